@@ -1,0 +1,38 @@
+# Helpers shared by every subsystem folder and test suite.
+
+set(ORVO_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wimplicit-fallthrough -Werror)
+
+# orvo_add_library(<subsystem> [LIBS <targets...>])
+# One static library per subsystem folder, named orvo_<subsystem>, built from the folder's sources.
+function(orvo_add_library subsystem)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    add_library(orvo_${subsystem} STATIC ${sources})
+    target_include_directories(orvo_${subsystem} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_compile_options(orvo_${subsystem} PRIVATE ${ORVO_WARNINGS})
+    target_link_libraries(orvo_${subsystem} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# orvo_add_test(<subsystem> [GUI] [LIBS <targets...>])
+# One GoogleTest executable per subsystem, each test registered with CTest and run with a
+# local time zone that is not UTC, so that local-time mistakes show.
+function(orvo_add_test subsystem)
+    cmake_parse_arguments(ARG "GUI" "" "LIBS;ENVIRONMENT" ${ARGN})
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    set(target test_${subsystem})
+    add_executable(${target} ${sources})
+    target_compile_options(${target} PRIVATE ${ORVO_WARNINGS})
+    if(ARG_GUI)
+        target_link_libraries(${target} PRIVATE orvo_testmain_gui)
+    else()
+        target_link_libraries(${target} PRIVATE orvo_testmain)
+    endif()
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+    gtest_discover_tests(${target}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT
+            "QT_QPA_PLATFORM=offscreen;TZ=Asia/Tokyo;ORVO_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}/tests;ORVO_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
+endfunction()

@@ -1,0 +1,3 @@
+#include "env/OrvoEnvLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoEnv, "orvo.env")

@@ -1,0 +1,49 @@
+#include "OrvoTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace OrvoTest {
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("ORVO_TEST_SOURCE_DIR");
+}
+
+QString dataPath(const QString &relative)
+{
+    return sourceDir() + QStringLiteral("/data/") + relative;
+}
+
+OutputDir::OutputDir()
+{
+    m_dir.setAutoRemove(qEnvironmentVariable("ORVO_KEEP_TEST_OUTPUT") != QLatin1String("1"));
+}
+
+QString OutputDir::path() const
+{
+    return m_dir.path();
+}
+
+QString OutputDir::filePath(const QString &name) const
+{
+    return m_dir.filePath(name);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace OrvoTest
