@@ -30,9 +30,8 @@ function(orvo_add_test subsystem)
         target_link_libraries(${target} PRIVATE orvo_testmain)
     endif()
     target_link_libraries(${target} PRIVATE ${ARG_LIBS})
-    gtest_discover_tests(${target}
-        DISCOVERY_MODE PRE_TEST
-        DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT
-            "QT_QPA_PLATFORM=offscreen;TZ=Asia/Tokyo;ORVO_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}/tests;ORVO_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
+    # Run through env(1), so that discovery and every test see the same environment.
+    set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR
+        "/usr/bin/env;QT_QPA_PLATFORM=offscreen;TZ=Asia/Tokyo;ORVO_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}/tests;ORVO_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()

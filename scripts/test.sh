@@ -9,7 +9,7 @@ cd "$top"
 bash scripts/install-deps.sh
 
 build=${ORVO_BUILD_DIR:-$top/build/asan}
-jobs=$(nproc)
+jobs=${ORVO_JOBS:-$(nproc)}
 
 bash scripts/check-format.sh
 
