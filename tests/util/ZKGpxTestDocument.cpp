@@ -176,29 +176,6 @@ std::unique_ptr<ZKGpx2> fullRide()
     return doc;
 }
 
-std::unique_ptr<ZKGpx2> fullRideAsRead()
-{
-    std::unique_ptr<ZKGpx2> doc = fullRide();
-    doc->setVersion(2);
-    ZKGpxMetadata &m = *doc->metadata;
-    // Written to devices and the web application only, or never written at all.
-    m.shtname.clear();
-    m.user = ZKGpxMetadataExt();
-    m.deviceText1.clear();
-    m.deviceText2.clear();
-    m.deviceText3.clear();
-    m.rtetype.clear();
-    doc->route->number = QString::number(doc->route->points.size());
-    for (ZKGpxTrack &track : doc->trackList->tracks) {
-        track.breaktype.clear();
-        for (ZKGpxTrackPoint &point : track.points)
-            point.speed.clear();
-    }
-    for (ZKGpxLogSegment &segment : doc->logSegments->items)
-        segment.breaktype.clear();
-    return doc;
-}
-
 QByteArray gpxFile(const QByteArray &body, const QByteArray &version, const QByteArray &creator)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx xmlns=\"http://www.tarvex.com/xmlschemas/KRM/2/2\" "

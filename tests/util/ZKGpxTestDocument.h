@@ -14,10 +14,6 @@ namespace ZKGpxTestDocument {
 // and a workout log of two intervals.
 std::unique_ptr<ZKGpx2> fullRide();
 
-// The same document as a reader gives it back from the written file: what the dialect does not
-// carry back is dropped, and the route's number is the count the writer wrote.
-std::unique_ptr<ZKGpx2> fullRideAsRead();
-
 // A file made of a root of our dialect around the given body.
 QByteArray gpxFile(const QByteArray &body, const QByteArray &version = "2.2.0.3", const QByteArray &creator = "tarvex");
 
