@@ -22,7 +22,7 @@ public:
     int majorVersion() const { return m_majorVersion; }
 
 private:
-    bool isStartOf(const char *name) const;
+    bool isStartOf(const char *element) const;
     bool acceptsDialect(int dialects) const;
     void readGpx();
     void readMetadata();

@@ -66,6 +66,11 @@ const std::vector<RootCase> kRootCases = {
     {"VersionEmpty", "tarvex", "", 0},
 };
 
+void PrintTo(const RootCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class ZKGpxReaderRootTest : public ::testing::TestWithParam<RootCase>
 {};
 

@@ -234,6 +234,11 @@ const std::vector<BodyCase> kBodyCases = {
      "</extensions>"},
 };
 
+void PrintTo(const BodyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class ZKGpxWriterBodyTest : public ::testing::TestWithParam<BodyCase>
 {};
 
