@@ -31,12 +31,9 @@ public:
 
     bool ok() const { return m_category == Category::Ok; }
     Category category() const { return m_category; }
-    quint8 status() const { return m_status; }
     quint8 senseKey() const { return m_senseKey; }
     quint8 asc() const { return m_asc; }
     quint8 ascq() const { return m_ascq; }
-    int osError() const { return m_osError; }
-    qsizetype transferred() const { return m_transferred; }
 
     // One line for the log: the category and its details.
     QString describe() const;

@@ -333,7 +333,8 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::inquiry(const Request 
     const qsizetype allocation = qsizetype(cdb[3]) << 8 | cdb[4];
     const QByteArray answer = inquiryAnswer();
     const qsizetype n = std::min({allocation, answer.size(), qsizetype(request.dataIn.size())});
-    std::memcpy(request.dataIn.data(), answer.constData(), size_t(n));
+    if (n > 0)
+        std::memcpy(request.dataIn.data(), answer.constData(), size_t(n));
     return good(n);
 }
 
@@ -355,7 +356,7 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::vendorCommand(const Re
         return checkCondition(kSenseIllegalRequest, kAscInvalidField);
     const OrvoEmulatedArea *area = findArea(cdb[0], cdb[6]);
     const qsizetype transfer = qsizetype(cdb[8]) * kSectorSize;
-    if (area == nullptr || transfer != area->transferSize)
+    if (area == nullptr || transfer == 0 || transfer != area->transferSize)
         return checkCondition(kSenseIllegalRequest, kAscInvalidField);
     const bool dataPhaseMatches =
         cdb[0] == kOpRead ? request.direction == Direction::In && request.dataIn.size() == size_t(transfer)

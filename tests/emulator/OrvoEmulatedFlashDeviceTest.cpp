@@ -90,6 +90,8 @@ TEST(OrvoEmulatedFlashDevice, InquiryAnswersTheIdentityAtTheFamilysOffsets)
 
     Exchange shortInquiry = in("12 00 00 00 10 00", 128);
     EXPECT_EQ(shortInquiry.on(*device).transferred, 16) << "no more than the allocation length";
+    Exchange noAllocation = in("12 00 00 00 00 00", 0);
+    EXPECT_EQ(noAllocation.on(*device).status, 0);
 
     device->unplug();
     device->plug(OrvoEmulatedIdentity{"TARVEX", "KOSMIR", "0100", "0.01", "IAP IBOOT", "1105ABCDEF012345"});
@@ -121,6 +123,7 @@ TEST(OrvoEmulatedFlashDevice, RefusesWhatTheDeviceDoesNotUnderstand)
         {"an area the device does not have", in("28 00 00 00 00 00 07 00 04 00", 2048), 0x05, 0x24},
         {"a READ of an area that is only written", in("28 00 00 00 00 00 0C 00 04 00", 2048), 0x05, 0x24},
         {"a block size the area does not take", in("28 00 00 00 00 00 0D 00 08 00", 4096), 0x05, 0x24},
+        {"no sectors at all", none("28 00 00 00 00 00 0D 00 00 00"), 0x05, 0x24},
         {"a buffer shorter than the block", in("28 00 00 00 00 00 0D 00 04 00", 2047), 0x05, 0x24},
         {"a WRITE that asks for data", in("2A 00 00 00 00 00 0C 00 04 00", 2048), 0x05, 0x24},
         {"a READ that brings data", out("28 00 00 00 00 00 0D 00 04 00", QByteArray(2048, 'x')), 0x05, 0x24},
