@@ -6,7 +6,6 @@
 // little-endian header, then big-endian records up to the end of the file.
 inline constexpr qsizetype kZKLogHeaderSize = 52;
 inline constexpr qsizetype kZKLogTypeTextSize = 16;
-inline constexpr qsizetype kZKLogVersionTextOffset = 32;
 inline constexpr qsizetype kZKLogVersionTextSize = 16;
 inline constexpr qsizetype kZKLogCountOffset = 48;
 inline constexpr char kZKLogTypeText[] = "gps track";
