@@ -6,7 +6,7 @@
 #include "util/ZKBinaryLogger.h"
 #include "util/ZKGeoPoint.h"
 #include "util/ZKGpsLogRecord.h"
-#include "util/ZKPlannedTrip.h"
+#include "util/ZKGpx1.h"
 
 #include <QDir>
 #include <QMutex>
@@ -80,7 +80,7 @@ quint16 speedMetresPerMinute(const QString &text)
     return metresPerHour ? clampBelowMarker(*metresPerHour / 60, kZKEmptyU16) : kZKEmptyU16;
 }
 
-ZKGpsLogRecord trackRecord(const ZKPlannedTrip::TrackPoint &point)
+ZKGpsLogRecord trackRecord(const ZKGpxTrackPoint &point)
 {
     ZKGpsLogRecord record;
     record.lon = ZKGeoPoint::e6FromDegreesText(point.lon);
@@ -93,7 +93,7 @@ ZKGpsLogRecord trackRecord(const ZKPlannedTrip::TrackPoint &point)
     return record;
 }
 
-ZKGpsLogRecord routeRecord(const ZKPlannedTrip::RoutePoint &point)
+ZKGpsLogRecord routeRecord(const ZKGpxRoutePoint &point)
 {
     ZKGpsLogRecord record;
     record.lon = ZKGeoPoint::e6FromDegreesText(point.lon);
@@ -102,16 +102,16 @@ ZKGpsLogRecord routeRecord(const ZKPlannedTrip::RoutePoint &point)
     return record;
 }
 
-bool appendTracks(ZKBinaryLogger &logger, const QList<QList<ZKPlannedTrip::TrackPoint>> &tracks)
+bool appendTracks(ZKBinaryLogger &logger, const QList<ZKGpxTrack> &tracks)
 {
     for (qsizetype t = 0; t < tracks.size(); ++t) {
-        for (const ZKPlannedTrip::TrackPoint &point : tracks[t]) {
+        for (const ZKGpxTrackPoint &point : tracks[t].points) {
             if (!logger.append(trackRecord(point)))
                 return false;
         }
         // Between tracks the last point is repeated as a track end, so the device can tell them apart.
-        if (tracks.size() >= 2 && t + 1 < tracks.size() && !tracks[t].isEmpty()) {
-            ZKGpsLogRecord end = trackRecord(tracks[t].last());
+        if (tracks.size() >= 2 && t + 1 < tracks.size() && !tracks[t].points.isEmpty()) {
+            ZKGpsLogRecord end = trackRecord(tracks[t].points.last());
             end.type = kZKGpsTypeTrackEnd;
             if (!logger.append(end))
                 return false;
@@ -120,9 +120,9 @@ bool appendTracks(ZKBinaryLogger &logger, const QList<QList<ZKPlannedTrip::Track
     return true;
 }
 
-bool appendRoute(ZKBinaryLogger &logger, const QList<ZKPlannedTrip::RoutePoint> &route)
+bool appendRoute(ZKBinaryLogger &logger, const QList<ZKGpxRoutePoint> &route)
 {
-    for (const ZKPlannedTrip::RoutePoint &point : route) {
+    for (const ZKGpxRoutePoint &point : route) {
         if (!logger.append(routeRecord(point)))
             return false;
     }
@@ -216,12 +216,14 @@ quint16 ZKTraceLog::typeMask(const QString &text)
     return quint16(mask);
 }
 
-bool ZKTraceLog::savePlannedTrip(const QString &path, const ZKPlannedTrip &trip)
+bool ZKTraceLog::savePlannedTrip(const QString &path, const ZKGpx1 &gpx)
 {
     ZKBinaryLogger logger;
     if (!logger.open(path))
         return false;
-    if (!appendTracks(logger, trip.tracks) || !appendRoute(logger, trip.route)) {
+    const QList<ZKGpxTrack> tracks = gpx.trackList ? gpx.trackList->tracks : QList<ZKGpxTrack>();
+    const QList<ZKGpxRoutePoint> route = gpx.route ? gpx.route->points : QList<ZKGpxRoutePoint>();
+    if (!appendTracks(logger, tracks) || !appendRoute(logger, route)) {
         ZK_LOG_ERROR("planned trip %s not saved after %d records", path, logger.count());
         return false;
     }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-struct ZKPlannedTrip;
+class ZKGpx1;
 
 // The context of the ZK device code: the data folder of the attached device on this computer,
 // the device's version text and model name, and the names of the files a ride leaves in the
@@ -36,8 +36,9 @@ public:
     // counts 0.
     static quint16 typeMask(const QString &text);
 
-    // Writes the trip as a GPS log at path: every track point, a track-end copy of the last
-    // point between tracks, then the route points marked as planned. True only when every
-    // record was written and the file saved; otherwise the previous file stays as it was.
-    static bool savePlannedTrip(const QString &path, const ZKPlannedTrip &trip);
+    // Writes a shared route or track as a planned-trip GPS log at path: every track point, a
+    // track-end copy of the last point between tracks, then the route points marked as planned.
+    // True only when every record was written and the file saved; otherwise the previous file
+    // stays as it was.
+    static bool savePlannedTrip(const QString &path, const ZKGpx1 &gpx);
 };

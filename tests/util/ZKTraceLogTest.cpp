@@ -1,6 +1,6 @@
 #include "util/ZKTraceLog.h"
 
-#include "util/ZKPlannedTrip.h"
+#include "util/ZKGpx2.h"
 
 #include "BinaryLogFixture.h"
 #include "FileSizeLimit.h"
@@ -16,8 +16,6 @@
 #include <thread>
 
 using BinaryLogFixture::GpsPoint;
-using TrackPoint = ZKPlannedTrip::TrackPoint;
-using RoutePoint = ZKPlannedTrip::RoutePoint;
 
 namespace {
 
@@ -62,22 +60,65 @@ QByteArray logOf(const QList<GpsPoint> &points, const QByteArray &deviceVersion)
     return bytes;
 }
 
-ZKPlannedTrip twoTracksOfThreePoints()
+ZKGpxTrackPoint trackPoint(const char *lat, const char *lon, const char *ele = "", const char *magvar = "",
+                           const char *speed = "", const char *type = "", const char *time = "")
 {
-    ZKPlannedTrip trip;
-    trip.tracks = {
+    ZKGpxTrackPoint point;
+    point.lat = QString::fromLatin1(lat);
+    point.lon = QString::fromLatin1(lon);
+    point.ele = QString::fromLatin1(ele);
+    point.magvar = QString::fromLatin1(magvar);
+    point.speed = QString::fromLatin1(speed);
+    point.type = QString::fromLatin1(type);
+    point.time = QString::fromLatin1(time);
+    point.cmt = QStringLiteral("not stored");
+    return point;
+}
+
+ZKGpxRoutePoint routePoint(const char *lat, const char *lon, const char *type)
+{
+    ZKGpxRoutePoint point;
+    point.lat = QString::fromLatin1(lat);
+    point.lon = QString::fromLatin1(lon);
+    point.type = QString::fromLatin1(type);
+    point.name = QStringLiteral("not stored");
+    return point;
+}
+
+// Saves a document of these tracks (none: no track list) and route points (none: no route).
+bool savePlannedTrip(const QString &path, const QList<QList<ZKGpxTrackPoint>> &tracks,
+                     const QList<ZKGpxRoutePoint> &route = {})
+{
+    ZKGpx2 gpx;
+    if (!tracks.isEmpty()) {
+        gpx.trackList.emplace();
+        for (const QList<ZKGpxTrackPoint> &points : tracks) {
+            ZKGpxTrack track;
+            track.points = points;
+            gpx.trackList->append(track);
+        }
+    }
+    if (!route.isEmpty()) {
+        gpx.route.emplace();
+        gpx.route->points = route;
+    }
+    return ZKTraceLog::savePlannedTrip(path, gpx);
+}
+
+QList<QList<ZKGpxTrackPoint>> twoTracksOfThreePoints()
+{
+    return {
         {
-            {"35.689487", "139.691706", "12.3", "7", "36", "1", "2013-01-01T00:00:00Z"},
-            {"35.689500", "139.691800", "", "", "", "", ""},
-            {"-0.0000015", "121.123456", "40.5", "-3", "12.5", "2,4", "2013-01-01T00:00:10Z"},
+            trackPoint("35.689487", "139.691706", "12.3", "7", "36", "1", "2013-01-01T00:00:00Z"),
+            trackPoint("35.689500", "139.691800"),
+            trackPoint("-0.0000015", "121.123456", "40.5", "-3", "12.5", "2,4", "2013-01-01T00:00:10Z"),
         },
         {
-            {"34.693738", "135.502165", "-2.5", "0", "0", "8", "2013-01-01T01:00:00Z"},
-            {"34.693800", "135.502200", "3", "1", "1", "", "2013-01-01T01:00:05Z"},
-            {"34.693900", "135.502300", "4", "2", "2", "16", "2013-01-01T01:00:10Z"},
+            trackPoint("34.693738", "135.502165", "-2.5", "0", "0", "8", "2013-01-01T01:00:00Z"),
+            trackPoint("34.693800", "135.502200", "3", "1", "1", "", "2013-01-01T01:00:05Z"),
+            trackPoint("34.693900", "135.502300", "4", "2", "2", "16", "2013-01-01T01:00:10Z"),
         },
     };
-    return trip;
 }
 
 } // namespace
@@ -181,7 +222,7 @@ TEST_F(ZKTraceLogTest, PlannedTripOfTwoTracksMatchesHandBuiltBytes)
     ZKTraceLog::setDeviceVersion(QStringLiteral("ZK2.1.0.3 Orvo2.8.0.20"));
     const QString path = m_out.filePath(QStringLiteral("trip-GPS.dat"));
 
-    ASSERT_TRUE(ZKTraceLog::savePlannedTrip(path, twoTracksOfThreePoints()));
+    ASSERT_TRUE(savePlannedTrip(path, twoTracksOfThreePoints()));
 
     const QList<GpsPoint> expected = {
         {139691706, 35689487, 123, 7, 600, 1, 1356998400}, {139691800, 35689500, 0x7FFF, 0x7FFF, 0xFFFF, 0, 0},
@@ -194,29 +235,26 @@ TEST_F(ZKTraceLogTest, PlannedTripOfTwoTracksMatchesHandBuiltBytes)
 
 TEST_F(ZKTraceLogTest, TrackEndsOnlySeparateNonEmptyTracksAndRoutePointsArePlanned)
 {
-    const TrackPoint a{"1", "2", "", "", "", "", ""};
-    const TrackPoint b{"3", "4", "", "", "", "", ""};
+    const ZKGpxTrackPoint a = trackPoint("1", "2");
+    const ZKGpxTrackPoint b = trackPoint("3", "4");
     const struct
     {
         const char *name;
-        QList<QList<TrackPoint>> tracks;
-        QList<RoutePoint> route;
+        QList<QList<ZKGpxTrackPoint>> tracks;
+        QList<ZKGpxRoutePoint> route;
         QList<quint16> types;
     } cases[] = {
         {"oneTrackHasNoTrackEnd", {{a, b}}, {}, {0, 0}},
         {"emptyTrackGetsNoTrackEnd", {{a}, {}, {b}}, {}, {0, 0x40, 0}},
         {"lastTrackGetsNoTrackEnd", {{a}, {b}}, {}, {0, 0x40, 0}},
-        {"routeOnly", {}, {{"1", "2", "1,4"}, {"3", "4", ""}}, {0x8005, 0x8000}},
-        {"routeAfterTracks", {{a}, {b}}, {{"5", "6", "2"}}, {0, 0x40, 0, 0x8002}},
+        {"routeOnly", {}, {routePoint("1", "2", "1,4"), routePoint("3", "4", "")}, {0x8005, 0x8000}},
+        {"routeAfterTracks", {{a}, {b}}, {routePoint("5", "6", "2")}, {0, 0x40, 0, 0x8002}},
         {"nothing", {}, {}, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = m_out.filePath(QString::fromLatin1(c.name));
-        ZKPlannedTrip trip;
-        trip.tracks = c.tracks;
-        trip.route = c.route;
-        ASSERT_TRUE(ZKTraceLog::savePlannedTrip(path, trip));
+        ASSERT_TRUE(savePlannedTrip(path, c.tracks, c.route));
         const QByteArray bytes = OrvoTest::readFile(path);
         ASSERT_EQ(bytes.size(), 52 + 20 * c.types.size());
         EXPECT_EQ(FixtureBytes::getU32Le(bytes, 48), quint32(c.types.size()));
@@ -230,9 +268,7 @@ TEST_F(ZKTraceLogTest, TrackEndsOnlySeparateNonEmptyTracksAndRoutePointsArePlann
 TEST_F(ZKTraceLogTest, RoutePointsCarryOnlyPositionAndEmptyMarkers)
 {
     const QString path = m_out.filePath(QStringLiteral("route.dat"));
-    ZKPlannedTrip trip;
-    trip.route = {{"-33.868800", "151.209300", "1,4"}};
-    ASSERT_TRUE(ZKTraceLog::savePlannedTrip(path, trip));
+    ASSERT_TRUE(savePlannedTrip(path, {}, {routePoint("-33.868800", "151.209300", "1,4")}));
     const GpsPoint expected{151209300, -33868800, 0x7FFF, 0x7FFF, 0xFFFF, 0x8005, 0};
     EXPECT_EQ(OrvoTest::readFile(path).mid(52), BinaryLogFixture::gpsRecord(expected));
 }
@@ -242,31 +278,29 @@ TEST_F(ZKTraceLogTest, TrackPointTextsBecomeRecordFields)
     const struct
     {
         const char *name;
-        TrackPoint point;
+        ZKGpxTrackPoint point;
         GpsPoint record;
     } cases[] = {
-        {"allEmpty", {"", "", "", "", "", "", ""}, {0, 0, 0x7FFF, 0x7FFF, 0xFFFF, 0, 0}},
-        {"exactMicroDegrees", {"-89.999999", "121.123456", "", "", "", "", ""}, {121123456, -89999999}},
-        {"elevationTruncatedTowardZero", {"", "", "-0.05", "", "", "", ""}, {0, 0, 0}},
-        {"elevationAbove16BitsClamped", {"", "", "4000", "", "", "", ""}, {0, 0, 32766}},
-        {"elevationAtTheMarkerStaysAValue", {"", "", "3276.7", "", "", "", ""}, {0, 0, 32766}},
-        {"elevationBelow16BitsClamped", {"", "", "-5000", "", "", "", ""}, {0, 0, -32768}},
-        {"unreadableElevationIsEmpty", {"", "", "high", "", "", "", ""}, {0, 0, 0x7FFF}},
-        {"magneticVariationClamped", {"", "", "", "40000", "", "", ""}, {0, 0, 0x7FFF, 32766}},
-        {"speedKmhToMetresPerMinute", {"", "", "", "", "12.5", "", ""}, {0, 0, 0x7FFF, 0x7FFF, 208}},
-        {"speedAbove16BitsClamped", {"", "", "", "", "5000", "", ""}, {0, 0, 0x7FFF, 0x7FFF, 0xFFFE}},
-        {"negativeSpeedIsZero", {"", "", "", "", "-1", "", ""}, {0, 0, 0x7FFF, 0x7FFF, 0}},
+        {"allEmpty", trackPoint("", "", "", "", "", "", ""), {0, 0, 0x7FFF, 0x7FFF, 0xFFFF, 0, 0}},
+        {"exactMicroDegrees", trackPoint("-89.999999", "121.123456", "", "", "", "", ""), {121123456, -89999999}},
+        {"elevationTruncatedTowardZero", trackPoint("", "", "-0.05", "", "", "", ""), {0, 0, 0}},
+        {"elevationAbove16BitsClamped", trackPoint("", "", "4000", "", "", "", ""), {0, 0, 32766}},
+        {"elevationAtTheMarkerStaysAValue", trackPoint("", "", "3276.7", "", "", "", ""), {0, 0, 32766}},
+        {"elevationBelow16BitsClamped", trackPoint("", "", "-5000", "", "", "", ""), {0, 0, -32768}},
+        {"unreadableElevationIsEmpty", trackPoint("", "", "high", "", "", "", ""), {0, 0, 0x7FFF}},
+        {"magneticVariationClamped", trackPoint("", "", "", "40000", "", "", ""), {0, 0, 0x7FFF, 32766}},
+        {"speedKmhToMetresPerMinute", trackPoint("", "", "", "", "12.5", "", ""), {0, 0, 0x7FFF, 0x7FFF, 208}},
+        {"speedAbove16BitsClamped", trackPoint("", "", "", "", "5000", "", ""), {0, 0, 0x7FFF, 0x7FFF, 0xFFFE}},
+        {"negativeSpeedIsZero", trackPoint("", "", "", "", "-1", "", ""), {0, 0, 0x7FFF, 0x7FFF, 0}},
         {"timeReadAsUtc",
-         {"", "", "", "", "", "", "2013-01-01T00:00:10Z"},
+         trackPoint("", "", "", "", "", "", "2013-01-01T00:00:10Z"),
          {0, 0, 0x7FFF, 0x7FFF, 0xFFFF, 0, 1356998410}},
-        {"unreadableTimeIsZero", {"", "", "", "", "", "", "yesterday"}, {0, 0, 0x7FFF, 0x7FFF, 0xFFFF, 0, 0}},
+        {"unreadableTimeIsZero", trackPoint("", "", "", "", "", "", "yesterday"), {0, 0, 0x7FFF, 0x7FFF, 0xFFFF, 0, 0}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = m_out.filePath(QString::fromLatin1(c.name));
-        ZKPlannedTrip trip;
-        trip.tracks = {{c.point}};
-        ASSERT_TRUE(ZKTraceLog::savePlannedTrip(path, trip));
+        ASSERT_TRUE(savePlannedTrip(path, {{c.point}}));
         EXPECT_EQ(OrvoTest::readFile(path).mid(52), BinaryLogFixture::gpsRecord(c.record));
     }
 }
@@ -281,7 +315,7 @@ TEST_F(ZKTraceLogTest, FailedWriteInTheMiddleKeepsThePreviousFile)
         // Room for the header and three records, and part of the fourth.
         FileSizeLimit limit(52 + 3 * 20 + 7);
         ASSERT_TRUE(limit.ok());
-        EXPECT_FALSE(ZKTraceLog::savePlannedTrip(path, twoTracksOfThreePoints()));
+        EXPECT_FALSE(savePlannedTrip(path, twoTracksOfThreePoints()));
     }
     EXPECT_EQ(OrvoTest::readFile(path), previous);
     EXPECT_EQ(QDir(m_out.path()).entryList(QDir::Files), QStringList{QStringLiteral("trip-GPS.dat")});
@@ -291,6 +325,6 @@ TEST_F(ZKTraceLogTest, FailedWriteInTheMiddleKeepsThePreviousFile)
 TEST_F(ZKTraceLogTest, UncreatableFileWritesNothing)
 {
     const QString path = m_out.filePath(QStringLiteral("missing/folder/trip-GPS.dat"));
-    EXPECT_FALSE(ZKTraceLog::savePlannedTrip(path, twoTracksOfThreePoints()));
+    EXPECT_FALSE(savePlannedTrip(path, twoTracksOfThreePoints()));
     EXPECT_FALSE(QFileInfo::exists(m_out.filePath(QStringLiteral("missing"))));
 }
