@@ -17,10 +17,16 @@ int runTray(int &argc, char **argv)
         return 0;
     }
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
-    const int started = app.init();
-    if (started != 0)
-        return started;
-    const int code = app.exec();
+    int code = EXIT_FAILURE;
+    try {
+        const int started = app.init();
+        if (started != 0)
+            return started;
+        code = app.exec();
+    } catch (...) {
+        // Ends the program quietly, but not as a success, and still in order.
+        ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
+    }
     app.shutdown();
     return code;
 }
@@ -33,7 +39,6 @@ int main(int argc, char **argv)
     try {
         return runTray(argc, argv);
     } catch (...) {
-        // An exception that escaped the program ends it quietly, but not as a success.
         return EXIT_FAILURE;
     }
 }
