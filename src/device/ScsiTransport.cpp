@@ -1,0 +1,3 @@
+#include "device/ScsiTransport.h"
+
+ScsiTransport::~ScsiTransport() = default;

@@ -1,0 +1,3 @@
+#include "emulator/OrvoEmulatorLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoEmulator, "orvo.emulator")

@@ -1,0 +1,3 @@
+#include "profile/OrvoProfileLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoProfile, "orvo.profile")

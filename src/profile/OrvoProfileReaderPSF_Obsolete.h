@@ -1,0 +1,17 @@
+#pragma once
+
+#include "profile/OrvoProfileReader.h"
+
+// The profile sector of the older flash devices: only the user record, at offset 587.
+// The writer stores every record field, 0 for a key the map lacks, and leaves the rest of the
+// sector as it was.
+class OrvoProfileReaderPSF_Obsolete : public OrvoProfileReader
+{
+    Q_OBJECT
+
+public:
+    explicit OrvoProfileReaderPSF_Obsolete(QObject *parent = nullptr);
+
+    bool read(const QByteArray &raw, OrvoProfileMap &map) override;
+    bool write(QByteArray &raw, const OrvoProfileMap &map) override;
+};

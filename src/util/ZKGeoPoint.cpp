@@ -1,0 +1,98 @@
+#include "util/ZKGeoPoint.h"
+
+#include "env/OrvoDecimalText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kE6 = 1000000.0;
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+constexpr double kEarthRadiusMetres = 6371000.0;
+
+// Degrees to micro-degrees truncated toward zero; values no 32-bit field can hold are clamped
+// and a value that is no number gives 0, so a bad input never becomes undefined behaviour.
+qint32 toE6(double degrees)
+{
+    if (std::isnan(degrees))
+        return 0;
+    const double scaled = std::trunc(degrees * kE6);
+    const double low = std::numeric_limits<qint32>::min();
+    const double high = std::numeric_limits<qint32>::max();
+    return qint32(std::clamp(scaled, low, high));
+}
+
+double radians(qint32 e6)
+{
+    return e6 / kE6 * kRadiansPerDegree;
+}
+
+} // namespace
+
+ZKGeoPoint::ZKGeoPoint(int latE6, int lonE6)
+    : m_lonE6(lonE6)
+    , m_latE6(latE6)
+{}
+
+ZKGeoPoint::ZKGeoPoint(double latitude, double longitude)
+    : m_lonE6(toE6(longitude))
+    , m_latE6(toE6(latitude))
+{}
+
+bool ZKGeoPoint::isNull() const
+{
+    return m_lonE6 == 0 && m_latE6 == 0;
+}
+
+void ZKGeoPoint::setLonE6(qint32 lonE6)
+{
+    m_lonE6 = lonE6;
+}
+
+void ZKGeoPoint::setLatE6(qint32 latE6)
+{
+    m_latE6 = latE6;
+}
+
+qint32 ZKGeoPoint::lonE6() const
+{
+    return m_lonE6;
+}
+
+qint32 ZKGeoPoint::latE6() const
+{
+    return m_latE6;
+}
+
+double ZKGeoPoint::latitude() const
+{
+    return m_latE6 / kE6;
+}
+
+double ZKGeoPoint::longitude() const
+{
+    return m_lonE6 / kE6;
+}
+
+float ZKGeoPoint::distanceTo(const ZKGeoPoint &other) const
+{
+    const double lat1 = radians(m_latE6);
+    const double lat2 = radians(other.m_latE6);
+    const double deltaLon = radians(other.m_lonE6) - radians(m_lonE6);
+    const double cosine = std::sin(lat1) * std::sin(lat2) + std::cos(lat1) * std::cos(lat2) * std::cos(deltaLon);
+    // Rounding can push the sum just beyond [-1, 1] for equal or opposite points; acos would
+    // then answer NaN instead of 0 or half the circumference.
+    return float(std::acos(std::clamp(cosine, -1.0, 1.0)) * kEarthRadiusMetres);
+}
+
+qint32 ZKGeoPoint::e6FromDegreesText(const QString &text, bool *ok)
+{
+    const std::optional<qint64> value = parseScaledDecimal(text, 6);
+    const bool fits =
+        value && *value >= std::numeric_limits<qint32>::min() && *value <= std::numeric_limits<qint32>::max();
+    if (ok)
+        *ok = fits;
+    return fits ? qint32(*value) : 0;
+}

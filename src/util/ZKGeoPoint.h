@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// A position in micro-degrees (degrees x 1 000 000), longitude first. The constructors take
+// latitude first, as people say positions; (0, 0) is the null point.
+class ZKGeoPoint
+{
+public:
+    ZKGeoPoint() = default;
+    ZKGeoPoint(int latE6, int lonE6);
+    // Degrees, each multiplied by 1 000 000 and truncated toward zero.
+    ZKGeoPoint(double latitude, double longitude);
+
+    bool isNull() const;
+
+    void setLonE6(qint32 lonE6);
+    void setLatE6(qint32 latE6);
+    qint32 lonE6() const;
+    qint32 latE6() const;
+    double latitude() const;
+    double longitude() const;
+
+    // Great-circle distance in metres on a sphere of radius 6 371 000 m.
+    float distanceTo(const ZKGeoPoint &other) const;
+
+    // Micro-degrees of a decimal degree text such as "121.123456", exact to the last digit
+    // (truncated toward zero beyond six decimals). An empty or malformed text, or one beyond
+    // 32 bits, gives 0 and clears *ok.
+    static qint32 e6FromDegreesText(const QString &text, bool *ok = nullptr);
+
+private:
+    qint32 m_lonE6 = 0;
+    qint32 m_latE6 = 0;
+};

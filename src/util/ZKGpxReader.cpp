@@ -1,0 +1,439 @@
+#include "util/ZKGpxReader.h"
+
+#include "env/ZKLogger.h"
+#include "util/ZKGpxDialect.h"
+
+#include <QFile>
+
+#include <array>
+#include <vector>
+
+namespace {
+
+enum Dialect { First = 1, Second = 2, Both = First | Second };
+
+enum class ChildKind {
+    // Its text under its name.
+    Leaf,
+    // Its attributes under "<name>_<attribute>", then its text under its name.
+    AttributedLeaf,
+    // Looked into: its own children belong to the enclosing element.
+    Container,
+    // Looked into after its attributes are taken as "<name>_<attribute>".
+    AttributedContainer,
+    // An element of the rule table, read by its own rule.
+    Block,
+};
+
+struct ChildRule
+{
+    const char *name;
+    ChildKind kind;
+    int dialects = Both;
+};
+
+using Opening = void (ZKGpxImportable::*)();
+using Closing = void (ZKGpxImportable::*)(const ZKGpxKeyMap &);
+
+// What one element of the dialect opens in the target, which of its children carry values, and
+// what receives the values at its end tag.
+struct BlockRule
+{
+    const char *name;
+    Opening open;
+    bool collectsAttributes;
+    Closing close;
+    std::vector<ChildRule> children;
+};
+
+constexpr ChildKind kLeaf = ChildKind::Leaf;
+constexpr ChildKind kBlock = ChildKind::Block;
+
+const std::vector<ChildRule> kLapChildren = {
+    {"distance", kLeaf},
+    {"calorie", kLeaf},
+    {"step", kLeaf},
+    {"altloss", kLeaf},
+    {"altgain", kLeaf},
+    {"rtime", kLeaf},
+    {"gainaltlen", kLeaf},
+    {"lostaltlen", kLeaf},
+    {"gainalttime", kLeaf},
+    {"lostalttime", kLeaf},
+    {"speed", ChildKind::AttributedContainer},
+    {"hrm", ChildKind::AttributedContainer},
+    {"cad", ChildKind::AttributedContainer},
+    {"pwr", ChildKind::AttributedContainer},
+};
+
+const std::array kBlockRules = {
+    BlockRule{"rte",
+              &ZKGpxImportable::newRoute,
+              false,
+              &ZKGpxImportable::setRoute,
+              {{"name", kLeaf},
+               {"cmt", kLeaf},
+               {"desc", kLeaf},
+               {"src", kLeaf},
+               {"number", kLeaf},
+               {"type", kLeaf},
+               {"rtept", kBlock}}},
+    BlockRule{"rtept",
+              nullptr,
+              true,
+              &ZKGpxImportable::addRoutePoint,
+              {{"name", kLeaf}, {"cmt", kLeaf}, {"desc", kLeaf}, {"type", kLeaf}}},
+    BlockRule{"trk", &ZKGpxImportable::newTrackList, false, nullptr, {{"trkseg", kBlock}}},
+    BlockRule{"trkseg",
+              &ZKGpxImportable::newTrack,
+              false,
+              &ZKGpxImportable::setIntervalSegment,
+              {{"trkpt", kBlock},
+               {"order", kLeaf, Second},
+               {"extensions", ChildKind::Container, Second},
+               {"itvSeg", ChildKind::AttributedContainer, Second},
+               {"acttype", ChildKind::AttributedLeaf, Second}}},
+    BlockRule{"trkpt",
+              nullptr,
+              true,
+              &ZKGpxImportable::addTrackPoint,
+              {{"ele", kLeaf},
+               {"cmt", kLeaf},
+               {"time", kLeaf},
+               {"type", kLeaf},
+               {"magvar", kLeaf},
+               {"speed", kLeaf},
+               {"extensions", ChildKind::Container}}},
+    BlockRule{"wpt",
+              nullptr,
+              true,
+              &ZKGpxImportable::addWaypoint,
+              {{"name", kLeaf},
+               {"cmt", kLeaf},
+               {"desc", kLeaf},
+               {"sym", kLeaf},
+               {"ele", kLeaf},
+               {"time", kLeaf},
+               {"type", ChildKind::AttributedLeaf},
+               {"tel", kLeaf},
+               {"ctry", kLeaf},
+               {"place", kLeaf},
+               {"road", kLeaf},
+               {"hnum", kLeaf},
+               {"extensions", ChildKind::Container}}},
+    BlockRule{"extensions",
+              nullptr,
+              false,
+              nullptr,
+              {{"ssrlog", kBlock, Second},
+               {"wrklog", kBlock, Second},
+               {"laps", kBlock, Second},
+               {"training", kBlock, First}}},
+    BlockRule{"training", &ZKGpxImportable::newTrainingLog, false, nullptr, {{"logpt", kBlock}}},
+    BlockRule{"ssrlog", &ZKGpxImportable::newLogSegmentList, false, nullptr, {{"logseg", kBlock}}},
+    BlockRule{"logseg", &ZKGpxImportable::newLogSegment, false, nullptr, {{"logpt", kBlock}}},
+    BlockRule{"logpt",
+              nullptr,
+              true,
+              &ZKGpxImportable::addLogPoint,
+              {{"hrm", kLeaf},
+               {"cad", kLeaf},
+               {"spd", kLeaf},
+               {"tmp", kLeaf},
+               {"brm", kLeaf},
+               {"pwr", kLeaf, Second},
+               {"pdm", kLeaf, First},
+               {"cps", kLeaf, First}}},
+    BlockRule{"wrklog",
+              &ZKGpxImportable::newWorkoutLog,
+              true,
+              &ZKGpxImportable::setWorkoutLog,
+              {{"lthr", kLeaf}, {"mhr", kLeaf}, {"map", kLeaf}, {"ftp", kLeaf}, {"interval", kBlock}}},
+    BlockRule{"interval", nullptr, true, &ZKGpxImportable::addWorkoutInterval, {{"start", kLeaf}, {"end", kLeaf}}},
+    BlockRule{"laps", &ZKGpxImportable::newLapList, false, nullptr, {{"lap", kBlock}, {"summary", kBlock}}},
+    BlockRule{"lap", nullptr, true, &ZKGpxImportable::addLap, kLapChildren},
+    BlockRule{"summary", nullptr, true, &ZKGpxImportable::setSummary, kLapChildren},
+};
+
+// The children of `gpx` read by the rule table; `metadata` has a reader of its own.
+const std::array kRootBlocks = {"rte", "trk", "wpt", "extensions"};
+
+// Leaves of the metadata extensions, compared in lower case.
+const std::array kMetadataExtensionLeaves = {"stime",  "etime",  "poollen", "sharetype", "sctry",  "ectry",
+                                             "splace", "eplace", "rtetype", "trvtime",   "trvdist"};
+
+const BlockRule *findBlockRule(QStringView name)
+{
+    for (const BlockRule &rule : kBlockRules) {
+        if (name == QLatin1String(rule.name))
+            return &rule;
+    }
+    return nullptr;
+}
+
+const ChildRule *findChildRule(const BlockRule &rule, QStringView name)
+{
+    for (const ChildRule &child : rule.children) {
+        if (name == QLatin1String(child.name))
+            return &child;
+    }
+    return nullptr;
+}
+
+template<std::size_t N>
+bool isOneOf(QStringView name, const std::array<const char *, N> &names)
+{
+    for (const char *candidate : names) {
+        if (name == QLatin1String(candidate))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ZKGpxReader::ZKGpxReader(ZKGpxImportable &target)
+    : m_target(target)
+{}
+
+bool ZKGpxReader::readFile(const QString &path)
+{
+    m_error.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        ZK_LOG_ERROR(QStringLiteral("can't open %s"), path);
+        m_error = file.errorString();
+        return false;
+    }
+    clear();
+    setDevice(&file);
+    while (!atEnd()) {
+        readNext();
+        if (!isStartElement())
+            continue;
+        if (isStartOf("gpx"))
+            readGpx();
+        else
+            raiseError(QStringLiteral("error reading <gpx>"));
+    }
+    bool ok = true;
+    if (hasError()) {
+        m_error = QStringLiteral("%1 (line %2, column %3)")
+                      .arg(QXmlStreamReader::errorString())
+                      .arg(lineNumber())
+                      .arg(columnNumber());
+        ok = false;
+    } else if (file.error() != QFileDevice::NoError) {
+        m_error = file.errorString();
+        ok = false;
+    }
+    // The file goes out of scope here; the reader must not keep pointing at it.
+    setDevice(nullptr);
+    return ok;
+}
+
+bool ZKGpxReader::isStartOf(const char *element) const
+{
+    return isStartElement() && name() == QLatin1String(element);
+}
+
+bool ZKGpxReader::acceptsDialect(int dialects) const
+{
+    return (dialects & m_majorVersion) != 0;
+}
+
+void ZKGpxReader::readGpx()
+{
+    // A file of another creator or dialect reaches the target with nothing; its first child then
+    // fails the top-level scan in readFile.
+    if (attributes().value(QStringLiteral("creator")).toString().toLower() != QLatin1String(kZKGpxCreator))
+        return;
+    const QStringView version = attributes().value(QStringLiteral("version"));
+    int major = 0;
+    if (version.startsWith(QLatin1String("2.")))
+        major = 2;
+    else if (version.startsWith(QLatin1String("1.")))
+        major = 1;
+    else
+        return;
+    m_majorVersion = major;
+    m_target.setVersion(major);
+
+    while (!atEnd()) {
+        readNext();
+        if (isEndElement())
+            return;
+        if (!isStartElement())
+            continue;
+        if (isStartOf("metadata"))
+            readMetadata();
+        else if (isOneOf(name(), kRootBlocks))
+            readBlock(name());
+        else
+            skipElement();
+    }
+}
+
+void ZKGpxReader::readBlock(QStringView element)
+{
+    const BlockRule &rule = *findBlockRule(element);
+    if (rule.open)
+        (m_target.*rule.open)();
+    ZKGpxKeyMap map;
+    if (rule.collectsAttributes)
+        readAttributes(QLatin1String(rule.name), map);
+
+    int depth = 0;
+    while (!atEnd()) {
+        readNext();
+        if (isEndElement()) {
+            if (depth == 0)
+                break;
+            --depth;
+            continue;
+        }
+        if (!isStartElement())
+            continue;
+        const QString childName = name().toString();
+        const ChildRule *child = findChildRule(rule, childName);
+        if (!child || !acceptsDialect(child->dialects)) {
+            skipElement();
+            continue;
+        }
+        switch (child->kind) {
+        case ChildKind::AttributedLeaf:
+            readAttributes(childName, map);
+            map.insert(childName, readLeafText());
+            break;
+        case ChildKind::Leaf:
+            map.insert(childName, readLeafText());
+            break;
+        case ChildKind::AttributedContainer:
+            readAttributes(childName, map);
+            ++depth;
+            break;
+        case ChildKind::Container:
+            ++depth;
+            break;
+        case ChildKind::Block:
+            readBlock(childName);
+            break;
+        }
+    }
+    // An element cut off by the end of the input or an XML error hands nothing on.
+    if (isEndElement() && rule.close)
+        (m_target.*rule.close)(map);
+}
+
+void ZKGpxReader::readMetadata()
+{
+    m_target.newMetadata();
+    ZKGpxKeyMap map;
+    int depth = 0;
+    // `name` or `author` while inside one: its text and its children's keys are named after it.
+    QString captured;
+    while (!atEnd()) {
+        readNext();
+        if (isStartElement()) {
+            const QString element = name().toString();
+            if (element == QLatin1String("time")) {
+                map.insert(element, readLeafText());
+            } else if (element == QLatin1String("bounds")) {
+                readAttributes(element, map);
+                ++depth;
+            } else if (depth == 0 && (element == QLatin1String("name") || element == QLatin1String("author"))) {
+                captured = element;
+                depth = 1;
+            } else if (depth == 0 && element == QLatin1String("desc")) {
+                map.insert(element, readLeafText());
+            } else if (depth == 0 && element == QLatin1String("extensions")) {
+                readMetadataExtensions();
+            } else if (depth == 1 && (element == QLatin1String("name") || element == QLatin1String("email") ||
+                                      element == QLatin1String("link"))) {
+                map.insert(captured + QLatin1Char('_') + element, readLeafText());
+            } else if (depth == 1 && element == QLatin1String("extensions")) {
+                depth = 2;
+            } else if (depth == 2 && element == QLatin1String("shtname")) {
+                map.insert(captured + QLatin1String("_shtname"), readLeafText());
+            } else {
+                skipElement();
+            }
+        } else if (isCharacters() && !captured.isEmpty()) {
+            const QString text = this->text().trimmed().toString();
+            if (!text.isEmpty())
+                map.insert(captured, text);
+        } else if (isEndElement()) {
+            if (depth == 0) {
+                m_target.setMetadata(map);
+                return;
+            }
+            captured.clear();
+            --depth;
+        }
+    }
+}
+
+void ZKGpxReader::readMetadataExtensions()
+{
+    const bool second = m_majorVersion == 2;
+    ZKGpxKeyMap map;
+    int depth = 0;
+    // Inside `sys` until its first text that is not white space.
+    bool awaitingSysText = false;
+    while (!atEnd()) {
+        readNext();
+        if (isStartElement()) {
+            const QString element = name().toString().toLower();
+            if (second && depth == 0 && element == QLatin1String("user")) {
+                skipElement();
+            } else if (second && depth == 0 && element == QLatin1String("sys")) {
+                readAttributes(element, map);
+                awaitingSysText = true;
+                depth = 1;
+            } else if (second && depth == 1 && element == QLatin1String("apps")) {
+                depth = 2;
+            } else if (second && depth == 2 && element == QLatin1String("app")) {
+                readAttributes(element, map);
+                depth = 3;
+            } else if (depth == 0 && isOneOf(element, kMetadataExtensionLeaves)) {
+                map.insert(element, readLeafText());
+            } else if (depth == 0 && element == QLatin1String("acttype")) {
+                if (second)
+                    readAttributes(element, map);
+                map.insert(element, readLeafText());
+            } else {
+                skipElement();
+            }
+        } else if (isCharacters() && awaitingSysText && !isWhitespace()) {
+            const QString text = this->text().trimmed().toString();
+            if (!text.isEmpty())
+                map.insert(QStringLiteral("sys"), text);
+            awaitingSysText = false;
+        } else if (isEndElement()) {
+            if (depth == 0) {
+                m_target.setMetadataExtensions(map);
+                return;
+            }
+            if (--depth == 0)
+                awaitingSysText = false;
+        }
+    }
+}
+
+void ZKGpxReader::readAttributes(const QString &prefix, ZKGpxKeyMap &map)
+{
+    const QXmlStreamAttributes all = attributes();
+    for (const QXmlStreamAttribute &attribute : all)
+        map.insert(prefix + QLatin1Char('_') + attribute.qualifiedName().toString(), attribute.value().toString());
+}
+
+QString ZKGpxReader::readLeafText()
+{
+    return readElementText(QXmlStreamReader::SkipChildElements);
+}
+
+void ZKGpxReader::skipElement()
+{
+    // Ends on the skipped element's own end tag, so the caller's next token is its sibling.
+    skipCurrentElement();
+}

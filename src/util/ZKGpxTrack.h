@@ -1,0 +1,24 @@
+#pragma once
+
+#include "util/ZKGpxTrackPoint.h"
+
+#include <QList>
+#include <QString>
+
+// One segment of a ride (`trkseg`) with the texts of its extensions: the interval segment it
+// belongs to (`itvSeg` start and end), its order, its activity type with subtype and its break
+// type.
+struct ZKGpxTrack
+{
+    QString itvSegStart;
+    QString itvSegEnd;
+    QString order;
+    QString acttype;
+    QString acttypeSubtype;
+    QString breaktype;
+    QList<ZKGpxTrackPoint> points;
+
+    void appendPoint(const ZKGpxTrackPoint &point) { points.append(point); }
+
+    bool operator==(const ZKGpxTrack &) const = default;
+};
