@@ -79,8 +79,22 @@ def home(environ, start_response):
     return _respond(start_response, "200 OK", page, "text/html; charset=utf-8")
 
 
+def from_other_site(environ):
+    """True for a request that a page of another site made the browser send. The program asks
+    without browser headers, and the application's own pages are of the same origin."""
+    fetch_site = environ.get("HTTP_SEC_FETCH_SITE")
+    if fetch_site is not None and fetch_site != "same-origin":
+        return True
+    origin = environ.get("HTTP_ORIGIN")
+    own = "http://%s" % environ.get("HTTP_HOST", "")
+    return origin is not None and origin != own
+
+
 def export_log(environ, start_response):
-    """Packs the logs into the zip file named by "dest", a file in a folder that exists."""
+    """Packs the logs into the zip file named by "dest", a file in a folder that exists. The
+    file is replaced, so no other site's page may ask for it."""
+    if from_other_site(environ):
+        return _respond(start_response, "403 Forbidden", "not from another site\n")
     query = urllib.parse.parse_qs(environ.get("QUERY_STRING", ""))
     dest = query.get("dest", [""])[0]
     folder = os.path.dirname(dest)

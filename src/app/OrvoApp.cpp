@@ -74,9 +74,7 @@ int OrvoApp::init()
 
     // Only what init translates (the tray menu) uses the translator.
     QTranslator translator;
-    const QString translation =
-        OrvoEnv::instance()->resourcePath(QStringLiteral("orvod_%1").arg(QLocale::system().name())).toLower();
-    if (translator.load(translation))
+    if (translator.load(translationFile(QLocale::system().name())))
         installTranslator(&translator);
 
     startScripting();
@@ -84,6 +82,12 @@ int OrvoApp::init()
     m_trayIcon->show();
     homePage();
     return 0;
+}
+
+QString OrvoApp::translationFile(const QString &localeName)
+{
+    // Only the name is lower-cased: the folder's own spelling matters on a case-sensitive file system.
+    return OrvoEnv::instance()->resourcePath(QStringLiteral("orvod_%1").arg(localeName).toLower());
 }
 
 void OrvoApp::startEnvironment(const QString &role)

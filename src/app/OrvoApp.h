@@ -35,6 +35,9 @@ public:
     // The tray program's start-up: 0, or 1 when there is no system tray.
     int init();
 
+    // The translation file for a locale: "orvod_<locale>" in lower case, in the resource folder.
+    static QString translationFile(const QString &localeName);
+
     // Shared start-up steps: the environment with its settings file, then Python and the XML policy.
     void startEnvironment(const QString &role);
     void startScripting();

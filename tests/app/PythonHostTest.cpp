@@ -60,35 +60,51 @@ TEST_F(PythonHostTest, ServesTheApplicationWhileLooperRuns)
     EXPECT_TRUE(page.contains(QStringLiteral("No device connected")));
 }
 
+// The export replaces the destination file: only a file of an existing folder, and never on
+// behalf of another site's page.
 TEST_F(PythonHostTest, ExportLogRequestReachesTheControllerOnlyForAFileInAnExistingFolder)
 {
     QStringList exported;
     OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
     QTemporaryDir folder;
     const QString inFolder = folder.filePath(QStringLiteral("orvo export.zip"));
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(listenPort());
     struct Case
     {
         const char *name;
         QString dest;
+        QStringList headers;
         const char *status;
     };
     const std::vector<Case> cases = {
-        {"file in an existing folder", inFolder, "200"},
-        {"missing folder", folder.filePath(QStringLiteral("missing/orvoexport.zip")), "400"},
-        {"relative path", QStringLiteral("orvoexport.zip"), "400"},
-        {"a folder itself", folder.path(), "400"},
-        {"no destination", QString(), "400"},
+        {"file in an existing folder", inFolder, {}, "200"},
+        {"from the application's own page", inFolder, {"Sec-Fetch-Site: same-origin", "Origin: " + own}, "200"},
+        {"missing folder", folder.filePath(QStringLiteral("missing/orvoexport.zip")), {}, "400"},
+        {"relative path", QStringLiteral("orvoexport.zip"), {}, "400"},
+        {"a folder itself", folder.path(), {}, "400"},
+        {"no destination", QString(), {}, "400"},
+        {"from another site", inFolder, {"Sec-Fetch-Site: cross-site"}, "403"},
+        {"from another site's script", inFolder, {"Origin: http://example.com"}, "403"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const ProcessResult result = runProcess(
-            QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                     QStringLiteral("-w"), QStringLiteral("%{http_code}"), QStringLiteral("--max-time"),
-                                     QStringLiteral("30"), QStringLiteral("--get"), QStringLiteral("--data-urlencode"),
-                                     QStringLiteral("dest=") + c.dest, url(QStringLiteral("/export_log"))});
+        QStringList arguments = {QStringLiteral("-s"),
+                                 QStringLiteral("-o"),
+                                 QStringLiteral("/dev/null"),
+                                 QStringLiteral("-w"),
+                                 QStringLiteral("%{http_code}"),
+                                 QStringLiteral("--max-time"),
+                                 QStringLiteral("30"),
+                                 QStringLiteral("--get"),
+                                 QStringLiteral("--data-urlencode"),
+                                 QStringLiteral("dest=") + c.dest};
+        for (const QString &header : c.headers)
+            arguments << QStringLiteral("-H") << header;
+        const ProcessResult result =
+            runProcess(QStringLiteral("curl"), arguments << url(QStringLiteral("/export_log")));
         EXPECT_EQ(QString::fromUtf8(result.output), QLatin1String(c.status));
     }
-    EXPECT_EQ(exported, QStringList{inFolder});
+    EXPECT_EQ(exported, (QStringList{inFolder, inFolder}));
 }
 
 TEST_F(PythonHostTest, EnvironmentReadsTheSettingsFileFromPython)
