@@ -37,18 +37,19 @@ constexpr std::array<quint32, kVariantWords> kLayoutOther = {
 // Table words of each area's first record and capacity, in the order of Area.
 struct AreaWords
 {
+    int section; // -1: no section header
     int firstRecord;
     int capacity;
 };
 constexpr std::array<AreaWords, 8> kAreaWords = {{
-    {7, 9},   // workouts
-    {11, 13}, // routes
-    {14, 16}, // laps
-    {17, 19}, // intervals
-    {21, 23}, // workout logs
-    {25, 29}, // track segments and points
-    {35, 37}, // sensor logs
-    {39, 41}, // user-info logs
+    {6, 7, 9},    // workouts
+    {10, 11, 13}, // routes
+    {-1, 14, 16}, // laps
+    {-1, 17, 19}, // intervals
+    {20, 21, 23}, // workout logs
+    {24, 25, 29}, // track segments and points
+    {34, 35, 37}, // sensor logs
+    {38, 39, 41}, // user-info logs
 }};
 
 // The management record.
@@ -209,6 +210,17 @@ bool OrvoPSFFlashLayout::holds(Area area, const uchar *first, qsizetype n)
         return true;
     ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFFlashLayout::holds")
         << n << "bytes do not lie inside the records of area" << areaIndex(area);
+    return false;
+}
+
+bool OrvoPSFFlashLayout::placesSection(Area area, const uchar *header, const uchar *records)
+{
+    const int word = kAreaWords[size_t(areaIndex(area))].section;
+    const std::span<uchar> bytes = areaBytes(area);
+    if (word >= 0 && !bytes.empty() && header == m_image.data() + m_table[size_t(word)] && records == bytes.data())
+        return true;
+    ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFFlashLayout::placesSection")
+        << "the section of area" << areaIndex(area) << "does not stand where the area table puts it";
     return false;
 }
 

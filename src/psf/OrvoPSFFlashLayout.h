@@ -60,6 +60,9 @@ public:
     std::span<uchar> areaBytes(Area area);
     // True when the n bytes from first lie inside the area's records.
     bool holds(Area area, const uchar *first, qsizetype n);
+    // True when a section's header and its records stand where the table puts the area (the
+    // lap and interval areas have no section header).
+    bool placesSection(Area area, const uchar *header, const uchar *records);
 
     // Counters of the current record; 0xFFFFFFFF when absent or without a record.
     quint32 areaFree(Area area);

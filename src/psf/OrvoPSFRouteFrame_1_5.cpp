@@ -75,7 +75,8 @@ OrvoPSFRoute_1_5 *OrvoPSFRouteFrame_1_5::addRoute(const QStringList &texts, cons
 {
     const std::span<uchar> area = records();
     const qint64 position = endOffset();
-    if (area.empty() || count() >= kAbsentCount - 1 || !layout.hasRoom(Area::Route, OrvoPSFRoute_1_5::kFixedSize)) {
+    if (!isPlaced(layout) || count() >= kAbsentCount - 1 ||
+        !layout.hasRoom(Area::Route, OrvoPSFRoute_1_5::kFixedSize)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::addRoute")
             << "no route can be added to a section of" << count() << "routes";
         return nullptr;
@@ -109,12 +110,11 @@ OrvoPSFRoute_1_5 *OrvoPSFRouteFrame_1_5::addRoute(const QStringList &texts, cons
 
 bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layout)
 {
-    const std::span<uchar> area = layout.areaBytes(Area::Route);
-    if (area.empty() || records().data() != area.data()) {
-        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::removeRoutes")
-            << "the route records do not start where the area table puts them; nothing removed";
+    if (!isPlaced(layout)) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::removeRoutes") << "nothing removed";
         return false;
     }
+    const std::span<uchar> area = layout.areaBytes(Area::Route);
     std::vector<OrvoPSFRoute_1_5 *> kept;
     for (const auto &route : m_routes) {
         if (route->isRecorded() != recorded)
@@ -144,9 +144,13 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
     // The workout logs of the kept rides follow them to their new offsets.
     std::vector<OrvoPSFRoute_1_5::WorkoutLogs> logs;
     for (size_t i = 0; i < kept.size(); ++i) {
-        logs.push_back(kept[i]->takeWorkoutLogs());
-        for (const auto &log : logs.back())
+        logs.emplace_back();
+        for (auto &log : kept[i]->takeWorkoutLogs()) {
+            if (!layout.holds(Area::WorkoutLog, log->data(), log->size()))
+                continue;
             log->setRouteOffset(offsets[i]);
+            logs.back().push_back(std::move(log));
+        }
     }
 
     m_routes.clear();
@@ -167,7 +171,8 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
 void OrvoPSFRouteFrame_1_5::clear(OrvoPSFFlashLayout &layout)
 {
     m_routes.clear();
-    setCount(0);
+    if (layout.placesSection(Area::Route, data(), records().data()))
+        setCount(0);
     layout.eraseArea(Area::Route);
     layout.eraseArea(Area::Lap);
 }
@@ -196,6 +201,14 @@ void OrvoPSFRouteFrame_1_5::loadRoutes()
         offset = route->nextRoute();
         m_routes.push_back(std::move(route));
     }
+}
+
+bool OrvoPSFRouteFrame_1_5::isPlaced(OrvoPSFFlashLayout &layout) const
+{
+    if (!layout.placesSection(Area::Route, data(), records().data()))
+        return false;
+    return std::all_of(m_routes.begin(), m_routes.end(),
+                       [&](const auto &route) { return layout.holds(Area::Route, route->data(), route->size()); });
 }
 
 bool OrvoPSFRouteFrame_1_5::setCount(int count)

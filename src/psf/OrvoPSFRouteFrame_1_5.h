@@ -47,6 +47,9 @@ public:
 private:
     void loadRoutes();
     bool setCount(int count);
+    // True when the section, its records and every loaded route lie where the table puts the
+    // route area, so that a change cannot reach beyond it.
+    bool isPlaced(OrvoPSFFlashLayout &layout) const;
 
     Routes m_routes;
 };

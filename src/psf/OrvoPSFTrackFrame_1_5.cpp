@@ -74,12 +74,16 @@ bool OrvoPSFTrackFrame_1_5::rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes,
         clear(layout);
         return true;
     }
-    const std::span<uchar> area = layout.areaBytes(Area::Track);
-    if (area.empty() || records().data() != area.data()) {
+    const bool placed = layout.placesSection(Area::Track, data(), records().data()) &&
+                        std::all_of(routes.begin(), routes.end(), [&](const auto &route) {
+                            return layout.holds(Area::Route, route->data(), route->size());
+                        });
+    if (!placed) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFTrackFrame_1_5::rebuild")
-            << "the track records do not start where the area table puts them; nothing rebuilt";
+            << "the tracks or the routes do not lie where the area table puts them; nothing rebuilt";
         return false;
     }
+    const std::span<uchar> area = layout.areaBytes(Area::Track);
     for (const auto &route : routes) {
         if (route->segments().empty())
             loadSegmentsOfRoute(*route);

@@ -216,7 +216,7 @@ OrvoPSFTrackPoint_1_5 *OrvoPSFTrackSeg_1_5::addPoint(OrvoPSFFlashLayout &layout)
     const quint32 stored = storedPointCount();
     const quint32 count = stored >= kNoPoints ? 0 : stored;
     if (!contains(position, pointSize) ||
-        !layout.holds(OrvoPSFFlashLayout::Area::Track, data() + position, pointSize) ||
+        !layout.holds(OrvoPSFFlashLayout::Area::Track, data(), position + pointSize) ||
         !layout.hasRoom(OrvoPSFFlashLayout::Area::Track, pointSize) || count + 1 >= kNoPoints) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFTrackSeg_1_5::addPoint")
             << "no room for point" << count << "at offset" << position << "of the segment";

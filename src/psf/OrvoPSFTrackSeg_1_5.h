@@ -72,7 +72,8 @@ public:
 
     const Points &points() const;
     // Appends a type-0 point after the segment's points and counts it in the track area.
-    // Null, nothing written, when the area has no room for it.
+    // Null, nothing written, when the area has no room for it or the segment does not lie
+    // inside the track area.
     OrvoPSFTrackPoint_1_5 *addPoint(OrvoPSFFlashLayout &layout);
     OrvoPSFTrackCursor cursor() const;
 

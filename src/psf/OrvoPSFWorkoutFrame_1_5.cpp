@@ -105,7 +105,7 @@ OrvoPSFInterval_1_5 *OrvoPSFWorkoutFrame_1_5::addInterval(OrvoPSFWorkout_1_5 &wo
     const std::span<uchar> base = intervalBase();
     const qint64 position = intervalsEnd();
     const qsizetype size = OrvoPSFInterval_1_5::kSize;
-    if (base.empty() || position > qint64(base.size()) || !layout.hasRoom(Area::Interval, size) ||
+    if (!isPlaced(layout) || position > qint64(base.size()) || !layout.hasRoom(Area::Interval, size) ||
         !layout.holds(Area::Interval, base.data() + position, size)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame_1_5::addInterval")
             << "no room for an interval at offset" << position << "of the interval area";
@@ -132,7 +132,8 @@ void OrvoPSFWorkoutFrame_1_5::clear(OrvoPSFFlashLayout &layout)
     m_workouts.clear();
     layout.eraseArea(Area::Workout);
     layout.eraseArea(Area::Interval);
-    setCount(0);
+    if (layout.placesSection(Area::Workout, data(), records().data()))
+        setCount(0);
 }
 
 void OrvoPSFWorkoutFrame_1_5::loadWorkouts()
@@ -168,6 +169,22 @@ qint64 OrvoPSFWorkoutFrame_1_5::intervalsEnd() const
             end = std::max(end, qint64(interval->data() - base) + interval->size());
     }
     return end;
+}
+
+bool OrvoPSFWorkoutFrame_1_5::isPlaced(OrvoPSFFlashLayout &layout) const
+{
+    if (!layout.placesSection(Area::Workout, data(), records().data()) ||
+        intervalBase().data() != layout.areaBytes(Area::Interval).data())
+        return false;
+    for (const auto &workout : m_workouts) {
+        if (!layout.holds(Area::Workout, workout->data(), workout->size()))
+            return false;
+        for (const auto &interval : workout->intervals()) {
+            if (!layout.holds(Area::Interval, interval->data(), interval->size()))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool OrvoPSFWorkoutFrame_1_5::setCount(int count)

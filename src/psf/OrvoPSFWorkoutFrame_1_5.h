@@ -44,6 +44,9 @@ private:
     void loadWorkouts();
     qint64 intervalsEnd() const;
     bool setCount(int count);
+    // True when the section, its records, its interval area and every loaded workout and
+    // interval lie where the table puts them, so that a change cannot reach beyond them.
+    bool isPlaced(OrvoPSFFlashLayout &layout) const;
 
     Workouts m_workouts;
 };
