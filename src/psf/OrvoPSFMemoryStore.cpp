@@ -17,8 +17,10 @@ OrvoPSFMemoryStore::OrvoPSFMemoryStore()
 
 OrvoPSFMemoryStore::OrvoPSFMemoryStore(const QByteArray &image)
     : m_layout(*this)
-    , m_image(image.begin(), image.end())
-{}
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(image.constData());
+    m_image.assign(bytes, bytes + image.size());
+}
 
 OrvoPSFMemoryStore::~OrvoPSFMemoryStore() = default;
 

@@ -83,7 +83,11 @@ OrvoPSFRoute_1_5 *OrvoPSFRouteFrame_1_5::addRoute(const QStringList &texts, cons
     }
 
     // The route is put together apart first, so that nothing is written when it does not fit.
-    const qsizetype room = std::min<qsizetype>(layout.areaFree(Area::Route), layout.areaCapacity(Area::Route));
+    qsizetype bound = OrvoPSFRoute_1_5::kFixedSize;
+    for (const QString &text : texts)
+        bound += OrvoPSFNamedObject::stringBound(text, bitFont, false);
+    const qsizetype room =
+        std::min({qsizetype(layout.areaFree(Area::Route)), qsizetype(layout.areaCapacity(Area::Route)), bound});
     QByteArray scratch(room, '\xFF');
     OrvoPSFRoute_1_5 fresh(spanOf(scratch));
     fresh.setBitFont(bitFont);
@@ -125,6 +129,15 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
         return true;
     }
 
+    qsizetype total = 0;
+    for (const OrvoPSFRoute_1_5 *route : kept)
+        total += route->size();
+    if (total > qsizetype(area.size())) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::removeRoutes")
+            << "the kept routes need" << total << "bytes, more than the" << area.size()
+            << "of the route area; nothing removed";
+        return false;
+    }
     QByteArray packed;
     std::vector<qsizetype> offsets;
     for (size_t i = 0; i < kept.size(); ++i) {
@@ -133,12 +146,6 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
         packed += kept[i]->bytesAt(0, kept[i]->size());
         const quint32 next = i + 1 < kept.size() ? quint32(packed.size()) : kNone;
         qToLittleEndian<quint32>(next, packed.data() + start + kNextRouteWord);
-    }
-    if (packed.size() > qsizetype(area.size())) {
-        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::removeRoutes")
-            << "the kept routes need" << packed.size() << "bytes, more than the" << area.size()
-            << "of the route area; nothing removed";
-        return false;
     }
 
     // The workout logs of the kept rides follow them to their new offsets.

@@ -89,6 +89,17 @@ bool OrvoPSFTrackFrame_1_5::rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes,
             loadSegmentsOfRoute(*route);
     }
 
+    qsizetype total = 0;
+    for (const auto &route : routes) {
+        for (const auto &segment : route->segments())
+            total += segment->size();
+    }
+    if (total > qsizetype(area.size())) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFTrackFrame_1_5::rebuild")
+            << "the segments need" << total << "bytes, more than the" << area.size()
+            << "of the track area; nothing rebuilt";
+        return false;
+    }
     QByteArray packed;
     std::vector<qint64> firsts;
     for (const auto &route : routes) {
@@ -100,12 +111,6 @@ bool OrvoPSFTrackFrame_1_5::rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes,
             const quint32 next = i + 1 < segments.size() ? quint32(packed.size()) : kNone;
             qToLittleEndian<quint32>(next, packed.data() + start + kNextSegmentWord);
         }
-    }
-    if (packed.size() > qsizetype(area.size())) {
-        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFTrackFrame_1_5::rebuild")
-            << "the segments need" << packed.size() << "bytes, more than the" << area.size()
-            << "of the track area; nothing rebuilt";
-        return false;
     }
 
     std::fill(area.begin(), area.end(), uchar(0xFF));

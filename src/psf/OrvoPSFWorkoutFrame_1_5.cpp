@@ -74,7 +74,13 @@ OrvoPSFWorkout_1_5 *OrvoPSFWorkoutFrame_1_5::addWorkout(const QStringList &texts
     }
 
     // The workout is put together apart first, so that nothing is written when it does not fit.
-    const qsizetype room = std::min<qsizetype>(layout.areaFree(Area::Workout), layout.areaCapacity(Area::Workout));
+    qsizetype bound = OrvoPSFWorkout_1_5::kFixedSize;
+    for (const QString &text : texts)
+        bound += OrvoPSFNamedObject::stringBound(text, bitFont, false);
+    for (const QString &text : descTexts)
+        bound += OrvoPSFNamedObject::stringBound(text, bitFont, true);
+    const qsizetype room =
+        std::min({qsizetype(layout.areaFree(Area::Workout)), qsizetype(layout.areaCapacity(Area::Workout)), bound});
     QByteArray scratch(room, '\xFF');
     OrvoPSFWorkout_1_5 fresh(spanOf(scratch));
     fresh.setBitFont(bitFont);
