@@ -245,8 +245,10 @@ void OrvoPSF::setFlag2(int value)
 
 bool OrvoPSF::update(QByteArray &image)
 {
-    bool done = m_flashHeaderRecord && layoutRecord(*m_flashHeaderRecord);
-    if (!m_flashHeaderRecord)
+    bool done = false;
+    if (m_flashHeaderRecord)
+        done = layoutRecord(*m_flashHeaderRecord);
+    else
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSF::update") << "no header record to reset";
     done = writeRoutes(image) && done;
     done = writeWorkouts(image) && done;

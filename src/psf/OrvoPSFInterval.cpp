@@ -2,9 +2,7 @@
 
 OrvoPSFInterval::OrvoPSFInterval(QObject *parent)
     : OrvoPSFField(parent)
-{
-    setSize(kSize);
-}
+{}
 
 OrvoPSFInterval::OrvoPSFInterval(QByteArrayView bytes, QObject *parent)
     : OrvoPSFInterval(parent)

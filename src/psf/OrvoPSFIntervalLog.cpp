@@ -3,7 +3,6 @@
 OrvoPSFIntervalLog::OrvoPSFIntervalLog(QByteArrayView bytes, QObject *parent)
     : OrvoPSFField(parent)
 {
-    setSize(kSize);
     OrvoByteReader reader = readerOf(bytes);
     m_startTime = reader.readU32Le();
     m_endTime = reader.readU32Le();

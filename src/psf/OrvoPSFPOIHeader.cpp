@@ -12,7 +12,6 @@ constexpr qsizetype kUnreadSize = 20;
 OrvoPSFPOIHeader::OrvoPSFPOIHeader(QByteArrayView bytes, QObject *parent)
     : OrvoPSFField(parent)
 {
-    setSize(kSize);
     OrvoByteReader reader = readerOf(bytes);
     m_poiCount = reader.readU32Le();
     m_poiDataOffset = reader.readU32Le();

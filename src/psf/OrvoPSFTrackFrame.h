@@ -1,24 +1,13 @@
 #pragma once
 
-#include "psf/OrvoPSFField.h"
-#include "psf/OrvoPSFLinkedArea.h"
+#include "psf/OrvoPSFAreaFrame.h"
 
-// The track section: its first u32 is the offset of the track data area from the section
-// start. Tracks are reached only through the routes' links into the data area.
-class OrvoPSFTrackFrame : public OrvoPSFField
+// The track section: tracks are reached only through the routes' links into its data area.
+class OrvoPSFTrackFrame : public OrvoPSFAreaFrame
 {
     Q_OBJECT
 
 public:
     // bytes: from the section start to the end of the image.
     explicit OrvoPSFTrackFrame(QByteArrayView bytes, QObject *parent = nullptr);
-
-    quint32 dataOffset() const { return m_dataOffset; }
-    // The data area, from its offset to the end of the image.
-    OrvoPSFLinkedArea &dataArea() { return m_dataArea; }
-    const OrvoPSFLinkedArea &dataArea() const { return m_dataArea; }
-
-private:
-    quint32 m_dataOffset = 0xFFFFFFFF;
-    OrvoPSFLinkedArea m_dataArea;
 };

@@ -7,9 +7,7 @@
 
 OrvoPSFWorkout::OrvoPSFWorkout(QObject *parent)
     : OrvoPSFField(parent)
-{
-    setSize(kSize);
-}
+{}
 
 OrvoPSFWorkout::OrvoPSFWorkout(QByteArrayView bytes, QObject *parent)
     : OrvoPSFWorkout(parent)

@@ -314,6 +314,16 @@ TEST_P(OrvoPSF14ParseTest, TheFullFlashImageParsesFromItsDataPart)
         PsfImage14Builder::flashImage(GetParam().model, PsfImage14Builder::sampleContent(),
                                       ProfileFixtures::UserRecord{1, 40, 0, 175, 69, 70, 154, 180});
     ASSERT_EQ(flash.size(), 0x100000);
+    // The journal: an older record, the current one, then free steps; the image marker.
+    EXPECT_EQ(flash.mid(0, 2), QByteArray("\x55\xAA"));
+    EXPECT_EQ(flash.mid(256, 2), QByteArray("\x55\xAA"));
+    EXPECT_EQ(flash.mid(512, 2), QByteArray("\xFF\xFF"));
+    EXPECT_EQ(flash.mid(4096, 4), QByteArray("\x11\x22\x33\x44"));
+    // The current record counts the sample's three POIs: 0xB90 - 3 × 148 bytes free.
+    EXPECT_EQ(flash.mid(256 + 66, 2), QByteArray("\xD4\x09"));
+    // The user record sits where the model's profile reader looks: sex 1, age 40.
+    const qsizetype user = 0xF8000 + PsfImage14Builder::profileRecordOffset(GetParam().model);
+    EXPECT_EQ(flash.mid(user, 2), QByteArray("\x01\x28"));
     const PsfImage14Builder::Layout layout = PsfImage14Builder::layout(GetParam().model);
     const std::unique_ptr<OrvoPSF> psf = OrvoPSF::parse(flash.mid(layout[42]), &m_record, layout, "1.4.x.x");
     ASSERT_TRUE(psf);

@@ -12,6 +12,7 @@
 #include "psf/OrvoPSFSensorLogPoint.h"
 #include "psf/OrvoPSFTrack.h"
 #include "psf/OrvoPSFTrackPoint.h"
+#include "psf/OrvoPSFWorkoutFrame.h"
 
 #include "FixtureBytes.h"
 #include "OrvoMessageCapture.h"
@@ -59,6 +60,26 @@ TEST(OrvoPSF14RecordsTest, PoiReadsAndSerializesItsHandWrittenBytes)
     EXPECT_TRUE(poi.poiFlag2());
     EXPECT_EQ(poi.serialize(), kPoiHex);
     EXPECT_EQ(PsfImage14Builder::poiRecord({139767125, 35681236, 0x1234, 0x04, "Home"}), kPoiHex);
+}
+
+TEST(OrvoPSF14RecordsTest, TheBuildersEmptyHeaderRecordMatchesTheDevicesBytes)
+{
+    // Kavel35 with every area empty: free = size, start = end, for the eight areas; the free
+    // counts add up to the 974712 bytes the device reports; the checksum is the byte sum of
+    // 66-207 (0x3BCE) in the upper half.
+    const QByteArray expected = hex("55AA") + erased(64) +
+                                hex("900B 70610000 70610000"
+                                    "68120000 106D0000 106D0000"
+                                    "CC810000 00800000 00800000"
+                                    "00000100 00100100 00100100"
+                                    "00200000 00100200 00100200"
+                                    "F06F0000 10300200 10300200"
+                                    "DCDF0700 24A00200 24A00200"
+                                    "E8CF0400 1880 0A00 18800A00") +
+                                erased(44) + hex("78DF0E00 0000CE3B");
+    const QByteArray record =
+        PsfImage14Builder::headerRecord(PsfImage14Builder::layout(PsfImage14Builder::Model::Kavel35), {});
+    EXPECT_EQ(record.toHex().toStdString(), expected.toHex().toStdString());
 }
 
 TEST(OrvoPSF14RecordsTest, PoiNamesAreCutAndPaddedTo128Bytes)
@@ -158,6 +179,27 @@ TEST(OrvoPSF14RecordsTest, PoiFrameSerializesItsHeaderAndAtMostCountPois)
 
     const OrvoPSFPOIFrame empty(hex("FFFFFFFF 1C000000") + erased(20) + kPoiHex);
     EXPECT_TRUE(empty.pois().isEmpty());
+}
+
+TEST(OrvoPSF14RecordsTest, WorkoutCountsReadOnlyTheirLowByte)
+{
+    struct Case
+    {
+        const char *name;
+        quint16 count;
+        qsizetype loaded;
+    };
+    const Case cases[] = {{"two", 0x0002, 2},           {"high byte ignored", 0x0102, 2},
+                          {"low byte 0xFF", 0x01FF, 0}, {"absent", 0xFFFF, 0},
+                          {"zero", 0x0000, 0},          {"cut to the section", 0x0003, 2}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray section = hex("10000000 FFFFFFFF") + QByteArray(2, '\0') + erased(6) + erased(2 * 152);
+        FixtureBytes::putU16Le(section, 8, c.count);
+        OrvoMessageCapture capture;
+        const OrvoPSFWorkoutFrame frame(section, nullptr);
+        EXPECT_EQ(frame.workouts().size(), c.loaded);
+    }
 }
 
 TEST(OrvoPSF14RecordsTest, TrackReadsItsHeaderAndPoints)
