@@ -22,7 +22,7 @@ OrvoPSFWorkoutLog::OrvoPSFWorkoutLog(QByteArrayView bytes, QObject *parent)
     m_rideOffset = reader.readU32Le();
     const quint16 count = reader.readU16Le();
     m_intervalLogCount = count == kAbsentCount ? 0 : count;
-    if (reader.ok())
+    if (bytes.size() >= kHeaderSize)
         loadIntervalLogs(bytes);
 }
 
