@@ -119,6 +119,12 @@ OrvoPlatformInterface::DeviceServices OrvoPlatform::findSCSIDevices(const QVecto
     return m_platform->findSCSIDevices(types);
 }
 
+std::unique_ptr<OrvoDeviceDetector> OrvoPlatform::createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                                       const OrvoDeviceClock::Tick &tick)
+{
+    return m_platform->createDeviceDetector(host, tick);
+}
+
 OrvoPlatformInterface::DeviceServices OrvoPlatform::findFSDevices(OrvoDeviceRegistry &registry)
 {
     const bool deviceTxtIds = (registry.fsIdSource() & OrvoDeviceRegistry::kDeviceTxtIds) != 0;

@@ -30,6 +30,8 @@ public:
     QString getDriveVendorName(const QString &drive);
     bool ejectDevice(const QString &drive);
     OrvoPlatformInterface::DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types);
+    std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                             const OrvoDeviceClock::Tick &tick);
 
     // The first removable FAT drive whose device file names a registered type by its device id,
     // or registers the type that the device file describes; the service carries the device's
