@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite qt6-webengine-dev qt6-qpa-plugins
     python3 python3-dev pybind11-dev python3-gevent python3-greenlet python3-lxml
     libminizip-dev zlib1g-dev libudev-dev
-    libgtest-dev libgmock-dev xvfb xauth trayer fonts-dejavu-core
+    libgtest-dev libgmock-dev xvfb xauth trayer fonts-dejavu-core fonts-wqy-microhei
     libxml2-utils sqlite3 gpsbabel unzip curl
     clang libclang-rt-14-dev clang-format
 )

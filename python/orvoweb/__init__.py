@@ -1,0 +1,1 @@
+"""Parts of the web application that the program calls."""

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QString>
+
+#include <memory>
+
+class OrvoSingleInstance;
+class OrvoTerminationWatcher;
+class QSystemTrayIcon;
+
+// The application object of both programs: one running instance per user and program, an
+// orderly shutdown on a termination request, the shared start-up steps, and, for the tray
+// program (init), the tray icon with its menu and the web window. A program without windows
+// uses the shared steps and never calls init.
+class OrvoApp : public QApplication
+{
+    Q_OBJECT
+
+public:
+    // The message a second start hands to the running instance, and how long it waits.
+    static constexpr const char *kInstanceMessage = "raies";
+    static constexpr int kInstanceTimeoutMs = 5000;
+
+    // The instance key is $ORVO_INSTANCE_KEY when set, else the program's key for this user.
+    OrvoApp(int &argc, char **argv, const QString &programName);
+    ~OrvoApp() override;
+
+    // True when another instance of the program runs; otherwise this process becomes it.
+    bool isRunning();
+    bool sendMessage(const QString &message, int timeoutMs);
+
+    // The tray program's start-up: 0, or 1 when there is no system tray.
+    int init();
+
+    // The translation file for a locale: "orvod_<locale>" in lower case, in the resource folder.
+    static QString translationFile(const QString &localeName);
+
+    // Shared start-up steps: the environment with its settings file, then Python and the XML policy.
+    void startEnvironment(const QString &role);
+    void startScripting();
+    // Shared shutdown, after the event loop: Python, then the environment's log.
+    void shutdown();
+
+public slots:
+    void about();
+    void exportLog();
+    void locateOrvoUserFolder();
+    void homePage();
+
+private:
+    void createTrayIcon();
+    QAction *addMenuAction(const char *text);
+    void onInstanceMessage(const QString &message);
+
+    OrvoSingleInstance *m_instance = nullptr;
+    OrvoTerminationWatcher *m_terminationWatcher = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    std::unique_ptr<QMenu> m_trayMenu;
+    QAction *m_quitAction = nullptr;
+    QAction *m_aboutAction = nullptr;
+    QAction *m_exportLogAction = nullptr;
+    QAction *m_openUserFolderAction = nullptr;
+    QAction *m_openHomePageAction = nullptr;
+};

@@ -1,0 +1,3 @@
+#include "app/OrvoAppLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoApp, "orvo.app")

@@ -1,0 +1,40 @@
+#include "app/OrvoControllerHooks.h"
+
+#include "app/OrvoAppLogging.h"
+#include "env/OrvoFunctionTrace.h"
+
+namespace {
+
+OrvoControllerHooks::ExportLogHook g_exportLogHook;
+OrvoControllerHooks::DisconnectDeviceHook g_disconnectDeviceHook;
+
+} // namespace
+
+void OrvoControllerHooks::setExportLogHook(ExportLogHook hook)
+{
+    g_exportLogHook = std::move(hook);
+}
+
+void OrvoControllerHooks::setDisconnectDeviceHook(DisconnectDeviceHook hook)
+{
+    g_disconnectDeviceHook = std::move(hook);
+}
+
+void OrvoControllerHooks::exportLog(const QString &dest)
+{
+    if (!g_exportLogHook) {
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoControllerHooks::exportLog")
+            << "no device controller, log not exported to" << dest;
+        return;
+    }
+    g_exportLogHook(dest);
+}
+
+void OrvoControllerHooks::disconnectDevice()
+{
+    if (!g_disconnectDeviceHook) {
+        ORVO_TRACE_DEBUG(lcOrvoApp, "OrvoControllerHooks::disconnectDevice") << "no device controller, no device";
+        return;
+    }
+    g_disconnectDeviceHook();
+}

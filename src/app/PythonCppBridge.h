@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/OrvoPybind.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <optional>
+
+class OrvoHomePage;
+class QTimer;
+
+// The program's side of the embedded web application: it runs the application's cooperative
+// scheduler from a Qt timer, carries the results of asynchronous device actions to the one Python
+// callable bound for them, calls the application's functions, and owns the web window.
+// GUI thread only; it takes the interpreter lock only while it calls into Python.
+class PythonCppBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultInterval = 10;
+    static constexpr int kMinInterval = 10;
+    static constexpr int kMaxInterval = 500;
+    // The pause after a scheduler call that failed.
+    static constexpr int kFailurePause = 30000;
+
+    // Reads the interval from the setting "timer" and arms the timer.
+    PythonCppBridge();
+    ~PythonCppBridge() override;
+
+    // One step of the Python scheduler: looper(0.01) of the main module. A call made while
+    // another is inside Python is skipped and answers true.
+    static bool yieldToPython();
+
+    // Binds the callable that receives every asynchronous result; only the first one is bound.
+    // Called from Python, with the interpreter lock held.
+    bool setAsyncCallback(const pybind11::object &callable);
+    void emitAsyncResult(const QVariantList &result);
+
+    // Creates the web window on first use, then shows, raises and reloads it.
+    void showHomePage();
+    OrvoHomePage *homePage() const;
+
+    void updateDevice(const QString &drive);
+    void notifyUpdate(const QString &model);
+    void galSetShareData(const QString &drive, const QString &zipFile);
+
+    // The normal pause between two scheduler calls, and the pause now armed.
+    int normalInterval() const;
+    int pendingPause() const;
+
+signals:
+    void asyncResult(const QVariantList &result);
+
+public slots:
+    void slotDoSchedule();
+    // Python's error output: logged at critical level.
+    void stdErr(const QString &text);
+
+private:
+    void deliverAsyncResult(const QVariantList &result);
+
+    QTimer *m_timer = nullptr;
+    int m_interval = kDefaultInterval;
+    OrvoHomePage *m_homePage = nullptr;
+};

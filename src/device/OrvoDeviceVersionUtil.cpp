@@ -1,0 +1,76 @@
+#include "device/OrvoDeviceVersionUtil.h"
+
+#include "device/OrvoDeviceLogging.h"
+#include "device/OrvoPlatform.h"
+#include "env/OrvoFunctionTrace.h"
+#include "env/OrvoVersion.h"
+
+#include <QDir>
+#include <QSettings>
+
+namespace {
+
+const QString kFatFileSystem = QStringLiteral("msdos");
+const QString kMakerVendor = QStringLiteral("tarvex");
+const QString kUnknownVersion = QStringLiteral("0.0.0.0");
+
+bool sameDrive(const QString &a, const QString &b)
+{
+    return QDir::cleanPath(a) == QDir::cleanPath(b);
+}
+
+int partCount(const QString &version)
+{
+    return int(version.count(QLatin1Char('.'))) + 1;
+}
+
+} // namespace
+
+bool OrvoDeviceVersionUtil::isDriveModel(const QString &model)
+{
+    return model.startsWith(QLatin1String("Kavel50")) || model == QLatin1String("Kavel60");
+}
+
+QStringList OrvoDeviceVersionUtil::GetDriveDisks(const QString &model, const QString &ownDrive)
+{
+    QStringList disks;
+    if (isDriveModel(model)) {
+        if (!ownDrive.isEmpty())
+            disks.append(ownDrive);
+        OrvoPlatform platform;
+        const QStringList drives = platform.getRemovableDrives(kFatFileSystem);
+        for (const QString &drive : drives) {
+            if (sameDrive(drive, ownDrive))
+                continue;
+            if (platform.getDriveVendorName(drive).toLower().contains(kMakerVendor))
+                disks.append(drive);
+        }
+    }
+    ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoDeviceVersionUtil::GetDriveDisks") << "Tarvex Disks are:" << disks;
+    return disks;
+}
+
+QString OrvoDeviceVersionUtil::GetGPSENGINEVersion(const QString &key, const QString &folder)
+{
+    const QSettings ini(folder + QStringLiteral("/data/version.ini"), QSettings::IniFormat);
+    const QString value = ini.value(key, kUnknownVersion).toString();
+    ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoDeviceVersionUtil::GetGPSENGINEVersion")
+        << QStringLiteral("get %1=%2").arg(key, value);
+    return value;
+}
+
+QString OrvoDeviceVersionUtil::lowestVersion(const QStringList &versions)
+{
+    if (versions.isEmpty())
+        return QString();
+    QString lowest = versions.first();
+    for (const QString &version : versions) {
+        if (version == lowest)
+            continue;
+        if (partCount(version) != partCount(lowest))
+            return QString();
+        if (OrvoVersion::isLower(version, lowest))
+            lowest = version;
+    }
+    return lowest;
+}

@@ -1,0 +1,3 @@
+#include "psf/OrvoPSFLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoPsf, "orvo.psf")

@@ -1,0 +1,44 @@
+#include "app/OrvoApp.h"
+#include "app/OrvoAppLogging.h"
+#include "env/OrvoFunctionTrace.h"
+
+#include <cstdlib>
+#include <exception>
+
+namespace {
+
+int runTray(int &argc, char **argv)
+{
+    OrvoApp app(argc, argv, QStringLiteral("orvo-tray"));
+    ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "enter main";
+    if (app.isRunning()) {
+        if (!app.sendMessage(QLatin1String(OrvoApp::kInstanceMessage), OrvoApp::kInstanceTimeoutMs))
+            ORVO_TRACE_WARNING(lcOrvoApp, "main") << "the running instance did not answer";
+        return 0;
+    }
+    ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
+    int code = EXIT_FAILURE;
+    try {
+        const int started = app.init();
+        if (started != 0)
+            return started;
+        code = app.exec();
+    } catch (...) {
+        // Ends the program quietly, but not as a success, and still in order.
+        ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
+    }
+    app.shutdown();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::set_terminate(std::abort);
+    try {
+        return runTray(argc, argv);
+    } catch (...) {
+        return EXIT_FAILURE;
+    }
+}

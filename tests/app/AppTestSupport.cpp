@@ -1,0 +1,128 @@
+#include "AppTestSupport.h"
+
+#include "app/OrvoPython.h"
+#include "env/OrvoEnv.h"
+#include "env/OrvoEnvInterface.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace py = pybind11;
+
+namespace AppTest {
+
+namespace {
+
+int g_listenPort = 0;
+constexpr int kProcessTimeoutMs = 60000;
+
+// The program's own shutdown order, run before the test main's application object goes away.
+class ShutdownEnvironment : public ::testing::Environment
+{
+public:
+    void TearDown() override
+    {
+        finalizePython();
+        if (g_listenPort != 0)
+            OrvoEnv::instance()->shutdown();
+    }
+};
+
+[[maybe_unused]] const ::testing::Environment *const g_shutdown =
+    ::testing::AddGlobalTestEnvironment(new ShutdownEnvironment);
+
+} // namespace
+
+int freePort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
+}
+
+void initEnvironment()
+{
+    if (g_listenPort != 0)
+        return;
+    OrvoEnv::instance()->init(QStringLiteral("user"), QString());
+    g_listenPort = freePort();
+    OrvoEnv::instance()->setValue(QStringLiteral("listen_port"), QString::number(g_listenPort));
+}
+
+int listenPort()
+{
+    return g_listenPort;
+}
+
+void startPython()
+{
+    initEnvironment();
+    initPython();
+    ASSERT_TRUE(isPythonRunning());
+}
+
+void runPython(const QString &code)
+{
+    py::gil_scoped_acquire gil;
+    try {
+        py::exec(code.toStdString(), py::module_::import("__main__").attr("__dict__"));
+    } catch (py::error_already_set &e) {
+        ADD_FAILURE() << e.what();
+    }
+}
+
+QString evalPython(const QString &expression)
+{
+    py::gil_scoped_acquire gil;
+    try {
+        return py::str(py::eval(expression.toStdString(), py::module_::import("__main__").attr("__dict__")))
+            .cast<QString>();
+    } catch (py::error_already_set &e) {
+        ADD_FAILURE() << e.what();
+    }
+    return {};
+}
+
+ProcessResult runProcess(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(program, arguments);
+    ProcessResult result;
+    if (!finished.wait(kProcessTimeoutMs)) {
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = process.readAllStandardOutput();
+    return result;
+}
+
+LogWatch::LogWatch()
+{
+    OrvoEnv::instance()->writeLog(1, QString());
+    m_start = QFile(OrvoEnv::instance()->logFilePath()).size();
+}
+
+QString LogWatch::text() const
+{
+    OrvoEnv::instance()->writeLog(1, QString());
+    QFile log(OrvoEnv::instance()->logFilePath());
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(m_start))
+        return {};
+    return QString::fromUtf8(log.readAll());
+}
+
+bool LogWatch::contains(const QString &needle) const
+{
+    return text().contains(needle);
+}
+
+} // namespace AppTest

@@ -1,0 +1,105 @@
+#include "app/OrvoSingleInstance.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+QString uniqueKey()
+{
+    return QStringLiteral("orvo-test-") + QUuid::createUuid().toString(QUuid::Id128);
+}
+
+// The sender blocks until the running instance acknowledges, and the running instance answers
+// from the event loop: the sender runs on a thread of its own.
+std::future<bool> sendFromAnotherThread(const QString &key, const QString &message, int timeoutMs = kWaitMs)
+{
+    return std::async(std::launch::async, [key, message, timeoutMs] {
+        OrvoSingleInstance second(key);
+        return second.isRunning() && second.sendMessage(message, timeoutMs);
+    });
+}
+
+TEST(OrvoSingleInstanceTest, SecondStartHandsItsMessageToTheRunningInstance)
+{
+    const QString key = uniqueKey();
+    OrvoSingleInstance first(key);
+    ASSERT_FALSE(first.isRunning());
+    QSignalSpy received(&first, &OrvoSingleInstance::messageReceived);
+
+    std::future<bool> sent = sendFromAnotherThread(key, QStringLiteral("raies"));
+    ASSERT_TRUE(received.wait(kWaitMs));
+    EXPECT_TRUE(sent.get());
+    EXPECT_EQ(received.first().first().toString(), QStringLiteral("raies"));
+    EXPECT_FALSE(first.isRunning());
+}
+
+TEST(OrvoSingleInstanceTest, KeyIsFreeAgainWhenTheRunningInstanceEnds)
+{
+    const QString key = uniqueKey();
+    {
+        OrvoSingleInstance first(key);
+        ASSERT_FALSE(first.isRunning());
+        OrvoSingleInstance blocked(key);
+        EXPECT_TRUE(blocked.isRunning());
+    }
+    OrvoSingleInstance next(key);
+    EXPECT_FALSE(next.isRunning());
+}
+
+TEST(OrvoSingleInstanceTest, LeftoverSocketOfAnEndedInstanceDoesNotBlockTheNextOne)
+{
+    const QString key = uniqueKey();
+    const QString leftover = QDir::temp().filePath(key);
+    {
+        QFile file(leftover);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    OrvoSingleInstance first(key);
+    ASSERT_FALSE(first.isRunning());
+    QSignalSpy received(&first, &OrvoSingleInstance::messageReceived);
+    std::future<bool> sent = sendFromAnotherThread(key, QStringLiteral("raies"));
+    ASSERT_TRUE(received.wait(kWaitMs));
+    EXPECT_TRUE(sent.get());
+}
+
+TEST(OrvoSingleInstanceTest, SendingWithoutARunningInstanceFailsWithinTheTimeout)
+{
+    OrvoSingleInstance lonely(uniqueKey());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(lonely.sendMessage(QStringLiteral("raies"), 300));
+    EXPECT_LT(clock.elapsed(), 3000);
+}
+
+TEST(OrvoSingleInstanceTest, OverlongMessageIsDroppedAndLaterMessagesStillArrive)
+{
+    const QString key = uniqueKey();
+    OrvoSingleInstance first(key);
+    ASSERT_FALSE(first.isRunning());
+    QSignalSpy received(&first, &OrvoSingleInstance::messageReceived);
+
+    QLocalSocket flooder;
+    QSignalSpy dropped(&flooder, &QLocalSocket::disconnected);
+    flooder.connectToServer(key);
+    ASSERT_TRUE(flooder.waitForConnected(kWaitMs));
+    flooder.write(QByteArray(5000, 'x'));
+    ASSERT_TRUE(dropped.wait(kWaitMs));
+
+    std::future<bool> sent = sendFromAnotherThread(key, QStringLiteral("raies"));
+    ASSERT_TRUE(received.wait(kWaitMs));
+    EXPECT_TRUE(sent.get());
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received.first().first().toString(), QStringLiteral("raies"));
+}
+
+} // namespace

@@ -1,0 +1,293 @@
+#include "AppTestSupport.h"
+#include "OrvoTestSupport.h"
+
+#include "app/OrvoControllerHooks.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
+#include "env/OrvoEnv.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace py = pybind11;
+using namespace AppTest;
+
+namespace {
+
+int g_nestedYields = 0;
+bool g_nestedResult = false;
+
+} // namespace
+
+// Lets a test's looper call back into the scheduler, the way a modal dialog opened from Python does.
+PYBIND11_EMBEDDED_MODULE(orvotest, module)
+{
+    module.def("yield_now", [] {
+        ++g_nestedYields;
+        g_nestedResult = PythonCppBridge::yieldToPython();
+        return g_nestedResult;
+    });
+}
+
+namespace {
+
+class PythonHostTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { startPython(); }
+    void TearDown() override { OrvoControllerHooks::setExportLogHook({}); }
+
+    static QString url(const QString &path)
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(listenPort()).arg(path);
+    }
+};
+
+TEST_F(PythonHostTest, ServesTheApplicationWhileLooperRuns)
+{
+    const ProcessResult result =
+        runProcess(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--max-time"), QStringLiteral("30"),
+                                            url(QStringLiteral("/"))});
+    ASSERT_EQ(result.exitCode, 0);
+    const QString page = QString::fromUtf8(result.output);
+    EXPECT_TRUE(page.contains(QStringLiteral("<title>Tarvex Orvo 2-My Device Manager</title>"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("2.8.0.20")));
+    EXPECT_TRUE(page.contains(QStringLiteral("No device connected")));
+}
+
+// The export replaces the destination file: only a file of an existing folder, and never on
+// behalf of another site's page.
+TEST_F(PythonHostTest, ExportLogRequestReachesTheControllerOnlyForAFileInAnExistingFolder)
+{
+    QStringList exported;
+    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
+    QTemporaryDir folder;
+    const QString inFolder = folder.filePath(QStringLiteral("orvo export.zip"));
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(listenPort());
+    struct Case
+    {
+        const char *name;
+        QString dest;
+        QStringList headers;
+        const char *status;
+    };
+    const std::vector<Case> cases = {
+        {"file in an existing folder", inFolder, {}, "200"},
+        {"from the application's own page", inFolder, {"Sec-Fetch-Site: same-origin", "Origin: " + own}, "200"},
+        {"missing folder", folder.filePath(QStringLiteral("missing/orvoexport.zip")), {}, "400"},
+        {"relative path", QStringLiteral("orvoexport.zip"), {}, "400"},
+        {"a folder itself", folder.path(), {}, "400"},
+        {"no destination", QString(), {}, "400"},
+        {"from another site", inFolder, {"Sec-Fetch-Site: cross-site"}, "403"},
+        {"from another site's script", inFolder, {"Origin: http://example.com"}, "403"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList arguments = {QStringLiteral("-s"),
+                                 QStringLiteral("-o"),
+                                 QStringLiteral("/dev/null"),
+                                 QStringLiteral("-w"),
+                                 QStringLiteral("%{http_code}"),
+                                 QStringLiteral("--max-time"),
+                                 QStringLiteral("30"),
+                                 QStringLiteral("--get"),
+                                 QStringLiteral("--data-urlencode"),
+                                 QStringLiteral("dest=") + c.dest};
+        for (const QString &header : c.headers)
+            arguments << QStringLiteral("-H") << header;
+        const ProcessResult result =
+            runProcess(QStringLiteral("curl"), arguments << url(QStringLiteral("/export_log")));
+        EXPECT_EQ(QString::fromUtf8(result.output), QLatin1String(c.status));
+    }
+    EXPECT_EQ(exported, (QStringList{inFolder, inFolder}));
+}
+
+TEST_F(PythonHostTest, EnvironmentReadsTheSettingsFileFromPython)
+{
+    QSettings(OrvoEnv::instance()->iniFilePath(), QSettings::IniFormat)
+        .setValue(QStringLiteral("TarvexOrvo/probe"), QStringLiteral("from the file"));
+    runPython(QStringLiteral("import orvo\nenv = orvo.OrvoEnv()"));
+    EXPECT_EQ(evalPython(QStringLiteral("env.getValue('probe', 'fallback')")), QStringLiteral("from the file"));
+    EXPECT_EQ(evalPython(QStringLiteral("env.getValue('absent', 'fallback')")), QStringLiteral("fallback"));
+    EXPECT_EQ(evalPython(QStringLiteral("env.getVersion()")), QStringLiteral("2.8.0.20"));
+    EXPECT_EQ(evalPython(QStringLiteral("env.getRole()")), QStringLiteral("user"));
+}
+
+// The callable is bound once per process, so binding, delivery and failures are one story.
+TEST_F(PythonHostTest, AsyncResultsReachTheFirstBoundCallable)
+{
+    runPython(QStringLiteral("results = []\n"
+                             "def first(r):\n"
+                             "    results.append(('first', r))\n"
+                             "    if r == ['bad']: raise ValueError('cannot take it')\n"
+                             "def second(r): results.append(('second', r))\n"));
+    PythonCppBridge *bridge = pythonBridge();
+    LogWatch log;
+    {
+        py::gil_scoped_acquire gil;
+        const py::object mainModule = py::module_::import("__main__");
+        EXPECT_FALSE(bridge->setAsyncCallback(py::int_(42)));
+        EXPECT_TRUE(bridge->setAsyncCallback(mainModule.attr("first")));
+        EXPECT_TRUE(bridge->setAsyncCallback(mainModule.attr("second")));
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("can't register python callback")));
+
+    bridge->emitAsyncResult(
+        {QStringLiteral("track.gpx"), 3, true, QVariant(), 2.5, QStringList{QStringLiteral("a"), QStringLiteral("b")}});
+    bridge->emitAsyncResult({QStringLiteral("bad")});
+    bridge->emitAsyncResult({});
+    EXPECT_EQ(evalPython(QStringLiteral("results")),
+              QStringLiteral("[('first', ['track.gpx', 3, True, None, 2.5, ['a', 'b']]), ('first', ['bad']), "
+                             "('first', [])]"));
+    const QString logged = log.text();
+    EXPECT_TRUE(logged.contains(QStringLiteral("[Critical]")));
+    EXPECT_TRUE(logged.contains(QStringLiteral("cannot take it")));
+}
+
+TEST(PythonCppBridgeTest, IntervalFollowsTheTimerSetting)
+{
+    initEnvironment();
+    struct Case
+    {
+        const char *value;
+        int interval;
+    };
+    const std::vector<Case> cases = {{"5", 10},   {"9", 10},   {"10", 10},  {"250", 250}, {"500", 500},
+                                     {"501", 10}, {"600", 10}, {"abc", 10}, {"", 10},     {"-20", 10}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.value);
+        OrvoEnv::instance()->setValue(QStringLiteral("timer"), QLatin1String(c.value));
+        PythonCppBridge bridge;
+        EXPECT_EQ(bridge.normalInterval(), c.interval);
+    }
+    QSettings(OrvoEnv::instance()->iniFilePath(), QSettings::IniFormat).remove(QStringLiteral("TarvexOrvo/timer"));
+    EXPECT_EQ(PythonCppBridge().normalInterval(), 10);
+}
+
+TEST_F(PythonHostTest, FailingLooperSlowsTheTimerOnceThenItRecovers)
+{
+    PythonCppBridge *bridge = pythonBridge();
+    runPython(QStringLiteral("good_looper = looper"));
+    struct Case
+    {
+        const char *name;
+        const char *looper;
+        const char *logged;
+    };
+    const std::vector<Case> cases = {
+        {"raises", "def looper(t): raise RuntimeError('hub gone')", "hub gone"},
+        {"exits", "def looper(t): raise SystemExit(3)", "SystemExit"},
+        {"answers false", "def looper(t): return False", "can't yield"},
+        {"missing", "del looper", "can't yield"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        runPython(QLatin1String(c.looper));
+        LogWatch log;
+        bridge->slotDoSchedule();
+        EXPECT_EQ(bridge->pendingPause(), PythonCppBridge::kFailurePause);
+        EXPECT_TRUE(log.contains(QStringLiteral("can't yield")));
+        EXPECT_TRUE(log.contains(QLatin1String(c.logged)));
+
+        runPython(QStringLiteral("looper = good_looper"));
+        bridge->slotDoSchedule();
+        EXPECT_EQ(bridge->pendingPause(), bridge->normalInterval());
+    }
+}
+
+TEST_F(PythonHostTest, SchedulerCallFromInsidePythonIsSkipped)
+{
+    runPython(QStringLiteral("good_looper = looper\n"
+                             "def looper(t):\n"
+                             "    import orvotest\n"
+                             "    return orvotest.yield_now()\n"));
+    LogWatch log;
+    g_nestedYields = 0;
+    EXPECT_TRUE(PythonCppBridge::yieldToPython());
+    runPython(QStringLiteral("looper = good_looper"));
+    EXPECT_EQ(g_nestedYields, 1);
+    EXPECT_TRUE(g_nestedResult);
+    EXPECT_TRUE(log.contains(QStringLiteral("re-enter, skip yield to python")));
+    EXPECT_TRUE(PythonCppBridge::yieldToPython());
+}
+
+TEST_F(PythonHostTest, ProgramCallsReachTheApplicationWithTheirArguments)
+{
+    PythonCppBridge *bridge = pythonBridge();
+    bridge->updateDevice(QStringLiteral("/media/kavel"));
+    bridge->notifyUpdate(QStringLiteral("Kavel50"));
+    bridge->galSetShareData(QStringLiteral("/media/gal"), QStringLiteral("/tmp/share.zip"));
+    runPython(QStringLiteral("import serveree, orvoupdate, orvoweb.device"));
+    EXPECT_EQ(evalPython(QStringLiteral("serveree.announced")), QStringLiteral("('/media/kavel', '14d')"));
+    EXPECT_EQ(evalPython(QStringLiteral("orvoupdate.requested")),
+              QStringLiteral("('%1', 'Kavel50')").arg(OrvoEnv::instance()->updateUrl()));
+    EXPECT_EQ(evalPython(QStringLiteral("orvoweb.device.share_data")),
+              QStringLiteral("('/media/gal', '/tmp/share.zip')"));
+}
+
+TEST_F(PythonHostTest, FailingProgramCallsAreLoggedAndTheProgramGoesOn)
+{
+    runPython(QStringLiteral("import sys, serveree\n"
+                             "saved_serveree = serveree\n"
+                             "saved_updatedevice = serveree.updatedevice\n"));
+    struct Case
+    {
+        const char *name;
+        const char *setup;
+        const char *logged;
+    };
+    const std::vector<Case> cases = {
+        {"module missing", "sys.modules['serveree'] = None", "serveree not imported"},
+        {"function missing", "del serveree.updatedevice", "AttributeError"},
+        {"function raises", "def broken(d, p): raise ValueError('bad drive')\nserveree.updatedevice = broken",
+         "bad drive"},
+        {"function exits", "def leave(d, p): sys.exit(5)\nserveree.updatedevice = leave", "SystemExit"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        runPython(QLatin1String(c.setup));
+        LogWatch log;
+        pythonBridge()->updateDevice(QStringLiteral("/media/kavel"));
+        const QString logged = log.text();
+        EXPECT_TRUE(logged.contains(QStringLiteral("[Critical]"))) << logged.toStdString();
+        EXPECT_TRUE(logged.contains(QLatin1String(c.logged))) << logged.toStdString();
+        runPython(QStringLiteral("sys.modules['serveree'] = saved_serveree\n"
+                                 "serveree = saved_serveree\n"
+                                 "serveree.updatedevice = saved_updatedevice\n"));
+    }
+    EXPECT_TRUE(PythonCppBridge::yieldToPython());
+}
+
+TEST(PythonSearchPathTest, KeepsWhatExistsAndEndsWithTheResourceFolder)
+{
+    QTemporaryDir root;
+    const QDir dir(root.path());
+    const QString resources = dir.filePath(QStringLiteral("Resources"));
+    const QString stdlib = dir.filePath(QStringLiteral("lib/python3"));
+    const QString dynload = dir.filePath(QStringLiteral("lib/python3/lib-dynload"));
+    const QString site = dir.filePath(QStringLiteral("dist-packages"));
+    for (const QString &folder : {resources, dynload, site})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    const QString missing = dir.filePath(QStringLiteral("lib/python311.zip"));
+    const QStringList system = {missing, stdlib, dynload, QString()};
+    const QStringList sites = {dir.filePath(QStringLiteral("local/dist-packages")), site};
+
+    EXPECT_EQ(pythonSearchPath(resources, system, sites), (QStringList{stdlib, dynload, site, resources}));
+
+    const QString archive = resources + QStringLiteral("/pystdlib.zip");
+    const QString gevent = resources + QStringLiteral("/gevent-22.10-py3.11.egg");
+    const QString greenlet = resources + QStringLiteral("/greenlet-2.0-py3.11.egg");
+    ASSERT_TRUE(OrvoTest::writeFile(archive, "zip"));
+    ASSERT_TRUE(QDir().mkpath(gevent));
+    ASSERT_TRUE(OrvoTest::writeFile(greenlet, "egg"));
+    ASSERT_TRUE(OrvoTest::writeFile(resources + QStringLiteral("/geventwebsocket-0.1.egg"), "other"));
+    EXPECT_EQ(pythonSearchPath(resources, system, sites),
+              (QStringList{archive, stdlib, dynload, greenlet, gevent, site, resources}));
+}
+
+} // namespace
