@@ -1,5 +1,6 @@
 #include "OrvoTestSupport.h"
 
+#include "device/OrvoClient.h"
 #include "device/OrvoDeviceRegistry.h"
 #include "device/OrvoFSDeviceService.h"
 #include "device/OrvoPlatform.h"
@@ -38,7 +39,7 @@ protected:
 
     OrvoDeviceInfo::Factory factory(const QString &tag)
     {
-        return [this, tag](OrvoDeviceService *) -> OrvoClient * {
+        return [this, tag](std::unique_ptr<OrvoDeviceService>) -> std::unique_ptr<OrvoClient> {
             m_factoriesCalled.append(tag);
             return nullptr;
         };
@@ -179,7 +180,7 @@ TEST_F(OrvoFSDeviceSearchTest, UnknownDeviceRegistersItsGalRowOnce)
     EXPECT_EQ(registered.modelName, QStringLiteral("Kavel70"));
     EXPECT_EQ(registered.matchString, QStringLiteral("TARVEX:kavel:Kavel:VORNA Device:VORNA MS:VORNA"));
     EXPECT_EQ(service->deviceInfo()->modelName, QStringLiteral("Kavel70"));
-    service->deviceInfo()->factory(nullptr);
+    service->deviceInfo()->factory({});
     EXPECT_EQ(m_factoriesCalled, QStringList({"gal"}));
 
     ASSERT_NE(searchOne(), nullptr);
@@ -191,7 +192,7 @@ TEST_F(OrvoFSDeviceSearchTest, Kavel60GetsItsOwnFactory)
     plug("unit", kFamilyVendor, {{"/device.ini", deviceIni("3001000000000009", "Kavel60")}});
     OrvoFSDeviceService *service = searchOne();
     ASSERT_NE(service, nullptr);
-    service->deviceInfo()->factory(nullptr);
+    service->deviceInfo()->factory({});
     EXPECT_EQ(m_factoriesCalled, QStringList({"kavel60"}));
 }
 
@@ -247,7 +248,7 @@ TEST_F(OrvoFSDeviceSearchTest, DeviceTxtIdsServeFitDevicesWithoutAddingRowsTwice
         EXPECT_TRUE(service->deviceInfo()->productId.isEmpty()) << "a short id names no product";
         EXPECT_EQ(m_registry.deviceTypes().size(), 2) << "one Fit row, however often the device is found";
     }
-    m_registry.deviceTypes().last().factory(nullptr);
+    m_registry.deviceTypes().last().factory({});
     EXPECT_EQ(m_factoriesCalled, QStringList({"fit"}));
     EXPECT_EQ(OrvoTest::readFile(drive + "/device.ini"), deviceIni("0901A1B2C3D4E5F6")) << "not read at all";
 }
