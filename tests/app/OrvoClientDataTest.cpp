@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "app/OrvoClientData.h"
+#include "device/OrvoClientData.h"
 #include "app/OrvoClientDataWrapper.h"
 #include "app/OrvoCppFactory.h"
 #include "app/OrvoPython.h"
