@@ -5,6 +5,7 @@
 #include "app/OrvoCppFactory.h"
 #include "app/OrvoPythonModule.h"
 #include "app/PythonCppBridge.h"
+#include "device/OrvoClient.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -129,6 +130,7 @@ void initPython()
         }
     }
     g_bridge = new PythonCppBridge();
+    OrvoClient::setAsyncResultReceiver(g_bridge);
     if (g_interpreterUp) {
         runBootstrap(g_bridge);
         g_guiThreadState = PyEval_SaveThread();
@@ -137,6 +139,7 @@ void initPython()
 
 void finalizePython()
 {
+    OrvoClient::setAsyncResultReceiver(nullptr);
     delete g_bridge;
     g_bridge = nullptr;
     if (g_interpreterUp) {
