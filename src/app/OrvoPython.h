@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class OrvoClient;
 class PythonCppBridge;
 
 // The embedded interpreter. initPython runs once per process, on the GUI thread, after the
@@ -25,6 +26,10 @@ bool isPythonRunning();
 
 // The host object; null before initPython and after finalizePython.
 PythonCppBridge *pythonBridge();
+
+// The client Python gets while no device is attached; null before initPython and after
+// finalizePython.
+OrvoClient *placeholderClient();
 
 // Hands a program object to Python through the wrapper factory; the wrapper owns the object
 // and deletes it when Python lets it go. None, and the object stays the caller's, when the class
