@@ -6,6 +6,7 @@
 #include "app/OrvoClientWrapper.h"
 #include "app/OrvoControllerHooks.h"
 #include "app/OrvoPython.h"
+#include "device/OrvoDeviceDetector.h"
 #include "device/OrvoDeviceVersionUtil.h"
 #include "device/OrvoPlatform.h"
 
@@ -447,6 +448,11 @@ public:
     QString getDriveVendorName(const QString &) override { return QStringLiteral("Tarvex  Kavel"); }
     bool ejectDevice(const QString &) override { return false; }
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &) override { return {}; }
+    std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &,
+                                                             const OrvoDeviceClock::Tick &) override
+    {
+        return nullptr;
+    }
 
 private:
     QStringList m_drives;
