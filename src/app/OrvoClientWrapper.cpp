@@ -6,6 +6,7 @@
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClient.h"
 #include "device/OrvoDeviceVersionUtil.h"
+#include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <QDir>
@@ -339,16 +340,21 @@ OrvoClientWrapper::ClientDataList OrvoClientWrapper::getTracks(OrvoClient *o)
     return list;
 }
 
-// Text to bit-font and back are the device client's common operations; until a client offers
-// them every client answers the defaults.
-QByteArray OrvoClientWrapper::toPsfBitfont(OrvoClient *, const QString &, const QString &, bool, bool)
+QByteArray OrvoClientWrapper::toPsfBitfont(OrvoClient *o, const QString &str, const QString &langcode, bool hasNext,
+                                           bool isDesc)
 {
-    return QByteArray();
+    if (!isCurrent(o))
+        return QByteArray();
+    return o->toPsfBitfont(str, langcode, hasNext, isDesc, OrvoEnv::instance()->isMainThread());
 }
 
-QVariantList OrvoClientWrapper::toPngString(OrvoClient *, const QByteArray &)
+QVariantList OrvoClientWrapper::toPngString(OrvoClient *o, const QByteArray &bitfontBytes)
 {
-    return {QString(), QByteArray()};
+    QString langcode;
+    QByteArray png;
+    if (isCurrent(o))
+        png = OrvoClient::bitfontToPng(bitfontBytes, langcode);
+    return {langcode, png};
 }
 
 QString OrvoClientWrapper::getCapability(OrvoClient *o)

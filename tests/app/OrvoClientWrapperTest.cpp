@@ -248,6 +248,18 @@ TEST_F(ClientWrapperTest, TheCurrentClientAnswersFromItsDevice)
     EXPECT_EQ(evalOn(QStringLiteral("c"), "getError()"), QStringLiteral("False"));
 }
 
+// A record too short to hold a string gives nothing, never a read beyond its bytes.
+TEST_F(ClientWrapperTest, NamesBecomeBitFontRecordsAndPicturesForTheCurrentClient)
+{
+    TestDeviceClient client;
+    handOut(client, "c");
+    runPython(QStringLiteral("record = c.toPsfBitfont('Hill climb', 'deu', True, False)\n"
+                             "lang, png = c.toPngString(record)\n"
+                             "short_lang, short_png = c.toPngString(b'\\x00\\x01')\n"));
+    EXPECT_EQ(evalPython(QStringLiteral("repr((lang, png[:4]))")), QStringLiteral("('deu', b'\\x89PNG')"));
+    EXPECT_EQ(evalPython(QStringLiteral("repr((short_lang, short_png))")), QStringLiteral("('', b'')"));
+}
+
 struct UpdateCase
 {
     const char *name;
