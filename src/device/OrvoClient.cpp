@@ -1,22 +1,32 @@
 #include "device/OrvoClient.h"
 
 #include "device/OrvoAsyncResultInterface.h"
+#include "device/OrvoCapabilityInterface.h"
 #include "device/OrvoClientActionListener.h"
 #include "device/OrvoDeviceLogging.h"
 #include "device/OrvoDeviceService.h"
+#include "device/OrvoSCSIDeviceService.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoExceptionHandler.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoVersion.h"
 #include "profile/OrvoProfileData.h"
+#include "psf/OrvoPSFBitFontCreator.h"
+#include "psf/OrvoPSFMultiLangString_1_5.h"
 
+#include <QBuffer>
 #include <QDeadlineTimer>
+#include <QDomDocument>
 #include <QFile>
 #include <QMutexLocker>
+#include <QSaveFile>
+#include <QTextStream>
 
 namespace {
 
 std::atomic<OrvoAsyncResultInterface *> g_asyncResultReceiver{nullptr};
 std::atomic<OrvoClientActionListener *> g_actionListener{nullptr};
+std::atomic<OrvoCapabilityInterface *> g_capabilitySource{nullptr};
 
 const QString kNotSupported = QStringLiteral("not support");
 
@@ -33,6 +43,69 @@ QVariantList failedResult(int action)
     default:
         return {};
     }
+}
+
+// A rendered string record is never larger than this work buffer.
+constexpr qsizetype kBitfontBufferSize = 1048576;
+constexpr qsizetype kLanguageCodeLength = 3;
+const QString kCycleRoadComponent = QStringLiteral("CYCLEROAD");
+const QString kGpsEngineComponent = QStringLiteral("GPST_ENGINE");
+
+// The language of a string record: the first three bytes of its code, up to a NUL.
+QString recordLanguage(const OrvoPSFMultiLangString_1_5 &record)
+{
+    const QByteArray code = record.code().left(kLanguageCodeLength);
+    const qsizetype end = code.indexOf('\0');
+    return QString::fromLatin1(end < 0 ? code : code.left(end));
+}
+
+bool commitFile(const QString &path, const QByteArray &bytes, const char *function)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    ORVO_TRACE_WARNING(lcOrvoDevice, function) << "can not write" << path << ":" << file.errorString();
+    return false;
+}
+
+QString languageListText(const QStringList &languages)
+{
+    QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Language>\n");
+    for (const QString &language : languages)
+        text += QStringLiteral("<lang>%1</lang>\n").arg(language.toHtmlEscaped());
+    return text + QStringLiteral("</Language>");
+}
+
+void appendTextElement(QDomDocument &doc, QDomNode &parent, const QString &name, const QString &text)
+{
+    QDomElement element = doc.createElement(name);
+    element.appendChild(doc.createTextNode(text));
+    parent.appendChild(element);
+}
+
+// Appends the root element of the XML file at path under parent; a file that is missing or
+// does not parse contributes nothing.
+void appendFileRoot(QDomDocument &doc, QDomElement &parent, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QDomDocument part;
+    if (!part.setContent(&file)) {
+        ORVO_TRACE_WARNING(lcOrvoDevice, "OrvoClient::_batch") << "left out" << path << ": not well-formed";
+        return;
+    }
+    parent.appendChild(doc.importNode(part.documentElement(), true));
+}
+
+QByteArray documentBytes(const QDomDocument &doc)
+{
+    QByteArray bytes;
+    QTextStream stream(&bytes);
+    stream.setEncoding(QStringConverter::Utf8);
+    doc.save(stream, 4);
+    stream.flush();
+    return bytes;
 }
 
 void deliverAsyncResult(int action, const QVariantList &result)
@@ -65,6 +138,11 @@ void OrvoClient::setAsyncResultReceiver(OrvoAsyncResultInterface *receiver)
 void OrvoClient::setActionListener(OrvoClientActionListener *listener)
 {
     g_actionListener.store(listener);
+}
+
+void OrvoClient::setCapabilitySource(OrvoCapabilityInterface *source)
+{
+    g_capabilitySource.store(source);
 }
 
 void OrvoClient::stopWorker()
@@ -425,9 +503,12 @@ bool OrvoClient::setDefLanguage(const QString &, int)
     return false;
 }
 
-bool OrvoClient::LanguageListXml(const QString &)
+bool OrvoClient::LanguageListXml(const QString &path)
 {
-    return false;
+    QFile::remove(path);
+    QStringList languages;
+    getLanguageOnDevice(languages);
+    return commitFile(path, languageListText(languages).toUtf8(), "OrvoClient::LanguageListXml");
 }
 
 bool OrvoClient::syncTime()
@@ -511,11 +592,42 @@ bool OrvoClient::writeProfile(const QString &file)
     return true;
 }
 
-void OrvoClient::checkMinVersions(OrvoEnv *)
-{}
+void OrvoClient::checkMinVersions(OrvoEnv *env)
+{
+    QString model;
+    QString bootLoader;
+    if (!getName(model) || !getBootloader(bootLoader))
+        return;
+    QString total;
+    QString ap;
+    getTotal(total);
+    getAP(ap);
+
+    const QString minImage = env->getGroupValue(model, QStringLiteral("MinImgVer"), QString());
+    const QString minBootLoader = env->getGroupValue(model, QStringLiteral("MinIapVer"), QString());
+    const QString minAp = env->getGroupValue(model, QStringLiteral("MinApVer"), QString());
+    const bool oldImage = !minImage.isEmpty() && OrvoVersion::isLower(total, minImage);
+    const bool oldBootLoader =
+        !minBootLoader.isEmpty() && !bootLoader.isEmpty() && OrvoVersion::isLower(bootLoader, minBootLoader);
+    const bool oldAp = !minAp.isEmpty() && !ap.isEmpty() && OrvoVersion::isLower(ap, minAp);
+    if (oldImage || oldBootLoader || oldAp)
+        env->setForceDeviceUpdate(true);
+
+    const QString program = env->version();
+    const QString minProgram = getMinOrvoVer();
+    if (!program.isEmpty() && !minProgram.isEmpty() && OrvoVersion::isLower(program, minProgram))
+        env->setForceOrvoUpdate(true);
+}
 
 QString OrvoClient::getCapability()
 {
+    QString model;
+    getName(model);
+    QString capability;
+    OrvoCapabilityInterface *source = g_capabilitySource.load();
+    if (source && source->projSwCapability(model.toLatin1(), capability))
+        return capability;
+    ORVO_TRACE_CRITICAL(lcOrvoDevice, "OrvoClient::getCapability") << "call ProjSwCapability failed";
     return QString();
 }
 
@@ -597,7 +709,47 @@ bool OrvoClient::_updateComponent(const OrvoComponentRequest &)
 
 bool OrvoClient::_batch()
 {
-    return false;
+    const OrvoClientShareData request = m_shareDataRequest;
+    const QString tmp = OrvoEnv::instance()->tmpDir();
+    const QString profilePath = tmp + QStringLiteral("/profile.xml");
+    const QString languagesPath = tmp + QStringLiteral("/langs.xml");
+    const QString dataListPath = tmp + QStringLiteral("/datalist.xml");
+    for (const QString &path : {profilePath, languagesPath, dataListPath})
+        QFile::remove(path);
+
+    QDomDocument doc;
+    QDomElement root = doc.createElement(QStringLiteral("Overview"));
+    doc.appendChild(root);
+    for (const OrvoDataId id : std::as_const(m_dataIds)) {
+        switch (id) {
+        case DataIdShareDataList:
+            m_shareDataListRequest = OrvoClientShareDataList{dataListPath, QString(), QString()};
+            _getShareDataList();
+            appendFileRoot(doc, root, dataListPath);
+            break;
+        case DataIdDeviceOverview:
+            appendDeviceOverview(doc, root);
+            break;
+        case DataIdComponents: {
+            QDomElement components = doc.createElement(QStringLiteral("Components"));
+            root.appendChild(components);
+            buildItemListXml(doc, components, kCycleRoadComponent, getComponentVersion(kCycleRoadComponent));
+            buildItemListXml(doc, components, kGpsEngineComponent, getComponentVersion(kGpsEngineComponent));
+            break;
+        }
+        case DataIdProfile:
+            prepareUploadProfile(profilePath);
+            appendFileRoot(doc, root, profilePath);
+            break;
+        case DataIdLanguages:
+            LanguageListXml(languagesPath);
+            appendFileRoot(doc, root, languagesPath);
+            break;
+        }
+    }
+    const bool written = commitFile(request.path, documentBytes(doc), "OrvoClient::_batch");
+    m_shareDataRequest = request;
+    return written;
 }
 
 bool OrvoClient::_restoreFactory(const QString &)
@@ -642,6 +794,119 @@ void OrvoClient::getVersions(QStringList &list)
     getAP(ap);
     if (!ap.isEmpty())
         list.append(ap);
+}
+
+QByteArray OrvoClient::toPsfBitfont(const QString &str, const QString &langcode, bool hasNext, bool isDesc,
+                                    bool onMainThread)
+{
+    OrvoPSFBitFontCreator *previous = currentBitFontCreator();
+    setCurrentBitFontCreator(onMainThread ? nullptr : &m_bitFontCreator);
+    QByteArray buffer(kBitfontBufferSize, '\0');
+    OrvoPSFMultiLangString_1_5 record(OrvoPSFObject::spanOf(buffer), true);
+    record.setString(str, langcode, true, isDesc);
+    record.setHasNext(hasNext);
+    buffer.truncate(record.size());
+    setCurrentBitFontCreator(previous);
+    return buffer;
+}
+
+QString OrvoClient::bitfontToText(const QByteArray &record, QString &langcode)
+{
+    QByteArray bytes = record;
+    const OrvoPSFMultiLangString_1_5 string(OrvoPSFObject::spanOf(bytes), false);
+    langcode = recordLanguage(string);
+    return string.text();
+}
+
+QByteArray OrvoClient::bitfontToPng(const QByteArray &record, QString &langcode)
+{
+    QByteArray bytes = record;
+    const OrvoPSFMultiLangString_1_5 string(OrvoPSFObject::spanOf(bytes), false);
+    langcode = recordLanguage(string);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    string.toImage().save(&buffer, "PNG");
+    return png;
+}
+
+bool OrvoClient::writeInternalFlash(const QString &folder, const QString &name, int region, int blockSize)
+{
+    return writeFlashImage(folder + QLatin1Char('/') + name + QStringLiteral(".bin"), name, region, blockSize,
+                           "OrvoClient::writeInternalFlash", "fail to write internal flash for");
+}
+
+bool OrvoClient::writeExternalFlash(const QString &folder, const QString &name, int region, int blockSize)
+{
+    return writeFlashImage(folder + QLatin1Char('/') + name + QStringLiteral("ExData.bin"), name, region, blockSize,
+                           "OrvoClient::writeExternalFlash", "fail to write external flash for");
+}
+
+bool OrvoClient::writeFlashImage(const QString &path, const QString &name, int region, int blockSize,
+                                 const char *function, const char *failure)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << "can not open file:" << path;
+        setError(true);
+        return false;
+    }
+    const QByteArray image = file.readAll();
+    file.close();
+    auto *service = dynamic_cast<OrvoSCSIDeviceService *>(deviceService());
+    if (!service || !service->writeFlashBlocks(image.constData(), quint8(region), image.size(), blockSize, 0)) {
+        ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << failure << name;
+        setError(true);
+        return false;
+    }
+    return true;
+}
+
+void OrvoClient::buildItemListXml(QDomDocument &doc, QDomNode &parent, const QString &name, const QString &list)
+{
+    const QStringList entries = list.split(QLatin1Char('|'));
+    for (const QString &entry : entries) {
+        const QStringList pieces = entry.split(QLatin1Char('^'));
+        if (pieces.size() != 2)
+            continue;
+        QDomElement item = doc.createElement(QStringLiteral("item"));
+        appendTextElement(doc, item, QStringLiteral("name"), name);
+        appendTextElement(doc, item, QStringLiteral("drive"), pieces.at(0));
+        appendTextElement(doc, item, QStringLiteral("version"), pieces.at(1));
+        parent.appendChild(item);
+    }
+}
+
+void OrvoClient::appendDeviceOverview(QDomDocument &doc, QDomElement &root)
+{
+    QString model;
+    QString launch;
+    QString total;
+    QString ap;
+    QString uuid;
+    qint64 capacity = 0;
+    qint64 free = 0;
+    getName(model);
+    getLaunchsec(launch);
+    getTotal(total);
+    getAP(ap);
+    // A device that cannot tell its storage reports none.
+    if (!getInternalStorage(capacity, free)) {
+        capacity = 0;
+        free = 0;
+    }
+    getUUID(uuid);
+
+    QDomElement device = doc.createElement(QStringLiteral("Device"));
+    root.appendChild(device);
+    appendTextElement(doc, device, QStringLiteral("model"), model);
+    appendTextElement(doc, device, QStringLiteral("uuid"), uuid);
+    appendTextElement(doc, device, QStringLiteral("version_launch"), launch);
+    appendTextElement(doc, device, QStringLiteral("version_image"), total);
+    appendTextElement(doc, device, QStringLiteral("version_ap"), ap);
+    appendTextElement(doc, device, QStringLiteral("capacity_total"), QString::number(capacity));
+    appendTextElement(doc, device, QStringLiteral("capacity_used"), QString::number(capacity - free));
+    appendTextElement(doc, device, QStringLiteral("state"), QStringLiteral("READY"));
 }
 
 bool OrvoClient::error() const

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "device/OrvoClientData.h"
 #include "device/OrvoClientShareData.h"
 #include "device/OrvoClientShareDataList.h"
 #include "device/OrvoComponentRequest.h"
 #include "device/OrvoDataId.h"
 #include "device/OrvoImageMetaInfo.h"
 #include "env/OrvoExceptionTask.h"
+#include "psf/OrvoPSFBitFontCreatorSupport.h"
 
 #include <QList>
 #include <QMap>
@@ -19,10 +21,13 @@
 #include <atomic>
 
 class OrvoAsyncResultInterface;
+class OrvoCapabilityInterface;
 class OrvoClientActionListener;
 class OrvoDeviceService;
 class OrvoEnv;
-struct OrvoClientData;
+class QDomDocument;
+class QDomElement;
+class QDomNode;
 
 // The base of every device class. A client runs at most one numbered action at a time on its
 // own worker thread (the client is that QThread): a starter, called on the GUI thread, stores
@@ -90,6 +95,8 @@ public:
     // the GUI thread by the layers above (the scripting host and the device manager).
     static void setAsyncResultReceiver(OrvoAsyncResultInterface *receiver);
     static void setActionListener(OrvoClientActionListener *listener);
+    // The device library that answers capability queries; null (no library) fails them.
+    static void setCapabilitySource(OrvoCapabilityInterface *source);
 
     // The virtual operations, in the order the device classes know them.
     virtual bool initial();
@@ -202,6 +209,24 @@ public:
     // The OS version and the AP version, each only when it is not empty.
     void getVersions(QStringList &list);
 
+    // A string record of str in the language langcode rendered as a bit-font image (a one-line
+    // name, or a description of free height), with its has-next bit; drawn on the calling
+    // thread through the client's renderer, or directly when onMainThread is true.
+    QByteArray toPsfBitfont(const QString &str, const QString &langcode, bool hasNext, bool isDesc, bool onMainThread);
+    // The text and the image (as PNG bytes) of a string record; langcode receives its language.
+    static QString bitfontToText(const QByteArray &record, QString &langcode);
+    static QByteArray bitfontToPng(const QByteArray &record, QString &langcode);
+
+    // Worker side: writes the image file folder/name.bin (internal flash) or
+    // folder/nameExData.bin (external flash) to the flash region through the SCSI device
+    // service, in blocks of blockSize bytes from block 0. Failures set the error flag.
+    bool writeInternalFlash(const QString &folder, const QString &name, int region, int blockSize);
+    bool writeExternalFlash(const QString &folder, const QString &name, int region, int blockSize);
+
+    // Appends an "item" (name, drive, version) under parent for each "drive^version" entry of
+    // the "|"-separated list; entries of another shape are skipped.
+    static void buildItemListXml(QDomDocument &doc, QDomNode &parent, const QString &name, const QString &list);
+
     // The result of the last action: set when the action failed, crashed or could not start.
     bool error() const;
     void setError(bool error);
@@ -260,6 +285,9 @@ private:
     void startWorker();
     bool writeProfileFromFile(const QString &file);
     void emitDone(int action);
+    bool writeFlashImage(const QString &path, const QString &name, int region, int blockSize, const char *function,
+                         const char *failure);
+    void appendDeviceOverview(QDomDocument &doc, QDomElement &root);
 
     std::atomic_bool m_error{false};
     std::atomic_int m_errorCode{0};
@@ -281,4 +309,5 @@ private:
     QString m_restoreArgument;
     QString m_mapDataArgument;
     int m_stopTimeoutMs = kDefaultStopTimeoutMs;
+    OrvoPSFBitFontCreatorSupport m_bitFontCreator;
 };

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class OrvoClient;
 class OrvoDeviceService;
@@ -11,8 +12,9 @@ class OrvoDeviceService;
 // device service that matched it.
 struct OrvoDeviceInfo
 {
-    // Makes, equips and probes the client for a service; null when the device cannot be served.
-    using Factory = std::function<OrvoClient *(OrvoDeviceService *)>;
+    // Makes, equips and probes the client for a service, which the client owns from then on;
+    // null when the device cannot be served (the service is gone with the refused client).
+    using Factory = std::function<std::unique_ptr<OrvoClient>(std::unique_ptr<OrvoDeviceService>)>;
 
     // Four characters, compared with the first four of a device id ("1207", "0901", ...).
     QString productId;

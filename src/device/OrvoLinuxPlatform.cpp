@@ -1,6 +1,8 @@
 #include "device/OrvoLinuxPlatform.h"
 
+#include "device/OrvoDeviceEventDetector.h"
 #include "device/OrvoDeviceLogging.h"
+#include "device/OrvoLinuxDeviceEventSource.h"
 #include "device/OrvoLinuxSCSIService.h"
 #include "device/OrvoMountInfo.h"
 #include "device/OrvoSysfs.h"
@@ -207,4 +209,13 @@ OrvoPlatformInterface::DeviceServices OrvoLinuxPlatform::findSCSIDevices(const Q
         }
     }
     return services;
+}
+
+std::unique_ptr<OrvoDeviceDetector> OrvoLinuxPlatform::createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                                            const OrvoDeviceClock::Tick &tick)
+{
+    OrvoLinuxDeviceEventSource::Config config;
+    config.sysfsRoot = m_config.sysfsRoot;
+    config.mountInfoPath = m_config.mountInfoPath;
+    return std::make_unique<OrvoDeviceEventDetector>(host, std::make_unique<OrvoLinuxDeviceEventSource>(config), tick);
 }

@@ -40,6 +40,10 @@ public:
     // and ejects the medium; nothing is ejected while a volume of it is still mounted.
     bool ejectDevice(const QString &drive) override;
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types) override;
+    // Fed by udev (SCSI and block devices coming and going) and by the mount table (removable
+    // volumes mounted and unmounted).
+    std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                             const OrvoDeviceClock::Tick &tick) override;
 
 private:
     bool unmountDisk(const QString &drive, const QString &diskFolder);

@@ -2,12 +2,14 @@
 
 #include "device/OrvoPlatformInterface.h"
 
+class OrvoDeviceRegistry;
+
 #include <functional>
 #include <memory>
 
 // The value through which callers reach the platform: make one on the stack, use it, drop it.
 // It forwards to the Linux implementation unless another one was installed (the emulated
-// platform of tests and demonstrations).
+// platform of tests and demonstrations), and adds the search for file-system devices on top.
 class OrvoPlatform
 {
 public:
@@ -28,6 +30,19 @@ public:
     QString getDriveVendorName(const QString &drive);
     bool ejectDevice(const QString &drive);
     OrvoPlatformInterface::DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types);
+    std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                             const OrvoDeviceClock::Tick &tick);
+
+    // The first removable FAT drive whose device file names a registered type by its device id,
+    // or registers the type that the device file describes; the service carries the device's
+    // second volume when one is found. At most one service.
+    OrvoPlatformInterface::DeviceServices findFSDevices(OrvoDeviceRegistry &registry);
+    // Registers a GAL (or Kavel60) row for the model and 16-character id of the device file;
+    // null when the file names no model or the id is not 16 characters long.
+    static const OrvoDeviceInfo *findGalDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath);
+    // Registers a Fit row for the model of the device file, or answers the row registered for
+    // it before; null when the file names no model.
+    static const OrvoDeviceInfo *findFitDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath);
 
 private:
     std::shared_ptr<OrvoPlatformInterface> m_platform;

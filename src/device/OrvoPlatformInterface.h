@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/OrvoDeviceClock.h"
+#include "device/OrvoDeviceDetector.h"
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoDeviceService.h"
 #include "env/OrvoEnvInterface.h"
@@ -10,6 +12,8 @@
 
 #include <memory>
 #include <vector>
+
+class OrvoDeviceDetectorHost;
 
 // Everything the device framework needs from the operating system. Callers reach it through
 // an OrvoPlatform made on the stack; every object an operation answers is owned by the caller.
@@ -36,4 +40,8 @@ public:
     // The first USB storage device whose INQUIRY answer holds the match string of a device
     // type, as a SCSI service for that type; empty when there is none.
     virtual DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types) = 0;
+    // A detector fed by this platform's device-change notices, reading the tick clock for its
+    // debounce; the host must outlive it.
+    virtual std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                                     const OrvoDeviceClock::Tick &tick) = 0;
 };

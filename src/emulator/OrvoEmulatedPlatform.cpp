@@ -1,8 +1,10 @@
 #include "emulator/OrvoEmulatedPlatform.h"
 
 #include "device/OrvoDeviceEvent.h"
+#include "device/OrvoDeviceEventDetector.h"
 #include "device/OrvoLinuxPlatform.h"
 #include "device/OrvoLinuxSCSIService.h"
+#include "emulator/OrvoEmulatedEventSource.h"
 #include "emulator/OrvoEmulatedFlashDevice.h"
 #include "emulator/OrvoEmulatedScsiHandle.h"
 #include "emulator/OrvoEmulatorLogging.h"
@@ -133,6 +135,12 @@ OrvoPlatformInterface::DeviceServices OrvoEmulatedPlatform::findSCSIDevices(cons
         }
     }
     return services;
+}
+
+std::unique_ptr<OrvoDeviceDetector> OrvoEmulatedPlatform::createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                                               const OrvoDeviceClock::Tick &tick)
+{
+    return std::make_unique<OrvoDeviceEventDetector>(host, std::make_unique<OrvoEmulatedEventSource>(this), tick);
 }
 
 QVector<OrvoEmulatedPlatform::Drive>::iterator OrvoEmulatedPlatform::findDrive(const QString &folder)

@@ -39,6 +39,9 @@ public:
     // Unplugs the drive, as a device that was ejected leaves.
     bool ejectDevice(const QString &drive) override;
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types) override;
+    // Fed by this platform's deviceChange signal while the platform lives.
+    std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
+                                                             const OrvoDeviceClock::Tick &tick) override;
 
 signals:
     void deviceChange(quint32 deviceEvent);

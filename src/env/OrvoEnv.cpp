@@ -75,7 +75,10 @@ OrvoEnv::OrvoEnv() = default;
 
 OrvoEnv::~OrvoEnv()
 {
-    shutdown();
+    // Static teardown may run this after Qt's own globals are gone: stop logging first and
+    // write nothing, so that no message reaches the handler (and the settings file) from here.
+    restoreOrvoMessageHandler(this);
+    closeLogFile();
 }
 
 OrvoEnv *OrvoEnv::instance()

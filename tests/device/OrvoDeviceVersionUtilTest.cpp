@@ -92,6 +92,11 @@ public:
     QString getDriveVendorName(const QString &drive) override { return m_vendors.value(drive); }
     bool ejectDevice(const QString &) override { return false; }
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &) override { return {}; }
+    std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &,
+                                                             const OrvoDeviceClock::Tick &) override
+    {
+        return nullptr;
+    }
 
     QString askedType;
 

@@ -78,6 +78,7 @@ TEST_F(OrvoEnvTest, DebugSettingFiltersLevels)
         qWarning() << "w";
         qCritical() << "c";
         const QString log = env->logFilePath();
+        env->shutdown();
         env.reset();
 
         QStringList tags;
@@ -104,6 +105,7 @@ TEST_F(OrvoEnvTest, WarningIsFlushedAtOnceAndDebugWaitsForReset)
     resetDebugLevelCache();
     qDebug() << "now written";
     const QString log = env->logFilePath();
+    env->shutdown();
     env.reset();
     lines = logLines(log);
     ASSERT_EQ(lines.size(), 3) << lines.join(QLatin1Char('|')).toStdString();
@@ -163,6 +165,7 @@ TEST_F(OrvoEnvTest, LogRotatesAtExactlyMaxLogSize)
 
         auto env = makeEnv(QLatin1String(c.role));
         EXPECT_EQ(env->logFilePath(), dataDir() + QLatin1Char('/') + logName);
+        env->shutdown();
         env.reset();
 
         const QByteArray log = OrvoTest::readFile(dataDir() + QLatin1Char('/') + logName);

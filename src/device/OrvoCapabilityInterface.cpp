@@ -1,0 +1,3 @@
+#include "device/OrvoCapabilityInterface.h"
+
+OrvoCapabilityInterface::~OrvoCapabilityInterface() = default;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "device/OrvoDeviceInfo.h"
+#include "device/OrvoDeviceService.h"
+
+#include <QString>
+
+// A device served through its file system: the drive (mount folder) that holds its files, the
+// drive of its second volume when it has one, and its device file ("device.ini" or
+// "System/device.txt"), which carries the device id.
+class OrvoFSDeviceService : public OrvoDeviceService
+{
+public:
+    OrvoFSDeviceService(const QString &drivePath, const OrvoDeviceInfo &info, const QString &deviceFilePath);
+
+    // The "UUID" key of the "UUID" group. The file gets the marker key "ORVO" in that group when
+    // it lacks it; nothing else in it changes. True when the id is not empty.
+    static bool readDeviceIdFromFile(const QString &deviceFilePath, QString &id);
+
+    // False with id untouched when the device has no device file.
+    bool readDeviceId(QString &id) override;
+    OrvoDeviceInfo *deviceInfo() override;
+    int serviceType() const override;
+
+    QString drivePath() const;
+    // Empty when the device has no second volume.
+    QString secondDrive() const;
+    void setSecondDrive(const QString &drive);
+
+private:
+    OrvoDeviceInfo m_info;
+    QString m_deviceFilePath;
+};
