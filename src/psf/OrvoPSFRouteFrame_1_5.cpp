@@ -74,7 +74,6 @@ OrvoPSFRoute_1_5 *OrvoPSFRouteFrame_1_5::addRoute(const QStringList &texts, cons
                                                   OrvoPSFFlashLayout &layout)
 {
     const std::span<uchar> area = records();
-    const qint64 position = endOffset();
     if (!isPlaced(layout) || count() >= kAbsentCount - 1 ||
         !layout.hasRoom(Area::Route, OrvoPSFRoute_1_5::kFixedSize)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::addRoute")
@@ -99,6 +98,7 @@ OrvoPSFRoute_1_5 *OrvoPSFRouteFrame_1_5::addRoute(const QStringList &texts, cons
         }
     }
     const qsizetype routeSize = fresh.size();
+    const qint64 position = endOffset();
     if (!layout.hasRoom(Area::Route, routeSize) || position > qint64(area.size()) ||
         !layout.holds(Area::Route, area.data() + position, routeSize))
         return nullptr;

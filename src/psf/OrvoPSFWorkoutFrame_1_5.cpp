@@ -64,10 +64,8 @@ OrvoPSFWorkout_1_5 *OrvoPSFWorkoutFrame_1_5::addWorkout(const QStringList &texts
                                                         bool bitFont, OrvoPSFFlashLayout &layout)
 {
     const std::span<uchar> area = records();
-    qint64 position = 0;
-    for (const auto &workout : m_workouts)
-        position = std::max(position, workoutOffset(*workout) + workout->size());
-    if (area.empty() || count() >= kAbsentCount - 1 || !layout.hasRoom(Area::Workout, OrvoPSFWorkout_1_5::kFixedSize)) {
+    if (!isPlaced(layout) || count() >= kAbsentCount - 1 ||
+        !layout.hasRoom(Area::Workout, OrvoPSFWorkout_1_5::kFixedSize)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame_1_5::addWorkout")
             << "no workout can be added to a section of" << count() << "workouts";
         return nullptr;
@@ -90,6 +88,9 @@ OrvoPSFWorkout_1_5 *OrvoPSFWorkoutFrame_1_5::addWorkout(const QStringList &texts
     for (qsizetype i = 0; fits && i < descTexts.size(); ++i)
         fits = fresh.addDescription(descTexts.at(i), descCodes.value(i)) != nullptr;
     const qsizetype workoutSize = fresh.size();
+    qint64 position = 0;
+    for (const auto &workout : m_workouts)
+        position = std::max(position, workoutOffset(*workout) + workout->size());
     if (!fits || !layout.hasRoom(Area::Workout, workoutSize) || position > qint64(area.size()) ||
         !layout.holds(Area::Workout, area.data() + position, workoutSize)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame_1_5::addWorkout")
@@ -111,7 +112,9 @@ OrvoPSFInterval_1_5 *OrvoPSFWorkoutFrame_1_5::addInterval(OrvoPSFWorkout_1_5 &wo
     const std::span<uchar> base = intervalBase();
     const qint64 position = intervalsEnd();
     const qsizetype size = OrvoPSFInterval_1_5::kSize;
-    if (!isPlaced(layout) || position > qint64(base.size()) || !layout.hasRoom(Area::Interval, size) ||
+    const bool ours =
+        std::any_of(m_workouts.begin(), m_workouts.end(), [&](const auto &held) { return held.get() == &workout; });
+    if (!ours || !isPlaced(layout) || position > qint64(base.size()) || !layout.hasRoom(Area::Interval, size) ||
         !layout.holds(Area::Interval, base.data() + position, size)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame_1_5::addInterval")
             << "no room for an interval at offset" << position << "of the interval area";

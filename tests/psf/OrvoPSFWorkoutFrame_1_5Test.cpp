@@ -144,6 +144,39 @@ TEST(OrvoPSFWorkoutFrame_1_5Test, IntervalsArePackedInWorkoutOrder)
     EXPECT_EQ(again->workouts()[1]->intervals().size(), 1u);
 }
 
+TEST(OrvoPSFWorkoutFrame_1_5Test, ChangesRefusedAwayFromTheAreaTable)
+{
+    const QByteArray built = Psf15::standardBuilder().build().bytes;
+    struct Case
+    {
+        const char *name;
+        qsizetype offset;
+        quint32 value;
+    };
+    const Case cases[] = {
+        {"recordsMoved", kWorkoutSection, 0x20},
+        {"intervalsMoved", kWorkoutSection + 4, quint32(kIntervals - kWorkoutSection + 8)},
+        {"intervalOutsideItsArea", kIntervals + 4, 0x10000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray image = built;
+        Psf15::putU32(image, c.offset, c.value);
+        Session session(image);
+        const auto frame = session.workouts();
+        ASSERT_FALSE(frame->workouts().empty());
+        EXPECT_EQ(frame->addWorkout({QStringLiteral("New")}, {QStringLiteral("eng")}, {}, {}, false, session.layout()),
+                  nullptr);
+        EXPECT_EQ(frame->addInterval(*frame->workouts()[0], session.layout()), nullptr);
+        EXPECT_EQ(session.image(), image);
+    }
+    Session session(built);
+    const auto frame = session.workouts();
+    const auto other = session.workouts();
+    EXPECT_EQ(frame->addInterval(*other->workouts()[0], session.layout()), nullptr) << "a workout of another frame";
+    EXPECT_EQ(session.image(), built);
+}
+
 struct DurationCase
 {
     const char *name;
