@@ -10,13 +10,13 @@
 #include "util/ZKGpxTrack.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {
 
-// The largest step one point can hold: 16-bit micro-degree changes, and 8-bit tenths of a
-// metre, which the rounding of the change leaves at 12.7 m.
-constexpr qint64 kMaxCoordinateStep = 32767;
+// The largest step one point can hold: signed 16-bit micro-degree changes, and 8-bit tenths of
+// a metre, which the rounding of the change leaves at 12.7 m either way.
 constexpr qint64 kMaxAltitudeStepMm = 12700;
 constexpr int kMillimetreDecimals = 3;
 constexpr qint64 kMillimetresPerTenth = 100;
@@ -45,10 +45,14 @@ std::optional<Point> readPoint(const ZKGpxTrackPoint &point)
     return Point{latitude, longitude, elevation, point.type};
 }
 
+bool fitsPointChange(qint64 change)
+{
+    return change >= std::numeric_limits<qint16>::min() && change <= std::numeric_limits<qint16>::max();
+}
+
 bool stepFits(const Point &from, const Point &to)
 {
-    return qAbs(to.latitude - from.latitude) <= kMaxCoordinateStep &&
-           qAbs(to.longitude - from.longitude) <= kMaxCoordinateStep &&
+    return fitsPointChange(to.latitude - from.latitude) && fitsPointChange(to.longitude - from.longitude) &&
            qAbs(to.elevationMm - from.elevationMm) <= kMaxAltitudeStepMm;
 }
 
