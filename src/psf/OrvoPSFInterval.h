@@ -2,6 +2,8 @@
 
 #include "psf/OrvoPSFField.h"
 
+#include <QPointer>
+
 // One 20-byte interval of a workout in the interval area, little-endian:
 //   0   u8   bits 0-2 step type (1 "Warmup" .. 7 "Walk"), bit 3 a flag, bits 4-7 target type
 //   1   u8   duration type
@@ -54,6 +56,12 @@ public:
     bool flag17() const { return m_flag17; }
     void setFlag17(bool flag) { m_flag17 = flag; }
 
+    // The interval that the repeat target points at, held as the object itself so that the
+    // link can follow it when the write pass lays the intervals out anew; null when there is
+    // none or the link pointed at no interval.
+    OrvoPSFInterval *repeatTargetInterval() const { return m_repeatTargetInterval; }
+    void setRepeatTargetInterval(OrvoPSFInterval *interval) { m_repeatTargetInterval = interval; }
+
 private:
     quint8 m_stepType = 0;
     bool m_flag3 = false;
@@ -68,4 +76,5 @@ private:
     quint8 m_value15 = 0;
     quint8 m_value16 = 0;
     bool m_flag17 = false;
+    QPointer<OrvoPSFInterval> m_repeatTargetInterval;
 };

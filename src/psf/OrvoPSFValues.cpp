@@ -5,6 +5,7 @@
 #include "psf/OrvoPSFBitmap.h"
 #include "psf/OrvoPSFLogging.h"
 #include "psf/OrvoPSFStepType.h"
+#include "util/ZKGeoPoint.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +20,8 @@ constexpr double kMicroDegrees = 1000000.0;
 constexpr uchar kCompressedFlag = 0x80;
 constexpr uchar kStreamLengthMask = 0x7F;
 constexpr qsizetype kGlyphHeaderSize = 2;
+// The activity whose cadence is stored in 64ths of a revolution per second.
+constexpr int kScaledCadenceMode = 1;
 
 qint32 truncated(double value)
 {
@@ -122,8 +125,14 @@ QString doubledText(int value)
 
 QString coordinateText(qint32 microDegrees)
 {
-    const double degrees = microDegrees == kAbsentCoordinate ? 0.0 : microDegrees / kMicroDegrees;
-    return QString::number(degrees, 'f', 6);
+    return ZKGeoPoint::degreesTextFromE6(microDegrees == kAbsentCoordinate ? 0 : microDegrees);
+}
+
+QString cadenceText(int code, int mode)
+{
+    if (mode == kScaledCadenceMode)
+        return QString::number(code * 60.0 / 64.0, 'f', 2);
+    return QString::number(code);
 }
 
 QString stepTypeName(int code)

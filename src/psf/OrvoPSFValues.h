@@ -34,8 +34,12 @@ QString speedText(int eighthsPerSecond);
 // Whole tenths as a number with one decimal (the decimal is always 0).
 QString tenthsText(int tenths);
 QString doubledText(int value);
-// Micro-degrees as degrees with six decimals; the absent value (all bytes 0xFF) reads as 0.
+// Micro-degrees as degrees with six decimals, exactly; the absent value (all bytes 0xFF) reads
+// as 0.
 QString coordinateText(qint32 microDegrees);
+// A cadence code: for activity type 1 (mode) the code × 60 / 64 with two decimals, for any
+// other the code itself.
+QString cadenceText(int code, int mode);
 
 // Names of the 3-bit step type of a workout interval: 1 "Warmup" to 7 "Walk", else "Other".
 QString stepTypeName(int code);

@@ -24,6 +24,18 @@ qint32 toE6(double degrees)
     return qint32(std::clamp(scaled, low, high));
 }
 
+constexpr qint64 kE6Scale = 1000000;
+
+// A scaled value as micro-degrees, when there is one and it fits 32 bits.
+qint32 fittingE6(std::optional<qint64> value, bool *ok)
+{
+    const bool fits =
+        value && *value >= std::numeric_limits<qint32>::min() && *value <= std::numeric_limits<qint32>::max();
+    if (ok)
+        *ok = fits;
+    return fits ? qint32(*value) : 0;
+}
+
 double radians(qint32 e6)
 {
     return e6 / kE6 * kRadiansPerDegree;
@@ -89,10 +101,22 @@ float ZKGeoPoint::distanceTo(const ZKGeoPoint &other) const
 
 qint32 ZKGeoPoint::e6FromDegreesText(const QString &text, bool *ok)
 {
-    const std::optional<qint64> value = parseScaledDecimal(text, 6);
-    const bool fits =
-        value && *value >= std::numeric_limits<qint32>::min() && *value <= std::numeric_limits<qint32>::max();
-    if (ok)
-        *ok = fits;
-    return fits ? qint32(*value) : 0;
+    return fittingE6(parseScaledDecimal(text, 6), ok);
+}
+
+qint32 ZKGeoPoint::e6RoundedFromDegreesText(const QString &text, bool *ok)
+{
+    std::optional<qint64> tenths = parseScaledDecimal(text, 7);
+    if (tenths)
+        *tenths = (*tenths + (*tenths < 0 ? -5 : 5)) / 10;
+    return fittingE6(tenths, ok);
+}
+
+QString ZKGeoPoint::degreesTextFromE6(qint32 e6)
+{
+    const qint64 magnitude = qAbs(qint64(e6));
+    return QStringLiteral("%1%2.%3")
+        .arg(e6 < 0 ? QStringLiteral("-") : QString())
+        .arg(magnitude / kE6Scale)
+        .arg(magnitude % kE6Scale, 6, 10, QLatin1Char('0'));
 }

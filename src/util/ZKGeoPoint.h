@@ -29,6 +29,12 @@ public:
     // (truncated toward zero beyond six decimals). An empty or malformed text, or one beyond
     // 32 bits, gives 0 and clears *ok.
     static qint32 e6FromDegreesText(const QString &text, bool *ok = nullptr);
+    // The same, but a text with more than six decimals is rounded to the nearest micro-degree
+    // (a half away from zero) instead of truncated: "0.0000015" gives 2, "-0.0000015" gives -2.
+    static qint32 e6RoundedFromDegreesText(const QString &text, bool *ok = nullptr);
+    // The exact inverse of both for any 32-bit value, with six decimals and no floating point
+    // on the way: -500000 gives "-0.500000".
+    static QString degreesTextFromE6(qint32 e6);
 
 private:
     qint32 m_lonE6 = 0;

@@ -139,3 +139,44 @@ TEST(ZKGeoPointTest, DistanceTable)
         EXPECT_NEAR(distance, c.metres, c.tolerance);
     }
 }
+
+TEST(ZKGeoPointTest, RoundedTextGoesToTheNearestMicroDegree)
+{
+    struct Case
+    {
+        const char *name;
+        const char *text;
+        qint32 e6;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"sixDecimalsExact", "35.681236", 35681236, true},     {"halfUp", "0.0000015", 2, true},
+        {"halfAwayFromZero", "-0.0000015", -2, true},          {"belowHalf", "10.00000149", 10000001, true},
+        {"aboveHalfNegative", "-10.0000016", -10000002, true}, {"largest", "2147.4836474", 2147483647, true},
+        {"roundsBeyond32Bits", "2147.4836475", 0, false},      {"notANumber", "east", 0, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        bool ok = !c.ok;
+        EXPECT_EQ(ZKGeoPoint::e6RoundedFromDegreesText(QString::fromLatin1(c.text), &ok), c.e6);
+        EXPECT_EQ(ok, c.ok);
+    }
+}
+
+TEST(ZKGeoPointTest, DegreesTextIsTheExactInverseForEvery32BitValue)
+{
+    const std::pair<qint32, const char *> cases[] = {
+        {0, "0.000000"},
+        {1, "0.000001"},
+        {-500000, "-0.500000"},
+        {35681236, "35.681236"},
+        {-122419416, "-122.419416"},
+        {std::numeric_limits<qint32>::max(), "2147.483647"},
+        {std::numeric_limits<qint32>::min(), "-2147.483648"},
+    };
+    for (const auto &[e6, text] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ZKGeoPoint::degreesTextFromE6(e6), QLatin1String(text));
+        EXPECT_EQ(ZKGeoPoint::e6FromDegreesText(ZKGeoPoint::degreesTextFromE6(e6)), e6);
+    }
+}
