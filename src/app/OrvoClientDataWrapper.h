@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/OrvoClientData.h"
+#include "device/OrvoClientData.h"
 
 #include <QObject>
 #include <QPixmap>

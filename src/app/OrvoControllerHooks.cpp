@@ -7,6 +7,7 @@ namespace {
 
 OrvoControllerHooks::ExportLogHook g_exportLogHook;
 OrvoControllerHooks::DisconnectDeviceHook g_disconnectDeviceHook;
+OrvoControllerHooks::CurrentClientHook g_currentClientHook;
 
 } // namespace
 
@@ -18,6 +19,11 @@ void OrvoControllerHooks::setExportLogHook(ExportLogHook hook)
 void OrvoControllerHooks::setDisconnectDeviceHook(DisconnectDeviceHook hook)
 {
     g_disconnectDeviceHook = std::move(hook);
+}
+
+void OrvoControllerHooks::setCurrentClientHook(CurrentClientHook hook)
+{
+    g_currentClientHook = std::move(hook);
 }
 
 void OrvoControllerHooks::exportLog(const QString &dest)
@@ -37,4 +43,9 @@ void OrvoControllerHooks::disconnectDevice()
         return;
     }
     g_disconnectDeviceHook();
+}
+
+OrvoClient *OrvoControllerHooks::currentClient()
+{
+    return g_currentClientHook ? g_currentClientHook() : nullptr;
 }

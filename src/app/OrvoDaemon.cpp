@@ -101,6 +101,8 @@ void OrvoDaemon::installCommands()
         if (g_instance)
             g_instance->releaseCurrentDevice();
     });
+    OrvoControllerHooks::setCurrentClientHook(
+        []() -> OrvoClient * { return g_instance ? g_instance->currentClient() : nullptr; });
     // Installers on a client's worker thread change minimum versions too; the check runs where
     // the client lives.
     OrvoEnv::setVersionCheckHook([] {
@@ -115,6 +117,7 @@ void OrvoDaemon::removeCommands()
 {
     OrvoControllerHooks::setExportLogHook({});
     OrvoControllerHooks::setDisconnectDeviceHook({});
+    OrvoControllerHooks::setCurrentClientHook({});
     OrvoEnv::setVersionCheckHook({});
 }
 

@@ -49,6 +49,36 @@ struct type_caster<QString>
     }
 };
 
+// QStringList <-> list of str; any other sequence, and a text itself, does not load.
+template<>
+struct type_caster<QStringList>
+{
+    PYBIND11_TYPE_CASTER(QStringList, const_name("list[str]"));
+
+    bool load(handle source, bool convert)
+    {
+        if (!isinstance<sequence>(source) || isinstance<str>(source) || PyBytes_Check(source.ptr()))
+            return false;
+        QStringList texts;
+        for (const handle item : reinterpret_borrow<sequence>(source)) {
+            type_caster<QString> text;
+            if (item.is_none() || !text.load(item, convert))
+                return false;
+            texts << static_cast<QString &>(text);
+        }
+        value = texts;
+        return true;
+    }
+
+    static handle cast(const QStringList &texts, return_value_policy policy, handle parent)
+    {
+        list result;
+        for (const QString &text : texts)
+            result.append(reinterpret_steal<object>(type_caster<QString>::cast(text, policy, parent)));
+        return result.release();
+    }
+};
+
 // QByteArray <-> bytes.
 template<>
 struct type_caster<QByteArray>

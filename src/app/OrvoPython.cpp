@@ -5,6 +5,7 @@
 #include "app/OrvoCppFactory.h"
 #include "app/OrvoPythonModule.h"
 #include "app/PythonCppBridge.h"
+#include "device/OrvoClientDummy.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -22,6 +23,7 @@ bool g_interpreterUp = false;
 // The GUI thread's Python state while it does not hold the interpreter lock.
 PyThreadState *g_guiThreadState = nullptr;
 PythonCppBridge *g_bridge = nullptr;
+std::unique_ptr<OrvoClientDummy> g_placeholder;
 std::unique_ptr<OrvoCppFactory> g_factory;
 
 // Imports gevent, makes the standard library cooperative, defines the scheduler step that the
@@ -119,6 +121,7 @@ void initPython()
     if (g_started)
         return;
     g_started = true;
+    g_placeholder = std::make_unique<OrvoClientDummy>();
     g_interpreterUp = startInterpreter();
     g_factory = std::make_unique<OrvoCppFactory>();
     if (g_interpreterUp) {
@@ -129,6 +132,7 @@ void initPython()
         }
     }
     g_bridge = new PythonCppBridge();
+    OrvoClient::setAsyncResultReceiver(g_bridge);
     if (g_interpreterUp) {
         runBootstrap(g_bridge);
         g_guiThreadState = PyEval_SaveThread();
@@ -137,6 +141,7 @@ void initPython()
 
 void finalizePython()
 {
+    OrvoClient::setAsyncResultReceiver(nullptr);
     delete g_bridge;
     g_bridge = nullptr;
     if (g_interpreterUp) {
@@ -146,6 +151,12 @@ void finalizePython()
         py::finalize_interpreter();
     }
     g_factory.reset();
+    g_placeholder.reset();
+}
+
+OrvoClient *placeholderClient()
+{
+    return g_placeholder.get();
 }
 
 bool isPythonRunning()

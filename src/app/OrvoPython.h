@@ -6,13 +6,15 @@
 #include <QString>
 #include <QStringList>
 
+class OrvoClient;
 class PythonCppBridge;
 
 // The embedded interpreter. initPython runs once per process, on the GUI thread, after the
 // environment is initialised: it starts Debian's Python, sets its search path, makes the module
-// orvo available, installs the wrapper factory, creates the host object and runs the bootstrap
-// script that imports the web application. Afterwards the GUI thread holds the interpreter
-// lock only while it calls into Python.
+// orvo available, installs the wrapper factory, creates the host object (which from then on
+// receives the device clients' result lists) and runs the bootstrap script that imports the web
+// application. Afterwards the GUI thread holds the interpreter lock only while it calls into
+// Python.
 void initPython();
 
 // Stops the scheduler, deletes the host object and its web window and ends the interpreter.
@@ -24,6 +26,10 @@ bool isPythonRunning();
 
 // The host object; null before initPython and after finalizePython.
 PythonCppBridge *pythonBridge();
+
+// The client Python gets while no device is attached; null before initPython and after
+// finalizePython.
+OrvoClient *placeholderClient();
 
 // Hands a program object to Python through the wrapper factory; the wrapper owns the object
 // and deletes it when Python lets it go. None, and the object stays the caller's, when the class

@@ -1,7 +1,10 @@
 #include "app/OrvoPythonModule.h"
 
 #include "app/OrvoClientDataWrapper.h"
+#include "app/OrvoClientHandle.h"
+#include "app/OrvoClientWrapper.h"
 #include "app/OrvoEnvWrapper.h"
+#include "app/OrvoPython.h"
 #include "env/OrvoEnv.h"
 
 #include <memory>
@@ -12,14 +15,17 @@ namespace py = pybind11;
 namespace {
 
 using EnvClass = py::class_<OrvoEnv, std::unique_ptr<OrvoEnv, py::nodelete>>;
-
-// The web application's device until the device client is bound: there is none.
-struct PlaceholderClient
-{};
+using ClientClass = py::class_<OrvoClientHandle>;
 
 OrvoEnvWrapper &envWrapper()
 {
     static OrvoEnvWrapper wrapper;
+    return wrapper;
+}
+
+OrvoClientWrapper &clientWrapper()
+{
+    static OrvoClientWrapper wrapper;
     return wrapper;
 }
 
@@ -65,12 +71,79 @@ void defineEnv(py::module_ &module)
     bindSlot(cls, "exportOrvoLog", &OrvoEnvWrapper::exportOrvoLog, unlocked);
 }
 
+// Binds a method of the client wrapper as a method of the Python class OrvoClient: the wrapper
+// gets the client the handle still refers to, or null.
+template<typename Result, typename... Args, typename... Extra>
+void bindClientMethod(ClientClass &cls, const char *name, Result (OrvoClientWrapper::*method)(OrvoClient *, Args...),
+                      const Extra &...extra)
+{
+    cls.def(
+        name,
+        [method](const OrvoClientHandle &handle, Args... args) {
+            return (clientWrapper().*method)(handle.client(), std::forward<Args>(args)...);
+        },
+        extra...);
+}
+
+// Every record goes to Python inside its wrapper, which owns it from then on.
+py::list tracksOf(const OrvoClientHandle &handle)
+{
+    OrvoClientWrapper::ClientDataList records;
+    {
+        py::gil_scoped_release unlocked;
+        records = clientWrapper().getTracks(handle.client());
+    }
+    py::list items;
+    for (std::unique_ptr<OrvoClientData> &record : records) {
+        py::object item = wrapCppObject("OrvoClientData", record.get());
+        if (item.is_none())
+            continue;
+        record.release();
+        items.append(item);
+    }
+    return items;
+}
+
 void defineClient(py::module_ &module)
 {
-    py::class_<PlaceholderClient>(module, "OrvoClient")
-        .def(py::init<>())
-        .def("isExist", [](const PlaceholderClient &) { return false; })
-        .def("getName", [](const PlaceholderClient &) { return QString(); });
+    ClientClass cls(module, "OrvoClient");
+    cls.def(py::init([] { return OrvoClientHandle(clientWrapper().new_OrvoClient()); }));
+    // The methods that only reach the device let go of the interpreter lock meanwhile, so that a
+    // device worker that needs Python is never held up by a GUI thread that waits for the device.
+    // The asynchronous ones keep it: they bind a Python callable.
+    const py::call_guard<py::gil_scoped_release> unlocked;
+    bindClientMethod(cls, "getDrive", &OrvoClientWrapper::getDrive, unlocked);
+    bindClientMethod(cls, "getServiceType", &OrvoClientWrapper::getServiceType, unlocked);
+    bindClientMethod(cls, "asyncReadDeviceProfile", &OrvoClientWrapper::asyncReadDeviceProfile);
+    bindClientMethod(cls, "asyncWriteDeviceProfile", &OrvoClientWrapper::asyncWriteDeviceProfile);
+    bindClientMethod(cls, "updateDevice", &OrvoClientWrapper::updateDevice, unlocked);
+    bindClientMethod(cls, "ejectDevice", &OrvoClientWrapper::ejectDevice, unlocked);
+    bindClientMethod(cls, "makelanfile", &OrvoClientWrapper::makelanfile, unlocked);
+    bindClientMethod(cls, "newSetShareData", &OrvoClientWrapper::newSetShareData, unlocked);
+    bindClientMethod(cls, "asyncPrepareUploadData", &OrvoClientWrapper::asyncPrepareUploadData);
+    bindClientMethod(cls, "asyncImportDownloadZip", &OrvoClientWrapper::asyncImportDownloadZip);
+    bindClientMethod(cls, "asyncFinalize", &OrvoClientWrapper::asyncFinalize);
+    bindClientMethod(cls, "asyncExportTrack", &OrvoClientWrapper::asyncExportTrack);
+    bindClientMethod(cls, "setShareData", &OrvoClientWrapper::setShareData, unlocked);
+    bindClientMethod(cls, "getUUID", &OrvoClientWrapper::getUUID, unlocked);
+    bindClientMethod(cls, "getMapEngine", &OrvoClientWrapper::getMapEngine, unlocked);
+    bindClientMethod(cls, "getMapData", &OrvoClientWrapper::getMapData, unlocked);
+    bindClientMethod(cls, "getVersions", &OrvoClientWrapper::getVersions, unlocked);
+    bindClientMethod(cls, "getTotal", &OrvoClientWrapper::getTotal, unlocked);
+    bindClientMethod(cls, "getLaunchsec", &OrvoClientWrapper::getLaunchsec, unlocked);
+    bindClientMethod(cls, "getAP", &OrvoClientWrapper::getAP, unlocked);
+    bindClientMethod(cls, "getBootloader", &OrvoClientWrapper::getBootloader, unlocked);
+    bindClientMethod(cls, "getOS", &OrvoClientWrapper::getOS, unlocked);
+    bindClientMethod(cls, "isExist", &OrvoClientWrapper::isExist, unlocked);
+    bindClientMethod(cls, "getName", &OrvoClientWrapper::getName, unlocked);
+    bindClientMethod(cls, "getState", &OrvoClientWrapper::getState, unlocked);
+    bindClientMethod(cls, "getError", &OrvoClientWrapper::getError, unlocked);
+    cls.def("getTracks", &tracksOf);
+    bindClientMethod(cls, "toPsfBitfont", &OrvoClientWrapper::toPsfBitfont, unlocked);
+    bindClientMethod(cls, "toPngString", &OrvoClientWrapper::toPngString, unlocked);
+    bindClientMethod(cls, "getCapability", &OrvoClientWrapper::getCapability, unlocked);
+    bindClientMethod(cls, "deleteData", &OrvoClientWrapper::deleteData, unlocked);
+    bindClientMethod(cls, "deleteHistory", &OrvoClientWrapper::deleteHistory, unlocked);
 }
 
 void defineClientData(py::module_ &module)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/OrvoPybind.h"
+#include "device/OrvoAsyncResultInterface.h"
 
 #include <QObject>
 #include <QString>
@@ -16,7 +17,7 @@ class QTimer;
 // scheduler from a Qt timer, carries the results of asynchronous device actions to the one Python
 // callable bound for them, calls the application's functions, and owns the web window.
 // GUI thread only; it takes the interpreter lock only while it calls into Python.
-class PythonCppBridge : public QObject
+class PythonCppBridge : public QObject, public OrvoAsyncResultInterface
 {
     Q_OBJECT
 
@@ -38,7 +39,8 @@ public:
     // Binds the callable that receives every asynchronous result; only the first one is bound.
     // Called from Python, with the interpreter lock held.
     bool setAsyncCallback(const pybind11::object &callable);
-    void emitAsyncResult(const QVariantList &result);
+    // The device clients' result lists come here once initPython has installed the host object.
+    void emitAsyncResult(const QVariantList &result) override;
 
     // Creates the web window on first use, then shows, raises and reloads it.
     void showHomePage();
@@ -51,6 +53,9 @@ public:
     // The normal pause between two scheduler calls, and the pause now armed.
     int normalInterval() const;
     int pendingPause() const;
+    // The first step of shutdown: Python is not entered from the timer any more, so the device
+    // clients can go before the interpreter does.
+    void stopScheduler();
 
 signals:
     void asyncResult(const QVariantList &result);

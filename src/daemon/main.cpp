@@ -1,11 +1,14 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
 #include "emulator/OrvoPlatformSelection.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -30,11 +33,13 @@ int runDaemon(int &argc, char **argv)
         return 0;
     }
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
-    const OrvoPlatformSelection platform(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
+    // Outlives the controller, whose device manager reaches the devices through it.
+    std::optional<OrvoPlatformSelection> platform;
     int code = EXIT_FAILURE;
     try {
         app.setQuitOnLastWindowClosed(false);
         app.startEnvironment(kRole);
+        platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
         app.startScripting();
         OrvoDaemon::instance()->registerDevices(true);
         code = app.exec();
@@ -42,7 +47,9 @@ int runDaemon(int &argc, char **argv)
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
-    // The controller and its clients go before Python, whose wrappers may still point at them.
+    // In order: the scheduler, the controller with its clients, Python, the log.
+    if (PythonCppBridge *bridge = pythonBridge())
+        bridge->stopScheduler();
     OrvoDaemon::release();
     app.shutdown();
     return code;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/OrvoClientData.h"
 #include "device/OrvoClientShareData.h"
 #include "device/OrvoClientShareDataList.h"
 #include "device/OrvoComponentRequest.h"
@@ -27,7 +28,6 @@ class OrvoEnv;
 class QDomDocument;
 class QDomElement;
 class QDomNode;
-struct OrvoClientData;
 
 // The base of every device class. A client runs at most one numbered action at a time on its
 // own worker thread (the client is that QThread): a starter, called on the GUI thread, stores

@@ -1,6 +1,6 @@
 #include "device/OrvoShareItem.h"
 
-#include "app/OrvoClientData.h"
+#include "device/OrvoClientData.h"
 #include "env/OrvoTimeText.h"
 
 #include <QBuffer>

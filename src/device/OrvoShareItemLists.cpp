@@ -1,6 +1,6 @@
 #include "device/OrvoShareItemLists.h"
 
-#include "app/OrvoClientData.h"
+#include "device/OrvoClientData.h"
 #include "device/OrvoDeviceLogging.h"
 #include "env/OrvoFunctionTrace.h"
 

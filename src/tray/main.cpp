@@ -1,6 +1,8 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
@@ -30,6 +32,9 @@ int runTray(int &argc, char **argv)
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
+    // In order: the scheduler, the controller, Python, the log.
+    if (PythonCppBridge *bridge = pythonBridge())
+        bridge->stopScheduler();
     OrvoDaemon::release();
     app.shutdown();
     return code;

@@ -1,9 +1,9 @@
 #include "AppTestSupport.h"
 
-#include "app/OrvoClientData.h"
 #include "app/OrvoClientDataWrapper.h"
 #include "app/OrvoCppFactory.h"
 #include "app/OrvoPython.h"
+#include "device/OrvoClientData.h"
 
 #include <QPainter>
 

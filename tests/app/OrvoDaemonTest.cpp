@@ -274,6 +274,7 @@ TEST_F(OrvoDaemonTest, TrayRoleGetsAProxyWithoutClientAndReleaseTakesTheCommands
     OrvoDaemon *controller = OrvoDaemon::instance();
     EXPECT_NE(dynamic_cast<OrvoDaemonProxy *>(controller), nullptr);
     EXPECT_EQ(controller->currentClient(), nullptr);
+    EXPECT_EQ(OrvoControllerHooks::currentClient(), nullptr);
     EXPECT_EQ(OrvoDaemon::instance(), controller);
     OrvoDaemon::release();
     LogWatch log;

@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 #include "OrvoTestSupport.h"
+#include "TestDeviceClient.h"
 
 #include "app/OrvoControllerHooks.h"
 #include "app/OrvoPython.h"
@@ -9,9 +10,11 @@
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace py = pybind11;
@@ -147,6 +150,46 @@ TEST_F(PythonHostTest, AsyncResultsReachTheFirstBoundCallable)
     const QString logged = log.text();
     EXPECT_TRUE(logged.contains(QStringLiteral("[Critical]")));
     EXPECT_TRUE(logged.contains(QStringLiteral("cannot take it")));
+}
+
+// The host object is the device clients' receiver: each asynchronous action's result list
+// arrives at the bound callable in the shape the web application reads.
+TEST_F(PythonHostTest, DeviceResultListsReachTheBoundCallable)
+{
+    runPython(QStringLiteral("device_results = []"));
+    {
+        py::gil_scoped_acquire gil;
+        ASSERT_TRUE(
+            pythonBridge()->setAsyncCallback(py::module_::import("__main__").attr("device_results").attr("append")));
+    }
+    TestDeviceClient client;
+    client.exportedFiles = {QStringLiteral("/tmp/out/a.gpx"), QStringLiteral("/tmp/out/b.gpx")};
+    struct Case
+    {
+        const char *name;
+        std::function<bool(TestDeviceClient &)> start;
+        bool result;
+        const char *received;
+    };
+    const std::vector<Case> cases = {
+        {"export track", [](TestDeviceClient &c) { return c.exportTrack(QStringLiteral("/tmp/out")); }, true,
+         "['/tmp/out/a.gpx', '/tmp/out/b.gpx']"},
+        {"upload zip", [](TestDeviceClient &c) { return c.makeUploadZip(); }, true, "['/tmp/upload.zip']"},
+        {"upload zip failed", [](TestDeviceClient &c) { return c.makeUploadZip(); }, false, "['']"},
+        {"import download zip", [](TestDeviceClient &c) { return c.importDownloadZip(QStringLiteral("/tmp/d.zip")); },
+         true, "[]"},
+        {"read profile failed", [](TestDeviceClient &c) { return c.readProfile(QStringLiteral("/tmp/p.xml")); }, false,
+         "[False]"},
+        {"finalize", [](TestDeviceClient &c) { return c.finalize(); }, true, "[]"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        runPython(QStringLiteral("device_results.clear()"));
+        client.result = c.result;
+        ASSERT_TRUE(c.start(client));
+        ASSERT_TRUE(QTest::qWaitFor([&client] { return !client.isBusy(); }, kPatienceMs));
+        EXPECT_EQ(evalPython(QStringLiteral("device_results")), QStringLiteral("[%1]").arg(QLatin1String(c.received)));
+    }
 }
 
 TEST(PythonCppBridgeTest, IntervalFollowsTheTimerSetting)

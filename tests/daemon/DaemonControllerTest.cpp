@@ -4,6 +4,8 @@
 #include "app/OrvoControllerHooks.h"
 #include "app/OrvoDaemon.h"
 #include "app/OrvoDaemonProxy.h"
+#include "app/OrvoPybind.h"
+#include "app/OrvoPython.h"
 #include "device/OrvoDeviceManager.h"
 #include "device/OrvoDeviceService.h"
 #include "device/OrvoPlatform.h"
@@ -11,6 +13,7 @@
 #include "env/OrvoEnv.h"
 
 #include <QDir>
+#include <QTcpServer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,20 +24,46 @@ namespace {
 
 const QString kVendors = QStringLiteral("Tarvex:kavel:Kavel:VORNA Device:VORNA MS:VORNA");
 
-// The process's environment in the daemon's role; the controller goes before it.
+int freePort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
+}
+
+// str() of an expression of the web application's world.
+QString evalPython(const char *expression)
+{
+    pybind11::gil_scoped_acquire gil;
+    try {
+        return pybind11::str(pybind11::eval(expression, pybind11::module_::import("__main__").attr("__dict__")))
+            .cast<QString>();
+    } catch (pybind11::error_already_set &e) {
+        ADD_FAILURE() << e.what();
+    }
+    return {};
+}
+
+// The process's environment in the daemon's role, with the web application on a port of its
+// own; shut down in the programs' order.
 class DaemonControllerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         OrvoEnv::instance()->init(QStringLiteral("daemon"), QString());
+        OrvoEnv::instance()->setValue(QStringLiteral("listen_port"), QString::number(freePort()));
         auto platform = m_platform;
         OrvoPlatform::setImplementationFactory([platform] { return platform; });
+        initPython();
+        ASSERT_TRUE(isPythonRunning());
     }
 
     void TearDown() override
     {
         OrvoDaemon::release();
+        finalizePython();
         OrvoPlatform::setImplementationFactory({});
         OrvoEnv::instance()->shutdown();
     }
@@ -64,6 +93,9 @@ TEST_F(DaemonControllerTest, ControllerOfTheDaemonServesTheCommandsWithItsAttach
                                                 false);
     ASSERT_TRUE(controller->registerDevices(false));
     ASSERT_NE(client, nullptr);
+    EXPECT_EQ(OrvoControllerHooks::currentClient(), client);
+    EXPECT_EQ(evalPython("__import__('orvo').OrvoClient().getName()"), QStringLiteral("Demo"));
+    EXPECT_EQ(evalPython("__import__('serveree').announced"), QStringLiteral("('%1', '14d')").arg(drive));
     const int checksAtStart = client->versionChecks;
 
     // New minimum versions from the GUI thread are checked at once; from an installer's worker
@@ -83,6 +115,8 @@ TEST_F(DaemonControllerTest, ControllerOfTheDaemonServesTheCommandsWithItsAttach
     EXPECT_EQ(controller->currentClient(), nullptr);
     EXPECT_TRUE(m_platform->getRemovableDrives(QString()).isEmpty());
     EXPECT_FALSE(OrvoEnv::instance()->isForceOrvoUpdate());
+    EXPECT_EQ(OrvoControllerHooks::currentClient(), nullptr);
+    EXPECT_EQ(evalPython("__import__('orvo').OrvoClient().isExist()"), QStringLiteral("False"));
     OrvoControllerHooks::disconnectDevice();
 }
 

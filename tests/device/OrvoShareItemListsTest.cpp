@@ -1,6 +1,6 @@
 #include "OrvoTestSupport.h"
 
-#include "app/OrvoClientData.h"
+#include "device/OrvoClientData.h"
 #include "device/OrvoShareItem.h"
 #include "device/OrvoShareItemLists.h"
 
