@@ -173,8 +173,9 @@ bool OrvoDaemon::registerDevices(bool withTable)
     if (withTable) {
         QStringList unsupported;
         for (const OrvoDeviceTypeTable::Row &row : OrvoDeviceTypeTable::rows()) {
-            if (!row.info.factory)
-                unsupported << QStringLiteral("%1 (%2)").arg(row.info.modelName, QLatin1String(row.className));
+            const QString model = QStringLiteral("%1 (%2)").arg(row.info.modelName, QLatin1String(row.className));
+            if (!row.info.factory && !unsupported.contains(model))
+                unsupported << model;
             m_manager->registerDevice(row.info, false);
         }
         if (!unsupported.isEmpty())
