@@ -103,6 +103,14 @@ qsizetype OrvoPSFNamedObject::stringsSize(const Strings &strings)
     return total;
 }
 
+qsizetype OrvoPSFNamedObject::stringBound(const QString &text, bool asBitFont, bool isDesc)
+{
+    qsizetype payload = text.size();
+    if (asBitFont)
+        payload = isDesc ? OrvoPSFMultiLangString_1_5::kDescriptionBytes : OrvoPSFMultiLangString_1_5::kNameBytes;
+    return OrvoPSFMultiLangString_1_5::kHeaderSize + payload;
+}
+
 OrvoPSFMultiLangString_1_5 *OrvoPSFNamedObject::appendString(Strings &chain, qsizetype position, const QString &text,
                                                              const QString &code, bool isDesc, bool reset)
 {

@@ -45,6 +45,9 @@ public:
     const Strings &names() const;
 
     static qsizetype stringsSize(const Strings &strings);
+    // The most bytes a string of the text can take: its 8-bit text, or a rendered name or
+    // description.
+    static qsizetype stringBound(const QString &text, bool asBitFont, bool isDesc);
 
 protected:
     // Renders a string apart, then writes it at position and appends it to chain, setting the
