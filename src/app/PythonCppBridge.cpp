@@ -210,6 +210,11 @@ int PythonCppBridge::pendingPause() const
     return m_timer->interval();
 }
 
+void PythonCppBridge::stopScheduler()
+{
+    m_timer->stop();
+}
+
 void PythonCppBridge::slotDoSchedule()
 {
     int pause = m_interval;

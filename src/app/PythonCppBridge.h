@@ -53,6 +53,9 @@ public:
     // The normal pause between two scheduler calls, and the pause now armed.
     int normalInterval() const;
     int pendingPause() const;
+    // The first step of shutdown: Python is not entered from the timer any more, so the device
+    // clients can go before the interpreter does.
+    void stopScheduler();
 
 signals:
     void asyncResult(const QVariantList &result);

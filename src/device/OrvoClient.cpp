@@ -6,6 +6,7 @@
 #include "device/OrvoDeviceLogging.h"
 #include "device/OrvoDeviceService.h"
 #include "device/OrvoSCSIDeviceService.h"
+#include "device/OrvoShareItemLists.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoExceptionHandler.h"
 #include "env/OrvoFunctionTrace.h"
@@ -694,7 +695,30 @@ bool OrvoClient::_readData()
 
 bool OrvoClient::_getShareDataList()
 {
-    return false;
+    const QString path = m_shareDataListRequest.path;
+    ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoClient::_getShareDataList") << "share data list to" << path;
+    setProgress(0.05f);
+    QVector<OrvoClientData> pois;
+    getPOIs(pois);
+    setProgress(0.1f);
+    QVector<OrvoClientData> routes;
+    getRoutes(routes);
+    setProgress(0.4f);
+    QVector<OrvoClientData> tracks;
+    getTracks(tracks);
+    setProgress(0.5f);
+    QVector<OrvoClientData> workouts;
+    getWorkouts(workouts);
+    setProgress(0.7f);
+    OrvoShareItemLists lists;
+    lists.addPOIs(pois);
+    lists.addPlanTrips(routes);
+    lists.addTracks(tracks);
+    lists.addWorkouts(workouts);
+    setProgress(0.9f);
+    // A list that cannot be written must not leave an older one to be read in its place.
+    QFile::remove(path);
+    return lists.writePersonalDataXml(path);
 }
 
 bool OrvoClient::_getShareData()

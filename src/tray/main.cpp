@@ -1,5 +1,8 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
+#include "app/OrvoDaemon.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
@@ -22,11 +25,17 @@ int runTray(int &argc, char **argv)
         const int started = app.init();
         if (started != 0)
             return started;
+        // The tray program's controller serves no device: it hands log exports to the daemon.
+        OrvoDaemon::instance();
         code = app.exec();
     } catch (...) {
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
+    // In order: the scheduler, the controller, Python, the log.
+    if (PythonCppBridge *bridge = pythonBridge())
+        bridge->stopScheduler();
+    OrvoDaemon::release();
     app.shutdown();
     return code;
 }

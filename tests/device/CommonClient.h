@@ -34,6 +34,11 @@ public:
     // Written by prepareUploadProfile when not empty.
     QByteArray profileXml;
     std::unique_ptr<OrvoDeviceService> service;
+    // What the device lists, appended by the list operations.
+    QVector<OrvoClientData> pois;
+    QVector<OrvoClientData> routes;
+    QVector<OrvoClientData> tracks;
+    QVector<OrvoClientData> workouts;
 
     bool getName(QString &text) override
     {
@@ -89,6 +94,10 @@ public:
         QFile out(file);
         return out.open(QIODevice::WriteOnly) && out.write(profileXml) == profileXml.size();
     }
+    void getPOIs(QVector<OrvoClientData> &items) override { items += pois; }
+    void getRoutes(QVector<OrvoClientData> &items) override { items += routes; }
+    void getTracks(QVector<OrvoClientData> &items) override { items += tracks; }
+    void getWorkouts(QVector<OrvoClientData> &items) override { items += workouts; }
     OrvoDeviceService *deviceService() override { return service.get(); }
     bool prepareUploadData(QString &, bool) override { return false; }
     QStringList _exportTrack(const QString &) override { return {}; }

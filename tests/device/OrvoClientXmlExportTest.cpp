@@ -6,6 +6,7 @@
 #include "env/OrvoEnv.h"
 
 #include <QDomDocument>
+#include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -201,7 +202,12 @@ TEST(OrvoClientXmlExport, BatchLeavesOutPartsThatWereNotProduced)
     client.addDataId(DataIdDeviceOverview);
 
     const QByteArray xml = runBatch(client, out.filePath(QStringLiteral("batch.xml")));
-    EXPECT_EQ(childNames(xml), (QStringList{QStringLiteral("Components"), QStringLiteral("Device")}));
+    EXPECT_EQ(childNames(xml),
+              (QStringList{QStringLiteral("PersonalData"), QStringLiteral("Components"), QStringLiteral("Device")}));
+    // The share-data list of a device without items: its four sections, empty.
+    EXPECT_TRUE(xml.contains("<PersonalData>\n        <POI/>\n        <Track/>\n        <PlanTrip/>\n"
+                             "        <Workout/>\n    </PersonalData>"))
+        << xml.toStdString();
     EXPECT_TRUE(xml.contains("<Components/>"));
     EXPECT_TRUE(xml.contains("<capacity_total>0</capacity_total>"));
     EXPECT_TRUE(xml.contains("<capacity_used>0</capacity_used>"));
@@ -229,3 +235,62 @@ TEST(OrvoClientXmlExport, BatchThatCannotBeWrittenFails)
 }
 
 } // namespace
+
+namespace {
+
+OrvoClientData item(int id, const char *name)
+{
+    OrvoClientData data;
+    data.id = id;
+    data.name = QLatin1String(name);
+    return data;
+}
+
+// Runs the share-data-list action on the client's worker; the ids of the written records by
+// section, "Section:id".
+QStringList runShareDataList(CommonClient &client, const QString &path)
+{
+    QSignalSpy done(&client, &OrvoClient::getShareDataListDone);
+    EXPECT_TRUE(client.getShareDataList({path, QStringLiteral("two"), QStringLiteral("three")}));
+    EXPECT_TRUE(done.wait(ClientTest::kPatienceMs));
+    QDomDocument doc;
+    if (!doc.setContent(OrvoTest::readFile(path)))
+        return {};
+    QStringList ids;
+    for (QDomElement section = doc.documentElement().firstChildElement(); !section.isNull();
+         section = section.nextSiblingElement()) {
+        for (QDomElement record = section.firstChildElement(); !record.isNull(); record = record.nextSiblingElement())
+            ids << section.tagName() + QLatin1Char(':') + record.attribute(QStringLiteral("id"));
+    }
+    return ids;
+}
+
+} // namespace
+
+TEST(OrvoClientXmlExport, ShareDataListPutsEachListOfTheDeviceInItsSection)
+{
+    OrvoTest::OutputDir out;
+    CommonClient client;
+    client.pois = {item(12, "Fountain")};
+    client.routes = {item(4, "Lakeside"), item(5, "Hills")};
+    client.tracks = {item(1700000000, "Morning ride")};
+    client.workouts = {item(0, "Intervals")};
+    const QString path = out.filePath(QStringLiteral("list.xml"));
+    ASSERT_TRUE(OrvoTest::writeFile(path, "an older list"));
+    EXPECT_EQ(
+        runShareDataList(client, path),
+        (QStringList{QStringLiteral("POI:P12"), QStringLiteral("Track:T1700000000"), QStringLiteral("PlanTrip:R4"),
+                     QStringLiteral("PlanTrip:R5"), QStringLiteral("Workout:W0")}));
+    EXPECT_FALSE(client.error());
+}
+
+TEST(OrvoClientXmlExport, ShareDataListThatCannotBeWrittenFails)
+{
+    OrvoTest::OutputDir out;
+    CommonClient client;
+    client.pois = {item(12, "Fountain")};
+    const QString path = out.filePath(QStringLiteral("missing/list.xml"));
+    EXPECT_TRUE(runShareDataList(client, path).isEmpty());
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(client.error());
+}

@@ -1,0 +1,35 @@
+#include "app/OrvoDeviceTypeTable.h"
+
+namespace {
+
+// Vendor texts of the family's USB drives; the first as the newer devices report it.
+const QString kVendorsUpper = QStringLiteral("TARVEX:kavel:Kavel:VORNA Device:VORNA MS:VORNA");
+const QString kVendors = QStringLiteral("Tarvex:kavel:Kavel:VORNA Device:VORNA MS:VORNA");
+
+// The factory of a row whose device class is not part of the program yet.
+const OrvoDeviceInfo::Factory kNotBuilt;
+
+OrvoDeviceTypeTable::Row row(const char *productId, const char *model, const QString &match,
+                             const OrvoDeviceInfo::Factory &factory, const char *className)
+{
+    return {{QLatin1String(productId), QLatin1String(model), match, factory}, className};
+}
+
+} // namespace
+
+const QVector<OrvoDeviceTypeTable::Row> &OrvoDeviceTypeTable::rows()
+{
+    static const QVector<Row> table = {
+        row("1207", "Kavel21", kVendorsUpper, kNotBuilt, "OrvoGalDevice"),
+        row("1206", "Kavel20plus", kVendors, kNotBuilt, "OrvoGalDevice"),
+        row("1102", "Kavel20", QStringLiteral("TREVANIS"), kNotBuilt, "OrvoPulmor30"),
+        row("1105", "Kavel40", QStringLiteral("KOSMIR"), kNotBuilt, "OrvoPSFDevice"),
+        row("1104", "Kavel50CR", kVendors, kNotBuilt, "OrvoKavel50CR"),
+        row("0901", "Kavel50", kVendors, kNotBuilt, "OrvoKavel50CR"),
+        row("1103", "Pulmor35", QStringLiteral("ZUNDAR"), kNotBuilt, "OrvoPulmor30"),
+        row("1004", "Pulmor30", QStringLiteral("TESKA"), kNotBuilt, "OrvoPulmor30"),
+        row("1003", "Kavel35", QStringLiteral("QUILMA"), kNotBuilt, "OrvoKavel35"),
+        row("1101", "Kavel35", QStringLiteral("QUILMA"), kNotBuilt, "OrvoKavel35"),
+    };
+    return table;
+}

@@ -1,0 +1,68 @@
+#include "app/OrvoApp.h"
+#include "app/OrvoAppLogging.h"
+#include "app/OrvoDaemon.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
+#include "emulator/OrvoPlatformSelection.h"
+#include "env/OrvoFunctionTrace.h"
+
+#include <cstdlib>
+#include <exception>
+#include <optional>
+
+namespace {
+
+const QString kRole = QStringLiteral("daemon");
+
+// Without a display the daemon, which shows nothing, takes the platform that needs none.
+void chooseOffscreenWithoutDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+int runDaemon(int &argc, char **argv)
+{
+    chooseOffscreenWithoutDisplay();
+    OrvoApp app(argc, argv, QStringLiteral("orvo-daemon"));
+    ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "enter main";
+    if (app.isRunning()) {
+        if (!app.sendMessage(QLatin1String(OrvoApp::kInstanceMessage), OrvoApp::kInstanceTimeoutMs))
+            ORVO_TRACE_WARNING(lcOrvoApp, "main") << "the running instance did not answer";
+        return 0;
+    }
+    ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
+    // Outlives the controller, whose device manager reaches the devices through it.
+    std::optional<OrvoPlatformSelection> platform;
+    int code = EXIT_FAILURE;
+    try {
+        app.setQuitOnLastWindowClosed(false);
+        app.startEnvironment(kRole);
+        platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
+        app.startScripting();
+        OrvoDaemon::instance()->registerDevices(true);
+        code = app.exec();
+    } catch (...) {
+        // Ends the program quietly, but not as a success, and still in order.
+        ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
+    }
+    // In order: the scheduler, the controller with its clients, Python, the log.
+    if (PythonCppBridge *bridge = pythonBridge())
+        bridge->stopScheduler();
+    OrvoDaemon::release();
+    app.shutdown();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::set_terminate(std::abort);
+    try {
+        return runDaemon(argc, argv);
+    } catch (...) {
+        return EXIT_FAILURE;
+    }
+}

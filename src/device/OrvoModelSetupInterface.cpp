@@ -1,0 +1,3 @@
+#include "device/OrvoModelSetupInterface.h"
+
+OrvoModelSetupInterface::~OrvoModelSetupInterface() = default;

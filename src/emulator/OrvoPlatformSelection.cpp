@@ -1,0 +1,43 @@
+#include "emulator/OrvoPlatformSelection.h"
+
+#include "device/OrvoPlatform.h"
+#include "emulator/OrvoEmulatedFolder.h"
+#include "emulator/OrvoEmulatedPlatform.h"
+#include "emulator/OrvoEmulatorLogging.h"
+#include "env/OrvoFunctionTrace.h"
+
+namespace {
+
+const QString kEmulatorPrefix = QStringLiteral("emulator:");
+
+} // namespace
+
+OrvoPlatformSelection::OrvoPlatformSelection(const QString &setting)
+{
+    if (setting.isEmpty())
+        return;
+    if (!setting.startsWith(kEmulatorPrefix)) {
+        ORVO_TRACE_WARNING(lcOrvoEmulator, "OrvoPlatformSelection")
+            << "unknown platform" << setting << "- the devices of this computer are served";
+        return;
+    }
+    const QString folder = setting.mid(kEmulatorPrefix.size());
+    m_platform = std::make_shared<OrvoEmulatedPlatform>();
+    // A folder that is missing still gives the emulated platform, only without devices: the
+    // program was asked not to touch this computer's devices.
+    OrvoEmulatedFolder(folder).plugInto(*m_platform);
+    ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoPlatformSelection") << "emulated devices of" << folder;
+    auto platform = m_platform;
+    OrvoPlatform::setImplementationFactory([platform] { return platform; });
+}
+
+OrvoPlatformSelection::~OrvoPlatformSelection()
+{
+    if (m_platform)
+        OrvoPlatform::setImplementationFactory({});
+}
+
+OrvoEmulatedPlatform *OrvoPlatformSelection::emulatedPlatform() const
+{
+    return m_platform.get();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class OrvoEmulatedPlatform;
+
+// The platform a program runs on, chosen by the text of ORVO_PLATFORM: "emulator:<folder>"
+// puts an emulated platform with the devices of that folder (OrvoEmulatedFolder) in place of
+// the Linux one for as long as the selection lives; an empty text keeps the Linux platform.
+// Made and destroyed on the GUI thread.
+class OrvoPlatformSelection
+{
+public:
+    static constexpr const char *kVariable = "ORVO_PLATFORM";
+
+    explicit OrvoPlatformSelection(const QString &setting);
+    ~OrvoPlatformSelection();
+    OrvoPlatformSelection(const OrvoPlatformSelection &) = delete;
+    OrvoPlatformSelection &operator=(const OrvoPlatformSelection &) = delete;
+
+    // Null while the Linux platform serves.
+    OrvoEmulatedPlatform *emulatedPlatform() const;
+
+private:
+    std::shared_ptr<OrvoEmulatedPlatform> m_platform;
+};

@@ -1,0 +1,163 @@
+#include "OrvoTestSupport.h"
+
+#include "app/OrvoDaemonProxy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int kStartTimeoutMs = 60000;
+constexpr int kPollMs = 100;
+
+int freePort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
+}
+
+// One installation of the daemon: its own data folder, instance key, port and emulated
+// devices, and no display.
+class DaemonInstall
+{
+public:
+    DaemonInstall()
+        : m_port(freePort())
+    {
+        // The version stamp keeps the shipped settings file from replacing these.
+        QSettings settings(dataDir() + QStringLiteral("/orvo.ini"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("TarvexOrvo/version"), QStringLiteral("2.8.0.20"));
+        settings.setValue(QStringLiteral("TarvexOrvo/debug"), QStringLiteral("0"));
+        settings.setValue(QStringLiteral("TarvexOrvo/listen_port"), QString::number(m_port));
+        m_environment = QProcessEnvironment::systemEnvironment();
+        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            m_environment.remove(QLatin1String(display));
+        m_environment.insert(QStringLiteral("ORVO_DATA_DIR"), dataDir());
+        m_environment.insert(QStringLiteral("ORVO_INSTANCE_KEY"),
+                             QStringLiteral("orvo-daemon-test-") + QUuid::createUuid().toString(QUuid::Id128));
+        m_environment.insert(QStringLiteral("ORVO_PLATFORM"), QStringLiteral("emulator:") + devicesDir());
+    }
+
+    QString dataDir() const { return m_dataDir.path(); }
+    QString devicesDir() const { return m_devicesDir.path(); }
+    QString log() const { return QString::fromUtf8(OrvoTest::readFile(dataDir() + QStringLiteral("/orvo.log"))); }
+    quint16 port() const { return quint16(m_port); }
+
+    std::unique_ptr<QProcess> start() const
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(m_environment);
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(qEnvironmentVariable("ORVO_TEST_BUILD_DIR") + QStringLiteral("/bin/orvo-daemon"), {});
+        return process;
+    }
+
+private:
+    QTemporaryDir m_dataDir;
+    QTemporaryDir m_devicesDir;
+    int m_port = 0;
+    QProcessEnvironment m_environment;
+};
+
+int waitForExit(QProcess &process)
+{
+    if (process.state() != QProcess::NotRunning) {
+        QSignalSpy finished(&process, &QProcess::finished);
+        if (!finished.wait(kStartTimeoutMs))
+            return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// The page at / once the daemon serves it; empty when it never does.
+QString servedPage(const DaemonInstall &install, QProcess &daemon)
+{
+    QNetworkAccessManager network;
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(install.port()));
+    for (QDeadlineTimer deadline(kStartTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
+         QTest::qWait(kPollMs)) {
+        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        if (finished.wait(5000) && reply->error() == QNetworkReply::NoError)
+            return QString::fromUtf8(reply->readAll());
+    }
+    return {};
+}
+
+int terminate(QProcess &process)
+{
+    ::kill(pid_t(process.processId()), SIGTERM);
+    return waitForExit(process);
+}
+
+QStringList zipEntries(const QString &zip)
+{
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip});
+    if (!unzip.waitForFinished(kStartTimeoutMs) || unzip.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(unzip.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+TEST(DaemonProgram, ServesItsPageWithoutDisplayTakesTheTraysLogExportAndShutsDownInOrder)
+{
+    const DaemonInstall install;
+    std::unique_ptr<QProcess> daemon = install.start();
+    const QString page = servedPage(install, *daemon);
+    ASSERT_TRUE(page.contains(QStringLiteral("<title>Tarvex Orvo 2-My Device Manager</title>"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("No device connected")));
+
+    std::unique_ptr<QProcess> second = install.start();
+    EXPECT_EQ(waitForExit(*second), 0);
+    EXPECT_EQ(daemon->state(), QProcess::Running);
+
+    // The tray program's controller, with a folder whose name a query would otherwise change.
+    OrvoTest::OutputDir exports;
+    const QString folder = exports.filePath(QStringLiteral("orvo logs+1 %20"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString dest = folder + QStringLiteral("/orvo export.zip");
+    OrvoDaemonProxy tray(install.port());
+    tray.exportLog(dest);
+    ASSERT_TRUE(QTest::qWaitFor([&dest] { return QFile::exists(dest); }, kStartTimeoutMs))
+        << install.log().toStdString();
+    EXPECT_EQ(zipEntries(dest), QStringList{QStringLiteral("orvolog.txt")});
+    EXPECT_FALSE(QFile::exists(install.dataDir() + QStringLiteral("/orvolog.txt")));
+
+    EXPECT_EQ(terminate(*daemon), 0);
+    const QString log = install.log();
+    EXPECT_TRUE(log.contains(QStringLiteral("message from a second start \"raies\""))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("OrvoEnv destructor")));
+}
+
+TEST(DaemonProgram, EmulatedDeviceOfAModelNotServedYetIsNamedInTheLog)
+{
+    const DaemonInstall install;
+    const QString drive = install.devicesDir() + QStringLiteral("/KAVEL50");
+    ASSERT_TRUE(QDir().mkpath(drive));
+    ASSERT_TRUE(OrvoTest::writeFile(drive + QStringLiteral("/device.ini"),
+                                    "[MODEL]\r\nModel=Kavel50\r\n[UUID]\r\nUUID=0901A1B2C3D4E5F6\r\n"));
+    ASSERT_TRUE(OrvoTest::writeFile(install.devicesDir() + QStringLiteral("/KAVEL50.vendor"), "TarvexKavel50\n"));
+    std::unique_ptr<QProcess> daemon = install.start();
+    EXPECT_TRUE(servedPage(install, *daemon).contains(QStringLiteral("No device connected")));
+    EXPECT_EQ(terminate(*daemon), 0);
+    const QString log = install.log();
+    EXPECT_TRUE(log.contains(QStringLiteral("Kavel50 (OrvoKavel50CR)"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("no client class for the model \"Kavel50\"")));
+}
+
+} // namespace
