@@ -7,10 +7,12 @@
 #include "env/OrvoMessageHandler.h"
 #include "env/OrvoSettingsKeys.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QTextStream>
 #include <QThread>
 
@@ -52,20 +54,52 @@ void writeIniValue(const QString &path, const QString &group, const QString &key
     settings.sync();
 }
 
-// Writes the whole of source into target, or leaves target as it was.
-bool replaceFile(const QString &source, const QString &target)
+// The shipped settings with the program's version stamped in. The stamp is written through a
+// settings object on a file of a new name, so that nothing Qt has cached of the user's file
+// can leak into the result.
+bool stampedSettings(const QByteArray &shipped, const QString &folder, QByteArray &stamped)
+{
+    QTemporaryFile scratch(folder + QStringLiteral("/stamp-XXXXXX.ini"));
+    if (!scratch.open() || scratch.write(shipped) != shipped.size() || !scratch.flush())
+        return false;
+    scratch.close();
+    writeIniValue(scratch.fileName(), kAppName, QLatin1String(OrvoSettingsKeys::kVersion.name), kVersion);
+    // The settings object replaced the file under its name; read it back by that name.
+    QFile written(scratch.fileName());
+    if (!written.open(QIODevice::ReadOnly))
+        return false;
+    stamped = written.readAll();
+    return true;
+}
+
+// Qt keeps parsed settings files and reads one again only when its size or modification time
+// changed; a replacement of the same size written within the same clock tick must still be seen.
+void markReplaced(const QString &path, const QDateTime &previousModification)
+{
+    QFile file(path);
+    if (previousModification.isValid() && QFileInfo(path).lastModified() == previousModification &&
+        file.open(QIODevice::ReadWrite))
+        file.setFileTime(previousModification.addSecs(1), QFileDevice::FileModificationTime);
+}
+
+// Writes the whole of the stamped shipped file into target, or leaves target as it was.
+bool installShippedFile(const QString &source, const QString &target, const QString &folder)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly)) {
         ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoEnv::copyNewIni") << "open new settings file failed" << source;
         return false;
     }
-    const QByteArray bytes = in.readAll();
+    QByteArray bytes;
+    const QFileInfo before(target);
+    const QDateTime previousModification = before.exists() ? before.lastModified() : QDateTime();
     QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    if (!stampedSettings(in.readAll(), folder, bytes) || !out.open(QIODevice::WriteOnly) ||
+        out.write(bytes) != bytes.size() || !out.commit()) {
         ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoEnv::copyNewIni") << "open current settings file failed" << target;
         return false;
     }
+    markReplaced(target, previousModification);
     return true;
 }
 
@@ -324,9 +358,9 @@ void OrvoEnv::copyNewIni()
     const QString versionKey = QLatin1String(OrvoSettingsKeys::kVersion.name);
     if (QFileInfo::exists(user) && readIniValue(user, kAppName, versionKey, QString()) == kVersion)
         return;
-    // The stamp marks a completed install; a failed copy is tried again at the next start.
-    if (replaceFile(shipped, user))
-        writeIniValue(user, kAppName, versionKey, kVersion);
+    // The stamp travels with the copy, so it marks a completed install; a failed copy is tried
+    // again at the next start.
+    installShippedFile(shipped, user, userFolder());
 }
 
 void OrvoEnv::saveMinOrvoVer(const QString &group, const QString &versionFilePath)
