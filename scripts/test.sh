@@ -13,6 +13,10 @@ jobs=${ORVO_JOBS:-$(nproc)}
 
 bash scripts/check-format.sh
 
+# Let clean clones at any path share the compiler cache of earlier builds.
+export CCACHE_BASEDIR=$top
+export CCACHE_NOHASHDIR=1
+
 cmake -S . -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
