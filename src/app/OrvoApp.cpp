@@ -2,6 +2,7 @@
 
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoControllerHooks.h"
+#include "app/OrvoDaemon.h"
 #include "app/OrvoPython.h"
 #include "app/OrvoSingleInstance.h"
 #include "app/OrvoTerminationWatcher.h"
@@ -102,8 +103,20 @@ void OrvoApp::startScripting()
     QDomImplementation::setInvalidDataPolicy(QDomImplementation::DropInvalidChars);
 }
 
+bool OrvoApp::handOverToRunningInstance()
+{
+    if (!isRunning())
+        return false;
+    if (!sendMessage(QLatin1String(kInstanceMessage), kInstanceTimeoutMs))
+        ORVO_TRACE_WARNING(lcOrvoApp, "main") << "the running instance did not answer";
+    return true;
+}
+
 void OrvoApp::shutdown()
 {
+    if (PythonCppBridge *bridge = pythonBridge())
+        bridge->stopScheduler();
+    OrvoDaemon::release();
     delete m_trayIcon;
     m_trayIcon = nullptr;
     finalizePython();

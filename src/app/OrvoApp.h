@@ -41,7 +41,10 @@ public:
     // Shared start-up steps: the environment with its settings file, then Python and the XML policy.
     void startEnvironment(const QString &role);
     void startScripting();
-    // Shared shutdown, after the event loop: Python, then the environment's log.
+    // A second start hands its message to the running instance; answers whether one runs.
+    bool handOverToRunningInstance();
+    // Shared shutdown, after the event loop, in order: the Python scheduler, the controller with
+    // its clients, Python, then the environment's log.
     void shutdown();
 
 public slots:

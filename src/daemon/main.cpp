@@ -1,8 +1,6 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
-#include "app/OrvoPython.h"
-#include "app/PythonCppBridge.h"
 #include "emulator/OrvoPlatformSelection.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -27,11 +25,8 @@ int runDaemon(int &argc, char **argv)
     chooseOffscreenWithoutDisplay();
     OrvoApp app(argc, argv, QStringLiteral("orvo-daemon"));
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "enter main";
-    if (app.isRunning()) {
-        if (!app.sendMessage(QLatin1String(OrvoApp::kInstanceMessage), OrvoApp::kInstanceTimeoutMs))
-            ORVO_TRACE_WARNING(lcOrvoApp, "main") << "the running instance did not answer";
+    if (app.handOverToRunningInstance())
         return 0;
-    }
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
     // Outlives the controller, whose device manager reaches the devices through it.
     std::optional<OrvoPlatformSelection> platform;
@@ -47,10 +42,6 @@ int runDaemon(int &argc, char **argv)
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
-    // In order: the scheduler, the controller with its clients, Python, the log.
-    if (PythonCppBridge *bridge = pythonBridge())
-        bridge->stopScheduler();
-    OrvoDaemon::release();
     app.shutdown();
     return code;
 }

@@ -1,8 +1,6 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
-#include "app/OrvoPython.h"
-#include "app/PythonCppBridge.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
@@ -14,11 +12,8 @@ int runTray(int &argc, char **argv)
 {
     OrvoApp app(argc, argv, QStringLiteral("orvo-tray"));
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "enter main";
-    if (app.isRunning()) {
-        if (!app.sendMessage(QLatin1String(OrvoApp::kInstanceMessage), OrvoApp::kInstanceTimeoutMs))
-            ORVO_TRACE_WARNING(lcOrvoApp, "main") << "the running instance did not answer";
+    if (app.handOverToRunningInstance())
         return 0;
-    }
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
     int code = EXIT_FAILURE;
     try {
@@ -32,10 +27,6 @@ int runTray(int &argc, char **argv)
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
-    // In order: the scheduler, the controller, Python, the log.
-    if (PythonCppBridge *bridge = pythonBridge())
-        bridge->stopScheduler();
-    OrvoDaemon::release();
     app.shutdown();
     return code;
 }
