@@ -1,5 +1,0 @@
-#include "psf/OrvoPSFSensorLogFrame.h"
-
-OrvoPSFSensorLogFrame::OrvoPSFSensorLogFrame(QByteArrayView bytes, QObject *parent)
-    : OrvoPSFAreaFrame(bytes, parent)
-{}

@@ -1,5 +1,0 @@
-#include "psf/OrvoPSFTrackFrame.h"
-
-OrvoPSFTrackFrame::OrvoPSFTrackFrame(QByteArrayView bytes, QObject *parent)
-    : OrvoPSFAreaFrame(bytes, parent)
-{}

@@ -1,5 +1,0 @@
-#include "psf/OrvoPSFWorkoutLogFrame.h"
-
-OrvoPSFWorkoutLogFrame::OrvoPSFWorkoutLogFrame(QByteArrayView bytes, QObject *parent)
-    : OrvoPSFAreaFrame(bytes, parent)
-{}

@@ -1,0 +1,5 @@
+#include "psf14/OrvoPSFTrackFrame.h"
+
+OrvoPSFTrackFrame::OrvoPSFTrackFrame(QByteArrayView bytes, QObject *parent)
+    : OrvoPSFAreaFrame(bytes, parent)
+{}

@@ -1,0 +1,56 @@
+#include "psf14/OrvoPSFWorkoutFrame.h"
+
+#include "env/OrvoFunctionTrace.h"
+#include "psf/OrvoPSFLogging.h"
+#include "psf14/OrvoPSFWorkout.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint8 kAbsentCount = 0xFF;
+
+} // namespace
+
+OrvoPSFWorkoutFrame::OrvoPSFWorkoutFrame(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame, QObject *parent)
+    : OrvoPSFField(parent)
+{
+    if (bytes.size() < kHeaderSize) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame::OrvoPSFWorkoutFrame")
+            << "no workout header: the section holds" << bytes.size() << "bytes," << kHeaderSize << "expected";
+        return;
+    }
+    OrvoByteReader reader = readerOf(bytes);
+    m_workoutDataOffset = reader.readU32Le();
+    m_intervalAreaOffset = reader.readU32Le();
+    m_workoutCount = reader.readU16Le();
+    m_intervalArea = OrvoPSFLinkedArea(bytesFrom(bytes, m_intervalAreaOffset).toByteArray());
+    loadWorkouts(bytes, workoutLogFrame);
+}
+
+OrvoPSFWorkoutFrame::~OrvoPSFWorkoutFrame() = default;
+
+quint8 OrvoPSFWorkoutFrame::effectiveWorkoutCount() const
+{
+    const quint8 low = quint8(m_workoutCount & 0xFF);
+    return low == kAbsentCount ? 0 : low;
+}
+
+void OrvoPSFWorkoutFrame::loadWorkouts(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame)
+{
+    const qsizetype stored = effectiveWorkoutCount();
+    const qsizetype fitting = recordsThatFit(bytes.size(), m_workoutDataOffset, OrvoPSFWorkout::kSize);
+    if (stored > fitting) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame::loadWorkouts")
+            << stored << "workouts from offset" << m_workoutDataOffset << ", only" << fitting << "lie inside the image";
+        m_workoutCount = quint16(fitting);
+    }
+    for (qsizetype i = 0; i < std::min(stored, fitting); ++i) {
+        const QByteArrayView record =
+            bytes.sliced(m_workoutDataOffset + i * OrvoPSFWorkout::kSize, OrvoPSFWorkout::kSize);
+        auto *workout = new OrvoPSFWorkout(record, this);
+        workout->loadIntervals(m_intervalArea);
+        workout->loadWorkoutLogs(workoutLogFrame);
+        m_workouts.append(workout);
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "psf/OrvoPSFObject.h"
+#include "psf15/OrvoPSFWorkout_1_5.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+// The workout section: its header at the start of the workout area, then the workouts end to
+// end; their intervals lie in the interval area. Header, little-endian: u32 offset of the
+// workout records from the header, u32 offset of the interval area from the header, u16
+// workout count at 8 (absent counts as 0).
+class OrvoPSFWorkoutFrame_1_5 : public OrvoPSFObject
+{
+public:
+    using Workouts = std::vector<std::unique_ptr<OrvoPSFWorkout_1_5>>;
+
+    // section runs from the section header to the end of the image.
+    explicit OrvoPSFWorkoutFrame_1_5(std::span<uchar> section);
+    ~OrvoPSFWorkoutFrame_1_5() override;
+
+    qsizetype size() const override;
+    int count() const;
+    std::span<uchar> records() const;
+    std::span<uchar> intervalBase() const;
+    const Workouts &workouts() const;
+    qint64 workoutOffset(const OrvoPSFWorkout_1_5 &workout) const;
+
+    // Appends a workout with its names, then its descriptions. Null, image unchanged, when
+    // the workout area has no room for it.
+    OrvoPSFWorkout_1_5 *addWorkout(const QStringList &texts, const QStringList &codes, const QStringList &descTexts,
+                                   const QStringList &descCodes, bool bitFont, OrvoPSFFlashLayout &layout);
+    // Appends an empty interval to the workout, after every interval of the frame. Null, image
+    // unchanged, when the interval area has no room for it.
+    OrvoPSFInterval_1_5 *addInterval(OrvoPSFWorkout_1_5 &workout, OrvoPSFFlashLayout &layout);
+    // Forgets every workout's workout logs (when their area is erased).
+    void clearWorkoutLogLinks();
+    // Erases the workouts and their intervals.
+    void clear(OrvoPSFFlashLayout &layout) override;
+
+private:
+    void loadWorkouts();
+    qint64 intervalsEnd() const;
+    bool setCount(int count);
+    // True when the section, its records, its interval area and every loaded workout and
+    // interval lie where the table puts them, so that a change cannot reach beyond them.
+    bool isPlaced(OrvoPSFFlashLayout &layout) const;
+
+    Workouts m_workouts;
+};
