@@ -12,16 +12,26 @@ constexpr qsizetype kRecordOffset = 587;
 } // namespace
 
 OrvoProfileReaderPSF_Obsolete::OrvoProfileReaderPSF_Obsolete(QObject *parent)
-    : OrvoProfileReader(parent)
+    : OrvoProfileReaderPSF_Obsolete(kRecordOffset, parent)
 {}
+
+OrvoProfileReaderPSF_Obsolete::OrvoProfileReaderPSF_Obsolete(qsizetype recordOffset, QObject *parent)
+    : OrvoProfileReader(parent)
+    , m_recordOffset(recordOffset)
+{}
+
+QByteArray OrvoProfileReaderPSF_Obsolete::traceName(const char *operation) const
+{
+    return QByteArray(metaObject()->className()) + "::" + operation;
+}
 
 bool OrvoProfileReaderPSF_Obsolete::read(const QByteArray &raw, OrvoProfileMap &map)
 {
     OrvoProfileUserRecord record;
-    if (!record.read(raw, kRecordOffset)) {
-        ORVO_TRACE_WARNING(lcOrvoProfile, "OrvoProfileReaderPSF_Obsolete::read")
+    if (!record.read(raw, m_recordOffset)) {
+        ORVO_TRACE_WARNING(lcOrvoProfile, traceName("read").constData())
             << "profile sector of" << raw.size() << "bytes"
-            << "does not hold the user record at" << kRecordOffset;
+            << "does not hold the user record at" << m_recordOffset;
         return false;
     }
     record.insertInto(map, birthdayFromAge(record.age));
@@ -32,10 +42,10 @@ bool OrvoProfileReaderPSF_Obsolete::write(QByteArray &raw, const OrvoProfileMap 
 {
     OrvoProfileUserRecord record;
     record.takeFrom(map, ageFromBirthday(map.value(OrvoProfileKeys::kBirthday)));
-    if (!record.write(raw, kRecordOffset)) {
-        ORVO_TRACE_WARNING(lcOrvoProfile, "OrvoProfileReaderPSF_Obsolete::write")
+    if (!record.write(raw, m_recordOffset)) {
+        ORVO_TRACE_WARNING(lcOrvoProfile, traceName("write").constData())
             << "profile sector of" << raw.size() << "bytes"
-            << "cannot take the user record at" << kRecordOffset;
+            << "cannot take the user record at" << m_recordOffset;
         return false;
     }
     return true;

@@ -4,7 +4,7 @@
 
 // The profile sector of the older flash devices: only the user record, at offset 587.
 // The writer stores every record field, 0 for a key the map lacks, and leaves the rest of the
-// sector as it was.
+// sector as it was. Models that keep the same record elsewhere derive with their offset.
 class OrvoProfileReaderPSF_Obsolete : public OrvoProfileReader
 {
     Q_OBJECT
@@ -14,4 +14,13 @@ public:
 
     bool read(const QByteArray &raw, OrvoProfileMap &map) override;
     bool write(QByteArray &raw, const OrvoProfileMap &map) override;
+
+protected:
+    OrvoProfileReaderPSF_Obsolete(qsizetype recordOffset, QObject *parent);
+
+private:
+    // "<class>::<operation>" for the trace lines, naming the derived class where there is one.
+    QByteArray traceName(const char *operation) const;
+
+    qsizetype m_recordOffset;
 };

@@ -1,17 +1,12 @@
 #pragma once
 
-#include "profile/OrvoProfileReader.h"
+#include "profile/OrvoProfileReaderPSF_Obsolete.h"
 
-// The Pulmor30's profile sector: only the user record, at offset 327.
-// The writer stores every record field, 0 for a key the map lacks, and leaves the rest of the
-// sector as it was.
-class OrvoProfileReaderPSF_Obsolete_Pulmor30 : public OrvoProfileReader
+// The Pulmor30's profile sector: the same user record as the older flash devices, at offset 327.
+class OrvoProfileReaderPSF_Obsolete_Pulmor30 : public OrvoProfileReaderPSF_Obsolete
 {
     Q_OBJECT
 
 public:
     explicit OrvoProfileReaderPSF_Obsolete_Pulmor30(QObject *parent = nullptr);
-
-    bool read(const QByteArray &raw, OrvoProfileMap &map) override;
-    bool write(QByteArray &raw, const OrvoProfileMap &map) override;
 };

@@ -2,6 +2,7 @@
 
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 
 #include <QtEndian>
 
@@ -10,7 +11,6 @@
 namespace {
 
 constexpr qsizetype kLinkAt8Offset = 8;
-constexpr quint32 kNone = 0xFFFFFFFF;
 
 quint8 fieldMask(int width)
 {
@@ -64,7 +64,7 @@ bool OrvoPSFObject::setLinkIndexAt8(qint64 index)
     if (index == -1)
         return setLink(kLinkAt8Offset, -1);
     const qsizetype recordSize = size();
-    if (index < 0 || recordSize <= 0 || index >= qint64(kNone) / recordSize) {
+    if (index < 0 || recordSize <= 0 || index >= qint64(kOrvoPsfNone) / recordSize) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFObject::setLinkIndexAt8")
             << "index" << index << "of records of" << recordSize << "bytes does not fit a link word";
         return false;
@@ -94,7 +94,7 @@ quint16 OrvoPSFObject::u16(qsizetype offset) const
 
 quint32 OrvoPSFObject::u32(qsizetype offset) const
 {
-    return checkRead(offset, 4) ? qFromLittleEndian<quint32>(m_bytes.data() + offset) : kNone;
+    return checkRead(offset, 4) ? qFromLittleEndian<quint32>(m_bytes.data() + offset) : kOrvoPsfNone;
 }
 
 qint16 OrvoPSFObject::i16(qsizetype offset) const
@@ -105,7 +105,7 @@ qint16 OrvoPSFObject::i16(qsizetype offset) const
 qint64 OrvoPSFObject::link(qsizetype offset) const
 {
     const quint32 word = u32(offset);
-    return word == kNone ? -1 : qint64(word);
+    return word == kOrvoPsfNone ? -1 : qint64(word);
 }
 
 quint8 OrvoPSFObject::bits(qsizetype offset, int shift, int width) const
@@ -147,8 +147,8 @@ bool OrvoPSFObject::setU32(qsizetype offset, quint32 value)
 bool OrvoPSFObject::setLink(qsizetype offset, qint64 value)
 {
     if (value == -1)
-        return setU32(offset, kNone);
-    if (value < 0 || value >= qint64(kNone)) {
+        return setU32(offset, kOrvoPsfNone);
+    if (value < 0 || value >= qint64(kOrvoPsfNone)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFObject::setLink") << "offset" << value << "does not fit a link word";
         return false;
     }

@@ -4,12 +4,14 @@
 #include "env/OrvoFunctionTrace.h"
 #include "env/OrvoTimeText.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFDistHeader.h"
 #include "psf14/OrvoPSFExportDevice.h"
 #include "psf14/OrvoPSFInterval.h"
 #include "psf14/OrvoPSFIntervalLog.h"
 #include "psf14/OrvoPSFLap.h"
 #include "psf14/OrvoPSFLapGpx.h"
+#include "psf14/OrvoPSFLayout.h"
 #include "psf14/OrvoPSFNameField.h"
 #include "psf14/OrvoPSFPOI.h"
 #include "psf14/OrvoPSFPOIFrame.h"
@@ -47,49 +49,12 @@
 
 namespace {
 
-constexpr quint32 kNoSection = 0xFFFFFFFF;
-
-enum Section {
-    PoiSection = 0,
-    RouteSection = 1,
-    WorkoutSection = 2,
-    WorkoutLogSection = 3,
-    TrackSection = 4,
-    SensorLogSection = 5
-};
-
-// Area-table words that the container's own operations use.
-enum LayoutWord {
-    PoiStart = 3,
-    PoiCapacity = 5,
-    WorkoutStart = 7,
-    WorkoutCapacity = 9,
-    RouteStart = 11,
-    RouteCapacity = 13,
-    IntervalStart = 17,
-    IntervalCapacity = 19,
-    TrackStart = 25,
-    TrackCapacity = 28,
-};
-
-// Words of a header record that layoutRecord() sets.
-constexpr qsizetype kPoiFree = 66;
-constexpr qsizetype kPoiEnd = 72;
-constexpr qsizetype kWorkoutFree = 76;
-constexpr qsizetype kWorkoutStart = 80;
-constexpr qsizetype kWorkoutEnd = 84;
-constexpr qsizetype kRouteFree = 88;
-constexpr qsizetype kRouteEnd = 96;
-constexpr qsizetype kIntervalFree = 112;
-constexpr qsizetype kIntervalEnd = 120;
-constexpr qsizetype kTrackFree = 136;
-constexpr qsizetype kTrackEnd = 144;
-constexpr qsizetype kLayoutRecordMinSize = kTrackEnd + 4;
+using namespace OrvoPSFLayout;
 
 QByteArrayView sectionBytes(const QByteArray &image, const OrvoPSFDistHeader &header, int section)
 {
     const quint32 address = header.sectionAddress(section);
-    if (address == kNoSection)
+    if (address == kOrvoPsfNone)
         return {};
     if (qsizetype(address) >= image.size()) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSF::parse")
@@ -111,7 +76,6 @@ void patchU32(QByteArray &record, qsizetype offset, qint32 value)
     OrvoByteWriter::patch(record, offset).writeU32Le(quint32(value));
 }
 
-constexpr quint32 kNone = 0xFFFFFFFF;
 const QString kGpxVersion = QStringLiteral("2.0");
 const QString kWorkoutFileVersion = QStringLiteral("1.0");
 const QString kGpxSuffix = QStringLiteral(".gpx");
@@ -220,7 +184,7 @@ quint32 workoutTimeOf(const QString &text)
 {
     const std::time_t time = parseUtcTime(text);
     if (text.isEmpty() || (time == 0 && text != psfTimeText(0)))
-        return kNone;
+        return kOrvoPsfNone;
     return quint32(time);
 }
 
@@ -431,9 +395,9 @@ bool OrvoPSF::update(QByteArray &image)
 
 bool OrvoPSF::layoutRecord(QByteArray &record) const
 {
-    if (record.size() < kLayoutRecordMinSize) {
+    if (record.size() < kHeaderRecordMinSize) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSF::layoutRecord")
-            << "header record of" << record.size() << "bytes, at least" << kLayoutRecordMinSize << "expected";
+            << "header record of" << record.size() << "bytes, at least" << kHeaderRecordMinSize << "expected";
         return false;
     }
     OrvoByteWriter::patch(record, kPoiFree).writeU16Le(quint16(layoutWord(PoiCapacity)));
@@ -490,7 +454,7 @@ void OrvoPSF::resolveRepeatTargets()
     }
     for (const OrvoPSFWorkout *workout : workouts) {
         for (OrvoPSFInterval *interval : livingRecords(workout->intervals())) {
-            if (interval->repeatTarget() != kNone)
+            if (interval->repeatTarget() != kOrvoPsfNone)
                 interval->setRepeatTargetInterval(at.value(interval->repeatTarget()));
         }
     }
@@ -616,7 +580,7 @@ const OrvoPSFLap *OrvoPSF::summaryToGpx(ZKGpx2 &document, const OrvoPSFRoute &ri
 // the table included.
 bool OrvoPSF::lapsToGpx(ZKGpx2 &document, const OrvoPSFRoute &ride, int mode) const
 {
-    if (!m_routeFrame || ride.firstLapOffset() == kNone || ride.lapCount() == 0)
+    if (!m_routeFrame || ride.firstLapOffset() == kOrvoPsfNone || ride.lapCount() == 0)
         return true;
     const QVector<QPointer<OrvoPSFLap>> &laps = m_routeFrame->laps();
     const qsizetype first = qsizetype(ride.firstLapOffset() / OrvoPSFLap::kSize);
@@ -727,7 +691,7 @@ bool OrvoPSF::addRoute(const ZKGpx2 &document)
         return false;
     const ZKGpxMetadata metadata = document.metadata.value_or(ZKGpxMetadata());
     auto *route = new OrvoPSFRoute;
-    route->setRouteStartTime(kNone);
+    route->setRouteStartTime(kOrvoPsfNone);
     QString shortName = metadata.shtname;
     if (m_flag && metadata.name.isEmpty() && shortName.isEmpty())
         shortName = QLatin1String(OrvoPSFNameField::kNoName);
@@ -739,7 +703,7 @@ bool OrvoPSF::addRoute(const ZKGpx2 &document)
     route->setRouteNibbleLow(quint8(metadata.acttype.toUInt()));
     route->setRouteNibbleHigh(quint8(metadata.acttypeSubtype.toUInt()));
     route->setValue(quint16(metadata.deviceText1.toUInt() * 100));
-    route->setLapOffset(kNone);
+    route->setLapOffset(kOrvoPsfNone);
     const QList<ZKGpxTrack> &segments = document.trackList->tracks;
     const QList<ZKGpxRoutePoint> &ends = document.route->points;
     for (qsizetype i = 0; i < segments.size(); ++i) {
@@ -811,7 +775,7 @@ bool OrvoPSF::addWorkout(const ZKTrncrs &document)
         workout->setRepeatCount(quint8(course.repeat.toInt()));
         workout->setWorkoutType(quint8(course.type.toInt()));
         workout->setWorkoutFlag6(true);
-        workout->setValue148(kNone);
+        workout->setValue148(kOrvoPsfNone);
         QVector<std::pair<const ZKTrncrsInterval *, OrvoPSFInterval *>> added;
         for (const ZKTrncrsInterval &interval : course.intervals) {
             if (addInterval(interval, *workout))
@@ -841,7 +805,7 @@ bool OrvoPSF::addInterval(const ZKTrncrsInterval &interval, OrvoPSFWorkout &work
     added->setTargetType(quint8(interval.target->type.toInt()));
     added->setDurationType(quint8(interval.duration->type.toInt()));
     added->setDurationValue(quint16(interval.duration->value.toInt()));
-    added->setRepeatTarget(kNone);
+    added->setRepeatTarget(kOrvoPsfNone);
     added->setRepeatCount(quint8(interval.gotoRepeat.toInt()));
     added->setTargetLow(quint8(interval.target->low.toInt()));
     added->setTargetHigh(quint8(interval.target->high.toInt()));
@@ -856,7 +820,7 @@ void OrvoPSF::followRides(const QVector<QPointer<OrvoPSFRoute>> &before)
     QHash<quint32, quint32> moved;
     for (qsizetype i = 0; i < before.size(); ++i) {
         const qsizetype now = before.at(i) ? m_routeFrame->routes().indexOf(before.at(i)) : -1;
-        moved.insert(quint32(i * OrvoPSFRoute::kSize), now < 0 ? kNone : quint32(now * OrvoPSFRoute::kSize));
+        moved.insert(quint32(i * OrvoPSFRoute::kSize), now < 0 ? kOrvoPsfNone : quint32(now * OrvoPSFRoute::kSize));
     }
     for (const OrvoPSFWorkout *workout : livingRecords(m_workoutFrame->workouts())) {
         for (OrvoPSFWorkoutLog *log : livingRecords(workout->workoutLogs())) {

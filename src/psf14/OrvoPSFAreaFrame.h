@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 #include "psf14/OrvoPSFLinkedArea.h"
 
@@ -22,6 +23,6 @@ public:
     const OrvoPSFLinkedArea &dataArea() const { return m_dataArea; }
 
 private:
-    quint32 m_dataOffset = 0xFFFFFFFF;
+    quint32 m_dataOffset = kOrvoPsfNone;
     OrvoPSFLinkedArea m_dataArea;
 };

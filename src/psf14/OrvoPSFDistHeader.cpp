@@ -1,6 +1,7 @@
 #include "psf14/OrvoPSFDistHeader.h"
 
 #include "env/OrvoByteWriter.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFManagementHeaderRecord.h"
 
 namespace {
@@ -58,5 +59,5 @@ QByteArray OrvoPSFDistHeader::serializedRecord(int index) const
 quint32 OrvoPSFDistHeader::sectionAddress(int section) const
 {
     const OrvoPSFManagementHeaderRecord *record = m_records.value(section);
-    return record ? record->address() : 0xFFFFFFFF;
+    return record ? record->address() : kOrvoPsfNone;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -39,7 +40,7 @@ public:
 private:
     QByteArray serializedRecord(int index) const;
 
-    quint32 m_headerWord0 = 0xFFFFFFFF;
-    quint32 m_headerWord1 = 0xFFFFFFFF;
+    quint32 m_headerWord0 = kOrvoPsfNone;
+    quint32 m_headerWord1 = kOrvoPsfNone;
     QVector<QPointer<OrvoPSFManagementHeaderRecord>> m_records;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -68,8 +69,8 @@ private:
     quint8 m_targetType = 0;
     quint8 m_durationType = 0;
     quint16 m_durationValue = 0;
-    quint32 m_nextInterval = 0xFFFFFFFF;
-    quint32 m_repeatTarget = 0xFFFFFFFF;
+    quint32 m_nextInterval = kOrvoPsfNone;
+    quint32 m_repeatTarget = kOrvoPsfNone;
     quint8 m_repeatCount = 0;
     quint8 m_targetLow = 0;
     quint8 m_targetHigh = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 // One 20-byte management header record of the distribution header, little-endian:
@@ -22,6 +23,6 @@ public:
     void setValue(quint16 value) { m_value = value; }
 
 private:
-    quint32 m_address = 0xFFFFFFFF;
+    quint32 m_address = kOrvoPsfNone;
     quint16 m_value = 0xFFFF;
 };

@@ -1,10 +1,10 @@
 #include "psf14/OrvoPSFPOIHeader.h"
 
 #include "env/OrvoByteWriter.h"
+#include "psf/OrvoPSFNone.h"
 
 namespace {
 
-constexpr quint32 kAbsentCount = 0xFFFFFFFF;
 constexpr qsizetype kUnreadSize = 20;
 
 } // namespace
@@ -29,5 +29,5 @@ QByteArray OrvoPSFPOIHeader::serialize() const
 
 quint32 OrvoPSFPOIHeader::effectivePoiCount() const
 {
-    return m_poiCount == kAbsentCount ? 0 : m_poiCount;
+    return m_poiCount == kOrvoPsfNone ? 0 : m_poiCount;
 }

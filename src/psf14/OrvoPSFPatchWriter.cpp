@@ -3,9 +3,11 @@
 #include "env/OrvoByteWriter.h"
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSF.h"
 #include "psf14/OrvoPSFDistHeader.h"
 #include "psf14/OrvoPSFInterval.h"
+#include "psf14/OrvoPSFLayout.h"
 #include "psf14/OrvoPSFPOI.h"
 #include "psf14/OrvoPSFPOIFrame.h"
 #include "psf14/OrvoPSFPOIHeader.h"
@@ -27,11 +29,7 @@
 
 namespace {
 
-constexpr quint32 kNone = 0xFFFFFFFF;
-constexpr int kFlashOffsetWord = 42;
-constexpr qsizetype kHeaderRecordMinSize = 148;
-
-enum Section { PoiSection = 0, RouteSection = 1, WorkoutSection = 2, WorkoutLogSection = 3, TrackSection = 4 };
+using namespace OrvoPSFLayout;
 
 // An area of the area table (its start and size words) and its words in the device's header
 // record: the free count (16 bits for the POIs), the start (-1: left as it is) and the end.
@@ -45,11 +43,11 @@ struct Area
     qsizetype endOffset;
 };
 
-const Area kPoiArea{3, 5, 66, true, -1, 72};
-const Area kWorkoutArea{7, 9, 76, false, 80, 84};
-const Area kRouteArea{11, 13, 88, false, -1, 96};
-const Area kIntervalArea{17, 19, 112, false, -1, 120};
-const Area kTrackArea{25, 28, 136, false, -1, 144};
+const Area kPoiArea{PoiStart, PoiCapacity, kPoiFree, true, -1, kPoiEnd};
+const Area kWorkoutArea{WorkoutStart, WorkoutCapacity, kWorkoutFree, false, kWorkoutStart, kWorkoutEnd};
+const Area kRouteArea{RouteStart, RouteCapacity, kRouteFree, false, -1, kRouteEnd};
+const Area kIntervalArea{IntervalStart, IntervalCapacity, kIntervalFree, false, -1, kIntervalEnd};
+const Area kTrackArea{TrackStart, TrackCapacity, kTrackFree, false, -1, kTrackEnd};
 
 // The route header's words that the pass writes: data offset, lap-table offset, count.
 constexpr qsizetype kRouteHeaderWritten = 10;
@@ -66,7 +64,7 @@ constexpr qsizetype kTrackPointSize = 6;
 
 qint64 areaBegin(const OrvoPSF &psf, const Area &area)
 {
-    return qint64(psf.layoutWord(area.startWord)) - psf.layoutWord(kFlashOffsetWord);
+    return qint64(psf.layoutWord(area.startWord)) - psf.layoutWord(FlashOffset);
 }
 
 // Whether length bytes at position lie inside the area and the image.
@@ -85,7 +83,7 @@ void noteWritten(const OrvoPSF &psf, const Area &area, qint64 end)
     if (!record || record->size() < kHeaderRecordMinSize)
         return;
     const quint32 start = quint32(psf.layoutWord(area.startWord));
-    const quint32 flashEnd = quint32(end + psf.layoutWord(kFlashOffsetWord));
+    const quint32 flashEnd = quint32(end + psf.layoutWord(FlashOffset));
     const quint32 free = start + quint32(psf.layoutWord(area.sizeWord)) - flashEnd;
     if (area.shortFree)
         OrvoByteWriter::patch(*record, area.freeOffset).writeU16Le(quint16(free));
@@ -100,8 +98,8 @@ void noteWritten(const OrvoPSF &psf, const Area &area, qint64 end)
 qint64 sectionAt(const OrvoPSF &psf, Section section)
 {
     const OrvoPSFDistHeader *header = psf.distHeader();
-    const quint32 address = header ? header->sectionAddress(section) : kNone;
-    return address == kNone ? -1 : qint64(address);
+    const quint32 address = header ? header->sectionAddress(section) : kOrvoPsfNone;
+    return address == kOrvoPsfNone ? -1 : qint64(address);
 }
 
 // Whether the count of bytes at a section's start lies inside the image.
@@ -174,7 +172,7 @@ qint64 OrvoPSFPatchWriter::trackAreaBase() const
 {
     const OrvoPSFTrackFrame *frame = m_psf.trackFrame();
     const qint64 section = sectionAt(m_psf, TrackSection);
-    if (!frame || section < 0 || frame->dataOffset() == kNone)
+    if (!frame || section < 0 || frame->dataOffset() == kOrvoPsfNone)
         return -1;
     return section + frame->dataOffset();
 }
@@ -208,7 +206,7 @@ quint32 OrvoPSFPatchWriter::writePoints(OrvoPSFRoute &route)
 {
     const QVector<OrvoPSFTrack *> tracks = livingRecords(route.tracks());
     if (tracks.isEmpty())
-        return kNone;
+        return kOrvoPsfNone;
     const quint32 first = m_lastTrackEnd;
     for (qsizetype k = 0; k < tracks.size(); ++k) {
         const qsizetype end = tracks.at(k)->writeTrack(m_image, m_trackAreaBase + m_lastTrackEnd, k + 1 < tracks.size(),
@@ -266,9 +264,9 @@ void OrvoPSFPatchWriter::writeWorkout(OrvoPSFWorkout &workout, qint64 position, 
                                       const IntervalLinks &links)
 {
     const QVector<OrvoPSFInterval *> intervals = livingRecords(workout.intervals());
-    workout.setFirstInterval(intervals.isEmpty() ? kNone : links.value(intervals.first()));
+    workout.setFirstInterval(intervals.isEmpty() ? kOrvoPsfNone : links.value(intervals.first()));
     for (qsizetype k = 0; k < intervals.size(); ++k) {
-        const quint32 next = k + 1 < intervals.size() ? links.value(intervals.at(k + 1)) : kNone;
+        const quint32 next = k + 1 < intervals.size() ? links.value(intervals.at(k + 1)) : kOrvoPsfNone;
         writeInterval(*intervals.at(k), intervalBase, next, links);
     }
     QByteArray bytes;
@@ -294,7 +292,7 @@ void OrvoPSFPatchWriter::writeInterval(OrvoPSFInterval &interval, qint64 interva
     const OrvoPSFInterval *target = interval.repeatTargetInterval();
     const bool repeats = target && links.contains(target);
     interval.setNextInterval(next);
-    interval.setRepeatTarget(repeats ? links.value(target) : kNone);
+    interval.setRepeatTarget(repeats ? links.value(target) : kOrvoPsfNone);
     OrvoByteWriter head = OrvoByteWriter::patch(m_image, position);
     head.writeU8(quint8(interval.stepType() | interval.targetType() << 4));
     head.writeU8(interval.durationType());
@@ -318,7 +316,7 @@ void OrvoPSFPatchWriter::writeLogRides(const OrvoPSFWorkout &workout)
 {
     const OrvoPSFWorkoutLogFrame *frame = m_psf.workoutLogFrame();
     const qint64 section = sectionAt(m_psf, WorkoutLogSection);
-    if (!frame || section < 0 || frame->dataOffset() == kNone)
+    if (!frame || section < 0 || frame->dataOffset() == kOrvoPsfNone)
         return;
     const qint64 area = section + frame->dataOffset();
     quint32 link = workout.firstWorkoutLog();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -82,9 +83,9 @@ private:
     quint8 m_nibbleLow = 0;
     quint8 m_nibbleHigh = 0;
     quint16 m_value = 0;
-    quint32 m_firstTrack = 0xFFFFFFFF;
-    quint32 m_lapOffset = 0xFFFFFFFF;
-    quint32 m_firstLapOffset = 0xFFFFFFFF;
+    quint32 m_firstTrack = kOrvoPsfNone;
+    quint32 m_lapOffset = kOrvoPsfNone;
+    quint32 m_firstLapOffset = kOrvoPsfNone;
     quint8 m_lapCount = 0;
     QVector<QPointer<OrvoPSFTrack>> m_tracks;
 };

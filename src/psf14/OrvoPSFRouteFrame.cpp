@@ -2,17 +2,12 @@
 
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFLap.h"
 #include "psf14/OrvoPSFRoute.h"
 #include "psf14/OrvoPSFRouteHeader.h"
 
 #include <algorithm>
-
-namespace {
-
-constexpr quint32 kAbsent = 0xFFFFFFFF;
-
-} // namespace
 
 OrvoPSFRouteFrame::OrvoPSFRouteFrame(QByteArrayView bytes, OrvoPSFTrackFrame *trackFrame,
                                      OrvoPSFSensorLogFrame *sensorLogFrame, QObject *parent)
@@ -98,7 +93,7 @@ const QVector<QPointer<OrvoPSFLap>> &OrvoPSFRouteFrame::laps() const
 
 OrvoPSFLap *OrvoPSFRouteFrame::lapAt(quint32 offset) const
 {
-    if (offset == kAbsent)
+    if (offset == kOrvoPsfNone)
         return nullptr;
     return m_laps.value(qsizetype(offset / OrvoPSFLap::kSize));
 }
@@ -111,7 +106,7 @@ OrvoPSFLap *OrvoPSFRouteFrame::lapOf(const OrvoPSFRoute &route) const
 QVector<OrvoPSFLap *> OrvoPSFRouteFrame::lapsOf(const OrvoPSFRoute &route) const
 {
     QVector<OrvoPSFLap *> laps;
-    if (route.firstLapOffset() == kAbsent)
+    if (route.firstLapOffset() == kOrvoPsfNone)
         return laps;
     const qsizetype first = qsizetype(route.firstLapOffset() / OrvoPSFLap::kSize);
     for (qsizetype i = first; i < first + route.lapCount(); ++i) {

@@ -3,6 +3,7 @@
 #include "env/OrvoDecimalText.h"
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFRoutePoint.h"
 #include "psf14/OrvoPSFTrack.h"
 #include "util/ZKGeoPoint.h"
@@ -21,7 +22,6 @@ constexpr qint64 kMaxAltitudeStepMm = 12700;
 constexpr int kMillimetreDecimals = 3;
 constexpr qint64 kMillimetresPerTenth = 100;
 constexpr quint8 kSecondsPerTick = 4;
-constexpr quint32 kNone = 0xFFFFFFFF;
 constexpr int kBreakTrack = 2;
 
 struct Point
@@ -161,6 +161,6 @@ OrvoPSFTrack *OrvoPSFRouteImport::build(const ZKGpxTrack &segment, const ZKGpxRo
     for (qsizetype k = 1; k < points->size(); ++k)
         track->routePoints().append(routePoint(points->at(k - 1), points->at(k), track));
     track->setPointCount(quint32(points->size() - 1));
-    track->setFirstSensorLog(kNone);
+    track->setFirstSensorLog(kOrvoPsfNone);
     return track;
 }

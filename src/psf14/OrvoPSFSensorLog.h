@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -48,7 +49,7 @@ private:
     void loadPoints(QByteArrayView bytes);
 
     quint32 m_startTime = 0;
-    quint32 m_nextSensorLog = 0xFFFFFFFF;
+    quint32 m_nextSensorLog = kOrvoPsfNone;
     quint8 m_interval = 0;
     quint8 m_channels = 0;
     bool m_flag7 = false;

@@ -3,6 +3,7 @@
 #include "env/OrvoByteWriter.h"
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFRoutePoint.h"
 #include "psf14/OrvoPSFSensorLog.h"
 #include "psf14/OrvoPSFSensorLogFrame.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr quint32 kNone = 0xFFFFFFFF;
 constexpr quint32 kFirstUncountedPointCount = 0xFFFE;
 constexpr int kFlagCount = 5;
 constexpr quint8 kFlagMask = 0x1F;
@@ -106,7 +106,7 @@ qsizetype OrvoPSFTrack::writeTrack(QByteArray &image, qsizetype offset, bool has
     const QByteArray points = pointBytes(isTrack);
     const qsizetype length = kHeaderSize + points.size();
     if (offset < 0 || offset > image.size() || length > image.size() - offset || trackAreaBase < 0 ||
-        trackAreaBase > offset || offset + length - trackAreaBase >= qsizetype(kNone)) {
+        trackAreaBase > offset || offset + length - trackAreaBase >= qsizetype(kOrvoPsfNone)) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFTrack::writeTrack")
             << "track of" << length << "bytes at" << offset << "from the track area at" << trackAreaBase
             << "does not fit an image of" << image.size() << "bytes";
@@ -114,7 +114,7 @@ qsizetype OrvoPSFTrack::writeTrack(QByteArray &image, qsizetype offset, bool has
     }
     const qsizetype end = offset + length;
     lastTrackEnd = quint32(end - trackAreaBase);
-    m_nextTrack = hasNext ? lastTrackEnd : kNone;
+    m_nextTrack = hasNext ? lastTrackEnd : kOrvoPsfNone;
     OrvoByteWriter head = OrvoByteWriter::patch(image, offset);
     head.writeBytes(headerBytes());
     // Bytes 26-27 keep what the image holds.

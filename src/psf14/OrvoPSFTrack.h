@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -97,9 +98,9 @@ private:
     quint16 m_endAltitude = 0;
     quint8 m_flags = 0;
     quint8 m_secondsPerTick = 0;
-    quint32 m_nextTrack = 0xFFFFFFFF;
+    quint32 m_nextTrack = kOrvoPsfNone;
     quint32 m_pointCount = 0;
-    quint32 m_firstSensorLog = 0xFFFFFFFF;
+    quint32 m_firstSensorLog = kOrvoPsfNone;
     QVector<QPointer<OrvoPSFRoutePoint>> m_routePoints;
     QVector<QPointer<OrvoPSFTrackPoint>> m_trackPoints;
     QVector<QPointer<OrvoPSFSensorLog>> m_sensorLogs;

@@ -4,6 +4,7 @@
 #include "psf/OrvoLzDecompress.h"
 #include "psf/OrvoPSFBitmap.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf/OrvoPSFStepType.h"
 #include "util/ZKGeoPoint.h"
 
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr quint32 kLinkNone = 0xFFFFFFFF;
 constexpr quint32 kLinkFilled = 0xCDCDCDCD;
 constexpr qint32 kAbsentCoordinate = -1;
 constexpr double kMicroDegrees = 1000000.0;
@@ -73,7 +73,7 @@ bool isPresent(QByteArrayView bytes)
 
 bool isChainEnd(quint32 link, bool cdEndsChain)
 {
-    return link == kLinkNone || (cdEndsChain && link == kLinkFilled);
+    return link == kOrvoPsfNone || (cdEndsChain && link == kLinkFilled);
 }
 
 qsizetype copyAdvance(QByteArray &destination, qsizetype offset, QByteArrayView source)

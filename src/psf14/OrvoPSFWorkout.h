@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -69,18 +70,18 @@ public:
     const QVector<QPointer<OrvoPSFWorkoutLog>> &workoutLogs() const { return m_workoutLogs; }
 
 private:
-    quint32 m_time = 0xFFFFFFFF;
+    quint32 m_time = kOrvoPsfNone;
     QByteArray m_name;
     quint32 m_id = 0;
-    quint32 m_firstInterval = 0xFFFFFFFF;
-    quint32 m_firstWorkoutLog = 0xFFFFFFFF;
+    quint32 m_firstInterval = kOrvoPsfNone;
+    quint32 m_firstWorkoutLog = kOrvoPsfNone;
     quint8 m_activityType = 0;
     bool m_daily = false;
     bool m_nameIsBitfont = false;
     bool m_flag6 = false;
     quint8 m_repeatCount = 0;
     quint8 m_workoutType = 0;
-    quint32 m_value148 = 0xFFFFFFFF;
+    quint32 m_value148 = kOrvoPsfNone;
     QVector<QPointer<OrvoPSFInterval>> m_intervals;
     QVector<QPointer<OrvoPSFWorkoutLog>> m_workoutLogs;
 };

@@ -1,14 +1,13 @@
 #include "psf14/OrvoPSFWorkoutCourse.h"
 
 #include "env/OrvoTimeText.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFInterval.h"
 #include "psf14/OrvoPSFNameField.h"
 #include "psf14/OrvoPSFValues.h"
 #include "psf14/OrvoPSFWorkout.h"
 
 namespace {
-
-constexpr quint32 kNoTime = 0xFFFFFFFF;
 
 ZKTrncrsInterval courseInterval(const OrvoPSFInterval &interval, const QVector<const OrvoPSFInterval *> &siblings)
 {
@@ -58,5 +57,5 @@ ZKTrncrsWorkout OrvoPSFWorkoutCourse::convert(const OrvoPSFWorkout &workout)
 
 QString OrvoPSFWorkoutCourse::timeText(const OrvoPSFWorkout &workout)
 {
-    return workout.workoutTime() == kNoTime ? QString() : psfTimeText(workout.workoutTime());
+    return workout.workoutTime() == kOrvoPsfNone ? QString() : psfTimeText(workout.workoutTime());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 #include "psf14/OrvoPSFLinkedArea.h"
 
@@ -43,8 +44,8 @@ public:
 private:
     void loadWorkouts(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame);
 
-    quint32 m_workoutDataOffset = 0xFFFFFFFF;
-    quint32 m_intervalAreaOffset = 0xFFFFFFFF;
+    quint32 m_workoutDataOffset = kOrvoPsfNone;
+    quint32 m_intervalAreaOffset = kOrvoPsfNone;
     quint16 m_workoutCount = 0xFFFF;
     OrvoPSFLinkedArea m_intervalArea;
     QVector<QPointer<OrvoPSFWorkout>> m_workouts;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
 #include <QPointer>
@@ -46,8 +47,8 @@ private:
 
     quint32 m_value0 = 0;
     quint32 m_value4 = 0;
-    quint32 m_nextWorkoutLog = 0xFFFFFFFF;
-    quint32 m_rideOffset = 0xFFFFFFFF;
+    quint32 m_nextWorkoutLog = kOrvoPsfNone;
+    quint32 m_rideOffset = kOrvoPsfNone;
     quint16 m_intervalLogCount = 0;
     QVector<QPointer<OrvoPSFIntervalLog>> m_intervalLogs;
 };

@@ -2,6 +2,7 @@
 
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf15/OrvoPSFStore.h"
 
 #include <QtEndian>
@@ -136,7 +137,7 @@ std::span<uchar> OrvoPSFFlashLayout::lastUsedRecord()
         const qsizetype lastSlot = headerEnd - kRecordSize;
         m_current = lastSlot;
         for (qsizetype slot = 0; slot <= lastSlot; slot += kRecordSize) {
-            if (readU32(m_image, slot) == kAbsent) {
+            if (readU32(m_image, slot) == kOrvoPsfNone) {
                 m_current = slot == 0 ? lastSlot : slot - kRecordSize;
                 break;
             }
@@ -242,7 +243,7 @@ quint32 OrvoPSFFlashLayout::areaEnd(Area area)
 bool OrvoPSFFlashLayout::hasRoom(Area area, qsizetype n)
 {
     const quint32 free = areaFree(area);
-    if (free == kAbsent) {
+    if (free == kOrvoPsfNone) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFFlashLayout::hasRoom")
             << "area" << areaIndex(area) << "has no free count; nothing is added to it";
         return false;
@@ -265,7 +266,7 @@ void OrvoPSFFlashLayout::recordAdded(Area area, qsizetype n)
 void OrvoPSFFlashLayout::setAreaUsed(Area area, qsizetype used)
 {
     quint32 start = areaStart(area);
-    if (start == kAbsent) {
+    if (start == kOrvoPsfNone) {
         start = areaFirstRecord(area);
         setCounter(area, kStartField, start);
     }
@@ -316,7 +317,7 @@ qsizetype OrvoPSFFlashLayout::counterOffset(Area area, int field) const
 quint32 OrvoPSFFlashLayout::counter(Area area, int field)
 {
     const std::span<uchar> record = lastUsedRecord();
-    return record.empty() ? kAbsent : readU32(record, counterOffset(area, field));
+    return record.empty() ? kOrvoPsfNone : readU32(record, counterOffset(area, field));
 }
 
 void OrvoPSFFlashLayout::setCounter(Area area, int field, quint32 value)

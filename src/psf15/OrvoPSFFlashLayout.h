@@ -31,7 +31,6 @@ public:
     enum class Area { Workout, Route, Lap, Interval, WorkoutLog, Track, SensorLog, UserInfoLog };
 
     static constexpr qsizetype kRecordSize = 256;
-    static constexpr quint32 kAbsent = 0xFFFFFFFF;
 
     explicit OrvoPSFFlashLayout(OrvoPSFStore &store);
     OrvoPSFFlashLayout(const OrvoPSFFlashLayout &) = delete;

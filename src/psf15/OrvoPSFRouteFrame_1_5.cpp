@@ -2,6 +2,7 @@
 
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf15/OrvoPSFFlashLayout.h"
 
 #include <QSet>
@@ -16,7 +17,6 @@ constexpr qsizetype kLapBaseWord = 4;
 constexpr qsizetype kCountOffset = 8;
 constexpr quint16 kAbsentCount = 0xFFFF;
 constexpr qsizetype kNextRouteWord = 28;
-constexpr quint32 kNone = 0xFFFFFFFF;
 using Area = OrvoPSFFlashLayout::Area;
 
 } // namespace
@@ -144,7 +144,7 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
         offsets.push_back(packed.size());
         const qsizetype start = packed.size();
         packed += kept[i]->bytesAt(0, kept[i]->size());
-        const quint32 next = i + 1 < kept.size() ? quint32(packed.size()) : kNone;
+        const quint32 next = i + 1 < kept.size() ? quint32(packed.size()) : kOrvoPsfNone;
         qToLittleEndian<quint32>(next, packed.data() + start + kNextRouteWord);
     }
 

@@ -2,6 +2,7 @@
 
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf15/OrvoPSFFlashLayout.h"
 
 #include <QSet>
@@ -15,7 +16,6 @@ constexpr qsizetype kRecordsWord = 0;
 constexpr qsizetype kNextSegmentWord = 28;
 constexpr qsizetype kPointCountWord = 32;
 constexpr quint32 kNoPoints = 0xFFFE;
-constexpr quint32 kNone = 0xFFFFFFFF;
 using Area = OrvoPSFFlashLayout::Area;
 
 // The segment's bytes as they are to be copied: its point count is the number of points that
@@ -108,7 +108,7 @@ bool OrvoPSFTrackFrame_1_5::rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes,
         for (size_t i = 0; i < segments.size(); ++i) {
             const qsizetype start = packed.size();
             packed += segmentBytes(*segments[i]);
-            const quint32 next = i + 1 < segments.size() ? quint32(packed.size()) : kNone;
+            const quint32 next = i + 1 < segments.size() ? quint32(packed.size()) : kOrvoPsfNone;
             qToLittleEndian<quint32>(next, packed.data() + start + kNextSegmentWord);
         }
     }
