@@ -16,7 +16,6 @@ namespace {
 
 constexpr quint32 kLinkFilled = 0xCDCDCDCD;
 constexpr qint32 kAbsentCoordinate = -1;
-constexpr double kMicroDegrees = 1000000.0;
 constexpr uchar kCompressedFlag = 0x80;
 constexpr uchar kStreamLengthMask = 0x7F;
 constexpr qsizetype kGlyphHeaderSize = 2;
@@ -99,7 +98,7 @@ qint32 toTenths(double value)
 
 qint32 toMicroDegrees(double degrees)
 {
-    return truncated(degrees * kMicroDegrees);
+    return ZKGeoPoint::e6FromDegrees(degrees);
 }
 
 QString altitudeText(int deltaTenths, double base, bool baseIsCode)

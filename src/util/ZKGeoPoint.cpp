@@ -12,18 +12,6 @@ constexpr double kE6 = 1000000.0;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kEarthRadiusMetres = 6371000.0;
 
-// Degrees to micro-degrees truncated toward zero; values no 32-bit field can hold are clamped
-// and a value that is no number gives 0, so a bad input never becomes undefined behaviour.
-qint32 toE6(double degrees)
-{
-    if (std::isnan(degrees))
-        return 0;
-    const double scaled = std::trunc(degrees * kE6);
-    const double low = std::numeric_limits<qint32>::min();
-    const double high = std::numeric_limits<qint32>::max();
-    return qint32(std::clamp(scaled, low, high));
-}
-
 constexpr qint64 kE6Scale = 1000000;
 
 // A scaled value as micro-degrees, when there is one and it fits 32 bits.
@@ -49,8 +37,8 @@ ZKGeoPoint::ZKGeoPoint(int latE6, int lonE6)
 {}
 
 ZKGeoPoint::ZKGeoPoint(double latitude, double longitude)
-    : m_lonE6(toE6(longitude))
-    , m_latE6(toE6(latitude))
+    : m_lonE6(e6FromDegrees(longitude))
+    , m_latE6(e6FromDegrees(latitude))
 {}
 
 bool ZKGeoPoint::isNull() const
@@ -97,6 +85,18 @@ float ZKGeoPoint::distanceTo(const ZKGeoPoint &other) const
     // Rounding can push the sum just beyond [-1, 1] for equal or opposite points; acos would
     // then answer NaN instead of 0 or half the circumference.
     return float(std::acos(std::clamp(cosine, -1.0, 1.0)) * kEarthRadiusMetres);
+}
+
+// Values no 32-bit field can hold are clamped and a value that is no number gives 0, so a bad
+// input never becomes undefined behaviour.
+qint32 ZKGeoPoint::e6FromDegrees(double degrees)
+{
+    if (std::isnan(degrees))
+        return 0;
+    const double scaled = std::trunc(degrees * kE6);
+    const double low = std::numeric_limits<qint32>::min();
+    const double high = std::numeric_limits<qint32>::max();
+    return qint32(std::clamp(scaled, low, high));
 }
 
 qint32 ZKGeoPoint::e6FromDegreesText(const QString &text, bool *ok)

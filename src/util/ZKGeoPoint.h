@@ -25,6 +25,9 @@ public:
     // Great-circle distance in metres on a sphere of radius 6 371 000 m.
     float distanceTo(const ZKGeoPoint &other) const;
 
+    // Degrees as micro-degrees, truncated toward zero; a value beyond 32 bits is clamped and
+    // one that is no number gives 0.
+    static qint32 e6FromDegrees(double degrees);
     // Micro-degrees of a decimal degree text such as "121.123456", exact to the last digit
     // (truncated toward zero beyond six decimals). An empty or malformed text, or one beyond
     // 32 bits, gives 0 and clears *ok.

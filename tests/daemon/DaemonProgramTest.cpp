@@ -1,3 +1,5 @@
+#include "OrvoProgramInstall.h"
+#include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
 #include "app/OrvoDaemonProxy.h"
@@ -7,29 +9,21 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
 
 namespace {
 
-constexpr int kStartTimeoutMs = 60000;
-constexpr int kPollMs = 100;
+using OrvoTest::kProgramTimeoutMs;
+using OrvoTest::terminate;
+using OrvoTest::waitForExit;
 
-int freePort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
-}
+constexpr int kPollMs = 100;
 
 // One installation of the daemon: its own data folder, instance key, port and emulated
 // devices, and no display.
@@ -37,59 +31,31 @@ class DaemonInstall
 {
 public:
     DaemonInstall()
-        : m_port(freePort())
     {
-        // The version stamp keeps the shipped settings file from replacing these.
-        QSettings settings(dataDir() + QStringLiteral("/orvo.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("TarvexOrvo/version"), QStringLiteral("2.8.0.20"));
-        settings.setValue(QStringLiteral("TarvexOrvo/debug"), QStringLiteral("0"));
-        settings.setValue(QStringLiteral("TarvexOrvo/listen_port"), QString::number(m_port));
-        m_environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment &environment = m_install.environment();
         for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            m_environment.remove(QLatin1String(display));
-        m_environment.insert(QStringLiteral("ORVO_DATA_DIR"), dataDir());
-        m_environment.insert(QStringLiteral("ORVO_INSTANCE_KEY"),
-                             QStringLiteral("orvo-daemon-test-") + QUuid::createUuid().toString(QUuid::Id128));
-        m_environment.insert(QStringLiteral("ORVO_PLATFORM"), QStringLiteral("emulator:") + devicesDir());
+            environment.remove(QLatin1String(display));
+        environment.insert(QStringLiteral("ORVO_PLATFORM"), QStringLiteral("emulator:") + devicesDir());
     }
 
-    QString dataDir() const { return m_dataDir.path(); }
+    QString dataDir() const { return m_install.dataDir(); }
     QString devicesDir() const { return m_devicesDir.path(); }
-    QString log() const { return QString::fromUtf8(OrvoTest::readFile(dataDir() + QStringLiteral("/orvo.log"))); }
-    quint16 port() const { return quint16(m_port); }
+    QString log() const { return m_install.log(); }
+    quint16 port() const { return quint16(m_install.port()); }
 
-    std::unique_ptr<QProcess> start() const
-    {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(m_environment);
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
-        process->start(qEnvironmentVariable("ORVO_TEST_BUILD_DIR") + QStringLiteral("/bin/orvo-daemon"), {});
-        return process;
-    }
+    std::unique_ptr<QProcess> start() const { return m_install.start(QProcess::ForwardedChannels); }
 
 private:
-    QTemporaryDir m_dataDir;
+    OrvoProgramInstall m_install{QStringLiteral("orvo-daemon"), QStringLiteral("orvo")};
     QTemporaryDir m_devicesDir;
-    int m_port = 0;
-    QProcessEnvironment m_environment;
 };
-
-int waitForExit(QProcess &process)
-{
-    if (process.state() != QProcess::NotRunning) {
-        QSignalSpy finished(&process, &QProcess::finished);
-        if (!finished.wait(kStartTimeoutMs))
-            return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
 
 // The page at / once the daemon serves it; empty when it never does.
 QString servedPage(const DaemonInstall &install, QProcess &daemon)
 {
     QNetworkAccessManager network;
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(install.port()));
-    for (QDeadlineTimer deadline(kStartTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
+    for (QDeadlineTimer deadline(kProgramTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
          QTest::qWait(kPollMs)) {
         std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
@@ -99,17 +65,11 @@ QString servedPage(const DaemonInstall &install, QProcess &daemon)
     return {};
 }
 
-int terminate(QProcess &process)
-{
-    ::kill(pid_t(process.processId()), SIGTERM);
-    return waitForExit(process);
-}
-
 QStringList zipEntries(const QString &zip)
 {
     QProcess unzip;
     unzip.start(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip});
-    if (!unzip.waitForFinished(kStartTimeoutMs) || unzip.exitCode() != 0)
+    if (!unzip.waitForFinished(kProgramTimeoutMs) || unzip.exitCode() != 0)
         return {};
     return QString::fromUtf8(unzip.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
@@ -133,7 +93,7 @@ TEST(DaemonProgram, ServesItsPageWithoutDisplayTakesTheTraysLogExportAndShutsDow
     const QString dest = folder + QStringLiteral("/orvo export.zip");
     OrvoDaemonProxy tray(install.port());
     tray.exportLog(dest);
-    ASSERT_TRUE(QTest::qWaitFor([&dest] { return QFile::exists(dest); }, kStartTimeoutMs))
+    ASSERT_TRUE(QTest::qWaitFor([&dest] { return QFile::exists(dest); }, kProgramTimeoutMs))
         << install.log().toStdString();
     EXPECT_EQ(zipEntries(dest), QStringList{QStringLiteral("orvolog.txt")});
     EXPECT_FALSE(QFile::exists(install.dataDir() + QStringLiteral("/orvolog.txt")));

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <stdexcept>
 
 #include <memory>
 

@@ -25,6 +25,8 @@ public:
     ZKLogCapture &operator=(const ZKLogCapture &) = delete;
 
     const QStringList &messages() const { return m_messages; }
+    // Every message, a line each, for a contains() check and its failure text.
+    QString all() const { return m_messages.join(QLatin1Char('\n')); }
 
 private:
     class Appender : public ZKLogAppender

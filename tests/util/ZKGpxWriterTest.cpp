@@ -1,7 +1,7 @@
 #include "util/ZKGpxWriter.h"
 #include "OrvoTestSupport.h"
 #include "ZKGpxTestDocument.h"
-#include "env/ZKLogger.h"
+#include "ZKLogCapture.h"
 #include "util/ZKGpx2.h"
 
 #include <QDir>
@@ -47,34 +47,6 @@ bool isWellFormed(const QByteArray &file)
         reader.readNext();
     return !reader.hasError();
 }
-
-class RecordingAppender : public ZKLogAppender
-{
-public:
-    explicit RecordingAppender(QStringList &lines)
-        : ZKLogAppender(ZKLogger::Trace)
-        , m_lines(lines)
-    {}
-    void write(const QString &line, const QVariantList &arguments, int) override
-    {
-        m_lines.append(applyArguments(line, arguments));
-    }
-
-private:
-    QStringList &m_lines;
-};
-
-// Collects what the ZK code logs while it lives.
-class ZKLogCapture
-{
-public:
-    ZKLogCapture() { ZKLogger::instance().addAppender(std::make_unique<RecordingAppender>(m_lines)); }
-    ~ZKLogCapture() { ZKLogger::instance().clearAppenders(); }
-    QString all() const { return m_lines.join(QString()); }
-
-private:
-    QStringList m_lines;
-};
 
 // A training-course stand-in: writes one marker element and counts its deletion.
 class FakeCourse
