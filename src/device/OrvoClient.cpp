@@ -17,11 +17,13 @@
 
 #include <QBuffer>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QMutexLocker>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QXmlStreamWriter>
 
 namespace {
 
@@ -69,12 +71,22 @@ bool commitFile(const QString &path, const QByteArray &bytes, const char *functi
     return false;
 }
 
-QString languageListText(const QStringList &languages)
+// One "lang" element a line.
+QByteArray languageListXml(const QStringList &languages)
 {
-    QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Language>\n");
-    for (const QString &language : languages)
-        text += QStringLiteral("<lang>%1</lang>\n").arg(language.toHtmlEscaped());
-    return text + QStringLiteral("</Language>");
+    QByteArray bytes;
+    QXmlStreamWriter writer(&bytes);
+    writer.writeStartDocument();
+    writer.writeCharacters(QStringLiteral("\n"));
+    writer.writeStartElement(QStringLiteral("Language"));
+    writer.writeCharacters(QStringLiteral("\n"));
+    for (const QString &language : languages) {
+        writer.writeTextElement(QStringLiteral("lang"), language);
+        writer.writeCharacters(QStringLiteral("\n"));
+    }
+    // Not writeEndDocument(): it adds a line break after the root.
+    writer.writeEndElement();
+    return bytes;
 }
 
 void appendTextElement(QDomDocument &doc, QDomNode &parent, const QString &name, const QString &text)
@@ -509,7 +521,7 @@ bool OrvoClient::LanguageListXml(const QString &path)
     QFile::remove(path);
     QStringList languages;
     getLanguageOnDevice(languages);
-    return commitFile(path, languageListText(languages).toUtf8(), "OrvoClient::LanguageListXml");
+    return commitFile(path, languageListXml(languages), "OrvoClient::LanguageListXml");
 }
 
 bool OrvoClient::syncTime()
@@ -640,7 +652,7 @@ void OrvoClient::dumpFlashForLog(const QString &folder, QStringList *files)
     QString model;
     getName(model);
     const QString name = model + QStringLiteral("flash.dat");
-    const QString path = folder + QLatin1Char('/') + name;
+    const QString path = QDir(folder).filePath(name);
     // A dump left from an earlier export must not be taken for this device's.
     QFile::remove(path);
     saveExtFlashToFile(path);
@@ -735,9 +747,9 @@ bool OrvoClient::_batch()
 {
     const OrvoClientShareData request = m_shareDataRequest;
     const QString tmp = OrvoEnv::instance()->tmpDir();
-    const QString profilePath = tmp + QStringLiteral("/profile.xml");
-    const QString languagesPath = tmp + QStringLiteral("/langs.xml");
-    const QString dataListPath = tmp + QStringLiteral("/datalist.xml");
+    const QString profilePath = QDir(tmp).filePath(QStringLiteral("profile.xml"));
+    const QString languagesPath = QDir(tmp).filePath(QStringLiteral("langs.xml"));
+    const QString dataListPath = QDir(tmp).filePath(QStringLiteral("datalist.xml"));
     for (const QString &path : {profilePath, languagesPath, dataListPath})
         QFile::remove(path);
 
@@ -856,13 +868,13 @@ QByteArray OrvoClient::bitfontToPng(const QByteArray &record, QString &langcode)
 
 bool OrvoClient::writeInternalFlash(const QString &folder, const QString &name, int region, int blockSize)
 {
-    return writeFlashImage(folder + QLatin1Char('/') + name + QStringLiteral(".bin"), name, region, blockSize,
+    return writeFlashImage(QDir(folder).filePath(name + QStringLiteral(".bin")), name, region, blockSize,
                            "OrvoClient::writeInternalFlash", "fail to write internal flash for");
 }
 
 bool OrvoClient::writeExternalFlash(const QString &folder, const QString &name, int region, int blockSize)
 {
-    return writeFlashImage(folder + QLatin1Char('/') + name + QStringLiteral("ExData.bin"), name, region, blockSize,
+    return writeFlashImage(QDir(folder).filePath(name + QStringLiteral("ExData.bin")), name, region, blockSize,
                            "OrvoClient::writeExternalFlash", "fail to write external flash for");
 }
 
