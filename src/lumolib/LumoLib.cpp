@@ -70,7 +70,7 @@ int activityPart(const char *function, const char *name, unsigned char *buffer, 
     const bool done = textArgument(name, LUMO_PATH_SIZE, file) && buffer != nullptr && size >= length &&
                       g_device.readActivity(file, offset, length, bytes);
     if (done)
-        std::memcpy(buffer, bytes.constData(), size_t(length));
+        std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
     return logged(function, {QString::fromLatin1(file)}, done ? 1 : 0);
 }
 
@@ -145,8 +145,10 @@ int ReadTemplateWKT(const char *name, LumoWorkoutType type, unsigned char *buffe
     LumoWorkoutFile workout;
     const bool done = textArgument(name, LUMO_PATH_SIZE, file) && buffer != nullptr && size >= LUMO_TEMPLATE_SIZE &&
                       g_device.readWorkout(file, type, workout);
-    if (done)
-        std::memcpy(buffer, workout.templateBytes().constData(), LUMO_TEMPLATE_SIZE);
+    if (done) {
+        const QByteArray bytes = workout.templateBytes();
+        std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
+    }
     return logged("ReadTemplateWKT", {QString::fromLatin1(file), typeText(type)}, done ? 1 : 0);
 }
 
