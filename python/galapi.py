@@ -1,45 +1,78 @@
-"""Conversions for GAL devices: the device library exchanges the profile as an INI file, the
-program as the profile XML of "property" elements under a "settings" root."""
+"""Conversions for GAL devices. The device library exchanges the profile as an INI file whose
+keys all sit in [General] (what QSettings reads as top-level keys), the program as the profile
+XML of "property" elements under a "settings" root. The device folder keeps activities as
+"Activity/<yyMMddHHmmss>.gal" and workouts as "Workout/<b0>_<b1>_<b2>/<yyMMddHHmmss>.wkt", in the
+layouts the device library documents."""
 
+import calendar
 import configparser
 import io
 import os
+import struct
 import tempfile
-from xml.sax.saxutils import quoteattr
+import time
+import xml.etree.ElementTree as ElementTree
+import zipfile
+from xml.sax.saxutils import escape, quoteattr
 
-PROFILE_SECTION = "Profile"
+PROFILE_SECTION = "General"
+
+HEADER_SIZE = 88
+LAP_SIZE = 56
+POINTS_OFFSET = HEADER_SIZE + LAP_SIZE
+POINT = struct.Struct("<IiihBB")
+TEMPLATE_SIZE = 36
+NO_TIME = 0xFFFFFFFF
+# Shared workouts carry no device workout type: they go to the plain type folder.
+SHARE_TYPE_FOLDER = "0_0_0"
+# A workout file in a share package is a small XML file; anything larger is not read.
+MAX_SHARED_WORKOUT_SIZE = 1 << 20
+
+GPX_NAMESPACE = "http://www.tarvex.com/xmlschemas/KRM/2/2"
+XSI_NAMESPACE = "http://www.w3.org/2001/XMLSchema-instance"
+# Profile keys that the export's user block carries, by element.
+USER_KEYS = (("gender", "User Sex"), ("weight", "User Weight.Metric"), ("height", "User Height.Metric"),
+             ("mhr", "User MHR"), ("lthr", "User LTHR"))
 
 
-def _write_atomically(path, text):
+def _write_atomically(path, data):
     folder = os.path.dirname(os.path.abspath(path))
     handle, temporary = tempfile.mkstemp(dir=folder, prefix=".galapi-")
     try:
-        with os.fdopen(handle, "w", encoding="utf-8") as out:
-            out.write(text)
+        with os.fdopen(handle, "wb") as out:
+            out.write(data)
         os.replace(temporary, path)
     except BaseException:
         os.unlink(temporary)
         raise
 
 
-def _read_ini(path):
-    parser = configparser.ConfigParser(interpolation=None)
+def _new_parser():
+    parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
     parser.optionxform = str
+    return parser
+
+
+def _read_ini(path):
+    parser = _new_parser()
     with open(path, encoding="utf-8") as source:
         parser.read_file(source)
     return parser
 
 
+def _profile_items(path):
+    parser = _read_ini(path)
+    return list(parser.items(PROFILE_SECTION)) if parser.has_section(PROFILE_SECTION) else []
+
+
 def CreateProfileXml(read_ini, dest_xml):
     """Writes every key of the profile INI file as a property of the profile XML file."""
     try:
-        parser = _read_ini(read_ini)
         lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<settings>"]
-        for section in parser.sections():
-            for key, value in parser.items(section):
-                lines.append("  <property name=%s value=%s/>" % (quoteattr(key), quoteattr(value)))
+        for key, value in _profile_items(read_ini):
+            lines.append("  <property name=%s value=%s/>" % (quoteattr(key), quoteattr(value)))
         lines.append("</settings>")
-        _write_atomically(dest_xml, "\n".join(lines) + "\n")
+        _write_atomically(dest_xml, ("\n".join(lines) + "\n").encode("utf-8"))
         return True
     except (OSError, configparser.Error):
         return False
@@ -49,19 +82,185 @@ def CreateProfileIni(keys, values, write_ini):
     """Writes the profile values, key by key, as the INI file the device library reads back."""
     if len(keys) != len(values):
         return False
-    parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
-    parser.optionxform = str
+    parser = _new_parser()
     parser[PROFILE_SECTION] = {str(key): str(value) for key, value in zip(keys, values)}
     text = io.StringIO()
     parser.write(text, space_around_delimiters=False)
     try:
-        _write_atomically(write_ini, text.getvalue())
+        _write_atomically(write_ini, text.getvalue().encode("utf-8"))
         return True
     except OSError:
         return False
 
 
+def _utc_text(seconds):
+    return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(seconds))
+
+
+def _degrees(micro):
+    return "%.6f" % (micro / 1000000.0)
+
+
+def _read_activity(path):
+    """The header fields, the summary lap and the points of one ".gal" file; None when the file
+    is too short for its header, lap or announced points."""
+    with open(path, "rb") as source:
+        data = source.read()
+    if len(data) < POINTS_OFFSET + 4:
+        return None
+    flags, activity_type = data[4], data[5] & 0x0F
+    name_length = min(struct.unpack_from("<H", data, 62)[0], HEADER_SIZE - 72)
+    name = "" if flags & 0x02 else data[72:72 + name_length].decode("latin-1")
+    start, end, distance = struct.unpack_from("<III", data, HEADER_SIZE)
+    count = struct.unpack_from("<I", data, POINTS_OFFSET)[0]
+    if count > (len(data) - POINTS_OFFSET - 4) // POINT.size:
+        return None
+    points = [POINT.unpack_from(data, POINTS_OFFSET + 4 + i * POINT.size) for i in range(count)]
+    return {"name": name, "type": activity_type, "start": start, "end": end, "distance": distance,
+            "points": points}
+
+
+def _user_block(profile):
+    values = {}
+    if profile:
+        try:
+            values = dict(_profile_items(profile))
+        except (OSError, configparser.Error):
+            values = {}
+    lines = ["      <user>"]
+    for element, key in USER_KEYS:
+        if values.get(key):
+            lines.append("        <%s>%s</%s>" % (element, escape(values[key]), element))
+    lines.append("      </user>")
+    return lines
+
+
+def _activity_gpx(activity, model, version, profile):
+    start, end = _utc_text(activity["start"]), _utc_text(activity["end"])
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             '<gpx xmlns=%s creator="tarvex" version="2.2.0.3" xmlns:xsi=%s xsi:schemaLocation=%s>'
+             % (quoteattr(GPX_NAMESPACE), quoteattr(XSI_NAMESPACE),
+                quoteattr(GPX_NAMESPACE + " " + GPX_NAMESPACE + "/KRM.xsd")),
+             "  <metadata>"]
+    if activity["name"]:
+        lines.append("    <name>%s</name>" % escape(activity["name"]))
+    lines += ["    <time>%s</time>" % start, "    <extensions>"]
+    lines += _user_block(profile)
+    lines += ["      <sys version=%s>%s</sys>" % (quoteattr(version), escape(model)),
+              "      <acttype>%d</acttype>" % activity["type"],
+              "      <stime>%s</stime>" % start,
+              "      <etime>%s</etime>" % end,
+              "      <trvDist>%d</trvDist>" % activity["distance"],
+              "    </extensions>", "  </metadata>", "  <trk>", "    <trkseg>"]
+    for when, lat, lon, altitude, _, _ in activity["points"]:
+        lines.append('      <trkpt lat="%s" lon="%s"><ele>%d</ele><time>%s</time></trkpt>'
+                     % (_degrees(lat), _degrees(lon), altitude, _utc_text(when)))
+    lines += ["    </trkseg>", "  </trk>", "  <extensions>", "    <ssrlog>", "      <logseg>"]
+    for when, _, _, _, heart_rate, cadence in activity["points"]:
+        lines.append('        <logpt time="%s"><hrm>%d</hrm><cad>%d</cad></logpt>'
+                     % (_utc_text(when), heart_rate, cadence))
+    lines += ["      </logseg>", "    </ssrlog>", "    <laps>",
+              '      <summary start="%s" end="%s"><distance>%d</distance></summary>'
+              % (start, end, activity["distance"]),
+              "    </laps>", "  </extensions>", "</gpx>"]
+    return ("\n".join(lines) + "\n").encode("utf-8")
+
+
 def ExportKrm(folder, model, version, profile, root):
-    """Exports the device's activities into folder and answers the names of the files written.
-    The activity format writer is not part of this application yet, so nothing is written."""
-    return []
+    """Writes each activity of the device at root into folder as a file of the GPX dialect
+    named after the activity, "<yyMMddHHmmss>.krm", and answers the paths written. profile is
+    the device profile's INI file ("" when it could not be read). An activity file too short
+    for what it announces is left out."""
+    activities = os.path.join(root, "Activity")
+    if not os.path.isdir(activities):
+        return []
+    written = []
+    for name in sorted(os.listdir(activities)):
+        path = os.path.join(activities, name)
+        if not name.lower().endswith(".gal") or not os.path.isfile(path):
+            continue
+        activity = _read_activity(path)
+        if activity is None:
+            continue
+        target = os.path.join(folder, os.path.splitext(name)[0] + ".krm")
+        _write_atomically(target, _activity_gpx(activity, model, version, profile))
+        written.append(target)
+    return written
+
+
+def _local_name(element):
+    return element.tag.rsplit("}", 1)[-1]
+
+
+def _child_text(element, name):
+    for child in element:
+        if _local_name(child) == name:
+            return (child.text or "").strip()
+    return ""
+
+
+def _name_entries(text):
+    """A multi-language text ("\\eng|Tempo\\deu|Tempolauf") as (code, text) pairs; a text
+    without a leading backslash is one entry under "UNK"."""
+    if not text.startswith("\\"):
+        return [("UNK", text)]
+    return [(part[:3], part[4:]) for part in text.split("\\")[1:] if len(part) >= 3]
+
+
+def _string_records(entries):
+    records = b""
+    for index, (code, text) in enumerate(entries):
+        payload = text.encode("latin-1", "replace")
+        if len(payload) > 0xFFFF:
+            raise ValueError("workout name of %d bytes" % len(payload))
+        flags = 0x02 if index + 1 < len(entries) else 0x00
+        records += struct.pack("<BBH4sHH", flags, 0, len(payload),
+                               code.encode("latin-1", "replace")[:3], 0, 0) + payload
+    return records
+
+
+def _workout_bytes(workout):
+    workout_id = int(workout.get("id", ""))
+    if not 0 <= workout_id <= 0xFFFFFFFF:
+        raise ValueError("workout id %d" % workout_id)
+    when = _child_text(workout, "time")
+    start = NO_TIME
+    if when:
+        start = calendar.timegm(time.strptime(when, "%Y-%m-%dT%H:%M:%SZ"))
+    activity_type = int(_child_text(workout, "acttype") or 0)
+    workout_type = int(workout.get("type") or 0)
+    sub_type = int(workout.get("subtype") or 0)
+    template = struct.pack("<II4xBBB", start, workout_id, activity_type & 0x0F, (workout_type & 0x07) << 5,
+                           sub_type & 0x0F).ljust(TEMPLATE_SIZE, b"\0")
+    entries = _name_entries(_child_text(workout, "name"))
+    return workout_id, template + struct.pack("<H", len(entries)) + _string_records(entries)
+
+
+def StoreShareWorkouts(root, package):
+    """Stores every workout of the ".wrk" files of the share zip package as a ".wkt" file in the
+    device's plain workout type folder, named after its id read as a UTC time. Other entries
+    (routes) are ignored. False when the package cannot be read or a workout file is not one;
+    the good workouts are stored all the same."""
+    folder = os.path.join(root, "Workout", SHARE_TYPE_FOLDER)
+    stored_all = True
+    try:
+        with zipfile.ZipFile(package) as archive:
+            for entry in archive.infolist():
+                if entry.is_dir() or not entry.filename.lower().endswith(".wrk"):
+                    continue
+                if entry.file_size > MAX_SHARED_WORKOUT_SIZE:
+                    stored_all = False
+                    continue
+                try:
+                    document = ElementTree.fromstring(archive.read(entry))
+                    workouts = [element for element in document.iter() if _local_name(element) == "wrk"]
+                    for workout in workouts:
+                        workout_id, data = _workout_bytes(workout)
+                        os.makedirs(folder, exist_ok=True)
+                        name = time.strftime("%y%m%d%H%M%S", time.gmtime(workout_id)) + ".wkt"
+                        _write_atomically(os.path.join(folder, name), data)
+                except (ElementTree.ParseError, ValueError, OverflowError):
+                    stored_all = False
+    except (OSError, zipfile.BadZipFile):
+        return False
+    return stored_all

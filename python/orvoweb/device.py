@@ -1,13 +1,9 @@
 """Device data that the program hands to the web application."""
 
-import orvo
-
-# (drive, zip file) of the last share package the program handed over.
-share_data = None
+import galapi
 
 
-def galSetShareData(drive, zipfile):
-    """Called with a GAL device's drive and the share package to be stored on it."""
-    global share_data
-    share_data = (drive, zipfile)
-    orvo.OrvoEnv().appendLog("share data for %s: %s\n" % (drive, zipfile))
+def galSetShareData(root, package):
+    """Called with a GAL device's folder and a share package: the package's workouts are stored
+    on the device. Answers whether every workout was stored."""
+    return galapi.StoreShareWorkouts(root, package)

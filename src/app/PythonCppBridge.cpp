@@ -11,6 +11,9 @@
 #include <QUrl>
 #include <QWebEngineSettings>
 
+#include <functional>
+#include <optional>
+
 namespace py = pybind11;
 
 namespace {
@@ -47,36 +50,69 @@ void logPythonError(const char *where, const QString &call, py::error_already_se
 
 enum class MissingModule { Log, Quiet };
 
-// Calls module.function(*args) with the lock held. Every Python exception, SystemExit included,
-// is logged and ends only this call. Answers the result's text when it is not None.
-std::optional<QString> callPython(const QString &module, const char *function, const QStringList &args,
-                                  MissingModule missing)
+using Arguments = std::function<py::tuple()>;
+// Looks at a call's answer, with the lock still held; false makes the call a failure.
+using Answer = std::function<bool(const py::object &)>;
+
+// Calls module.function(*arguments()) with the interpreter lock, from any thread. Every Python
+// exception, SystemExit included, is logged and ends only this call. False when Python is not
+// running, the module or the function is missing, the call raised or answer refused the result.
+bool invokePython(const char *module, const char *function, const Arguments &arguments, MissingModule missing,
+                  const Answer &answer)
 {
     if (!isPythonRunning())
-        return std::nullopt;
+        return false;
+    const QString call = QLatin1String(module) + QLatin1Char('.') + QLatin1String(function);
     py::gil_scoped_acquire gil;
     py::object imported;
     try {
-        imported = py::module_::import(module.toUtf8().constData());
+        imported = py::module_::import(module);
     } catch (py::error_already_set &e) {
         if (missing == MissingModule::Log)
             ORVO_TRACE_CRITICAL(lcOrvoApp, "PythonCppBridge::callPython")
-                << (module + QStringLiteral(" not imported")) << QString::fromUtf8(e.what());
-        return std::nullopt;
+                << (QLatin1String(module) + QStringLiteral(" not imported")) << QString::fromUtf8(e.what());
+        return false;
     }
-    const QString call = module + QLatin1Char('.') + QLatin1String(function);
     try {
-        py::tuple arguments(args.size());
-        for (qsizetype i = 0; i < args.size(); ++i)
-            arguments[i] = py::cast(args.at(i));
-        const py::object result = imported.attr(function)(*arguments);
-        if (result.is_none())
-            return std::nullopt;
-        return py::str(result).cast<QString>();
+        if (answer(imported.attr(function)(*arguments())))
+            return true;
+        ORVO_TRACE_WARNING(lcOrvoApp, "PythonCppBridge::callPython") << call << "answered failure";
     } catch (py::error_already_set &e) {
         logPythonError("PythonCppBridge::callPython", call, e);
     }
-    return std::nullopt;
+    return false;
+}
+
+Arguments texts(const QStringList &args)
+{
+    return [args] { return py::tuple(py::cast(args)); };
+}
+
+// The answer's truth; a value without one raises.
+bool truthOf(const py::object &result)
+{
+    const int truth = PyObject_IsTrue(result.ptr());
+    if (truth < 0)
+        throw py::error_already_set();
+    return truth == 1;
+}
+
+bool anyAnswer(const py::object &)
+{
+    return true;
+}
+
+// Answers the result's text when it is not None.
+std::optional<QString> callPython(const char *module, const char *function, const QStringList &args,
+                                  MissingModule missing)
+{
+    std::optional<QString> text;
+    invokePython(module, function, texts(args), missing, [&text](const py::object &result) {
+        if (!result.is_none())
+            text = py::str(result).cast<QString>();
+        return true;
+    });
+    return text;
 }
 
 } // namespace
@@ -165,8 +201,8 @@ void PythonCppBridge::deliverAsyncResult(const QVariantList &result)
 void PythonCppBridge::showHomePage()
 {
     if (!m_homePage) {
-        const QString title = callPython(QStringLiteral("orvoweb.i18n"), "UTF8", {kHomePageTitle}, MissingModule::Quiet)
-                                  .value_or(kHomePageTitle);
+        const QString title =
+            callPython("orvoweb.i18n", "UTF8", {kHomePageTitle}, MissingModule::Quiet).value_or(kHomePageTitle);
         m_homePage = new OrvoHomePage();
         m_homePage->setWindowTitle(title);
         m_homePage->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
@@ -187,17 +223,42 @@ OrvoHomePage *PythonCppBridge::homePage() const
 
 void PythonCppBridge::updateDevice(const QString &drive)
 {
-    callPython(QStringLiteral("serveree"), "updatedevice", {drive, QStringLiteral("14d")}, MissingModule::Log);
+    invokePython("serveree", "updatedevice", texts({drive, QStringLiteral("14d")}), MissingModule::Log, anyAnswer);
 }
 
 void PythonCppBridge::notifyUpdate(const QString &model)
 {
-    callPython(QStringLiteral("orvoupdate"), "update", {OrvoEnv::instance()->updateUrl(), model}, MissingModule::Log);
+    invokePython("orvoupdate", "update", texts({OrvoEnv::instance()->updateUrl(), model}), MissingModule::Log,
+                 anyAnswer);
 }
 
-void PythonCppBridge::galSetShareData(const QString &drive, const QString &zipFile)
+bool PythonCppBridge::exportKrm(const QString &folder, const QString &model, const QString &version,
+                                const QString &profile, const QString &root, QStringList &files)
 {
-    callPython(QStringLiteral("orvoweb.device"), "galSetShareData", {drive, zipFile}, MissingModule::Log);
+    return invokePython("galapi", "ExportKrm", texts({folder, model, version, profile, root}), MissingModule::Log,
+                        [&files](const py::object &result) {
+                            py::detail::make_caster<QStringList> list;
+                            if (!list.load(result, false))
+                                return false;
+                            files = py::detail::cast_op<QStringList>(list);
+                            return true;
+                        });
+}
+
+bool PythonCppBridge::createProfileXml(const QString &ini, const QString &xml)
+{
+    return invokePython("galapi", "CreateProfileXml", texts({ini, xml}), MissingModule::Log, truthOf);
+}
+
+bool PythonCppBridge::createProfileIni(const QStringList &keys, const QStringList &values, const QString &ini)
+{
+    const Arguments arguments = [&] { return py::make_tuple(py::cast(keys), py::cast(values), py::cast(ini)); };
+    return invokePython("galapi", "CreateProfileIni", arguments, MissingModule::Log, truthOf);
+}
+
+bool PythonCppBridge::galSetShareData(const QString &root, const QString &file)
+{
+    return invokePython("orvoweb.device", "galSetShareData", texts({root, file}), MissingModule::Log, truthOf);
 }
 
 int PythonCppBridge::normalInterval() const

@@ -2,13 +2,12 @@
 
 #include "app/OrvoPybind.h"
 #include "device/OrvoAsyncResultInterface.h"
+#include "device/OrvoDeviceScriptInterface.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
-
-#include <optional>
 
 class OrvoHomePage;
 class QTimer;
@@ -16,8 +15,9 @@ class QTimer;
 // The program's side of the embedded web application: it runs the application's cooperative
 // scheduler from a Qt timer, carries the results of asynchronous device actions to the one Python
 // callable bound for them, calls the application's functions, and owns the web window.
-// GUI thread only; it takes the interpreter lock only while it calls into Python.
-class PythonCppBridge : public QObject, public OrvoAsyncResultInterface
+// GUI thread only, but for the device scripting calls, which device workers make; every call
+// takes the interpreter lock only while it is inside Python.
+class PythonCppBridge : public QObject, public OrvoAsyncResultInterface, public OrvoDeviceScriptInterface
 {
     Q_OBJECT
 
@@ -48,7 +48,12 @@ public:
 
     void updateDevice(const QString &drive);
     void notifyUpdate(const QString &model);
-    void galSetShareData(const QString &drive, const QString &zipFile);
+
+    bool exportKrm(const QString &folder, const QString &model, const QString &version, const QString &profile,
+                   const QString &root, QStringList &files) override;
+    bool createProfileXml(const QString &ini, const QString &xml) override;
+    bool createProfileIni(const QStringList &keys, const QStringList &values, const QString &ini) override;
+    bool galSetShareData(const QString &root, const QString &file) override;
 
     // The normal pause between two scheduler calls, and the pause now armed.
     int normalInterval() const;

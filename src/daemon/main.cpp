@@ -1,6 +1,10 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
+#include "device/OrvoClient.h"
+#include "devices/gal/OrvoGalLibrary.h"
 #include "emulator/OrvoPlatformSelection.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -30,19 +34,26 @@ int runDaemon(int &argc, char **argv)
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
     // Outlives the controller, whose device manager reaches the devices through it.
     std::optional<OrvoPlatformSelection> platform;
+    // Outlives the controller and the clients, which reach the GAL device library through it.
+    OrvoGalLibrary galLibrary;
     int code = EXIT_FAILURE;
     try {
         app.setQuitOnLastWindowClosed(false);
         app.startEnvironment(kRole);
         platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
         app.startScripting();
+        OrvoClient::setCapabilitySource(&galLibrary);
+        OrvoClient::setDeviceScripts(pythonBridge());
+        OrvoDaemon::instance()->setModelSetup(&galLibrary);
         OrvoDaemon::instance()->registerDevices(true);
         code = app.exec();
     } catch (...) {
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
+    OrvoClient::setDeviceScripts(nullptr);
     app.shutdown();
+    OrvoClient::setCapabilitySource(nullptr);
     return code;
 }
 

@@ -30,6 +30,7 @@ namespace {
 std::atomic<OrvoAsyncResultInterface *> g_asyncResultReceiver{nullptr};
 std::atomic<OrvoClientActionListener *> g_actionListener{nullptr};
 std::atomic<OrvoCapabilityInterface *> g_capabilitySource{nullptr};
+std::atomic<OrvoDeviceScriptInterface *> g_deviceScripts{nullptr};
 
 const QString kNotSupported = QStringLiteral("not support");
 
@@ -156,6 +157,16 @@ void OrvoClient::setActionListener(OrvoClientActionListener *listener)
 void OrvoClient::setCapabilitySource(OrvoCapabilityInterface *source)
 {
     g_capabilitySource.store(source);
+}
+
+void OrvoClient::setDeviceScripts(OrvoDeviceScriptInterface *scripts)
+{
+    g_deviceScripts.store(scripts);
+}
+
+OrvoDeviceScriptInterface *OrvoClient::deviceScripts()
+{
+    return g_deviceScripts.load();
 }
 
 void OrvoClient::stopWorker()

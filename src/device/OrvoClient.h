@@ -23,6 +23,7 @@
 class OrvoAsyncResultInterface;
 class OrvoCapabilityInterface;
 class OrvoClientActionListener;
+class OrvoDeviceScriptInterface;
 class OrvoDeviceService;
 class OrvoEnv;
 class QDomDocument;
@@ -97,6 +98,10 @@ public:
     static void setActionListener(OrvoClientActionListener *listener);
     // The device library that answers capability queries; null (no library) fails them.
     static void setCapabilitySource(OrvoCapabilityInterface *source);
+    // The scripting functions that device classes call; null (no scripting host) when none is
+    // installed, and device classes then fail what needs it.
+    static void setDeviceScripts(OrvoDeviceScriptInterface *scripts);
+    static OrvoDeviceScriptInterface *deviceScripts();
 
     // The virtual operations, in the order the device classes know them.
     virtual bool initial();

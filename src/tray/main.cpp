@@ -1,6 +1,10 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "app/OrvoPython.h"
+#include "app/PythonCppBridge.h"
+#include "device/OrvoClient.h"
+#include "devices/gal/OrvoGalLibrary.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
@@ -15,19 +19,25 @@ int runTray(int &argc, char **argv)
     if (app.handOverToRunningInstance())
         return 0;
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
+    // Outlives the controller and the clients, which reach the GAL device library through it.
+    OrvoGalLibrary galLibrary;
     int code = EXIT_FAILURE;
     try {
         const int started = app.init();
         if (started != 0)
             return started;
+        OrvoClient::setCapabilitySource(&galLibrary);
+        OrvoClient::setDeviceScripts(pythonBridge());
         // The tray program's controller serves no device: it hands log exports to the daemon.
-        OrvoDaemon::instance();
+        OrvoDaemon::instance()->setModelSetup(&galLibrary);
         code = app.exec();
     } catch (...) {
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
+    OrvoClient::setDeviceScripts(nullptr);
     app.shutdown();
+    OrvoClient::setCapabilitySource(nullptr);
     return code;
 }
 

@@ -264,13 +264,10 @@ TEST_F(PythonHostTest, ProgramCallsReachTheApplicationWithTheirArguments)
     PythonCppBridge *bridge = pythonBridge();
     bridge->updateDevice(QStringLiteral("/media/kavel"));
     bridge->notifyUpdate(QStringLiteral("Kavel50"));
-    bridge->galSetShareData(QStringLiteral("/media/gal"), QStringLiteral("/tmp/share.zip"));
-    runPython(QStringLiteral("import serveree, orvoupdate, orvoweb.device"));
+    runPython(QStringLiteral("import serveree, orvoupdate"));
     EXPECT_EQ(evalPython(QStringLiteral("serveree.announced")), QStringLiteral("('/media/kavel', '14d')"));
     EXPECT_EQ(evalPython(QStringLiteral("orvoupdate.requested")),
               QStringLiteral("('%1', 'Kavel50')").arg(OrvoEnv::instance()->updateUrl()));
-    EXPECT_EQ(evalPython(QStringLiteral("orvoweb.device.share_data")),
-              QStringLiteral("('/media/gal', '/tmp/share.zip')"));
 }
 
 TEST_F(PythonHostTest, FailingProgramCallsAreLoggedAndTheProgramGoesOn)

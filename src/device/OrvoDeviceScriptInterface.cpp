@@ -1,0 +1,3 @@
+#include "device/OrvoDeviceScriptInterface.h"
+
+OrvoDeviceScriptInterface::~OrvoDeviceScriptInterface() = default;

@@ -1,0 +1,3 @@
+#include "devices/gal/OrvoGalLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoGal, "orvo.gal")

@@ -1,0 +1,3 @@
+#include "lumolib/LumoLogging.h"
+
+Q_LOGGING_CATEGORY(lcLumo, "lumolib")
