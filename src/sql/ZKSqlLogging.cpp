@@ -1,0 +1,3 @@
+#include "sql/ZKSqlLogging.h"
+
+Q_LOGGING_CATEGORY(lcZKSql, "orvo.sql")
