@@ -11,6 +11,7 @@
 #include "util/ZKGpx2.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -58,6 +59,8 @@ ZKGpxTrack trackSegment(const OrvoPSFTrack &track, Position &at, OrvoPSFRideGpx:
         p.ele = altitudeText(altitudeTenths, baseCode, true);
         return p;
     };
+    // The start position, then one point per step.
+    segment.points.reserve(track.trackPoints().isEmpty() ? 0 : track.trackPoints().size() + 1);
     if (!track.trackPoints().isEmpty())
         segment.appendPoint(point());
     for (const OrvoPSFTrackPoint *step : track.trackPoints()) {
@@ -100,6 +103,7 @@ ZKGpxLogSegment logSegment(const OrvoPSFSensorLog &log, int mode)
     ZKGpxLogSegment segment;
     if (log.logFlag7())
         segment.breaktype = kBreakType;
+    segment.points.reserve(log.points().size());
     quint32 k = 0;
     for (const OrvoPSFSensorLogPoint *sample : log.points()) {
         const quint32 time = log.logStartTime() + quint32(log.logInterval()) * k++;
@@ -107,7 +111,7 @@ ZKGpxLogSegment logSegment(const OrvoPSFSensorLog &log, int mode)
             continue;
         ZKGpxLogPoint point = logPoint(*sample, mode);
         point.time = psfTimeText(time);
-        segment.points.append(point);
+        segment.points.append(std::move(point));
     }
     return segment;
 }
@@ -142,8 +146,8 @@ OrvoPSFRideGpx::Totals OrvoPSFRideGpx::convert(const OrvoPSFRoute &ride, ZKGpx2 
                 logSegments.append(logSegment(*log, ride.routeNibbleLow()));
         }
     }
-    document.route = route;
-    document.trackList = tracks;
-    document.logSegments = logSegments;
+    document.route = std::move(route);
+    document.trackList = std::move(tracks);
+    document.logSegments = std::move(logSegments);
     return totals;
 }

@@ -47,6 +47,7 @@ void OrvoPSFSensorLog::loadPoints(QByteArrayView bytes)
             << "bytes";
         m_pointCount = qint16(fitting);
     }
+    m_points.reserve(m_pointCount);
     for (qsizetype i = 0; i < m_pointCount; ++i) {
         const QByteArrayView pointBytes = bytes.sliced(kHeaderSize + i * pointSize, pointSize);
         m_points.append(new OrvoPSFSensorLogPoint(pointBytes, m_channels, this));

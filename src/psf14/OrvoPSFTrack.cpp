@@ -65,7 +65,12 @@ void OrvoPSFTrack::loadPoints(QByteArrayView bytes, bool isTrack)
             << stored << "points, only" << fitting << "fit the track's" << bytes.size() << "bytes";
         m_pointCount = quint32(fitting);
     }
-    for (qsizetype i = 0; i < std::min(stored, fitting); ++i) {
+    const qsizetype loaded = std::min(stored, fitting);
+    if (isTrack)
+        m_trackPoints.reserve(loaded);
+    else
+        m_routePoints.reserve(loaded);
+    for (qsizetype i = 0; i < loaded; ++i) {
         const QByteArrayView point = bytes.sliced(kHeaderSize + i * kPointSize, kPointSize);
         if (isTrack)
             m_trackPoints.append(new OrvoPSFTrackPoint(point, this));

@@ -12,7 +12,7 @@ constexpr double kE6 = 1000000.0;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kEarthRadiusMetres = 6371000.0;
 
-constexpr qint64 kE6Scale = 1000000;
+constexpr int kE6Digits = 6;
 
 // A scaled value as micro-degrees, when there is one and it fits 32 bits.
 qint32 fittingE6(std::optional<qint64> value, bool *ok)
@@ -114,9 +114,20 @@ qint32 ZKGeoPoint::e6RoundedFromDegreesText(const QString &text, bool *ok)
 
 QString ZKGeoPoint::degreesTextFromE6(qint32 e6)
 {
-    const qint64 magnitude = qAbs(qint64(e6));
-    return QStringLiteral("%1%2.%3")
-        .arg(e6 < 0 ? QStringLiteral("-") : QString())
-        .arg(magnitude / kE6Scale)
-        .arg(magnitude % kE6Scale, 6, 10, QLatin1Char('0'));
+    // Exports write two of these per point, so the digits go straight into one buffer:
+    // sign, whole degrees, point, six decimals.
+    qint64 magnitude = qAbs(qint64(e6));
+    char text[16];
+    char *end = text + sizeof text;
+    char *at = end;
+    for (int i = 0; i < kE6Digits; ++i, magnitude /= 10)
+        *--at = char('0' + magnitude % 10);
+    *--at = '.';
+    do {
+        *--at = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (e6 < 0)
+        *--at = '-';
+    return QString::fromLatin1(at, end - at);
 }

@@ -18,3 +18,7 @@ struct ZKGpxLogPoint
 
     bool operator==(const ZKGpxLogPoint &) const = default;
 };
+
+// Only texts and lists, which move by their bytes: a growing list reallocates in place instead
+// of copying every record.
+Q_DECLARE_TYPEINFO(ZKGpxLogPoint, Q_RELOCATABLE_TYPE);

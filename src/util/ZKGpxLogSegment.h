@@ -13,3 +13,7 @@ struct ZKGpxLogSegment
 
     bool operator==(const ZKGpxLogSegment &) const = default;
 };
+
+// Only texts and lists, which move by their bytes: a growing list reallocates in place instead
+// of copying every record.
+Q_DECLARE_TYPEINFO(ZKGpxLogSegment, Q_RELOCATABLE_TYPE);

@@ -14,3 +14,7 @@ struct ZKGpxRoutePoint
 
     bool operator==(const ZKGpxRoutePoint &) const = default;
 };
+
+// Only texts and lists, which move by their bytes: a growing list reallocates in place instead
+// of copying every record.
+Q_DECLARE_TYPEINFO(ZKGpxRoutePoint, Q_RELOCATABLE_TYPE);

@@ -22,3 +22,7 @@ struct ZKGpxTrack
 
     bool operator==(const ZKGpxTrack &) const = default;
 };
+
+// Only texts and lists, which move by their bytes: a growing list reallocates in place instead
+// of copying every record.
+Q_DECLARE_TYPEINFO(ZKGpxTrack, Q_RELOCATABLE_TYPE);

@@ -17,3 +17,7 @@ struct ZKGpxTrackPoint
 
     bool operator==(const ZKGpxTrackPoint &) const = default;
 };
+
+// Only texts and lists, which move by their bytes: a growing list reallocates in place instead
+// of copying every record.
+Q_DECLARE_TYPEINFO(ZKGpxTrackPoint, Q_RELOCATABLE_TYPE);

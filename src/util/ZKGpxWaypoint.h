@@ -23,3 +23,7 @@ struct ZKGpxWaypoint
 
     bool operator==(const ZKGpxWaypoint &) const = default;
 };
+
+// Only texts and lists, which move by their bytes: a growing list reallocates in place instead
+// of copying every record.
+Q_DECLARE_TYPEINFO(ZKGpxWaypoint, Q_RELOCATABLE_TYPE);

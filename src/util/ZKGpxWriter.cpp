@@ -3,6 +3,7 @@
 #include "env/ZKLogger.h"
 #include "util/ZKGpxDialect.h"
 #include "util/ZKTarvexNamespace.h"
+#include "util/ZKXmlOutputBuffer.h"
 
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -30,7 +31,8 @@ bool ZKGpxWriter::write(const QString &path)
         ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
         return false;
     }
-    QXmlStreamWriter writer(&file);
+    ZKXmlOutputBuffer buffer(file);
+    QXmlStreamWriter writer(&buffer);
     writer.setAutoFormatting(true);
     writer.setAutoFormattingIndent(kIndent);
     writeRoot(writer);
@@ -42,7 +44,7 @@ bool ZKGpxWriter::write(const QString &path)
     writer.writeEndDocument();
     // QSaveFile's commit does not see a failure of the buffer flush it does itself (a full
     // disk), so the flush is made and checked here first.
-    if (writer.hasError() || !file.flush()) {
+    if (writer.hasError() || !buffer.flush() || !file.flush()) {
         ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
         file.cancelWriting();
         return false;

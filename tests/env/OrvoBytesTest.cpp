@@ -6,6 +6,9 @@
 #include "env/OrvoTimeText.h"
 #include "env/OrvoVersion.h"
 
+#include <QDateTime>
+#include <QTimeZone>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -82,6 +85,22 @@ TEST(OrvoTimeText, IsUtcWhateverTheLocalZone)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(parseUtcTime(QLatin1String(c.text)), c.seconds);
+    }
+}
+
+TEST(OrvoTimeText, EveryRangeGivesTheDateTimeFormattersText)
+{
+    // The common range is formatted without QDateTime; both sides of each boundary must read
+    // as the formatter reads them.
+    const std::time_t cases[] = {
+        0,          59,         86399,      86400, 951782399, 951782400,    951868800,    1700000000,   2147483647,
+        2147483648, 4294967295, 4102444800, -1,    -86401,    253402300799, 253402300800, 253402387200,
+    };
+    for (const std::time_t seconds : cases) {
+        SCOPED_TRACE(qint64(seconds));
+        const QString expected =
+            QDateTime::fromSecsSinceEpoch(qint64(seconds), QTimeZone::utc()).toString(u"yyyy-MM-ddThh:mm:ssZ");
+        EXPECT_EQ(psfTimeText(seconds), expected);
     }
 }
 

@@ -1,0 +1,120 @@
+#include "BenchWork.h"
+
+#include "BenchGpxPoints.h"
+#include "PsfImage14Builder.h"
+
+#include "psf14/OrvoPSF.h"
+#include "psf14/OrvoPSFExportDevice.h"
+#include "util/ZKGpx2.h"
+#include "util/ZKGpxReader.h"
+#include "util/ZKGpxWriter.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+namespace BenchWork {
+
+namespace {
+
+OrvoPSFExportDevice exportDevice()
+{
+    OrvoPSFExportDevice device;
+    device.modelName = QStringLiteral("Kavel35");
+    device.firmwareVersion = QStringLiteral("3.1.4");
+    device.classFlag2 = 2;
+    return device;
+}
+
+} // namespace
+
+qint64 exportRides(const QString &imagePath, const QString &folder, qint64 &parseNs)
+{
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray image = file.readAll();
+    QByteArray record(PsfImage14Builder::kHeaderRecordSize, '\0');
+    const auto layout = PsfImage14Builder::layout(PsfImage14Builder::Model::Kavel35);
+    QElapsedTimer timer;
+    timer.start();
+    const std::unique_ptr<OrvoPSF> psf = OrvoPSF::parse(image, &record, layout, QString::fromLatin1(OrvoPSF::kVersion));
+    parseNs = timer.nsecsElapsed();
+    if (!psf)
+        return -1;
+    const QStringList files = psf->trackToXML(folder, exportDevice());
+    const qint64 total = timer.nsecsElapsed();
+    return files.isEmpty() ? -1 : total;
+}
+
+qint64 readGpx(const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ZKGpx2 document;
+    ZKGpxReader reader(document);
+    if (!reader.readFile(path) || !document.trackList || document.trackList->tracks.isEmpty())
+        return -1;
+    return timer.nsecsElapsed();
+}
+
+qint64 scanGpx(const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    QXmlStreamReader reader(&file);
+    qint64 elements = 0;
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement)
+            ++elements;
+    }
+    return reader.hasError() || elements == 0 ? -1 : timer.nsecsElapsed();
+}
+
+qint64 writeGpx(const QString &path)
+{
+    ZKGpx2 document;
+    document.trackList.emplace();
+    document.trackList->append(ZKGpxTrack());
+    document.trackList->current()->points = BenchGpxPoints::points();
+    QElapsedTimer timer;
+    timer.start();
+    ZKGpxWriter writer(QStringLiteral("2.0"), document);
+    return writer.write(path) ? timer.nsecsElapsed() : -1;
+}
+
+qint64 streamGpx(const QString &path)
+{
+    const QList<ZKGpxTrackPoint> points = BenchGpxPoints::points();
+    QElapsedTimer timer;
+    timer.start();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return -1;
+    QXmlStreamWriter writer(&file);
+    writer.setAutoFormatting(true);
+    writer.setAutoFormattingIndent(2);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("gpx"));
+    writer.writeStartElement(QStringLiteral("trk"));
+    writer.writeStartElement(QStringLiteral("trkseg"));
+    for (const ZKGpxTrackPoint &point : points) {
+        writer.writeStartElement(QStringLiteral("trkpt"));
+        writer.writeAttribute(QStringLiteral("lat"), point.lat);
+        writer.writeAttribute(QStringLiteral("lon"), point.lon);
+        writer.writeTextElement(QStringLiteral("ele"), point.ele);
+        writer.writeTextElement(QStringLiteral("time"), point.time);
+        writer.writeEndElement();
+    }
+    writer.writeEndDocument();
+    if (writer.hasError() || !file.flush() || !file.commit())
+        return -1;
+    return timer.nsecsElapsed();
+}
+
+} // namespace BenchWork

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The measured work of one path, run in a process of its own so that its peak memory is its
+// own. Each answers the nanoseconds of the work alone (inputs made beforehand are not
+// counted), or -1 when the work failed.
+namespace BenchWork {
+
+// Parses the PSF 1.4 image file and exports every ride into folder; parseNs gets the parse's
+// share.
+qint64 exportRides(const QString &imagePath, const QString &folder, qint64 &parseNs);
+// Reads a GPX file into a document with the GPX reader.
+qint64 readGpx(const QString &path);
+// Token scan of a GPX file with a bare QXmlStreamReader: the floor of reading.
+qint64 scanGpx(const QString &path);
+// Writes the bench points as one track with the GPX writer.
+qint64 writeGpx(const QString &path);
+// Streams the same points with a bare QXmlStreamWriter: the floor of writing.
+qint64 streamGpx(const QString &path);
+
+} // namespace BenchWork
