@@ -1,6 +1,9 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "device/OrvoDeviceWaits.h"
+#include "device/OrvoSaveFileChooser.h"
+#include "device/OrvoTmpSaveFileChooser.h"
 #include "emulator/OrvoPlatformSelection.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -30,11 +33,15 @@ int runDaemon(int &argc, char **argv)
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
     // Outlives the controller, whose device manager reaches the devices through it.
     std::optional<OrvoPlatformSelection> platform;
+    // Without a window, a file the user would name goes to the temporary folder.
+    OrvoTmpSaveFileChooser chooser;
+    OrvoSaveFileChooser::install(&chooser);
     int code = EXIT_FAILURE;
     try {
         app.setQuitOnLastWindowClosed(false);
         app.startEnvironment(kRole);
         platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
+        OrvoDeviceWaits::install(platform->deviceWaits());
         app.startScripting();
         OrvoDaemon::instance()->registerDevices(true);
         code = app.exec();
@@ -43,6 +50,8 @@ int runDaemon(int &argc, char **argv)
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
     }
     app.shutdown();
+    OrvoDeviceWaits::install(nullptr);
+    OrvoSaveFileChooser::install(nullptr);
     return code;
 }
 

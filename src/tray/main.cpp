@@ -1,12 +1,25 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "app/OrvoDialogSaveFileChooser.h"
+#include "device/OrvoDeviceWaits.h"
+#include "device/OrvoSystemDeviceWaits.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
 #include <exception>
 
 namespace {
+
+// Takes the installed waits and chooser back before they go.
+struct Uninstall
+{
+    ~Uninstall()
+    {
+        OrvoSaveFileChooser::install(nullptr);
+        OrvoDeviceWaits::install(nullptr);
+    }
+};
 
 int runTray(int &argc, char **argv)
 {
@@ -15,6 +28,12 @@ int runTray(int &argc, char **argv)
     if (app.handOverToRunningInstance())
         return 0;
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
+    OrvoSystemDeviceWaits waits;
+    OrvoDeviceWaits::install(&waits);
+    // Asks on the GUI thread, whichever thread wants the file.
+    OrvoDialogSaveFileChooser chooser;
+    OrvoSaveFileChooser::install(&chooser);
+    const Uninstall uninstall;
     int code = EXIT_FAILURE;
     try {
         const int started = app.init();
