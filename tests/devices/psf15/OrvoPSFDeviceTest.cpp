@@ -3,6 +3,7 @@
 #include "ProfileFixtures.h"
 #include "PsfImage15Builder.h"
 
+#include "device/OrvoLanguageImage.h"
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/psf15/OrvoPSFFlashImage.h"
 #include "env/OrvoEnv.h"
@@ -314,4 +315,46 @@ TEST_F(OrvoPSFDeviceTest, ProfileIsParsedOnceUntilSavedAndReadBackByAFreshClient
     ASSERT_TRUE(fresh->initial());
     ASSERT_TRUE(fresh->flashImage()->readProfile(values));
     EXPECT_EQ(values.value(QStringLiteral("User Weight.Metric")), QStringLiteral("64"));
+}
+
+TEST_F(OrvoPSFDeviceTest, LanguageImageIsWrittenUntilItReadsBackEqualOrSavedToAFileInstead)
+{
+    const QString folder = OrvoLanguageImage::folder();
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/kosmir.bin"), QByteArray(1000, 'B')));
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/lang_eng_1.bin"), QByteArray("\1\2\3\4eng") + "text"));
+    auto device = makeDevice(m_image);
+    auto client = makeClient(device);
+
+    QStringList codes;
+    device->failCommand(1);
+    EXPECT_FALSE(client->getLanguageOnDevice(codes)) << "an unreadable area";
+    EXPECT_TRUE(client->getLanguageOnDevice(codes)) << "read again after the failure";
+    EXPECT_TRUE(codes.isEmpty());
+
+    device->clearCommandLog();
+    device->flipOnRead(kLanguage, 100);
+    ASSERT_TRUE(client->setDefLanguage(QStringList{"eng"}, 0));
+    EXPECT_EQ(commands(*device, kWrite, 12).size(), 2 * 497) << "the corrupted read-back is written again";
+    EXPECT_EQ(commands(*device, kRead, 13).size(), 2 * 497);
+    const QByteArray area = device->memory(kLanguage);
+    EXPECT_EQ(area.left(1008), QByteArray(1000, 'B') + QByteArray(8, '\0'));
+    codes.clear();
+    ASSERT_TRUE(client->getLanguageOnDevice(codes));
+    EXPECT_EQ(codes, QStringList{"eng"});
+
+    OrvoEnv::instance()->setGroupValue(QStringLiteral("Kavel40"), QStringLiteral("savelangeageimage"),
+                                       QStringLiteral("1"));
+    device->clearCommandLog();
+    EXPECT_TRUE(client->setDefLanguage(QStringList{"eng"}, 0));
+    OrvoEnv::instance()->setGroupValue(QStringLiteral("Kavel40"), QStringLiteral("savelangeageimage"),
+                                       QStringLiteral("0"));
+    EXPECT_TRUE(commands(*device, kWrite, 12).isEmpty());
+    EXPECT_EQ(OrvoTest::readFile(OrvoEnv::instance()->tmpDir() + QStringLiteral("/Quilma.bin")), area);
+
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/kosmir.bin"), QByteArray(0xF8800, 'B')));
+    EXPECT_FALSE(client->setDefLanguage(QStringList{"eng"}, 0)) << "an image longer than the area";
+    EXPECT_EQ(device->memory(kLanguage), area);
+    QDir(folder).removeRecursively();
 }
