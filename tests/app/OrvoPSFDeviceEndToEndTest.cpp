@@ -124,7 +124,9 @@ TEST_F(OrvoPSFDeviceEndToEndTest, AKavel40IsServedItsProfileWrittenBackAndItsLan
     EXPECT_TRUE(OrvoTest::readFile(read).contains("name=\"User Weight.Metric\" value=\"64\""))
         << OrvoTest::readFile(read).toStdString();
 
-    // The language file of the unpacked package, built on the GUI thread from Python.
+    // The language file of the unpacked package, built on the GUI thread from Python; the
+    // environment's folders are the ones Python starts with.
+    startPython();
     const QString folder = OrvoLanguageImage::folder();
     QDir(folder).removeRecursively();
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -141,7 +143,6 @@ TEST_F(OrvoPSFDeviceEndToEndTest, AKavel40IsServedItsProfileWrittenBackAndItsLan
     const QString lanfile = OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt");
     QFile::remove(lanfile);
 
-    startPython();
     OrvoControllerHooks::setCurrentClientHook([client] { return client; });
     runPython(QStringLiteral("import orvo\nkavel40 = orvo.OrvoClient()\n"));
     EXPECT_EQ(evalPython(QStringLiteral("repr(kavel40.makelanfile(['eng']))")), QStringLiteral("True"));
