@@ -54,13 +54,20 @@ write_demo_folder() {
     mkdir -p "$folder/KAVEL50"
     printf '[MODEL]\r\nModel=Kavel50\r\n\r\n[UUID]\r\nUUID=0901D3E40000C0DE\r\n' >"$folder/KAVEL50/device.ini"
     echo "TarvexKavel50" >"$folder/KAVEL50.vendor"
-    # Only its identity so far: the flash models' own areas come with their device classes.
+    # The Kavel40's erased flash and language area, reached by its vendor areas.
     cat >"$folder/kosmir.scsi" <<'JSON'
 {
     "vendor": "TARVEX", "product": "KOSMIR", "version": "0207", "revision": "1.00",
     "deviceId": "1105D3E40000C0DE",
-    "memories": [],
-    "areas": [{"code": 3, "access": "deviceId", "transferSize": 2048}]
+    "memories": [{"name": "flash", "size": 2097152, "eraseBeforeWrite": true},
+                 {"name": "language", "size": 1017856}],
+    "areas": [{"code": 16, "access": "read", "memory": "flash", "transferSize": 4096},
+              {"code": 15, "access": "write", "memory": "flash", "transferSize": 4096},
+              {"code": 14, "access": "eraseAll", "memory": "flash", "transferSize": 512},
+              {"code": 21, "access": "readyPoll", "memory": "flash", "transferSize": 4096, "busyPolls": 2},
+              {"code": 13, "access": "read", "memory": "language", "transferSize": 2048},
+              {"code": 12, "access": "write", "memory": "language", "transferSize": 2048},
+              {"code": 3, "access": "deviceId", "transferSize": 2048}]
 }
 JSON
 }

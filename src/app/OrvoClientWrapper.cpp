@@ -6,6 +6,7 @@
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClient.h"
 #include "device/OrvoDeviceVersionUtil.h"
+#include "devices/psf15/OrvoPSFDevice.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -161,9 +162,14 @@ bool OrvoClientWrapper::ejectDevice(OrvoClient *o)
 
 // Language files and share packages of this kind are made by the flash-image devices only;
 // every other client answers true without doing anything.
-bool OrvoClientWrapper::makelanfile(OrvoClient *, const QStringList &)
+bool OrvoClientWrapper::makelanfile(OrvoClient *o, const QStringList &lanlist)
 {
-    return true;
+    // Only an idle PSF flash device builds the file; for every other client there is nothing
+    // to do.
+    auto *device = dynamic_cast<OrvoPSFDevice *>(o);
+    if (!device || !isCurrent(o) || !o->isValid() || o->getState() != OrvoClient::STATE_IN_SERVICE || o->isRunning())
+        return true;
+    return device->writeLanguageFile(lanlist, 0);
 }
 
 bool OrvoClientWrapper::newSetShareData(OrvoClient *, const QString &)

@@ -1,5 +1,8 @@
 #include "app/OrvoDeviceTypeTable.h"
 
+#include "device/OrvoDeviceFactory.h"
+#include "devices/psf15/OrvoPSFDevice.h"
+
 namespace {
 
 // Vendor texts of the family's USB drives; the first as the newer devices report it.
@@ -23,7 +26,7 @@ const QVector<OrvoDeviceTypeTable::Row> &OrvoDeviceTypeTable::rows()
         row("1207", "Kavel21", kVendorsUpper, kNotBuilt, "OrvoGalDevice"),
         row("1206", "Kavel20plus", kVendors, kNotBuilt, "OrvoGalDevice"),
         row("1102", "Kavel20", QStringLiteral("TREVANIS"), kNotBuilt, "OrvoPulmor30"),
-        row("1105", "Kavel40", QStringLiteral("KOSMIR"), kNotBuilt, "OrvoPSFDevice"),
+        row("1105", "Kavel40", QStringLiteral("KOSMIR"), OrvoDeviceFactory::create<OrvoPSFDevice>, "OrvoPSFDevice"),
         row("1104", "Kavel50CR", kVendors, kNotBuilt, "OrvoKavel50CR"),
         row("0901", "Kavel50", kVendors, kNotBuilt, "OrvoKavel50CR"),
         row("1103", "Pulmor35", QStringLiteral("ZUNDAR"), kNotBuilt, "OrvoPulmor30"),

@@ -4,6 +4,9 @@
 #include "app/OrvoPython.h"
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClient.h"
+#include "device/OrvoDeviceWaits.h"
+#include "device/OrvoSaveFileChooser.h"
+#include "device/OrvoTmpSaveFileChooser.h"
 #include "devices/gal/OrvoGalLibrary.h"
 #include "emulator/OrvoPlatformSelection.h"
 #include "env/OrvoFunctionTrace.h"
@@ -36,11 +39,15 @@ int runDaemon(int &argc, char **argv)
     std::optional<OrvoPlatformSelection> platform;
     // Outlives the controller and the clients, which reach the GAL device library through it.
     OrvoGalLibrary galLibrary;
+    // Without a window, a file the user would name goes to the temporary folder.
+    OrvoTmpSaveFileChooser chooser;
+    OrvoSaveFileChooser::install(&chooser);
     int code = EXIT_FAILURE;
     try {
         app.setQuitOnLastWindowClosed(false);
         app.startEnvironment(kRole);
         platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
+        OrvoDeviceWaits::install(platform->deviceWaits());
         app.startScripting();
         OrvoClient::setCapabilitySource(&galLibrary);
         OrvoClient::setDeviceScripts(pythonBridge());
@@ -54,6 +61,8 @@ int runDaemon(int &argc, char **argv)
     OrvoClient::setDeviceScripts(nullptr);
     app.shutdown();
     OrvoClient::setCapabilitySource(nullptr);
+    OrvoDeviceWaits::install(nullptr);
+    OrvoSaveFileChooser::install(nullptr);
     return code;
 }
 

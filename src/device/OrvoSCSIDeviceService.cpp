@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -69,6 +70,31 @@ bool OrvoSCSIDeviceService::writeFlashBlocks(const char *data, quint8 region, qi
         ok = writeClient(cdb.data(), int(cdb.size()), tail.constData(), tail.size());
         if (!ok)
             ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << "write client failed";
+    }
+    closeClient();
+    return ok;
+}
+
+bool OrvoSCSIDeviceService::readFlashBlocks(char *buffer, quint8 region, qint64 length, int blockSize, int first)
+{
+    const char *function = "OrvoSCSIDeviceService::readFlashBlocks";
+    if (buffer == nullptr || !checkBlockRange(function, length, blockSize, first))
+        return false;
+    if (!openClient()) {
+        ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << "open client failed";
+        return false;
+    }
+    const quint8 sectors = quint8(blockSize / ScsiCommand::kSectorSize);
+    QByteArray block(blockSize, '\0');
+    bool ok = true;
+    for (qint64 done = 0; done < length && ok; done += blockSize) {
+        const qint64 number = first + done / blockSize;
+        const auto cdb = ScsiCommand::vendorRead(quint16(number), region, sectors);
+        ok = readClient(cdb.data(), int(cdb.size()), block.data(), block.size());
+        if (ok)
+            std::memcpy(buffer + done, block.constData(), size_t(std::min<qint64>(blockSize, length - done)));
+        else
+            ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << "read client failed at loop " << number;
     }
     closeClient();
     return ok;

@@ -20,6 +20,10 @@ public:
     // Writes length bytes from data into region, one command per block from block first on; a
     // last partial block goes out padded with 0xFF.
     virtual bool writeFlashBlocks(const char *data, quint8 region, qint64 length, int blockSize, int first);
+    // Reads length bytes of region into buffer, one command per block from block first on; a
+    // last partial block is read whole and only its first bytes are kept. Stops at the first
+    // failed command: the bytes of the blocks read before it stay in buffer.
+    virtual bool readFlashBlocks(char *buffer, quint8 region, qint64 length, int blockSize, int first);
     // Erases every block of blockSize bytes that length bytes from block first on touch.
     virtual bool eraseFlashBlocks(qint64 length, int blockSize, int first);
 };

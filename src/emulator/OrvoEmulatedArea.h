@@ -18,6 +18,9 @@ struct OrvoEmulatedArea
         EraseAll,
         // READ of block 0: zeros ending in the 16-character device id.
         DeviceId,
+        // READ of block 0: byte 0 is 0 once the flash is ready, 1 while an erase still runs
+        // (see OrvoEmulatedFlashDevice::setBusyPolls); the other bytes are 0.
+        ReadyPoll,
     };
 
     quint8 code = 0;

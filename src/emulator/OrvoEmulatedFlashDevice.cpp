@@ -63,7 +63,8 @@ QByteArray fixedSense(quint8 key, quint8 asc, quint8 ascq)
 
 bool isReadingAccess(OrvoEmulatedArea::Access access)
 {
-    return access == OrvoEmulatedArea::Access::Read || access == OrvoEmulatedArea::Access::DeviceId;
+    return access == OrvoEmulatedArea::Access::Read || access == OrvoEmulatedArea::Access::DeviceId ||
+           access == OrvoEmulatedArea::Access::ReadyPoll;
 }
 
 int unitOf(const OrvoEmulatedArea &area)
@@ -121,6 +122,18 @@ void OrvoEmulatedFlashDevice::addArea(const OrvoEmulatedArea &area)
                                  }),
                   m_areas.end());
     m_areas.append(area);
+}
+
+void OrvoEmulatedFlashDevice::setBusyPolls(int polls)
+{
+    QMutexLocker lock(&m_mutex);
+    m_busyPollsAfterErase = qMax(0, polls);
+}
+
+int OrvoEmulatedFlashDevice::busyPolls() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_busyPollsAfterErase;
 }
 
 void OrvoEmulatedFlashDevice::failCommand(int n, Fault fault)
@@ -374,6 +387,8 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::vendorCommand(const Re
         return eraseArea(*area, block);
     case OrvoEmulatedArea::Access::DeviceId:
         return deviceIdArea(block, request);
+    case OrvoEmulatedArea::Access::ReadyPoll:
+        return readyPoll(block, request);
     }
     return checkCondition(kSenseIllegalRequest, kAscInvalidField);
 }
@@ -398,6 +413,8 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::writeArea(const OrvoEm
     auto memory = m_memories.find(area.memory);
     if (memory == m_memories.end())
         return checkCondition(kSenseHardwareError, kAscInternalFailure);
+    if (m_busyPollsLeft > 0)
+        return checkCondition(kSenseNotReady, kAscNotReady);
     const qint64 offset = qint64(block) * unitOf(area);
     if (!fits(offset, area.transferSize, memory->bytes.size()))
         return checkCondition(kSenseIllegalRequest, kAscBlockOutOfRange);
@@ -418,12 +435,14 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::eraseArea(const OrvoEm
         if (block != 0)
             return checkCondition(kSenseIllegalRequest, kAscBlockOutOfRange);
         memory->bytes.fill(kErased);
+        m_busyPollsLeft = m_busyPollsAfterErase;
         return good(area.transferSize);
     }
     const qint64 offset = qint64(block) * unitOf(area);
     if (!fits(offset, unitOf(area), memory->bytes.size()))
         return checkCondition(kSenseIllegalRequest, kAscBlockOutOfRange);
     std::fill_n(memory->bytes.data() + offset, unitOf(area), kErased);
+    m_busyPollsLeft = m_busyPollsAfterErase;
     return good(area.transferSize);
 }
 
@@ -436,6 +455,18 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::deviceIdArea(quint16 b
     const qsizetype start = qsizetype(request.dataIn.size()) - kDeviceIdLength;
     if (start >= 0)
         std::memcpy(request.dataIn.data() + start, id.constData(), size_t(id.size()));
+    return good(qsizetype(request.dataIn.size()));
+}
+
+OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::readyPoll(quint16 block, const Request &request)
+{
+    if (block != 0)
+        return checkCondition(kSenseIllegalRequest, kAscBlockOutOfRange);
+    std::fill(request.dataIn.begin(), request.dataIn.end(), quint8(0));
+    if (m_busyPollsLeft > 0) {
+        request.dataIn[0] = 1;
+        --m_busyPollsLeft;
+    }
     return good(qsizetype(request.dataIn.size()));
 }
 

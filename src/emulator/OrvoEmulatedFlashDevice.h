@@ -45,6 +45,8 @@ public:
     static constexpr quint8 kSenseHardwareError = 0x04;
     static constexpr quint8 kSenseIllegalRequest = 0x05;
     static constexpr quint8 kSenseMediumError = 0x03;
+    static constexpr quint8 kSenseNotReady = 0x02;
+    static constexpr quint8 kAscNotReady = 0x04;
     static constexpr quint8 kAscInvalidOpcode = 0x20;
     static constexpr quint8 kAscBlockOutOfRange = 0x21;
     static constexpr quint8 kAscInvalidField = 0x24;
@@ -62,6 +64,11 @@ public:
     QByteArray memory(const QString &name) const;
     // A later row with the same code and command replaces an earlier one.
     void addArea(const OrvoEmulatedArea &area);
+
+    // After every erase the ready poll answers busy this many times (0 unless set); while it
+    // does, every write is refused with NOT READY, as a flash that still erases takes none.
+    void setBusyPolls(int polls);
+    int busyPolls() const;
 
     // The n-th command from now on (1 = the next one) fails with the fault.
     void failCommand(int n, Fault fault = Fault::CheckCondition);
@@ -125,6 +132,7 @@ private:
     Outcome writeArea(const OrvoEmulatedArea &area, quint16 block, const Request &request);
     Outcome eraseArea(const OrvoEmulatedArea &area, quint16 block);
     Outcome deviceIdArea(quint16 block, const Request &request);
+    Outcome readyPoll(quint16 block, const Request &request);
     const OrvoEmulatedArea *findArea(quint8 opcode, quint8 code) const;
     QByteArray inquiryAnswer() const;
     void applyFlips(const QString &memoryName, qsizetype offset, std::span<quint8> data);
@@ -139,6 +147,8 @@ private:
     QVector<OrvoEmulatedArea> m_areas;
     QVector<ReadFlip> m_flips;
     QVector<LoggedCommand> m_log;
+    int m_busyPollsAfterErase = 0;
+    int m_busyPollsLeft = 0;
     int m_faultCountdown = 0;
     Fault m_fault = Fault::CheckCondition;
     std::function<void()> m_presenceListener;

@@ -37,7 +37,9 @@ const QHash<QString, OrvoEmulatedArea::Access> kAccessNames = {
     {QStringLiteral("eraseBlock"), OrvoEmulatedArea::Access::EraseBlock},
     {QStringLiteral("eraseAll"), OrvoEmulatedArea::Access::EraseAll},
     {QStringLiteral("deviceId"), OrvoEmulatedArea::Access::DeviceId},
+    {QStringLiteral("readyPoll"), OrvoEmulatedArea::Access::ReadyPoll},
 };
+constexpr qint64 kMaxBusyPolls = 1000;
 
 // Collects the first fault of a description; later checks pass once one failed.
 class DescriptionReader
@@ -185,11 +187,14 @@ void readAreas(DescriptionReader &reader, const QJsonObject &root, const QSet<QS
                                               OrvoEmulatedFolder::kMaxTransferSize));
         if (object.contains(QStringLiteral("unitSize")))
             area.unitSize = int(reader.number(object, "unitSize", 0, OrvoEmulatedFolder::kMaxMemorySize));
+        if (object.contains(QStringLiteral("busyPolls")))
+            device.setBusyPolls(int(reader.number(object, "busyPolls", 0, kMaxBusyPolls)));
         area.memory = object.value(QStringLiteral("memory")).toString();
         if (reader.failed())
             return;
         if (access == kAccessNames.cend()) {
-            reader.fail(QStringLiteral("\"access\" must be one of read, write, eraseBlock, eraseAll, deviceId"));
+            reader.fail(
+                QStringLiteral("\"access\" must be one of read, write, eraseBlock, eraseAll, deviceId, readyPoll"));
             return;
         }
         area.access = access.value();
@@ -198,7 +203,9 @@ void readAreas(DescriptionReader &reader, const QJsonObject &root, const QSet<QS
                 QStringLiteral("\"transferSize\" must be a multiple of %1").arg(OrvoEmulatedFolder::kSectorSize));
             return;
         }
-        if (area.access != OrvoEmulatedArea::Access::DeviceId && !memories.contains(area.memory)) {
+        const bool needsMemory =
+            area.access != OrvoEmulatedArea::Access::DeviceId && area.access != OrvoEmulatedArea::Access::ReadyPoll;
+        if (needsMemory && !memories.contains(area.memory)) {
             reader.fail(QStringLiteral("area %1 names no memory of the device").arg(area.code));
             return;
         }

@@ -41,3 +41,10 @@ OrvoEmulatedPlatform *OrvoPlatformSelection::emulatedPlatform() const
 {
     return m_platform.get();
 }
+
+OrvoDeviceWaits *OrvoPlatformSelection::deviceWaits()
+{
+    if (m_platform)
+        return &m_virtualWaits;
+    return &m_systemWaits;
+}

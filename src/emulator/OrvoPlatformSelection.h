@@ -1,5 +1,8 @@
 #pragma once
 
+#include "device/OrvoSystemDeviceWaits.h"
+#include "device/OrvoVirtualDeviceWaits.h"
+
 #include <QString>
 
 #include <memory>
@@ -22,7 +25,12 @@ public:
 
     // Null while the Linux platform serves.
     OrvoEmulatedPlatform *emulatedPlatform() const;
+    // The waits the devices of this platform take: emulated devices need no real time to
+    // erase or restart, so they get a virtual clock; real devices the system's.
+    OrvoDeviceWaits *deviceWaits();
 
 private:
     std::shared_ptr<OrvoEmulatedPlatform> m_platform;
+    OrvoSystemDeviceWaits m_systemWaits;
+    OrvoVirtualDeviceWaits m_virtualWaits;
 };

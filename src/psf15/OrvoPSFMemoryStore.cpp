@@ -7,6 +7,8 @@ namespace {
 
 constexpr int kManagementEnd = 0;
 constexpr int kDistHeaderEnd = 1;
+constexpr int kProfileBlock = 44;
+constexpr int kBlockSize = 45;
 
 } // namespace
 
@@ -42,6 +44,46 @@ bool OrvoPSFMemoryStore::loadDistHeader(std::span<uchar> &distHeader)
     if (!holds(m_layout.table()[kDistHeaderEnd], "distribution header"))
         return false;
     distHeader = std::span<uchar>(m_image).subspan(m_layout.table()[kManagementEnd]);
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadRoutes()
+{
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadTracks()
+{
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadWorkouts()
+{
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadSensorLogs()
+{
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadWorkoutLogs()
+{
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadUserInfoLogs()
+{
+    return true;
+}
+
+bool OrvoPSFMemoryStore::loadInfoArea(std::span<uchar> &block)
+{
+    const qsizetype start = m_layout.table()[kProfileBlock];
+    const qsizetype size = m_layout.table()[kBlockSize];
+    if (!holds(start + size, "profile block"))
+        return false;
+    block = std::span<uchar>(m_image).subspan(size_t(start), size_t(size));
     return true;
 }
 

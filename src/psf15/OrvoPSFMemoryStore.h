@@ -20,6 +20,13 @@ public:
     OrvoPSFFlashLayout &layout() override;
     bool loadHeader(std::span<uchar> &image) override;
     bool loadDistHeader(std::span<uchar> &distHeader) override;
+    bool loadRoutes() override;
+    bool loadTracks() override;
+    bool loadWorkouts() override;
+    bool loadSensorLogs() override;
+    bool loadWorkoutLogs() override;
+    bool loadUserInfoLogs() override;
+    bool loadInfoArea(std::span<uchar> &block) override;
 
     // A copy of the image as it is now.
     QByteArray image() const;

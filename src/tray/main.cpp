@@ -1,9 +1,12 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoDaemon.h"
+#include "app/OrvoDialogSaveFileChooser.h"
 #include "app/OrvoPython.h"
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClient.h"
+#include "device/OrvoDeviceWaits.h"
+#include "device/OrvoSystemDeviceWaits.h"
 #include "devices/gal/OrvoGalLibrary.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -11,6 +14,16 @@
 #include <exception>
 
 namespace {
+
+// Takes the installed waits and chooser back before they go.
+struct Uninstall
+{
+    ~Uninstall()
+    {
+        OrvoSaveFileChooser::install(nullptr);
+        OrvoDeviceWaits::install(nullptr);
+    }
+};
 
 int runTray(int &argc, char **argv)
 {
@@ -21,6 +34,12 @@ int runTray(int &argc, char **argv)
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "OrvoWinApp is created";
     // Outlives the controller and the clients, which reach the GAL device library through it.
     OrvoGalLibrary galLibrary;
+    OrvoSystemDeviceWaits waits;
+    OrvoDeviceWaits::install(&waits);
+    // Asks on the GUI thread, whichever thread wants the file.
+    OrvoDialogSaveFileChooser chooser;
+    OrvoSaveFileChooser::install(&chooser);
+    const Uninstall uninstall;
     int code = EXIT_FAILURE;
     try {
         const int started = app.init();

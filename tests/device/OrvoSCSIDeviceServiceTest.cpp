@@ -70,6 +70,26 @@ TEST(OrvoSCSIDeviceService, WritesWholeBlocksThenOneBlockPaddedWithFF)
     EXPECT_EQ(device->memory(kSectors).mid(3 * 512, 1024), data + QByteArray(24, '\xFF'));
 }
 
+TEST(OrvoSCSIDeviceService, ReadsBlocksKeepingOnlyTheAskedBytesAndStopsAtAFailure)
+{
+    auto device = makeKosmir();
+    const QByteArray data = pattern(3 * 512);
+    ASSERT_TRUE(device->loadMemory(kSectors, QByteArray(512, 'x') + data));
+    auto service = serviceFor(device);
+
+    QByteArray buffer(1000, '\0');
+    ASSERT_TRUE(service->readFlashBlocks(buffer.data(), kSectorRegion, buffer.size(), 512, 1));
+    EXPECT_EQ(buffer, data.left(1000));
+    EXPECT_EQ(loggedCdbs(*device), QStringList({"28 00 00 00 00 01 01 00 01 00", "28 00 00 00 00 02 01 00 01 00"}));
+
+    device->clearCommandLog();
+    device->failCommand(2);
+    QByteArray partial(1024, '\0');
+    EXPECT_FALSE(service->readFlashBlocks(partial.data(), kSectorRegion, partial.size(), 512, 1));
+    EXPECT_EQ(partial, data.left(512) + QByteArray(512, '\0')) << "the blocks before the failure are kept";
+    EXPECT_EQ(device->commandLog().size(), 2);
+}
+
 TEST(OrvoSCSIDeviceService, WriteCommandBlocksAndRefusedRanges)
 {
     struct Case

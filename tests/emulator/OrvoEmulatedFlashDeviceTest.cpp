@@ -196,6 +196,33 @@ TEST(OrvoEmulatedFlashDevice, FlashTakesWritesOnlyWhereItWasErased)
     EXPECT_FALSE(device->loadMemory(kFlash, QByteArray(4 * 4096 + 1, '\0'))) << "an image larger than the memory";
 }
 
+// The ready poll answers busy for the set number of polls after an erase, and the flash takes
+// no write until it answered ready.
+TEST(OrvoEmulatedFlashDevice, ReadyPollIsBusyAfterAnEraseAndWritesWaitForIt)
+{
+    auto device = makeDevice();
+    device->addArea({0x15, Access::ReadyPoll, kFlash, 4096, 0});
+    device->setBusyPolls(2);
+    const auto poll = [&] {
+        Exchange exchange = in("28 00 00 00 00 00 15 00 08 00", 4096);
+        const ScsiTransport::Answer answer = exchange.on(*device);
+        EXPECT_EQ(answer.status, 0);
+        EXPECT_EQ(exchange.data.mid(1), QByteArray(4095, '\0'));
+        return quint8(exchange.data[0]);
+    };
+    EXPECT_EQ(poll(), 0) << "ready before any erase";
+
+    ASSERT_EQ(out("2A 00 00 00 00 00 0E 00 01 00", QByteArray(512, '\0')).on(*device).status, 0);
+    const ScsiTransport::Answer early = out("2A 00 00 00 00 01 0F 00 08 00", QByteArray(4096, 'f')).on(*device);
+    EXPECT_EQ(early.status, 0x02);
+    EXPECT_EQ(quint8(early.sense[2]), 0x02) << "NOT READY";
+    EXPECT_EQ(poll(), 1);
+    EXPECT_EQ(poll(), 1);
+    EXPECT_EQ(poll(), 0);
+    EXPECT_EQ(out("2A 00 00 00 00 01 0F 00 08 00", QByteArray(4096, 'f')).on(*device).status, 0);
+    EXPECT_EQ(in("28 00 00 00 00 01 15 00 08 00", 4096).on(*device).status, 0x02) << "only block 0 is polled";
+}
+
 TEST(OrvoEmulatedFlashDevice, FailsTheNthCommandOnce)
 {
     struct Case

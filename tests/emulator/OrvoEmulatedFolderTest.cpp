@@ -4,6 +4,7 @@
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoPlatform.h"
 #include "device/OrvoSCSIDeviceService.h"
+#include "device/OrvoVirtualDeviceWaits.h"
 #include "device/ScsiCommand.h"
 #include "emulator/OrvoEmulatedFlashDevice.h"
 #include "emulator/OrvoEmulatedFolder.h"
@@ -148,8 +149,10 @@ TEST_F(OrvoEmulatedFolderTest, SelectionPutsTheEmulatedPlatformInPlaceOnlyWhileI
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         OrvoMessageCapture log;
-        const OrvoPlatformSelection selection(c.setting);
+        OrvoPlatformSelection selection(c.setting);
         EXPECT_EQ(selection.emulatedPlatform() != nullptr, c.emulated);
+        EXPECT_EQ(dynamic_cast<OrvoVirtualDeviceWaits *>(selection.deviceWaits()) != nullptr, c.emulated)
+            << "emulated devices wait on a virtual clock";
         EXPECT_EQ(log.count(QtWarningMsg, QString()) > 0, c.warned);
         if (c.emulated) {
             EXPECT_TRUE(OrvoPlatform().getRemovableDrives(QString()).isEmpty());

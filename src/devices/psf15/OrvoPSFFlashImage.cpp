@@ -1,0 +1,227 @@
+#include "devices/psf15/OrvoPSFFlashImage.h"
+
+#include "devices/psf15/OrvoPSFDeviceLogging.h"
+#include "env/OrvoFunctionTrace.h"
+#include "profile/OrvoProfileData.h"
+#include "psf15/OrvoPSFFlashLayout.h"
+#include "psf15/OrvoPSFRouteFrame_1_5.h"
+#include "psf15/OrvoPSFSectionRef_1_5.h"
+#include "psf15/OrvoPSFSectionTable_1_5.h"
+#include "psf15/OrvoPSFStore.h"
+#include "psf15/OrvoPSFTrackFrame_1_5.h"
+#include "psf15/OrvoPSFWorkoutFrame_1_5.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr qsizetype kVariantOffset = 16;
+constexpr qsizetype kVariantSize = 4;
+using Table = OrvoPSFSectionTable_1_5;
+
+// Builds a view once over a loaded, present section.
+template<typename View>
+View *lazy(std::unique_ptr<View> &view, bool loaded, std::span<uchar> section)
+{
+    if (!view && loaded && !section.empty())
+        view = std::make_unique<View>(section);
+    return view.get();
+}
+
+} // namespace
+
+OrvoPSFFlashImage::OrvoPSFFlashImage(OrvoPSFStore &store)
+    : m_store(store)
+{
+    std::span<uchar> distHeader;
+    if (m_store.loadDistHeader(distHeader)) {
+        m_base = distHeader;
+        m_table = std::make_unique<OrvoPSFSectionTable_1_5>(distHeader);
+    }
+}
+
+// The views go in the reverse order of their building, the section table last.
+OrvoPSFFlashImage::~OrvoPSFFlashImage()
+{
+    m_userInfoSection.reset();
+    m_workoutLogSection.reset();
+    m_workoutFrame.reset();
+    m_sensorLogSection.reset();
+    m_trackFrame.reset();
+    m_routeFrame.reset();
+    m_table.reset();
+}
+
+QByteArray OrvoPSFFlashImage::variantCode() const
+{
+    if (qsizetype(m_base.size()) < kVariantOffset + kVariantSize)
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(m_base.data() + kVariantOffset), kVariantSize);
+}
+
+std::span<uchar> OrvoPSFFlashImage::section(int index) const
+{
+    return m_table ? m_table->section(index) : std::span<uchar>();
+}
+
+OrvoPSFRouteFrame_1_5 *OrvoPSFFlashImage::routeFrame()
+{
+    if (m_routeFrame || !m_table)
+        return m_routeFrame.get();
+    return lazy(m_routeFrame, m_store.loadRoutes(), section(Table::Route));
+}
+
+OrvoPSFTrackFrame_1_5 *OrvoPSFFlashImage::trackFrame()
+{
+    if (m_trackFrame || !m_table)
+        return m_trackFrame.get();
+    return lazy(m_trackFrame, m_store.loadTracks(), section(Table::Track));
+}
+
+OrvoPSFSectionRef_1_5 *OrvoPSFFlashImage::sensorLogSection()
+{
+    if (m_sensorLogSection || !m_table)
+        return m_sensorLogSection.get();
+    return lazy(m_sensorLogSection, m_store.loadSensorLogs(), section(Table::SensorLog));
+}
+
+OrvoPSFWorkoutFrame_1_5 *OrvoPSFFlashImage::workoutFrame()
+{
+    if (m_workoutFrame || !m_table)
+        return m_workoutFrame.get();
+    return lazy(m_workoutFrame, m_store.loadWorkouts(), section(Table::Workout));
+}
+
+OrvoPSFSectionRef_1_5 *OrvoPSFFlashImage::workoutLogSection()
+{
+    if (m_workoutLogSection || !m_table)
+        return m_workoutLogSection.get();
+    OrvoPSFWorkoutFrame_1_5 *workouts = workoutFrame();
+    OrvoPSFRouteFrame_1_5 *routes = routeFrame();
+    if (!workouts || !routes)
+        return nullptr;
+    if (lazy(m_workoutLogSection, m_store.loadWorkoutLogs(), section(Table::WorkoutLog)))
+        m_workoutLogSection->linkWorkoutLogs(*routes, *workouts);
+    return m_workoutLogSection.get();
+}
+
+OrvoPSFSectionRef_1_5 *OrvoPSFFlashImage::userInfoSection()
+{
+    if (m_userInfoSection || !m_table)
+        return m_userInfoSection.get();
+    return lazy(m_userInfoSection, m_store.loadUserInfoLogs(), section(Table::UserInfoLog));
+}
+
+bool OrvoPSFFlashImage::routes(bool recorded, std::vector<OrvoPSFRoute_1_5 *> &list)
+{
+    OrvoPSFRouteFrame_1_5 *frame = routeFrame();
+    if (!frame)
+        return false;
+    for (const auto &route : frame->routes()) {
+        if (route->isRecorded() == recorded)
+            list.push_back(route.get());
+    }
+    return true;
+}
+
+bool OrvoPSFFlashImage::hasRouteSections()
+{
+    // Every section a route change reaches, loaded before anything changes.
+    return routeFrame() && trackFrame() && sensorLogSection() && userInfoSection() && workoutLogSection();
+}
+
+bool OrvoPSFFlashImage::removeRoutes(bool recorded)
+{
+    if (!hasRouteSections())
+        return false;
+    OrvoPSFFlashLayout &layout = m_store.layout();
+    if (!m_routeFrame->removeRoutes(recorded, layout))
+        return false;
+    if (!m_trackFrame->rebuild(m_routeFrame->routes(), layout)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFFlashImage::removeRoutes")
+            << "the routes are removed but the tracks of the others cannot be packed";
+        return false;
+    }
+    if (recorded) {
+        m_sensorLogSection->eraseSensorLogs(layout);
+        m_userInfoSection->eraseUserInfoLogs(layout);
+        m_workoutLogSection->eraseWorkoutLogs(layout);
+        m_workoutFrame->clearWorkoutLogLinks();
+    }
+    return true;
+}
+
+bool OrvoPSFFlashImage::clearAllRoutes()
+{
+    if (!hasRouteSections())
+        return false;
+    OrvoPSFFlashLayout &layout = m_store.layout();
+    m_routeFrame->clear(layout);
+    m_trackFrame->clear(layout);
+    m_sensorLogSection->eraseSensorLogs(layout);
+    m_userInfoSection->eraseUserInfoLogs(layout);
+    m_workoutLogSection->eraseWorkoutLogs(layout);
+    // The workouts must not keep links into the erased logs.
+    m_workoutFrame->clearWorkoutLogLinks();
+    return true;
+}
+
+bool OrvoPSFFlashImage::workouts(std::vector<OrvoPSFWorkout_1_5 *> &list)
+{
+    OrvoPSFWorkoutFrame_1_5 *frame = workoutFrame();
+    if (!frame)
+        return false;
+    for (const auto &workout : frame->workouts())
+        list.push_back(workout.get());
+    return true;
+}
+
+bool OrvoPSFFlashImage::clearWorkouts()
+{
+    OrvoPSFWorkoutFrame_1_5 *frame = workoutFrame();
+    if (!frame)
+        return false;
+    frame->clear(m_store.layout());
+    return true;
+}
+
+bool OrvoPSFFlashImage::readProfile(QMap<QString, QString> &values)
+{
+    std::span<uchar> block;
+    if (!m_store.loadInfoArea(block))
+        return false;
+    if (m_profile.isEmpty()) {
+        OrvoProfileData profile(QByteArray(reinterpret_cast<const char *>(block.data()), qsizetype(block.size())),
+                                OrvoProfileData::Psf_2_0_0);
+        if (m_today)
+            profile.setTodayFunction(m_today);
+        if (!profile.parse())
+            return false;
+        m_profile = profile.values();
+    }
+    values = m_profile;
+    return true;
+}
+
+bool OrvoPSFFlashImage::saveProfile(const QMap<QString, QString> &values)
+{
+    std::span<uchar> block;
+    if (!m_store.loadInfoArea(block))
+        return false;
+    OrvoProfileData profile(QByteArray(reinterpret_cast<const char *>(block.data()), qsizetype(block.size())),
+                            OrvoProfileData::Psf_2_0_0);
+    if (m_today)
+        profile.setTodayFunction(m_today);
+    profile.setValues(values);
+    if (!profile.serialize())
+        return false;
+    const QByteArray raw = profile.rawData();
+    std::copy_n(raw.constData(), std::min(raw.size(), qsizetype(block.size())), block.begin());
+    m_profile.clear();
+    return true;
+}
+
+void OrvoPSFFlashImage::setTodayFunction(OrvoTodayFunction today)
+{
+    m_today = std::move(today);
+}

@@ -1,0 +1,151 @@
+#include "AppTestSupport.h"
+#include "FixtureBytes.h"
+#include "OrvoTestSupport.h"
+#include "ProfileFixtures.h"
+#include "PsfImage15Builder.h"
+#include "TestDeviceClient.h"
+
+#include "app/OrvoControllerHooks.h"
+#include "app/OrvoDeviceTypeTable.h"
+#include "device/OrvoDeviceFactory.h"
+#include "device/OrvoDeviceManager.h"
+#include "device/OrvoLanguageImage.h"
+#include "device/OrvoLinuxSCSIService.h"
+#include "device/OrvoPlatform.h"
+#include "device/OrvoVirtualDeviceWaits.h"
+#include "devices/psf15/OrvoPSFDevice.h"
+#include "emulator/OrvoEmulatedFlashDevice.h"
+#include "emulator/OrvoEmulatedFolder.h"
+#include "emulator/OrvoEmulatedPlatform.h"
+#include "emulator/OrvoEmulatedScsiHandle.h"
+#include "env/OrvoEnv.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace AppTest;
+
+namespace {
+
+// The Kavel40 of the demo folder's description, with an image of the builder.
+std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel40(const QString &folder, const QByteArray &image)
+{
+    if (!OrvoTest::writeFile(folder + QStringLiteral("/kosmir.bin"), image))
+        return nullptr;
+    const QByteArray description = R"({
+        "vendor": "TARVEX", "product": "KOSMIR", "version": "0207", "revision": "1.00",
+        "deviceId": "1105D3E40000C0DE",
+        "memories": [{"name": "flash", "size": 2097152, "eraseBeforeWrite": true, "image": "kosmir.bin"},
+                     {"name": "language", "size": 1017856}],
+        "areas": [{"code": 16, "access": "read", "memory": "flash", "transferSize": 4096},
+                  {"code": 15, "access": "write", "memory": "flash", "transferSize": 4096},
+                  {"code": 14, "access": "eraseAll", "memory": "flash", "transferSize": 512},
+                  {"code": 21, "access": "readyPoll", "memory": "flash", "transferSize": 4096, "busyPolls": 2},
+                  {"code": 13, "access": "read", "memory": "language", "transferSize": 2048},
+                  {"code": 12, "access": "write", "memory": "language", "transferSize": 2048},
+                  {"code": 3, "access": "deviceId", "transferSize": 2048}]
+    })";
+    const QString path = folder + QStringLiteral("/kosmir.scsi");
+    if (!OrvoTest::writeFile(path, description))
+        return nullptr;
+    return OrvoEmulatedFolder::loadFlashDevice(path);
+}
+
+OrvoDeviceInfo kavel40Row()
+{
+    for (const OrvoDeviceTypeTable::Row &row : OrvoDeviceTypeTable::rows()) {
+        if (row.info.modelName == QLatin1String("Kavel40"))
+            return row.info;
+    }
+    return {};
+}
+
+bool waitIdle(OrvoClient &client)
+{
+    return QTest::qWaitFor([&client] { return !client.isBusy(); }, kPatienceMs);
+}
+
+class OrvoPSFDeviceEndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        OrvoDeviceWaits::install(&m_waits);
+        auto platform = m_platform;
+        OrvoPlatform::setImplementationFactory([platform] { return platform; });
+    }
+    void TearDown() override
+    {
+        OrvoControllerHooks::setCurrentClientHook({});
+        OrvoPlatform::setImplementationFactory({});
+        OrvoDeviceWaits::install(nullptr);
+    }
+
+    OrvoVirtualDeviceWaits m_waits;
+    std::shared_ptr<OrvoEmulatedPlatform> m_platform = std::make_shared<OrvoEmulatedPlatform>();
+    OrvoTest::OutputDir m_dir;
+};
+
+} // namespace
+
+TEST_F(OrvoPSFDeviceEndToEndTest, AKavel40IsServedItsProfileWrittenBackAndItsLanguageFileMade)
+{
+    PsfImage15Builder builder;
+    builder.setProfileEntries({ProfileFixtures::listEntry(9, 7, QByteArray::fromHex("00 00 8D 42"))});
+    auto device = plugKavel40(m_dir.path(), builder.build().bytes);
+    ASSERT_TRUE(device);
+    m_platform->plugScsiDevice(device);
+    OrvoDeviceManager manager;
+    manager.registerDevice(kavel40Row(), false);
+    ASSERT_TRUE(manager.start());
+    auto *client = dynamic_cast<OrvoPSFDevice *>(manager.currentClient());
+    ASSERT_NE(client, nullptr);
+
+    const QString xml = m_dir.filePath(QStringLiteral("profile.xml"));
+    ASSERT_TRUE(OrvoTest::writeFile(xml, "<settings><property name=\"User Weight.Metric\" value=\"64\"/></settings>"));
+    const QByteArray before = device->memory(QStringLiteral("flash")).mid(0x1F8000, 0x2000);
+    ASSERT_TRUE(client->writeProfile(xml));
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+    ASSERT_TRUE(client->finalize());
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+    EXPECT_NE(device->memory(QStringLiteral("flash")).mid(0x1F8000, 0x2000), before);
+
+    const OrvoDeviceInfo row = kavel40Row();
+    auto fresh = OrvoDeviceFactory::create<OrvoPSFDevice>(
+        std::make_unique<OrvoLinuxSCSIService>(OrvoEmulatedScsiHandle::open(device), row));
+    ASSERT_TRUE(fresh);
+    const QString read = m_dir.filePath(QStringLiteral("read.xml"));
+    ASSERT_TRUE(fresh->readProfile(read));
+    ASSERT_TRUE(waitIdle(*fresh));
+    EXPECT_TRUE(OrvoTest::readFile(read).contains("name=\"User Weight.Metric\" value=\"64\""))
+        << OrvoTest::readFile(read).toStdString();
+
+    // The language file of the unpacked package, built on the GUI thread from Python; the
+    // environment's folders are the ones Python starts with.
+    startPython();
+    const QString folder = OrvoLanguageImage::folder();
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QByteArray eng = QByteArray("\x01\x02\x03\x04", 4) + "eng" + "words";
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/Kosmir.bin"), QByteArray(1008, 'B')));
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/lang_eng_.bin"), eng));
+    QByteArray header(229, '\0');
+    FixtureBytes::putU32Le(header, 0, 0x77A0B2C3);
+    FixtureBytes::putBytes(header, 4, eng.left(4));
+    FixtureBytes::putU8(header, 8, 1);
+    FixtureBytes::putBytes(header, 9, "eng");
+    FixtureBytes::putU32Le(header, 69, 229);
+    FixtureBytes::putU32Le(header, 149, quint32(eng.size()));
+    const QString lanfile = OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt");
+    QFile::remove(lanfile);
+
+    OrvoControllerHooks::setCurrentClientHook([client] { return client; });
+    runPython(QStringLiteral("import orvo\nkavel40 = orvo.OrvoClient()\n"));
+    EXPECT_EQ(evalPython(QStringLiteral("repr(kavel40.makelanfile(['eng']))")), QStringLiteral("True"));
+    EXPECT_EQ(OrvoTest::readFile(lanfile), QByteArray(1008, 'B') + header + eng);
+    QDir(folder).removeRecursively();
+}
