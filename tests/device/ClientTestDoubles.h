@@ -1,13 +1,12 @@
 #pragma once
 
 #include "OrvoGatedClient.h"
+#include "OrvoUserFolderScope.h"
 
 #include "device/OrvoAsyncResultInterface.h"
 #include "device/OrvoClient.h"
 #include "device/OrvoClientActionListener.h"
-#include "env/OrvoEnv.h"
 
-#include <QTemporaryDir>
 #include <QVector>
 
 // Doubles of the device client tests: the gated client of every client test, and recorders for
@@ -17,6 +16,7 @@ namespace ClientTest {
 using OrvoTest::Gate;
 using OrvoTest::kPatienceMs;
 using RecordingClient = OrvoTest::GatedClient;
+using OrvoTest::UserFolderScope;
 
 // Records the result lists handed to the scripting side; installs itself while it lives.
 class ResultRecorder : public OrvoAsyncResultInterface
@@ -50,28 +50,6 @@ public:
     void onClientActionDone(OrvoClient *client, int action) override { notices.append(Notice{client, action}); }
 
     QVector<Notice> notices;
-};
-
-// Points the environment's settings at a folder of the test's own for its lifetime.
-class UserFolderScope
-{
-public:
-    UserFolderScope()
-        : m_previous(OrvoEnv::instance()->userFolder())
-    {
-        OrvoEnv::instance()->setUserFolder(m_dir.path());
-    }
-    ~UserFolderScope()
-    {
-        if (!m_previous.isEmpty())
-            OrvoEnv::instance()->setUserFolder(m_previous);
-    }
-    UserFolderScope(const UserFolderScope &) = delete;
-    UserFolderScope &operator=(const UserFolderScope &) = delete;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
 };
 
 } // namespace ClientTest

@@ -1,5 +1,6 @@
 #include "Kavel40Emulator.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
 #include "PsfImage15Builder.h"
 
@@ -60,6 +61,7 @@ protected:
     void SetUp() override { OrvoDeviceWaits::install(&m_waits); }
     void TearDown() override { OrvoDeviceWaits::install(nullptr); }
 
+    const OrvoTest::UserFolderScope m_userFolder;
     OrvoVirtualDeviceWaits m_waits{QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC)};
     QByteArray m_image = kavel40Image().build().bytes;
 };
