@@ -490,10 +490,9 @@ ZKWorkoutInterval intervalFromRecord(const QSqlRecord &record)
                                record.value(QStringLiteral("name")).toString());
     interval.setNeedLap(record.value(QStringLiteral("needlap")).toInt() != 0);
     if (!record.isNull(QStringLiteral("targettype"))) {
-        interval.setTarget({record.value(QStringLiteral("targettype")).toInt(),
-                            record.value(QStringLiteral("targetlow")).toInt(),
-                            record.value(QStringLiteral("targethigh")).toInt(),
-                            record.value(QStringLiteral("targetishard")).toInt()});
+        interval.setTarget(
+            {record.value(QStringLiteral("targettype")).toInt(), record.value(QStringLiteral("targetlow")).toInt(),
+             record.value(QStringLiteral("targethigh")).toInt(), record.value(QStringLiteral("targetishard")).toInt()});
     }
     readIntervalDuration(record, interval);
     if (!record.isNull(QStringLiteral("nextiid")))
@@ -670,12 +669,12 @@ bool ZKDeviceDB::readWorkout(ZKWorkout &workout)
         return true;
     const QVector<QVariant> rowId = {workout.rowId()};
     ZKWorkoutModel workouts;
-    QSqlQuery details = selectRows(workouts,
-                                   {QStringLiteral("orgid"), QStringLiteral("wtype"), QStringLiteral("daily"),
-                                    QStringLiteral("repeatcnt"), QStringLiteral("subtype"),
-                                    QStringLiteral("createtime"), QStringLiteral("oneshot"), QStringLiteral("desc"),
-                                    QStringLiteral("listOrder")},
-                                   QStringLiteral("id=?"), rowId);
+    QSqlQuery details =
+        selectRows(workouts,
+                   {QStringLiteral("orgid"), QStringLiteral("wtype"), QStringLiteral("daily"),
+                    QStringLiteral("repeatcnt"), QStringLiteral("subtype"), QStringLiteral("createtime"),
+                    QStringLiteral("oneshot"), QStringLiteral("desc"), QStringLiteral("listOrder")},
+                   QStringLiteral("id=?"), rowId);
     if (!details.next())
         return false;
     workout.setOrgid(int(details.value(0).toUInt()));
