@@ -40,16 +40,17 @@ const QStringList kSummaryColumns = {
     QStringLiteral("EndTime"),      QStringLiteral("TotalLength"),
 };
 
-// Seconds since 1970 of a database value: an unsigned number, NULL and anything else none.
+// Seconds since 1970 of a database value: an unsigned 32-bit number as the devices store it.
+// NULL and anything else are none, so that no later sum with a record time can overflow.
 std::optional<qint64> secondsOf(const QVariant &value)
 {
     if (value.isNull())
         return std::nullopt;
     bool ok = false;
-    const qint64 seconds = value.toString().toLongLong(&ok);
-    if (!ok || seconds < 0)
+    const quint32 seconds = value.toString().toUInt(&ok);
+    if (!ok)
         return std::nullopt;
-    return seconds;
+    return qint64(seconds);
 }
 
 QString utcText(qint64 seconds)

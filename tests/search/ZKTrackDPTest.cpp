@@ -297,6 +297,7 @@ TEST(ZKTrackDPTest, LogsFromVersion0214CountFromTheStartTime)
         {"0.2.2.0 is newer than 0.2.1.4", {0, 2, 2, 0}, 1357000000, 60, 1357000060},
         {"0.2.1.3 holds absolute times", {0, 2, 1, 3}, 1357000000, 1357000060, 1357000060},
         {"no StartTime gives base 0", {0, 2, 1, 8}, std::nullopt, 60, 60},
+        {"StartTime beyond 32 bits gives base 0", {0, 2, 1, 8}, Q_INT64_C(0x7FFFFFFFFFFFFFF0), 60, 60},
     };
     for (const TimeBaseCase &c : cases) {
         SCOPED_TRACE(c.name);
