@@ -227,6 +227,10 @@ TEST(ZKTrackDPTest, FewPositionsGiveMetadataWithoutRouteOrTrack)
         {"only markers", {segmentBreak(), segmentBreak()}, false, false},
         {"no records", {}, false, false},
         {"two positions", {point(25000000, 121000000), point(25001000, 121000000, 5)}, true, true},
+        {"break after the last position",
+         {point(25000000, 121000000), point(25001000, 121000000, 5), segmentBreak()},
+         true,
+         true},
     };
     for (const ShapeCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -241,6 +245,9 @@ TEST(ZKTrackDPTest, FewPositionsGiveMetadataWithoutRouteOrTrack)
         EXPECT_EQ(gpx.contains(QStringLiteral("<trk>")), c.route);
         // No positions: no bounds at all rather than inverted ones.
         EXPECT_EQ(gpx.contains(QStringLiteral("<bounds ")), c.bounds) << gpx.toStdString();
+        // A break at the end closes the last segment and opens none.
+        EXPECT_FALSE(gpx.contains(QStringLiteral("<trkseg/>")));
+        EXPECT_EQ(count(gpx, QStringLiteral("<trkseg>")), c.route ? 1 : 0);
     }
 }
 
@@ -376,21 +383,30 @@ TEST(ZKTrackDPTest, SamplesBeforeTheStartDateAreDropped)
     EXPECT_EQ(provider.sensorPoints()[1].record.hrm, 2);
 }
 
-TEST(ZKTrackDPTest, SideFilesAreCopiedOnlyWithSensorSamples)
+TEST(ZKTrackDPTest, SideFilesAreCopiedOnlyWithSensorSamplesAndWhenWellFormed)
 {
     struct Case
     {
         const char *name;
         bool samples;
-        bool withSta;
+        // The STA file's contents; none: no such file.
+        std::optional<QByteArray> sta;
+        bool staCopied;
     };
-    for (const Case &c : {Case{"no samples", false, true}, Case{"no STA file", true, false}}) {
+    const std::vector<Case> cases = {
+        {"no samples", false, "<laps/>", false},
+        {"no STA file", true, std::nullopt, false},
+        {"broken STA file", true, "<?xml version=\"1.0\"?>\n<laps><lap order=\"1\">\n", false},
+        {"STA file", true, "<laps/>", true},
+    };
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
         if (!c.samples)
             ride.trainLog = trainLog({0, 2, 1, 8}, {});
-        if (!c.withSta)
-            ride.sideFiles.remove(QStringLiteral("-STA.xml"));
+        ride.sideFiles.remove(QStringLiteral("-STA.xml"));
+        if (c.sta)
+            ride.sideFiles.insert(QStringLiteral("-STA.xml"), *c.sta);
         RideSetup setup(ride);
         ZKTrackDP provider;
         ASSERT_TRUE(setup.open(provider));
@@ -399,7 +415,11 @@ TEST(ZKTrackDPTest, SideFilesAreCopiedOnlyWithSensorSamples)
         EXPECT_EQ(gpx.contains(QStringLiteral("<ssrlog>")), c.samples);
         EXPECT_EQ(gpx.contains(QStringLiteral("<wrklog ")), c.samples);
         EXPECT_EQ(gpx.contains(QStringLiteral("<plntrip ")), c.samples);
-        EXPECT_EQ(gpx.contains(QStringLiteral("<laps>")), c.samples && c.withSta);
+        EXPECT_EQ(gpx.contains(QStringLiteral("<laps")), c.staCopied);
+        // Whatever the side files hold, the ride's own file stays well-formed.
+        ZKGpx2 read;
+        ZKGpxReader reader(read);
+        EXPECT_TRUE(reader.readFile(setup.gpxPath())) << reader.errorString().toStdString();
     }
 }
 
