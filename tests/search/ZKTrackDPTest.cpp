@@ -29,10 +29,12 @@ using BinaryLogFixture::TrainSample;
 constexpr quint16 kMarker = 0xFFFF;
 constexpr quint8 kMarkerByte = 0xFE;
 
-QByteArray gpsLog(const std::array<quint8, 4> &version, const std::vector<GpsPoint> &points)
+QByteArray gpsLog(const std::array<quint8, 4> &version, const std::vector<GpsPoint> &points,
+                  const QByteArray &deviceVersion = QByteArray())
 {
     Header header;
     header.version = version;
+    header.deviceVersion = deviceVersion;
     QByteArray log = BinaryLogFixture::header(header);
     for (const GpsPoint &point : points)
         log += BinaryLogFixture::gpsRecord(point);
@@ -210,6 +212,37 @@ TEST(ZKTrackDPTest, XmllintAcceptsTheSampleRide)
     process.start(xmllint, {QStringLiteral("--noout"), setup.gpxPath()});
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+struct SysVersionCase
+{
+    const char *name;
+    std::array<quint8, 4> version;
+    const char *current;
+    const char *expected;
+};
+
+TEST(ZKTrackDPTest, SysVersionComesFromTheLogHeaderFrom0217On)
+{
+    const std::vector<SysVersionCase> cases = {
+        {"header with the program part", {0, 2, 1, 7}, "ZK2.0.9 Orvo2.8", "ZK2.0.1 Orvo2.8"},
+        {"0.2.1.10 is newer than 0.2.1.7", {0, 2, 1, 10}, "ZK2.0.9 Orvo2.8", "ZK2.0.1 Orvo2.8"},
+        {"second word of another program", {0, 2, 1, 8}, "ZK2.0.9 Other2.8", "ZK2.0.1"},
+        {"three words", {0, 2, 1, 8}, "ZK2.0.9 Orvo2.8 x", "ZK2.0.1"},
+        {"older log: the current text", {0, 2, 1, 6}, "ZK2.0.9 Orvo2.8", "ZK2.0.9 Orvo2.8"},
+    };
+    for (const SysVersionCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.gpsLog = gpsLog(c.version, {point(25000000, 121000000)}, "ZK2.0.1");
+        RideSetup setup(ride);
+        ZKTraceLog::setDeviceVersion(QString::fromLatin1(c.current));
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        const QString gpx = setup.writeGpx(provider);
+        EXPECT_TRUE(gpx.contains(QStringLiteral("<sys version=\"%1\">Kavel60<apps>").arg(QLatin1String(c.expected))))
+            << gpx.toStdString();
+    }
 }
 
 struct ShapeCase
