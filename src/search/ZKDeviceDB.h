@@ -7,6 +7,11 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
+#include <vector>
+
+class ZKWorkout;
+
 // The device database service: the operations through which the file-system devices reach
 // the SQLite files of their folder tree. Its only state is the roots of the last
 // openDeviceDatabases, shared by every thread (one device is served at a time).
@@ -52,6 +57,31 @@ public:
     // The words of one language of a multi-language text "\ENG words\FRA mots": the language
     // asked for, else English, else the first.
     static QString pickLanguageText(const QString &text, const QString &languageCode);
+
+    // Workouts of route.dat. A workout has a row id (the id column, chosen by SQLite) and its
+    // own number, the wid carried in workout files; interval rows hold the workout's row id.
+    // The row id of the first workout with that wid, or -1.
+    static qint64 findWorkoutId(int wid);
+    // Deletes the workout row and its intervals.
+    static void deleteWorkout(qint64 rowId);
+    static void deleteWorkoutOf(const ZKWorkout &workout);
+    // The listing part of the workout with that wid (row id, name, date, one-shot flag), or null.
+    static std::unique_ptr<ZKWorkout> readWorkoutHeader(int wid);
+    // The workout with that wid read whole, or null.
+    static std::unique_ptr<ZKWorkout> readWorkoutByWid(int wid);
+    // Fills the details and intervals of a listed workout; true at once when they are there.
+    static bool readWorkout(ZKWorkout &workout);
+    // Appends the planned workouts (type 5, sorted by name) or the others (newest first),
+    // without their intervals.
+    static void listWorkouts(std::vector<std::unique_ptr<ZKWorkout>> &workouts, bool plans);
+    // Stores the workouts of a training-course file, each with the removal of the workout its
+    // orgid replaces in one transaction. A workout whose wid is stored already is skipped.
+    // False when the file does not read, a workout has no interval or a workout could not be
+    // stored; the workouts stored before stay.
+    static bool importWorkout(const QString &path);
+    // Writes the workout as a training-course file; a one-shot workout is deleted once the
+    // file is written.
+    static bool exportWorkout(int wid, const QString &path);
 
 private:
     static QString rootOf(int rootIndex, bool *known);

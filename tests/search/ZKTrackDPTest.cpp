@@ -1,0 +1,481 @@
+#include "BinaryLogFixture.h"
+#include "DeviceDbTree.h"
+#include "OrvoTestSupport.h"
+#include "ZKLogCapture.h"
+
+#include "search/ZKDeviceDB.h"
+#include "search/ZKTrackDP.h"
+#include "sql/ZKModel.h"
+#include "util/ZKGpx2.h"
+#include "util/ZKGpxReader.h"
+#include "util/ZKGpxWriter.h"
+#include "util/ZKTraceLog.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using BinaryLogFixture::GpsPoint;
+using BinaryLogFixture::Header;
+using BinaryLogFixture::TrainSample;
+
+constexpr quint16 kMarker = 0xFFFF;
+constexpr quint8 kMarkerByte = 0xFE;
+
+QByteArray gpsLog(const std::array<quint8, 4> &version, const std::vector<GpsPoint> &points,
+                  const QByteArray &deviceVersion = QByteArray())
+{
+    Header header;
+    header.version = version;
+    header.deviceVersion = deviceVersion;
+    QByteArray log = BinaryLogFixture::header(header);
+    for (const GpsPoint &point : points)
+        log += BinaryLogFixture::gpsRecord(point);
+    return log;
+}
+
+QByteArray trainLog(const std::array<quint8, 4> &version, const std::vector<TrainSample> &samples)
+{
+    Header header;
+    header.version = version;
+    QByteArray log = BinaryLogFixture::header(header);
+    const bool extended = version[2] > 1 || version[3] > 8;
+    for (const TrainSample &sample : samples)
+        log += BinaryLogFixture::trainRecord(sample, extended);
+    return log;
+}
+
+GpsPoint point(qint32 latE6, qint32 lonE6, qint32 time = 0)
+{
+    return {.lon = lonE6, .lat = latE6, .ele = 100, .magvar = 0, .speed = 100, .time = time};
+}
+
+GpsPoint segmentBreak()
+{
+    return {.lon = 0x00010000, .lat = 0, .type = kMarker};
+}
+
+TrainSample sample(qint32 time, quint8 hrm = 120)
+{
+    return {.time = time, .hrm = hrm};
+}
+
+TrainSample trainMarker(qint32 pdm)
+{
+    return {.time = 0, .hrm = kMarkerByte, .cad = kMarkerByte, .pdm = pdm};
+}
+
+int count(const QString &text, const QString &part)
+{
+    return int(text.count(part));
+}
+
+// A device tree with one ride, the ZK context pointing at it, and the provider opened on it.
+class RideSetup
+{
+public:
+    explicit RideSetup(const DeviceDbTree::Ride &ride)
+        : m_tree(m_dir.path() + QStringLiteral("/device"))
+        , m_ride(ride)
+    {
+        ZKTraceLog::setDataDir(m_dir.path() + QStringLiteral("/data"));
+        ZKTraceLog::setDeviceVersion(QStringLiteral("ZK2.0.1 Orvo2.8"));
+        ZKTraceLog::setModelName(QStringLiteral("Kavel60"));
+        m_written = m_tree.writeRide(ride, ZKTraceLog::dataDir());
+        ZKDeviceDB::openDeviceDatabases(m_tree.root(), QString(), QString());
+    }
+    ~RideSetup()
+    {
+        closeDeviceDatabases();
+        ZKTraceLog::setDataDir(QString());
+        ZKTraceLog::setDeviceVersion(QString());
+        ZKTraceLog::setModelName(QStringLiteral("Kavel50"));
+    }
+
+    bool written() const { return m_written; }
+    bool open(ZKTrackDP &provider, bool thin = false) { return provider.open(m_ride.key, thin); }
+
+    // The GPX file of the provider, or empty when the writer failed.
+    QString writeGpx(ZKTrackDP &provider)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("ride.gpx"));
+        if (!ZKGpxWriter(QStringLiteral("2.2.0.3"), provider).write(path))
+            return QString();
+        m_path = path;
+        return QString::fromUtf8(OrvoTest::readFile(path));
+    }
+    QString gpxPath() const { return m_path; }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    OrvoTest::OutputDir m_dir;
+    DeviceDbTree m_tree;
+    DeviceDbTree::Ride m_ride;
+    QString m_path;
+    bool m_written = false;
+};
+
+TEST(ZKTrackDPTest, SampleRideBecomesAValidGpxThatReadsBack)
+{
+    RideSetup setup(DeviceDbTree::sampleRide());
+    ASSERT_TRUE(setup.written());
+    ZKTrackDP provider;
+    ASSERT_TRUE(setup.open(provider));
+    const QString gpx = setup.writeGpx(provider);
+    ASSERT_FALSE(gpx.isEmpty());
+    SCOPED_TRACE(gpx.toStdString());
+
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<name>Morning ride</name>\n    <desc>Along the river</desc>\n"
+                                            "    <author>\n      <name>aiko</name>\n    </author>\n"
+                                            "    <time>2013-01-01T00:26:40Z</time>\n"
+                                            "    <bounds minlat=\"25.030000\" minlon=\"121.499000\" "
+                                            "maxlat=\"25.036000\" maxlon=\"121.503000\"/>\n")));
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<sys version=\"ZK2.0.1 Orvo2.8\">Kavel60<apps>")));
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<app name=\"log\" version=\"0.2.1.8\"/>")));
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<acttype subtype=\"1\">1</acttype>\n      "
+                                            "<stime>2013-01-01T00:26:40Z</stime>\n      "
+                                            "<etime>2013-01-01T01:28:45Z</etime>\n      <trvTime>62</trvTime>\n      "
+                                            "<trvDist>21500</trvDist>")));
+    // The profile copy comes first in the metadata extensions.
+    EXPECT_LT(gpx.indexOf(QStringLiteral("<user>")), gpx.indexOf(QStringLiteral("<sys ")));
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<rte>\n    <number>2</number>\n    <rtept lat=\"25.033000\" "
+                                            "lon=\"121.500000\"/>\n    <rtept lat=\"25.036000\" "
+                                            "lon=\"121.499000\"/>\n  </rte>")));
+
+    // Two segments, the first closed after the third point with its break type.
+    EXPECT_EQ(count(gpx, QStringLiteral("<trkseg>")), 2);
+    const QString firstSegment = gpx.section(QStringLiteral("</trkseg>"), 0, 0);
+    EXPECT_EQ(count(firstSegment, QStringLiteral("<trkpt ")), 3);
+    EXPECT_TRUE(firstSegment.endsWith(
+        QStringLiteral("</trkpt>\n      <extensions>\n        <breaktype>2</breaktype>\n      </extensions>\n    ")));
+    // Empty markers are no values.
+    EXPECT_FALSE(gpx.contains(QStringLiteral("3276.7")));
+    EXPECT_FALSE(gpx.contains(QStringLiteral("32767")));
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<ele>-0.5</ele>\n        <time>2013-01-01T00:27:10Z</time>\n"
+                                            "        <magvar>-2</magvar>")));
+
+    // The sensor log, then the side files in the order WRK, STA, PLN.
+    const qsizetype ssrlog = gpx.indexOf(QStringLiteral("</ssrlog>"));
+    const qsizetype wrk = gpx.indexOf(QStringLiteral("<wrklog "));
+    const qsizetype sta = gpx.indexOf(QStringLiteral("<laps>"));
+    const qsizetype pln = gpx.indexOf(QStringLiteral("<plntrip "));
+    EXPECT_GT(ssrlog, gpx.indexOf(QStringLiteral("</trk>")));
+    EXPECT_GT(wrk, ssrlog);
+    EXPECT_GT(sta, wrk);
+    EXPECT_GT(pln, sta);
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<logpt time=\"2013-01-01T00:26:40Z\">\n          <hrm>120</hrm>\n"
+                                            "          <cad>80</cad>\n          <spd>30.0</spd>\n"
+                                            "          <tmp>21</tmp>\n          <pwr>150</pwr>\n"
+                                            "          <brm>123.45</brm>\n        </logpt>")));
+    // No sensor speed: the GPS speed stands in.
+    EXPECT_TRUE(gpx.contains(QStringLiteral("<hrm>121</hrm>\n          <spd>25.0</spd>\n        </logpt>\n"
+                                            "        <breaktype>2</breaktype>\n      </logseg>")));
+
+    ZKGpx2 read;
+    ZKGpxReader reader(read);
+    ASSERT_TRUE(reader.readFile(setup.gpxPath())) << reader.errorString().toStdString();
+    ASSERT_TRUE(read.trackList.has_value());
+    ASSERT_EQ(read.trackList->tracks.size(), 2);
+    EXPECT_EQ(read.trackList->tracks[0].points.size(), 3);
+    EXPECT_EQ(read.trackList->tracks[1].points.size(), 2);
+    const ZKGpxTrackPoint &first = read.trackList->tracks[0].points.first();
+    EXPECT_EQ(first.lat, QStringLiteral("25.033000"));
+    EXPECT_EQ(first.lon, QStringLiteral("121.500000"));
+    EXPECT_EQ(first.ele, QStringLiteral("10.0"));
+    EXPECT_EQ(first.time, QStringLiteral("2013-01-01T00:26:40Z"));
+    EXPECT_TRUE(read.trackList->tracks[0].points[1].ele.isEmpty());
+    ASSERT_TRUE(read.logSegments.has_value());
+    ASSERT_EQ(read.logSegments->items.size(), 2);
+    EXPECT_EQ(read.logSegments->items[0].points.size(), 2);
+    EXPECT_EQ(read.logSegments->items[1].points.size(), 2);
+    ASSERT_TRUE(read.metadata.has_value());
+    EXPECT_EQ(read.metadata->minlat, QStringLiteral("25.030000"));
+}
+
+TEST(ZKTrackDPTest, XmllintAcceptsTheSampleRide)
+{
+    const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+    if (xmllint.isEmpty())
+        GTEST_SKIP() << "xmllint is not installed";
+    RideSetup setup(DeviceDbTree::sampleRide());
+    ZKTrackDP provider;
+    ASSERT_TRUE(setup.open(provider));
+    ASSERT_FALSE(setup.writeGpx(provider).isEmpty());
+    QProcess process;
+    process.start(xmllint, {QStringLiteral("--noout"), setup.gpxPath()});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+struct SysVersionCase
+{
+    const char *name;
+    std::array<quint8, 4> version;
+    const char *current;
+    const char *expected;
+};
+
+TEST(ZKTrackDPTest, SysVersionComesFromTheLogHeaderFrom0217On)
+{
+    const std::vector<SysVersionCase> cases = {
+        {"header with the program part", {0, 2, 1, 7}, "ZK2.0.9 Orvo2.8", "ZK2.0.1 Orvo2.8"},
+        {"0.2.1.10 is newer than 0.2.1.7", {0, 2, 1, 10}, "ZK2.0.9 Orvo2.8", "ZK2.0.1 Orvo2.8"},
+        {"second word of another program", {0, 2, 1, 8}, "ZK2.0.9 Other2.8", "ZK2.0.1"},
+        {"three words", {0, 2, 1, 8}, "ZK2.0.9 Orvo2.8 x", "ZK2.0.1"},
+        {"older log: the current text", {0, 2, 1, 6}, "ZK2.0.9 Orvo2.8", "ZK2.0.9 Orvo2.8"},
+    };
+    for (const SysVersionCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.gpsLog = gpsLog(c.version, {point(25000000, 121000000)}, "ZK2.0.1");
+        RideSetup setup(ride);
+        ZKTraceLog::setDeviceVersion(QString::fromLatin1(c.current));
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        const QString gpx = setup.writeGpx(provider);
+        EXPECT_TRUE(gpx.contains(QStringLiteral("<sys version=\"%1\">Kavel60<apps>").arg(QLatin1String(c.expected))))
+            << gpx.toStdString();
+    }
+}
+
+struct ShapeCase
+{
+    const char *name;
+    std::vector<GpsPoint> points;
+    bool route;
+    bool bounds;
+};
+
+TEST(ZKTrackDPTest, FewPositionsGiveMetadataWithoutRouteOrTrack)
+{
+    const std::vector<ShapeCase> cases = {
+        {"one position", {point(25000000, 121000000)}, false, true},
+        {"only markers", {segmentBreak(), segmentBreak()}, false, false},
+        {"no records", {}, false, false},
+        {"two positions", {point(25000000, 121000000), point(25001000, 121000000, 5)}, true, true},
+        {"break after the last position",
+         {point(25000000, 121000000), point(25001000, 121000000, 5), segmentBreak()},
+         true,
+         true},
+    };
+    for (const ShapeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.gpsLog = gpsLog({0, 2, 1, 8}, c.points);
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        const QString gpx = setup.writeGpx(provider);
+        EXPECT_TRUE(gpx.contains(QStringLiteral("<metadata>")));
+        EXPECT_EQ(gpx.contains(QStringLiteral("<rte>")), c.route);
+        EXPECT_EQ(gpx.contains(QStringLiteral("<trk>")), c.route);
+        // No positions: no bounds at all rather than inverted ones.
+        EXPECT_EQ(gpx.contains(QStringLiteral("<bounds ")), c.bounds) << gpx.toStdString();
+        // A break at the end closes the last segment and opens none.
+        EXPECT_FALSE(gpx.contains(QStringLiteral("<trkseg/>")));
+        EXPECT_EQ(count(gpx, QStringLiteral("<trkseg>")), c.route ? 1 : 0);
+    }
+}
+
+TEST(ZKTrackDPTest, ThinningDropsPositionsWithin500MicroDegrees)
+{
+    OrvoTest::OutputDir dir;
+    const QString path = dir.filePath(QStringLiteral("gps.dat"));
+    ASSERT_TRUE(
+        OrvoTest::writeFile(path, gpsLog({0, 2, 1, 8}, {point(25000000, 121000000), point(25000300, 121000200),
+                                                        point(25000300, 121000201), point(25000000, 121000000)})));
+    for (const bool thin : {true, false}) {
+        SCOPED_TRACE(thin);
+        ZKTrackDP provider;
+        QDate startDate;
+        ASSERT_TRUE(provider.readGpsLog(path, thin, startDate));
+        EXPECT_EQ(provider.trackPoints().size(), thin ? 3 : 4);
+        if (thin) {
+            EXPECT_EQ(provider.trackPoints()[1].record.lon, 121000201);
+        }
+    }
+}
+
+TEST(ZKTrackDPTest, PlannedRecordsGoApartExceptTheFirst)
+{
+    OrvoTest::OutputDir dir;
+    const QString path = dir.filePath(QStringLiteral("gps.dat"));
+    GpsPoint plannedFirst = point(25000000, 121000000);
+    plannedFirst.type = 0x8000;
+    GpsPoint planned = point(26000000, 122000000);
+    planned.type = 0x8001;
+    ASSERT_TRUE(OrvoTest::writeFile(path, gpsLog({0, 2, 1, 8}, {plannedFirst, point(25001000, 121000000), planned})));
+    ZKTrackDP provider;
+    QDate startDate;
+    ASSERT_TRUE(provider.readGpsLog(path, false, startDate));
+    EXPECT_EQ(provider.trackPoints().size(), 2);
+    ASSERT_EQ(provider.plannedPoints().size(), 1);
+    EXPECT_EQ(provider.plannedPoints().first().lat, 26000000);
+}
+
+struct TimeBaseCase
+{
+    const char *name;
+    std::array<quint8, 4> version;
+    std::optional<qint64> startTime;
+    qint32 recordTime;
+    qint64 expected;
+};
+
+TEST(ZKTrackDPTest, LogsFromVersion0214CountFromTheStartTime)
+{
+    const std::vector<TimeBaseCase> cases = {
+        {"0.2.1.4 counts from StartTime", {0, 2, 1, 4}, 1357000000, 60, 1357000060},
+        {"0.2.1.10 is newer than 0.2.1.4", {0, 2, 1, 10}, 1357000000, 60, 1357000060},
+        {"0.2.2.0 is newer than 0.2.1.4", {0, 2, 2, 0}, 1357000000, 60, 1357000060},
+        {"0.2.1.3 holds absolute times", {0, 2, 1, 3}, 1357000000, 1357000060, 1357000060},
+        {"no StartTime gives base 0", {0, 2, 1, 8}, std::nullopt, 60, 60},
+        {"StartTime beyond 32 bits gives base 0", {0, 2, 1, 8}, Q_INT64_C(0x7FFFFFFFFFFFFFF0), 60, 60},
+    };
+    for (const TimeBaseCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.startTime = c.startTime;
+        ride.gpsLog = gpsLog(c.version, {point(25000000, 121000000, c.recordTime)});
+        ride.trainLog = trainLog(c.version, {sample(c.recordTime)});
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        ASSERT_EQ(provider.trackPoints().size(), 1);
+        EXPECT_EQ(provider.trackPoints().first().time, c.expected);
+        ASSERT_EQ(provider.sensorPoints().size(), 1);
+        EXPECT_EQ(provider.sensorPoints().first().time, c.expected);
+    }
+}
+
+struct TrainCase
+{
+    const char *name;
+    std::array<quint8, 4> version;
+    std::vector<TrainSample> samples;
+    bool opened;
+    std::vector<bool> breaks;
+};
+
+TEST(ZKTrackDPTest, TrainingLogVersionsAndMarkers)
+{
+    const std::vector<TrainCase> cases = {
+        {"0.2.1.0 is refused", {0, 2, 1, 0}, {sample(1)}, false, {}},
+        {"0.2.0.0 is refused", {0, 2, 0, 0}, {sample(1)}, false, {}},
+        {"0.2.1.1 reads", {0, 2, 1, 1}, {sample(1)}, true, {false}},
+        {"0.2.1.9 reads extended records", {0, 2, 1, 9}, {sample(1), sample(2)}, true, {false, false}},
+        {"pdm upper half 1 breaks", {0, 2, 1, 8}, {sample(1), trainMarker(65537), sample(2)}, true, {true, false}},
+        {"pdm upper half 2 is ignored",
+         {0, 2, 1, 8},
+         {sample(1), trainMarker(131072), sample(2)},
+         true,
+         {false, false}},
+        {"a break before any sample is ignored", {0, 2, 1, 8}, {trainMarker(65536), sample(1)}, true, {false}},
+    };
+    for (const TrainCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.trainLog = trainLog(c.version, c.samples);
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ZKLogCapture log;
+        EXPECT_EQ(setup.open(provider), c.opened);
+        // A refused version is no error to log.
+        EXPECT_TRUE(log.messages().isEmpty()) << log.all().toStdString();
+        if (!c.opened)
+            continue;
+        std::vector<bool> breaks;
+        for (const ZKTrackDP::SensorPoint &p : provider.sensorPoints())
+            breaks.push_back(p.breakAfter);
+        EXPECT_EQ(breaks, c.breaks);
+    }
+}
+
+TEST(ZKTrackDPTest, SamplesBeforeTheStartDateAreDropped)
+{
+    // The ride starts ten seconds before midnight UTC; the sensors start after it.
+    const qint64 start = 1357084790; // 2013-01-01T23:59:50Z
+    DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+    ride.startTime = start;
+    ride.gpsLog = gpsLog({0, 2, 1, 3}, {point(25000000, 121000000, qint32(start))});
+    ride.trainLog = trainLog({0, 2, 1, 3}, {sample(qint32(start - 86400)), sample(qint32(start + 20), 1),
+                                            sample(qint32(start - 86400), 2), sample(qint32(start + 30), 3)});
+    RideSetup setup(ride);
+    ZKTrackDP provider;
+    ASSERT_TRUE(setup.open(provider));
+    ASSERT_EQ(provider.sensorPoints().size(), 3);
+    EXPECT_EQ(provider.sensorPoints()[0].record.hrm, 1);
+    // Once the log has reached the ride, every sample stays.
+    EXPECT_EQ(provider.sensorPoints()[1].record.hrm, 2);
+}
+
+TEST(ZKTrackDPTest, SideFilesAreCopiedOnlyWithSensorSamplesAndWhenWellFormed)
+{
+    struct Case
+    {
+        const char *name;
+        bool samples;
+        // The STA file's contents; none: no such file.
+        std::optional<QByteArray> sta;
+        bool staCopied;
+    };
+    const std::vector<Case> cases = {
+        {"no samples", false, "<laps/>", false},
+        {"no STA file", true, std::nullopt, false},
+        {"broken STA file", true, "<?xml version=\"1.0\"?>\n<laps><lap order=\"1\">\n", false},
+        {"STA file", true, "<laps/>", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        if (!c.samples)
+            ride.trainLog = trainLog({0, 2, 1, 8}, {});
+        ride.sideFiles.remove(QStringLiteral("-STA.xml"));
+        if (c.sta)
+            ride.sideFiles.insert(QStringLiteral("-STA.xml"), *c.sta);
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        const QString gpx = setup.writeGpx(provider);
+        ASSERT_FALSE(gpx.isEmpty());
+        EXPECT_EQ(gpx.contains(QStringLiteral("<ssrlog>")), c.samples);
+        EXPECT_EQ(gpx.contains(QStringLiteral("<wrklog ")), c.samples);
+        EXPECT_EQ(gpx.contains(QStringLiteral("<plntrip ")), c.samples);
+        EXPECT_EQ(gpx.contains(QStringLiteral("<laps")), c.staCopied);
+        // Whatever the side files hold, the ride's own file stays well-formed.
+        ZKGpx2 read;
+        ZKGpxReader reader(read);
+        EXPECT_TRUE(reader.readFile(setup.gpxPath())) << reader.errorString().toStdString();
+    }
+}
+
+TEST(ZKTrackDPTest, MissingLogsFailTheOpen)
+{
+    for (const char *missing : {"-GPS.dat", "-TRN.dat"}) {
+        SCOPED_TRACE(missing);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        (QLatin1String(missing) == QLatin1String("-GPS.dat") ? ride.gpsLog : ride.trainLog).clear();
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ZKLogCapture log;
+        EXPECT_FALSE(setup.open(provider));
+        EXPECT_TRUE(log.all().contains(QStringLiteral("fail open"))) << log.all().toStdString();
+    }
+    OrvoTest::OutputDir dir;
+    const QString truncated = dir.filePath(QStringLiteral("short.dat"));
+    ASSERT_TRUE(OrvoTest::writeFile(truncated, gpsLog({0, 2, 1, 8}, {}).left(30)));
+    ZKTrackDP provider;
+    ZKLogCapture log;
+    QDate startDate;
+    EXPECT_FALSE(provider.readGpsLog(truncated, false, startDate));
+    EXPECT_EQ(log.messages(), QStringList{QStringLiteral("error read %1 header").arg(truncated)});
+}
+
+} // namespace
