@@ -7,6 +7,12 @@
 #include "sql/RouteDbm.h"
 #include "sql/TraceLogDbm.h"
 #include "sql/ZKModel.h"
+#include "sql/ZKWorkoutIntervalModel.h"
+#include "sql/ZKWorkoutModel.h"
+#include "training/ZKTrnWriter.h"
+#include "training/ZKTrncrs.h"
+#include "training/ZKTrncrsReader.h"
+#include "training/ZKWorkout.h"
 #include "util/ZKBinaryLogFormat.h"
 #include "util/ZKGeoPoint.h"
 #include "util/ZKGpx2.h"
@@ -20,8 +26,10 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 #include <QSqlError>
+#include <QSqlRecord>
 
 #include <array>
+#include <limits>
 
 namespace {
 
@@ -772,4 +780,359 @@ void ZKDeviceDB::importShareFile(const QString &path, bool compressed)
     if (reader.readFile(path))
         storeSharedRoute(path, gpx);
     QFile::remove(path);
+}
+
+namespace {
+
+// Workouts of this type are the planned ones the device lists apart.
+constexpr int kPlannedWorkoutType = 5;
+const QString kWorkoutVersion = QStringLiteral("1.3.0.9");
+
+// Columns and their values for one insert, in the same order.
+struct Row
+{
+    QStringList columns;
+    QVector<QVariant> values;
+
+    void add(const char *column, const QVariant &value)
+    {
+        columns.append(QLatin1String(column));
+        values.append(value);
+    }
+};
+
+QSqlQuery selectRows(ZKDbModel &model, const QStringList &columns, const QString &where,
+                     const QVector<QVariant> &values, const QString &orderBy = QString())
+{
+    model.setColumns(&columns);
+    model.setWhere(where);
+    model.setValues(&values);
+    model.setOrderBy(orderBy);
+    return zkSelect(model);
+}
+
+bool deleteRows(ZKDbModel &model, const QString &where, qint64 id)
+{
+    const QVector<QVariant> values = {id};
+    model.setWhere(where);
+    model.setValues(&values);
+    return zkDelete(model);
+}
+
+// The new row's id, or 0 when the insert failed.
+qint64 insertRow(ZKDbModel &model, const Row &row)
+{
+    model.setColumns(&row.columns);
+    model.setValues(&row.values);
+    if (!zkInsert(model))
+        return 0;
+    return model.lastInsertId().toLongLong();
+}
+
+// A workout or interval number of a file: an unsigned decimal within int, else 0.
+int unsignedNumber(const QString &text)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    return ok && value <= uint(std::numeric_limits<int>::max()) ? int(value) : 0;
+}
+
+bool isTrue(const QString &text)
+{
+    return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+// The device writes "true" and "false"; the import writes 1 and 0.
+bool isTrueValue(const QVariant &value)
+{
+    return isTrue(value.toString()) || value.toString() == QLatin1String("1");
+}
+
+// The one-shot column: "false", 0 and NULL are false.
+bool isOneShot(const QVariant &value)
+{
+    return !value.isNull() && value.toBool();
+}
+
+std::unique_ptr<ZKWorkout> workoutFromHeaderRow(const QSqlQuery &query)
+{
+    auto workout = std::make_unique<ZKWorkout>(query.value(QStringLiteral("wid")).toInt(),
+                                               query.value(QStringLiteral("name")).toString());
+    workout->setRowId(query.value(QStringLiteral("id")).toLongLong());
+    workout->setOneShot(isOneShot(query.value(QStringLiteral("oneshot"))));
+    const qint64 seconds = query.value(QStringLiteral("datetime")).toLongLong();
+    if (seconds > 0)
+        workout->setDateTime(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
+    return workout;
+}
+
+void readIntervalDuration(const QSqlRecord &record, ZKWorkoutInterval &interval)
+{
+    if (!record.isNull(QStringLiteral("durtype"))) {
+        interval.duration().set(record.value(QStringLiteral("durtype")).toInt(),
+                                record.value(QStringLiteral("durvalue")).toInt());
+        if (!record.isNull(QStringLiteral("dursegstart")))
+            interval.duration().setSegmentIndex(record.value(QStringLiteral("dursegstart")).toInt(),
+                                                record.value(QStringLiteral("dursegend")).toInt());
+    }
+    if (!record.isNull(QStringLiteral("durismanual")))
+        interval.setDurationIsManual(isTrueValue(record.value(QStringLiteral("durismanual"))));
+}
+
+ZKWorkoutInterval intervalFromRecord(const QSqlRecord &record)
+{
+    ZKWorkoutInterval interval(int(record.value(QStringLiteral("iid")).toUInt()),
+                               record.value(QStringLiteral("name")).toString());
+    interval.setNeedLap(record.value(QStringLiteral("needlap")).toInt() != 0);
+    if (!record.isNull(QStringLiteral("targettype"))) {
+        interval.setTarget(
+            {record.value(QStringLiteral("targettype")).toInt(), record.value(QStringLiteral("targetlow")).toInt(),
+             record.value(QStringLiteral("targethigh")).toInt(), record.value(QStringLiteral("targetishard")).toInt()});
+    }
+    readIntervalDuration(record, interval);
+    if (!record.isNull(QStringLiteral("nextiid")))
+        interval.setGoto(record.value(QStringLiteral("nextiid")).toInt(),
+                         record.value(QStringLiteral("repeatcnt")).toInt());
+    bool ok = false;
+    const int resolution = record.value(QStringLiteral("logreso")).toInt(&ok);
+    if (!record.isNull(QStringLiteral("logreso")) && ok)
+        interval.setLogResolution(resolution);
+    return interval;
+}
+
+Row workoutRow(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
+{
+    Row row;
+    row.add("wid", unsignedNumber(workout.id));
+    row.add("orgid", unsignedNumber(workout.orgid));
+    row.add("daily", isTrue(workout.daily) ? 1 : 0);
+    row.add("repeatcnt", workout.repeat.toInt());
+    row.add("wtype", workout.type.toInt());
+    row.add("subtype", workout.subtype.toInt());
+    row.add("name", workout.name);
+    row.add("desc", workout.desc);
+    if (!workout.acttype.isEmpty())
+        row.add("acttype", workout.acttype.toInt());
+    const std::time_t time = parseUtcTime(workout.time);
+    if (time != 0)
+        row.add("datetime", qint64(time));
+    row.add("createtime", metadata ? metadata->time : QString());
+    if (!workout.listOrder.isEmpty())
+        row.add("listOrder", workout.listOrder.toInt());
+    return row;
+}
+
+void addDuration(Row &row, const ZKTrncrsDuration &duration)
+{
+    row.add("durtype", duration.type.toInt());
+    row.add("durvalue", duration.value.toInt());
+    row.add("durismanual", isTrue(duration.ismanual) ? 1 : 0);
+    if (!duration.segidxStart.isEmpty() || !duration.segidxEnd.isEmpty()) {
+        row.add("dursegstart", duration.segidxStart.toInt());
+        row.add("dursegend", duration.segidxEnd.toInt());
+    }
+    if (!duration.locationLat.isEmpty() && !duration.locationLon.isEmpty()) {
+        // Exact micro-degrees: through single precision the last digits of most places change.
+        row.add("durlat", ZKGeoPoint::e6FromDegreesText(duration.locationLat));
+        row.add("durlon", ZKGeoPoint::e6FromDegreesText(duration.locationLon));
+    }
+}
+
+Row intervalRow(qint64 rowId, const ZKTrncrsInterval &interval)
+{
+    Row row;
+    row.add("wid", rowId);
+    row.add("iid", interval.id.toInt());
+    row.add("needlap", isTrue(interval.needLap) ? 1 : 0);
+    row.add("name", interval.name);
+    if (interval.target) {
+        row.add("targettype", interval.target->type.toInt());
+        row.add("targetlow", interval.target->low.toInt());
+        row.add("targethigh", interval.target->high.toInt());
+        row.add("targetishard", isTrue(interval.target->ishardcon) ? 1 : 0);
+    }
+    if (interval.duration)
+        addDuration(row, *interval.duration);
+    if (!interval.gotoText.isEmpty()) {
+        row.add("nextiid", interval.gotoText.toInt());
+        row.add("repeatcnt", interval.gotoRepeat.toInt());
+    }
+    bool ok = false;
+    const int resolution = interval.logreso.toInt(&ok);
+    if (ok)
+        row.add("logreso", resolution);
+    return row;
+}
+
+// Inside the caller's transaction: the replaced workout goes, the new one comes with every
+// interval. False at the first statement that fails.
+bool insertWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
+{
+    const int wid = unsignedNumber(workout.id);
+    const int orgid = unsignedNumber(workout.orgid);
+    if (orgid != wid) {
+        const qint64 replaced = ZKDeviceDB::findWorkoutId(orgid);
+        if (replaced >= 0)
+            ZKDeviceDB::deleteWorkout(replaced);
+    }
+    ZKWorkoutModel workouts;
+    const qint64 rowId = insertRow(workouts, workoutRow(workout, metadata));
+    if (rowId <= 0)
+        return false;
+    for (const ZKTrncrsInterval &interval : workout.intervals) {
+        ZKWorkoutIntervalModel intervals;
+        if (insertRow(intervals, intervalRow(rowId, interval)) <= 0)
+            return false;
+    }
+    return true;
+}
+
+bool storeWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
+{
+    QSqlDatabase db = zkOpenDatabase(zkWorkoutDatabaseFile(), kZKDeviceConnection);
+    if (!db.isOpen() || !db.transaction()) {
+        ZK_LOG_ERROR(QStringLiteral("can't store workout %s: %s"), workout.id, db.lastError().text());
+        return false;
+    }
+    if (insertWorkout(workout, metadata) && db.commit())
+        return true;
+    ZK_LOG_ERROR(QStringLiteral("can't store workout %s: %s"), workout.id, db.lastError().text());
+    db.rollback();
+    return false;
+}
+
+} // namespace
+
+qint64 ZKDeviceDB::findWorkoutId(int wid)
+{
+    ZKWorkoutModel model;
+    QSqlQuery query = selectRows(model, {QStringLiteral("id")}, QStringLiteral("wid=?"), {wid});
+    if (!query.next())
+        return -1;
+    return query.value(0).toLongLong();
+}
+
+void ZKDeviceDB::deleteWorkout(qint64 rowId)
+{
+    ZKWorkoutModel workouts;
+    deleteRows(workouts, QStringLiteral("id=?"), rowId);
+    ZKWorkoutIntervalModel intervals;
+    deleteRows(intervals, QStringLiteral("wid=?"), rowId);
+}
+
+void ZKDeviceDB::deleteWorkoutOf(const ZKWorkout &workout)
+{
+    deleteWorkout(workout.rowId());
+}
+
+std::unique_ptr<ZKWorkout> ZKDeviceDB::readWorkoutHeader(int wid)
+{
+    ZKWorkoutModel model;
+    QSqlQuery query = selectRows(model,
+                                 {QStringLiteral("id"), QStringLiteral("wid"), QStringLiteral("datetime"),
+                                  QStringLiteral("name"), QStringLiteral("oneshot")},
+                                 QStringLiteral("wid=?"), {wid});
+    if (!query.next())
+        return nullptr;
+    return workoutFromHeaderRow(query);
+}
+
+std::unique_ptr<ZKWorkout> ZKDeviceDB::readWorkoutByWid(int wid)
+{
+    std::unique_ptr<ZKWorkout> workout;
+    {
+        ZKWorkoutModel model;
+        QSqlQuery query = selectRows(model,
+                                     {QStringLiteral("id"), QStringLiteral("wid"), QStringLiteral("wtype"),
+                                      QStringLiteral("datetime"), QStringLiteral("name"), QStringLiteral("oneshot"),
+                                      QStringLiteral("desc")},
+                                     QStringLiteral("wid=?"), {wid});
+        if (!query.next())
+            return nullptr;
+        workout = workoutFromHeaderRow(query);
+        workout->setType(query.value(QStringLiteral("wtype")).toInt());
+        workout->setDesc(query.value(QStringLiteral("desc")).toString());
+    }
+    if (!readWorkout(*workout))
+        return nullptr;
+    return workout;
+}
+
+bool ZKDeviceDB::readWorkout(ZKWorkout &workout)
+{
+    if (workout.isLoaded())
+        return true;
+    const QVector<QVariant> rowId = {workout.rowId()};
+    ZKWorkoutModel workouts;
+    QSqlQuery details =
+        selectRows(workouts,
+                   {QStringLiteral("orgid"), QStringLiteral("wtype"), QStringLiteral("daily"),
+                    QStringLiteral("repeatcnt"), QStringLiteral("subtype"), QStringLiteral("createtime"),
+                    QStringLiteral("oneshot"), QStringLiteral("desc"), QStringLiteral("listOrder")},
+                   QStringLiteral("id=?"), rowId);
+    if (!details.next())
+        return false;
+    workout.setOrgid(int(details.value(0).toUInt()));
+    workout.setType(details.value(1).toInt());
+    workout.setDaily(details.value(2).toInt() != 0);
+    workout.setRepeat(details.value(3).toInt());
+    workout.setSubtype(details.value(4).toInt());
+    workout.setCreateTime(details.value(5).toString());
+    workout.setOneShot(isOneShot(details.value(6)));
+    workout.setDesc(details.value(7).toString());
+    workout.setListOrder(details.value(8).toInt());
+
+    ZKWorkoutIntervalModel intervals;
+    QSqlQuery rows = selectRows(intervals, {QStringLiteral("*")}, QStringLiteral("wid=?"), rowId);
+    while (rows.next())
+        workout.appendInterval(intervalFromRecord(rows.record()));
+    workout.setLoaded(true);
+    return true;
+}
+
+void ZKDeviceDB::listWorkouts(std::vector<std::unique_ptr<ZKWorkout>> &workouts, bool plans)
+{
+    const QString where = plans ? QStringLiteral("wtype=? and (oneshot!='false' or oneshot is null)")
+                                : QStringLiteral("wtype!=? and (oneshot='false' or oneshot is null)");
+    const QString orderBy = plans ? QStringLiteral("order by name asc") : QStringLiteral("order by datetime desc");
+    ZKWorkoutModel model;
+    QSqlQuery query = selectRows(model,
+                                 {QStringLiteral("id"), QStringLiteral("wid"), QStringLiteral("datetime"),
+                                  QStringLiteral("name"), QStringLiteral("oneshot")},
+                                 where, {kPlannedWorkoutType}, orderBy);
+    while (query.next())
+        workouts.push_back(workoutFromHeaderRow(query));
+}
+
+bool ZKDeviceDB::importWorkout(const QString &path)
+{
+    ZKTrncrs document;
+    if (!ZKTrncrsReader(&document).readFile(path))
+        return false;
+    const ZKTrncrsMetadata *metadata = document.metadata() ? &*document.metadata() : nullptr;
+    for (const ZKTrncrsWorkout &workout : document.workouts()) {
+        if (findWorkoutId(unsignedNumber(workout.id)) >= 0) {
+            ZK_LOG_DEBUG(QStringLiteral("workout %s is stored already"), workout.id);
+            continue;
+        }
+        if (workout.intervals.isEmpty()) {
+            ZK_LOG_ERROR(QStringLiteral("workout %s has no interval"), workout.id);
+            return false;
+        }
+        if (!storeWorkout(workout, metadata))
+            return false;
+    }
+    return true;
+}
+
+bool ZKDeviceDB::exportWorkout(int wid, const QString &path)
+{
+    const std::unique_ptr<ZKWorkout> workout = readWorkoutByWid(wid);
+    if (!workout)
+        return false;
+    if (!ZKTrnWriter(kWorkoutVersion, *workout).write(path))
+        return false;
+    if (workout->isOneShot())
+        deleteWorkoutOf(*workout);
+    return true;
 }

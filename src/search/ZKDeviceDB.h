@@ -11,7 +11,11 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
+#include <vector>
+
 class ZKGpx1;
+class ZKWorkout;
 
 // The device database service: the operations through which the file-system devices reach
 // the SQLite files of their folder tree. Its only state is the roots of the last
@@ -100,6 +104,31 @@ public:
     // Stores a downloaded share file, a GPX route or ride of share type 1 or 2 or a workout file,
     // and removes it. Only a compressed file that cannot be unpacked is left in place.
     static void importShareFile(const QString &path, bool compressed);
+
+    // Workouts of route.dat. A workout has a row id (the id column, chosen by SQLite) and its
+    // own number, the wid carried in workout files; interval rows hold the workout's row id.
+    // The row id of the first workout with that wid, or -1.
+    static qint64 findWorkoutId(int wid);
+    // Deletes the workout row and its intervals.
+    static void deleteWorkout(qint64 rowId);
+    static void deleteWorkoutOf(const ZKWorkout &workout);
+    // The listing part of the workout with that wid (row id, name, date, one-shot flag), or null.
+    static std::unique_ptr<ZKWorkout> readWorkoutHeader(int wid);
+    // The workout with that wid read whole, or null.
+    static std::unique_ptr<ZKWorkout> readWorkoutByWid(int wid);
+    // Fills the details and intervals of a listed workout; true at once when they are there.
+    static bool readWorkout(ZKWorkout &workout);
+    // Appends the planned workouts (type 5, sorted by name) or the others (newest first),
+    // without their intervals.
+    static void listWorkouts(std::vector<std::unique_ptr<ZKWorkout>> &workouts, bool plans);
+    // Stores the workouts of a training-course file, each with the removal of the workout its
+    // orgid replaces in one transaction. A workout whose wid is stored already is skipped.
+    // False when the file does not read, a workout has no interval or a workout could not be
+    // stored; the workouts stored before stay.
+    static bool importWorkout(const QString &path);
+    // Writes the workout as a training-course file; a one-shot workout is deleted once the
+    // file is written.
+    static bool exportWorkout(int wid, const QString &path);
 
 private:
     static QString rootOf(int rootIndex, bool *known);

@@ -1,48 +1,10 @@
 #include "util/ZKGpx2.h"
 
-#include "env/ZKLogger.h"
+#include "util/ZKXmlFileCopy.h"
 
-#include <QFile>
-#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 namespace {
-
-// A well-formed file only: copying a broken one would stop at its error and leave its
-// elements open inside ours.
-bool isWellFormedXml(QIODevice &device, const QString &path)
-{
-    QXmlStreamReader reader(&device);
-    while (!reader.atEnd())
-        reader.readNext();
-    if (!reader.hasError())
-        return true;
-    ZK_LOG_ERROR(QStringLiteral("profile %s is not well-formed at line %d: %s"), path, reader.lineNumber(),
-                 reader.errorString());
-    return false;
-}
-
-// Copies the profile file's root element with everything inside it. False when there is no
-// such file or it is not well-formed XML, so the caller writes the user block instead.
-bool copyProfileFile(QXmlStreamWriter &writer, const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    if (!isWellFormedXml(file, path) || !file.seek(0))
-        return false;
-    QXmlStreamReader reader(&file);
-    while (!reader.atEnd() && !reader.isStartElement())
-        reader.readNext();
-    for (; !reader.atEnd() && !reader.isEndDocument(); reader.readNext()) {
-        // Indentation inside the file would break the writer's own.
-        if (!reader.isWhitespace())
-            writer.writeCurrentToken(reader);
-    }
-    return true;
-}
 
 void writeEmptyWithPair(QXmlStreamWriter &writer, const QString &name, const QString &firstName, const QString &first,
                         const QString &secondName, const QString &second)
@@ -211,7 +173,7 @@ void ZKGpx2::writeMetadataExtensions(QXmlStreamWriter &writer)
         return;
     const ZKGpxMetadata &m = *metadata;
     writer.writeStartElement(QStringLiteral("extensions"));
-    if (!copyProfileFile(writer, m.profileFile))
+    if (!zkCopyXmlFile(writer, m.profileFile))
         writeUserProfile(writer);
     if (!m.sys.isEmpty() && !m.sysVersion.isEmpty()) {
         writer.writeStartElement(QStringLiteral("sys"));

@@ -1,0 +1,430 @@
+#include "search/ZKTrackDP.h"
+
+#include "env/OrvoTimeText.h"
+#include "env/ZKLogger.h"
+#include "search/ZKDeviceDB.h"
+#include "util/ZKBinaryLogReader.h"
+#include "util/ZKGeoPoint.h"
+#include "util/ZKTraceLog.h"
+#include "util/ZKXmlFileCopy.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QXmlStreamWriter>
+
+#include <array>
+#include <optional>
+
+namespace {
+
+// With thinning, a position this close to the previous kept one (latitude plus longitude
+// difference, micro-degrees) adds nothing to the track.
+constexpr qint64 kThinningE6 = 500;
+// Times count from the ride's StartTime from this log version on.
+const QString kRelativeTimeVersion = QStringLiteral("0.2.1.4");
+// The header carries the device version from this log version on.
+const QString kHeaderDeviceVersion = QStringLiteral("0.2.1.7");
+// Speeds are metres per minute from this log version on.
+const QString kSpeedPerMinuteVersion = QStringLiteral("0.2.1.2");
+const QString kBreakType = QStringLiteral("2");
+const QString kShareType = QStringLiteral("2");
+
+const QStringList kSummaryColumns = {
+    QStringLiteral("Title"),        QStringLiteral("Abstract"),    QStringLiteral("CreateTime"),
+    QStringLiteral("Author"),       QStringLiteral("LDLat"),       QStringLiteral("LDLon"),
+    QStringLiteral("RTLat"),        QStringLiteral("RTLon"),       QStringLiteral("StartCountry"),
+    QStringLiteral("EndCountry"),   QStringLiteral("StartPlace"),  QStringLiteral("EndPlace"),
+    QStringLiteral("ActivityType"), QStringLiteral("RouteType"),   QStringLiteral("StartTime"),
+    QStringLiteral("EndTime"),      QStringLiteral("TotalLength"),
+};
+
+// Seconds since 1970 of a database value: an unsigned number, NULL and anything else none.
+std::optional<qint64> secondsOf(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 seconds = value.toString().toLongLong(&ok);
+    if (!ok || seconds < 0)
+        return std::nullopt;
+    return seconds;
+}
+
+QString utcText(qint64 seconds)
+{
+    return psfTimeText(std::time_t(seconds));
+}
+
+QDate utcDate(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).date();
+}
+
+void writeTextIfSet(QXmlStreamWriter &writer, const QString &element, const QString &text)
+{
+    if (!text.isEmpty())
+        writer.writeTextElement(element, text);
+}
+
+void writePosition(QXmlStreamWriter &writer, const ZKGpsLogRecord &record)
+{
+    writer.writeAttribute(QStringLiteral("lat"), ZKGeoPoint::degreesTextFromE6(record.lat));
+    writer.writeAttribute(QStringLiteral("lon"), ZKGeoPoint::degreesTextFromE6(record.lon));
+}
+
+// Opens a log and tells a file that does not open from a header that does not read.
+bool openLog(ZKBinaryLogReader &reader, const QString &path, const QString &openFailure)
+{
+    if (reader.open(path))
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        ZK_LOG_ERROR(openFailure, path);
+    else
+        ZK_LOG_ERROR(QStringLiteral("error read %s header"), path);
+    return false;
+}
+
+// The number of whole records the file can hold: a bound for reserving, never more than the
+// file's own size allows.
+qsizetype recordCapacity(const QString &path, qsizetype recordSize)
+{
+    const qint64 body = QFileInfo(path).size() - kZKLogHeaderSize;
+    return body > 0 ? qsizetype(body / recordSize) : 0;
+}
+
+// Training logs of 0.2.0.0 and 0.2.1.0 are refused; 0.2.1.1, 0.2.2.0 and later are read.
+bool isReadableTrainLog(const ZKTraceLogHeader &header)
+{
+    const std::array<quint8, 4> &v = header.version;
+    return v[0] > 0 || v[1] > 2 || v[2] > 1 || v[3] > 0;
+}
+
+} // namespace
+
+bool ZKTrackDP::open(qint64 key, bool thin)
+{
+    m_key = key;
+    summaryMap(key);
+    QDate startDate;
+    if (!readGpsLog(ZKTraceLog::gpsLogPath(key), thin, startDate))
+        return false;
+    return readTrainLog(ZKTraceLog::trainLogPath(key), startDate);
+}
+
+bool ZKTrackDP::summaryMap(qint64 key)
+{
+    m_summary.clear();
+    ZKDeviceDB::selectTraceLogById(key, 0, kSummaryColumns, m_summary);
+    return m_summary.size() == kSummaryColumns.size();
+}
+
+void ZKTrackDP::setTimeBase()
+{
+    m_timeBase = 0;
+    if (!m_gpsHeader.isVersionAtLeast(kRelativeTimeVersion))
+        return;
+    // Without a usable StartTime the times stay as the log has them.
+    const std::optional<qint64> start = secondsOf(m_summary.value(StartTime));
+    if (start)
+        m_timeBase = *start;
+}
+
+bool ZKTrackDP::readGpsLog(const QString &path, bool thin, QDate &startDate)
+{
+    m_trackPoints.clear();
+    m_plannedPoints.clear();
+    ZKBinaryLogReader reader;
+    if (!openLog(reader, path, QStringLiteral("fail open gps log file %s")))
+        return false;
+    m_gpsHeader = reader.header();
+    setTimeBase();
+    m_trackPoints.reserve(recordCapacity(path, kZKGpsLogRecordSize));
+
+    // Markers before the first position have nothing to break.
+    ZKGpsLogRecord first;
+    bool found = false;
+    while ((found = reader.readGpsRecord(first)) && first.isMarker()) {
+    }
+    if (!found)
+        return true;
+    // The first position starts the track even when it is marked as planned.
+    appendTrackPoint(first, m_timeBase + first.time);
+    startDate = utcDate(m_trackPoints.first().time);
+    readTrackRecords(reader, thin);
+    return true;
+}
+
+void ZKTrackDP::readTrackRecords(ZKBinaryLogReader &reader, bool thin)
+{
+    ZKGpsLogRecord record;
+    while (reader.readGpsRecord(record)) {
+        if (record.isMarker()) {
+            if (record.isSegmentBreak())
+                m_trackPoints.last().breakAfter = true;
+            continue;
+        }
+        if (record.isPlanned()) {
+            m_plannedPoints.append(record);
+            continue;
+        }
+        const ZKGpsLogRecord &previous = m_trackPoints.last().record;
+        const qint64 moved = qAbs(qint64(record.lat) - previous.lat) + qAbs(qint64(record.lon) - previous.lon);
+        if (thin && moved <= kThinningE6)
+            continue;
+        appendTrackPoint(record, m_timeBase + record.time);
+    }
+}
+
+void ZKTrackDP::appendTrackPoint(const ZKGpsLogRecord &record, qint64 time)
+{
+    if (m_trackPoints.isEmpty()) {
+        m_minLat = m_maxLat = record.lat;
+        m_minLon = m_maxLon = record.lon;
+    } else {
+        m_minLat = qMin(m_minLat, record.lat);
+        m_maxLat = qMax(m_maxLat, record.lat);
+        m_minLon = qMin(m_minLon, record.lon);
+        m_maxLon = qMax(m_maxLon, record.lon);
+    }
+    m_trackPoints.append({record, time, false});
+}
+
+bool ZKTrackDP::readTrainLog(const QString &path, const QDate &startDate)
+{
+    m_sensorPoints.clear();
+    ZKBinaryLogReader reader;
+    if (!openLog(reader, path, QStringLiteral("fail open %s")))
+        return false;
+    if (!isReadableTrainLog(reader.header()))
+        return false;
+    m_sensorPoints.reserve(recordCapacity(
+        path, reader.header().hasExtendedTrainRecords() ? kZKTrainLogExtendedRecordSize : kZKTrainLogRecordSize));
+    // Samples of the day before the ride started belong to no position of it.
+    bool searching = startDate.isValid();
+    ZKTrainLogRecord record;
+    while (reader.readTrainRecord(record)) {
+        const qint64 time = m_timeBase + record.time;
+        if (record.isMarker()) {
+            if (record.isSegmentBreak() && !m_sensorPoints.isEmpty())
+                m_sensorPoints.last().breakAfter = true;
+            continue;
+        }
+        if (searching && utcDate(time) < startDate)
+            continue;
+        searching = false;
+        m_sensorPoints.append({record, time, false});
+    }
+    return true;
+}
+
+QString ZKTrackDP::summaryText(SummaryColumn column) const
+{
+    return m_summary.value(column).toString();
+}
+
+void ZKTrackDP::writeMetadata(QXmlStreamWriter &writer)
+{
+    if (m_summary.size() < SummaryColumnCount)
+        return;
+    writer.writeStartElement(QStringLiteral("metadata"));
+    writeTextIfSet(writer, QStringLiteral("name"), summaryText(Title));
+    writeTextIfSet(writer, QStringLiteral("desc"), summaryText(Abstract));
+    if (!summaryText(Author).isEmpty()) {
+        writer.writeStartElement(QStringLiteral("author"));
+        writer.writeTextElement(QStringLiteral("name"), summaryText(Author));
+        writer.writeEndElement();
+    }
+    if (const std::optional<qint64> start = secondsOf(m_summary.value(StartTime)))
+        writer.writeTextElement(QStringLiteral("time"), utcText(*start));
+    // A ride without positions has no bounds to give.
+    if (!m_trackPoints.isEmpty()) {
+        writer.writeEmptyElement(QStringLiteral("bounds"));
+        writer.writeAttribute(QStringLiteral("minlat"), ZKGeoPoint::degreesTextFromE6(m_minLat));
+        writer.writeAttribute(QStringLiteral("minlon"), ZKGeoPoint::degreesTextFromE6(m_minLon));
+        writer.writeAttribute(QStringLiteral("maxlat"), ZKGeoPoint::degreesTextFromE6(m_maxLat));
+        writer.writeAttribute(QStringLiteral("maxlon"), ZKGeoPoint::degreesTextFromE6(m_maxLon));
+    }
+    writeMetadataExtensions(writer);
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeMetadataExtensions(QXmlStreamWriter &writer) const
+{
+    writer.writeStartElement(QStringLiteral("extensions"));
+    copyUsrXml(writer);
+    writeSysVersion(writer);
+    writer.writeTextElement(QStringLiteral("sharetype"), kShareType);
+    writeTextIfSet(writer, QStringLiteral("sctry"), summaryText(StartCountry));
+    writeTextIfSet(writer, QStringLiteral("ectry"), summaryText(EndCountry));
+    writeTextIfSet(writer, QStringLiteral("splace"), summaryText(StartPlace));
+    writeTextIfSet(writer, QStringLiteral("eplace"), summaryText(EndPlace));
+    if (!summaryText(ActivityType).isEmpty()) {
+        writer.writeStartElement(QStringLiteral("acttype"));
+        writer.writeAttribute(QStringLiteral("subtype"), QStringLiteral("1"));
+        writer.writeCharacters(summaryText(ActivityType));
+        writer.writeEndElement();
+    }
+    writeSummaryTimes(writer);
+    writeTextIfSet(writer, QStringLiteral("trvDist"), summaryText(TotalLength));
+    writer.writeEndElement();
+}
+
+// The device that recorded the ride: from the header when the log carries it, with the
+// program part ("Orvo...") of the current device version text.
+void ZKTrackDP::writeSysVersion(QXmlStreamWriter &writer) const
+{
+    const QString current = ZKTraceLog::deviceVersion();
+    QString version = current;
+    if (m_gpsHeader.isVersionAtLeast(kHeaderDeviceVersion)) {
+        version = QString::fromLatin1(m_gpsHeader.deviceVersion);
+        const QStringList parts = current.split(QLatin1Char(' '));
+        if (parts.size() == 2 && parts.last().startsWith(QLatin1String("Orvo")))
+            version += QLatin1Char(' ') + parts.last();
+    }
+    writer.writeStartElement(QStringLiteral("sys"));
+    writer.writeAttribute(QStringLiteral("version"), version);
+    writer.writeCharacters(ZKTraceLog::modelName());
+    writer.writeStartElement(QStringLiteral("apps"));
+    writer.writeEmptyElement(QStringLiteral("app"));
+    writer.writeAttribute(QStringLiteral("name"), QStringLiteral("log"));
+    writer.writeAttribute(QStringLiteral("version"), logVersion());
+    writer.writeEndElement();
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeSummaryTimes(QXmlStreamWriter &writer) const
+{
+    const std::optional<qint64> start = secondsOf(m_summary.value(StartTime));
+    const std::optional<qint64> end = secondsOf(m_summary.value(EndTime));
+    if (start)
+        writer.writeTextElement(QStringLiteral("stime"), utcText(*start));
+    if (end)
+        writer.writeTextElement(QStringLiteral("etime"), utcText(*end));
+    if (start && end)
+        writer.writeTextElement(QStringLiteral("trvTime"), QString::number((*end - *start) / 60));
+}
+
+void ZKTrackDP::writeRoute(QXmlStreamWriter &writer)
+{
+    if (m_trackPoints.size() < 2)
+        return;
+    writer.writeStartElement(QStringLiteral("rte"));
+    writer.writeTextElement(QStringLiteral("number"), QStringLiteral("2"));
+    for (const TrackPoint *point : {&m_trackPoints.first(), &m_trackPoints.last()}) {
+        writer.writeEmptyElement(QStringLiteral("rtept"));
+        writePosition(writer, point->record);
+    }
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeTracks(QXmlStreamWriter &writer)
+{
+    if (m_trackPoints.size() < 2)
+        return;
+    writer.writeStartElement(QStringLiteral("trk"));
+    writer.writeStartElement(QStringLiteral("trkseg"));
+    for (qsizetype i = 0; i < m_trackPoints.size(); ++i) {
+        const TrackPoint &point = m_trackPoints.at(i);
+        writer.writeStartElement(QStringLiteral("trkpt"));
+        writePosition(writer, point.record);
+        // Empty markers are no values: a point without them has no such element.
+        if (point.record.ele != kZKEmptyI16)
+            writer.writeTextElement(QStringLiteral("ele"), QString::number(point.record.ele / 10.0, 'f', 1));
+        writer.writeTextElement(QStringLiteral("time"), utcText(point.time));
+        if (point.record.magvar != kZKEmptyI16)
+            writer.writeTextElement(QStringLiteral("magvar"), QString::number(point.record.magvar));
+        writer.writeEndElement();
+        if (!point.breakAfter)
+            continue;
+        writer.writeStartElement(QStringLiteral("extensions"));
+        writer.writeTextElement(QStringLiteral("breaktype"), kBreakType);
+        writer.writeEndElement();
+        writer.writeEndElement();
+        if (i + 1 < m_trackPoints.size())
+            writer.writeStartElement(QStringLiteral("trkseg"));
+    }
+    if (!m_trackPoints.last().breakAfter)
+        writer.writeEndElement();
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeWaypoints(QXmlStreamWriter &)
+{}
+
+void ZKTrackDP::writeExtensions(QXmlStreamWriter &writer)
+{
+    if (m_sensorPoints.isEmpty())
+        return;
+    writer.writeStartElement(QStringLiteral("extensions"));
+    writeSensorLog(writer);
+    copyWrkXml(writer);
+    copyStaXml(writer);
+    copyPlnXml(writer);
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeSensorLog(QXmlStreamWriter &writer) const
+{
+    writer.writeStartElement(QStringLiteral("ssrlog"));
+    writer.writeStartElement(QStringLiteral("logseg"));
+    for (qsizetype i = 0; i < m_sensorPoints.size(); ++i) {
+        const SensorPoint &sample = m_sensorPoints.at(i);
+        writeSample(writer, sample);
+        if (!sample.breakAfter)
+            continue;
+        writer.writeTextElement(QStringLiteral("breaktype"), kBreakType);
+        writer.writeEndElement();
+        if (i + 1 < m_sensorPoints.size())
+            writer.writeStartElement(QStringLiteral("logseg"));
+    }
+    if (!m_sensorPoints.last().breakAfter)
+        writer.writeEndElement();
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeSample(QXmlStreamWriter &writer, const SensorPoint &sample) const
+{
+    const ZKTrainLogRecord &r = sample.record;
+    writer.writeStartElement(QStringLiteral("logpt"));
+    writer.writeAttribute(QStringLiteral("time"), utcText(sample.time));
+    if (r.hrm != kZKEmptyU8)
+        writer.writeTextElement(QStringLiteral("hrm"), QString::number(r.hrm));
+    if (r.cad != kZKEmptyU8)
+        writer.writeTextElement(QStringLiteral("cad"), QString::number(r.cad));
+    const quint16 speed = r.spd != kZKEmptyU16 ? r.spd : r.gpsSpeed;
+    if (speed != kZKEmptyU16) {
+        // Metres per minute to km/h; older logs hold km/h already.
+        const double kmh = m_gpsHeader.isVersionAtLeast(kSpeedPerMinuteVersion) ? speed * 60.0 / 1000.0 : speed;
+        writer.writeTextElement(QStringLiteral("spd"), QString::number(kmh, 'f', 1));
+    }
+    if (r.tmp != kZKEmptyI16)
+        writer.writeTextElement(QStringLiteral("tmp"), QString::number(r.tmp));
+    if (r.pwr != kZKEmptyU16)
+        writer.writeTextElement(QStringLiteral("pwr"), QString::number(r.pwr));
+    if (r.brm != kZKEmptyI32)
+        writer.writeTextElement(QStringLiteral("brm"), QString::number(r.brm / 100.0, 'f', 2));
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::copyUsrXml(QXmlStreamWriter &writer) const
+{
+    zkCopyXmlFile(writer, ZKTraceLog::usrXmlPath(m_key));
+}
+
+void ZKTrackDP::copyWrkXml(QXmlStreamWriter &writer) const
+{
+    zkCopyXmlFile(writer, ZKTraceLog::wrkXmlPath(m_key));
+}
+
+void ZKTrackDP::copyStaXml(QXmlStreamWriter &writer) const
+{
+    zkCopyXmlFile(writer, ZKTraceLog::staXmlPath(m_key));
+}
+
+void ZKTrackDP::copyPlnXml(QXmlStreamWriter &writer) const
+{
+    zkCopyXmlFile(writer, ZKTraceLog::plnXmlPath(m_key));
+}

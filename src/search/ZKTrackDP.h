@@ -1,0 +1,116 @@
+#pragma once
+
+#include "util/ZKGpsLogRecord.h"
+#include "util/ZKGpxExportable.h"
+#include "util/ZKTraceLogHeader.h"
+#include "util/ZKTrainLogRecord.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+class ZKBinaryLogReader;
+
+// One stored ride as a GPX source: the metadata from its TraceLog row and the device context,
+// a route of its first and last position, the track from its GPS log and the sensor log from
+// its training log, followed by copies of the ride's workout, statistics and planned-trip files.
+class ZKTrackDP : public ZKGpxExportable
+{
+public:
+    // A position of the track, its time made absolute.
+    struct TrackPoint
+    {
+        ZKGpsLogRecord record;
+        qint64 time = 0;
+        // The segment ends after this point.
+        bool breakAfter = false;
+    };
+    // A sensor sample, its time made absolute.
+    struct SensorPoint
+    {
+        ZKTrainLogRecord record;
+        qint64 time = 0;
+        bool breakAfter = false;
+    };
+
+    // The TraceLog columns of the summary, in this order.
+    enum SummaryColumn {
+        Title,
+        Abstract,
+        CreateTime,
+        Author,
+        LDLat,
+        LDLon,
+        RTLat,
+        RTLon,
+        StartCountry,
+        EndCountry,
+        StartPlace,
+        EndPlace,
+        ActivityType,
+        RouteType,
+        StartTime,
+        EndTime,
+        TotalLength,
+        SummaryColumnCount
+    };
+
+    // Loads the ride with this key (its idRoute): the summary when the row is there, then both
+    // logs. True when both logs were read; a provider that failed is not written.
+    bool open(qint64 key, bool thin);
+    // The TraceLog row of the key into the summary; true when the whole row came back.
+    bool summaryMap(qint64 key);
+    // With thin set, a position within 500 micro-degrees (latitude plus longitude difference)
+    // of the previous kept one is left out. startDate becomes the UTC date of the first point.
+    bool readGpsLog(const QString &path, bool thin, QDate &startDate);
+    // Samples dated before startDate (when valid) are left out at the start of the log.
+    bool readTrainLog(const QString &path, const QDate &startDate);
+
+    void writeMetadata(QXmlStreamWriter &writer) override;
+    void writeRoute(QXmlStreamWriter &writer) override;
+    void writeTracks(QXmlStreamWriter &writer) override;
+    void writeWaypoints(QXmlStreamWriter &writer) override;
+    void writeExtensions(QXmlStreamWriter &writer) override;
+
+    // The ride's side files, each its root element with everything inside; nothing when the
+    // file is missing or broken.
+    void copyUsrXml(QXmlStreamWriter &writer) const;
+    void copyWrkXml(QXmlStreamWriter &writer) const;
+    void copyStaXml(QXmlStreamWriter &writer) const;
+    void copyPlnXml(QXmlStreamWriter &writer) const;
+
+    const QVector<QVariant> &summary() const { return m_summary; }
+    const QList<TrackPoint> &trackPoints() const { return m_trackPoints; }
+    const QList<ZKGpsLogRecord> &plannedPoints() const { return m_plannedPoints; }
+    const QList<SensorPoint> &sensorPoints() const { return m_sensorPoints; }
+    // "0.2.1.8": the GPS log's version.
+    QString logVersion() const { return m_gpsHeader.versionText(); }
+
+private:
+    void setTimeBase();
+    void appendTrackPoint(const ZKGpsLogRecord &record, qint64 time);
+    void readTrackRecords(ZKBinaryLogReader &reader, bool thin);
+    void writeMetadataExtensions(QXmlStreamWriter &writer) const;
+    void writeSysVersion(QXmlStreamWriter &writer) const;
+    void writeSummaryTimes(QXmlStreamWriter &writer) const;
+    void writeSensorLog(QXmlStreamWriter &writer) const;
+    void writeSample(QXmlStreamWriter &writer, const SensorPoint &sample) const;
+    QString summaryText(SummaryColumn column) const;
+
+    qint64 m_key = 0;
+    QVector<QVariant> m_summary;
+    QList<TrackPoint> m_trackPoints;
+    QList<ZKGpsLogRecord> m_plannedPoints;
+    QList<SensorPoint> m_sensorPoints;
+    ZKTraceLogHeader m_gpsHeader;
+    // Seconds added to the record times of both logs: the ride's StartTime for logs that count
+    // from the start, set by readGpsLog.
+    qint64 m_timeBase = 0;
+    // Micro-degrees; meaningful only once there is a track point.
+    qint32 m_minLat = 0;
+    qint32 m_minLon = 0;
+    qint32 m_maxLat = 0;
+    qint32 m_maxLon = 0;
+};
