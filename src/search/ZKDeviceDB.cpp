@@ -27,9 +27,11 @@
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QXmlStreamReader>
 
 #include <array>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -315,6 +317,42 @@ void storeSharedRoute(const QString &path, const ZKGpx1 &gpx)
         ZK_LOG_ERROR(QStringLiteral("save %s as planned trip"), path);
 }
 
+// The workout a ride followed: the id of the first "wrklog" of its workout log.
+std::optional<int> followedWorkout(const QString &workoutLog)
+{
+    QFile file(workoutLog);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != QLatin1String("wrklog"))
+            continue;
+        bool isNumber = false;
+        const int id = reader.attributes().value(QLatin1String("id")).toInt(&isNumber);
+        return isNumber ? std::optional<int>(id) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The files of a deleted ride, and the workout it followed when that was meant to be used once.
+void removeRideFiles(qint64 key)
+{
+    QFile::remove(ZKTraceLog::trainLogPath(key));
+    QFile::remove(ZKTraceLog::gpsLogPath(key));
+    QFile::remove(ZKTraceLog::staXmlPath(key));
+    const QString workoutLog = ZKTraceLog::wrkXmlPath(key);
+    if (const std::optional<int> wid = followedWorkout(workoutLog)) {
+        const std::unique_ptr<ZKWorkout> workout = ZKDeviceDB::readWorkoutHeader(*wid);
+        if (workout && workout->isOneShot())
+            ZKDeviceDB::deleteWorkoutOf(*workout);
+    }
+    QFile::remove(workoutLog);
+    QFile::remove(ZKTraceLog::usrXmlPath(key));
+    QFile::remove(ZKTraceLog::st2XmlPath(key));
+    QFile::remove(ZKTraceLog::plnXmlPath(key));
+    QFile::remove(ZKTraceLog::dbgLogPath(key));
+}
+
 // The words of one "<code> words" piece without its code.
 QString withoutFirstWord(const QString &piece)
 {
@@ -593,6 +631,30 @@ void ZKDeviceDB::listTracks(int activityType, QVector<ZKTrackEntry> &tracks, boo
             continue;
         tracks.append(ZKTrackEntry{itemId(id, 0), query.value(1).toString()});
     }
+}
+
+bool ZKDeviceDB::deleteTrack(qint64 itemId)
+{
+    TraceLogDbm model;
+    if (model.databaseFile().isEmpty())
+        return false;
+    const QStringList columns = {QStringLiteral("CreateTime")};
+    const QVector<QVariant> values = {qint64(quint32(itemId))};
+    model.setColumns(&columns);
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("idRoute=?"));
+    qint64 key = 0;
+    {
+        QSqlQuery query = zkSelect(model);
+        if (!query.next())
+            return false;
+        key = qint64(query.value(0).toULongLong());
+    }
+    // The row goes first: a ride whose row stays keeps its files.
+    if (!zkDelete(model))
+        return false;
+    removeRideFiles(key);
+    return true;
 }
 
 void ZKDeviceDB::setTrackUploaded(qint64 id, int rootIndex, bool uploaded)

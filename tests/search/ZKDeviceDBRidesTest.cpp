@@ -116,4 +116,67 @@ TEST_F(ZKDeviceDBRidesTest, MarksARideUploadedAndBack)
     EXPECT_EQ(sqliteAnswer(routeDb(), uploaded), QStringLiteral("0"));
 }
 
+DeviceDbTree::WorkoutRow workoutRow(int id, int wid, const char *oneshot)
+{
+    DeviceDbTree::WorkoutRow row;
+    row.id = id;
+    row.wid = wid;
+    row.oneshot = QLatin1String(oneshot);
+    row.intervals = {QStringLiteral("1, 0, 'Warm', NULL, NULL, NULL, NULL, 1, 60, NULL, NULL, NULL, NULL, NULL, "
+                                    "NULL")};
+    return row;
+}
+
+QByteArray workoutLog(int wid)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<wrklogs><wrklog id=\"%1\" name=\"Followed\">"
+                          "<itv id=\"1\"/></wrklog></wrklogs>\n")
+        .arg(wid)
+        .toUtf8();
+}
+
+QStringList rideFiles(qint64 key)
+{
+    return {ZKTraceLog::gpsLogPath(key), ZKTraceLog::trainLogPath(key), ZKTraceLog::staXmlPath(key),
+            ZKTraceLog::st2XmlPath(key), ZKTraceLog::wrkXmlPath(key),   ZKTraceLog::usrXmlPath(key),
+            ZKTraceLog::plnXmlPath(key), ZKTraceLog::dbgLogPath(key)};
+}
+
+TEST_F(ZKDeviceDBRidesTest, DeletingARideRemovesItsFilesAndTheOneShotWorkoutItFollowed)
+{
+    ASSERT_TRUE(m_tree.writeWorkouts({workoutRow(1, 7, "'true'"), workoutRow(2, 8, "'false'")}));
+    for (const qint64 key : {1357000100, 1357000200}) {
+        for (const QString &file : rideFiles(key))
+            ASSERT_TRUE(OrvoTest::writeFile(file, "ride file"));
+        ASSERT_TRUE(OrvoTest::writeFile(ZKTraceLog::wrkXmlPath(key), workoutLog(key == 1357000100 ? 7 : 8)));
+    }
+
+    // Only the low half of the item id names the ride.
+    EXPECT_TRUE(ZKDeviceDB::deleteTrack((qint64(1) << 32) | 1357000100));
+    closeDeviceDatabases();
+    for (const QString &file : rideFiles(1357000100))
+        EXPECT_FALSE(QFileInfo::exists(file)) << file.toStdString();
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select group_concat(wid) from Workout")), QStringLiteral("8"));
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select group_concat(wid) from WorkoutInterval")),
+              QStringLiteral("2"));
+
+    EXPECT_TRUE(ZKDeviceDB::deleteTrack(1357000200));
+    closeDeviceDatabases();
+    EXPECT_FALSE(QFileInfo::exists(ZKTraceLog::wrkXmlPath(1357000200)));
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select group_concat(wid) from Workout")), QStringLiteral("8"));
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select group_concat(idRoute) from TraceLog where idRoute in "
+                                                     "(1357000100, 1357000200)")),
+              QString());
+}
+
+TEST_F(ZKDeviceDBRidesTest, DeletingARideWithoutRowRemovesNothing)
+{
+    const qint64 key = 1357000999;
+    for (const QString &file : rideFiles(key))
+        ASSERT_TRUE(OrvoTest::writeFile(file, "ride file"));
+    EXPECT_FALSE(ZKDeviceDB::deleteTrack(key));
+    for (const QString &file : rideFiles(key))
+        EXPECT_TRUE(QFileInfo::exists(file)) << file.toStdString();
+}
+
 } // namespace
