@@ -3,6 +3,7 @@
 #include "env/OrvoTimeText.h"
 #include "env/OrvoUtility.h"
 #include "env/ZKLogger.h"
+#include "search/ZKTrackExport.h"
 #include "sql/FavoriteDbm.h"
 #include "sql/RouteDbm.h"
 #include "sql/TraceLogDbm.h"
@@ -818,11 +819,27 @@ bool ZKDeviceDB::deleteFavorite(qint64 itemId)
     return zkDelete(model);
 }
 
+QString ZKDeviceDB::stageShareFile(int kind, qint64 itemId, bool &uploaded, int flags)
+{
+    switch (kind) {
+    case ShareRoute:
+        return exportRoute(quint32(itemId), int(itemId >> 32), uploaded);
+    case ShareRide:
+        return exportTrackGpx(itemId, uploaded, flags);
+    case ShareWorkout: {
+        const int wid = int(quint32(itemId));
+        const QString path = exportDir() + QStringLiteral("/export-%1.wrk").arg(wid);
+        QFile::remove(path);
+        return exportWorkout(wid, path) ? path : QString();
+    }
+    default:
+        return QString();
+    }
+}
+
 QString ZKDeviceDB::exportShareFile(int kind, qint64 itemId, bool &uploaded, int flags)
 {
-    QString path;
-    if (kind == ShareRoute)
-        path = exportRoute(quint32(itemId), int(itemId >> 32), uploaded);
+    const QString path = stageShareFile(kind, itemId, uploaded, flags);
     if (path.isEmpty() || !(flags & kCompressShareFile) || !ZKTraceLog::isNonZk2Version())
         return path;
     QFile file(path);
@@ -841,6 +858,8 @@ void ZKDeviceDB::importShareFile(const QString &path, bool compressed)
     ZKGpxReader reader(gpx);
     if (reader.readFile(path))
         storeSharedRoute(path, gpx);
+    else
+        importWorkout(path);
     QFile::remove(path);
 }
 

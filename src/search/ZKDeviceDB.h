@@ -135,4 +135,6 @@ private:
     static void restoreFromBackup(const QString &root, const QString &file, const QString &backup, const char *kind);
     static void openOlderDevice(const QString &root);
     static void openNewerDevice(const QString &root);
+    // The share file of one item, uncompressed.
+    static QString stageShareFile(int kind, qint64 itemId, bool &uploaded, int flags);
 };
