@@ -169,4 +169,37 @@ TEST_F(ZKDeviceDBShareTest, UnknownKindStagesNothing)
         EXPECT_EQ(ZKDeviceDB::exportShareFile(kind, 1, uploaded, 1), QString()) << kind;
 }
 
+TEST_F(ZKDeviceDBShareTest, WorkoutFileIsImportedAsAWorkout)
+{
+    const QString path = download("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                  "<trncrs xmlns=\"urn:wrk\" creator=\"tarvex\" version=\"1.3.0.9\">\n"
+                                  "<metadata><time>2013-02-03T04:05:06Z</time></metadata>\n"
+                                  "<wrk id=\"9\" orgid=\"9\" daily=\"false\" repeat=\"0\" type=\"1\" subtype=\"0\" "
+                                  "listOrder=\"0\"><acttype>1</acttype><name>Shared intervals</name>"
+                                  "<itv id=\"1\" needLap=\"false\"><name>Go</name></itv></wrk>\n</trncrs>\n",
+                                  QStringLiteral("share.wrk"));
+    ZKDeviceDB::importShareFile(path, false);
+    closeDeviceDatabases();
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select wid, name from Workout")),
+              QStringLiteral("9|Shared intervals"));
+    EXPECT_EQ(sharedRoutes(), QString());
+    EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+TEST_F(ZKDeviceDBShareTest, WorkoutWithoutExportFolderIsStagedInTheRouteFolder)
+{
+    DeviceDbTree::WorkoutRow row;
+    row.wid = 9;
+    row.intervals = {QStringLiteral("1, 0, 'Go', NULL, NULL, NULL, NULL, 1, 60, NULL, NULL, NULL, NULL, NULL, NULL")};
+    ASSERT_TRUE(m_tree.writeWorkouts({row}));
+    openTree(QString(), QString());
+    const QString staged = m_tree.path(QStringLiteral("/data/route/export-9.wrk"));
+    ASSERT_TRUE(OrvoTest::writeFile(staged, "an older export"));
+
+    bool uploaded = false;
+    EXPECT_EQ(ZKDeviceDB::exportShareFile(3, 9, uploaded, 0), staged);
+    EXPECT_TRUE(OrvoTest::readFile(staged).contains("<name>Intervals</name>"));
+    EXPECT_EQ(ZKDeviceDB::exportShareFile(3, 10, uploaded, 0), QString());
+}
+
 } // namespace

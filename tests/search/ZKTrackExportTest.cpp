@@ -165,4 +165,15 @@ TEST_F(ZKTrackExportTest, FlagFourThinsOnlyRidesOfMoreThan30000Records)
     }
 }
 
+TEST_F(ZKTrackExportTest, ShareFileOfARideIsItsExportCompressedOnAnOlderDevice)
+{
+    bool uploaded = true;
+    const QString path = ZKDeviceDB::exportShareFile(2, kKey, uploaded, 1);
+    EXPECT_EQ(path, exportDir() + QStringLiteral("/20130101002640.gpx"));
+    EXPECT_FALSE(uploaded);
+    const QByteArray gpx = qUncompress(OrvoTest::readFile(path));
+    EXPECT_TRUE(gpx.startsWith("<?xml")) << gpx.left(16).toStdString();
+    EXPECT_EQ(gpx.count("<trkpt "), DeviceDbTree::kSampleRidePoints);
+}
+
 } // namespace
