@@ -53,8 +53,11 @@ constexpr qint64 kLargestUnlistedGpsLog = kZKLogHeaderSize + 2 * kZKGpsLogRecord
 // The title the device gives a ride it has not finished.
 const QString kPlaceholderTitle = QStringLiteral("...");
 
-// The kinds of items that travel as share files, and their share types.
+// The kinds of items that travel as share files.
 enum ShareKind { ShareRoute = 1, ShareRide = 2, ShareWorkout = 3 };
+// The route types a device keeps; a shared GPX's share type is the type of the route it becomes.
+constexpr int kFirstRouteType = 1;
+constexpr int kLastRouteType = 2;
 constexpr int kCompressShareFile = 0x1;
 constexpr int kShareCompressionLevel = 9;
 
@@ -692,7 +695,7 @@ void ZKDeviceDB::listRoutesOfType(int routeType, QMap<qint64, QString> &routes, 
 int ZKDeviceDB::addRoute(int routeType, const ZKGpx1 &gpx)
 {
     const QString file = findDeviceFile(deviceRoot(), QString(), kRouteFile);
-    if (file.isEmpty() || (routeType != ShareRoute && routeType != ShareRide))
+    if (file.isEmpty() || routeType < kFirstRouteType || routeType > kLastRouteType)
         return -1;
     const ZKGpxMetadata metadata = gpx.metadata.value_or(ZKGpxMetadata());
     RouteDbm model(file);
@@ -742,7 +745,7 @@ QString ZKDeviceDB::exportRoute(qint64 id, int rootIndex, bool &uploaded)
     // Without its file and its row there is nothing to stage.
     if (!hasRow || !saveBytes(staged, values.at(0).toString().toUtf8()))
         return QString();
-    // From now on the route lives in its file.
+    // From now on the route lives in its file; the column keeps an empty text, not NULL.
     if (copyOver(staged, routeFile))
         updateRoute(id, rootIndex, {QStringLiteral("Route")}, {QString(QLatin1String(""))});
     return staged;

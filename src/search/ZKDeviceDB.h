@@ -102,7 +102,7 @@ public:
     // an empty text. On an older device flags bit 0 compresses the file (qCompress, level 9).
     static QString exportShareFile(int kind, qint64 itemId, bool &uploaded, int flags);
     // Stores a downloaded share file, a GPX route or ride of share type 1 or 2 or a workout file,
-    // and removes it. Only a compressed file that cannot be unpacked is left in place.
+    // and removes it. Only a compressed file that cannot be unpacked or rewritten is left in place.
     static void importShareFile(const QString &path, bool compressed);
 
     // Workouts of route.dat. A workout has a row id (the id column, chosen by SQLite) and its

@@ -1,4 +1,5 @@
 #include "DeviceDbTestSupport.h"
+#include "FileSizeLimit.h"
 #include "ZKLogCapture.h"
 
 #include <QFileInfo>
@@ -127,6 +128,25 @@ TEST_F(ZKDeviceDBShareTest, CompressedFileThatDoesNotUnpackIsLeftInPlace)
         EXPECT_TRUE(log.messages().contains(QStringLiteral("share file %1 does not unpack").arg(path)))
             << log.all().toStdString();
     }
+    EXPECT_EQ(sharedRoutes(), QString());
+}
+
+TEST_F(ZKDeviceDBShareTest, CompressedFileWhoseUnpackedFormCannotBeWrittenStaysWhole)
+{
+    ZKTraceLog::setDeviceVersion(kOlderVersion);
+    const QByteArray bytes = sharedGpx("2");
+    const QByteArray packed = qCompress(bytes, 9);
+    const QString path = download(packed);
+    const qint64 room = packed.size() + 16;
+    ASSERT_LT(room, bytes.size());
+    {
+        // The disk has room for the packed file, not for the unpacked one.
+        FileSizeLimit limit(room);
+        ASSERT_TRUE(limit.ok());
+        ZKDeviceDB::importShareFile(path, true);
+    }
+    EXPECT_EQ(OrvoTest::readFile(path), packed);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("share.gpx")});
     EXPECT_EQ(sharedRoutes(), QString());
 }
 
