@@ -60,3 +60,11 @@ std::time_t parseUtcTime(const QString &text)
     time.setTimeZone(QTimeZone::utc());
     return std::time_t(time.toSecsSinceEpoch());
 }
+
+std::time_t parseUtcTime(const QString &text, bool *parsed)
+{
+    const std::time_t seconds = parseUtcTime(text);
+    // 0 is also the answer to a text that does not parse; only the epoch itself parses to it.
+    *parsed = seconds != 0 || text == psfTimeText(0);
+    return seconds;
+}

@@ -3,6 +3,10 @@
 #include "env/OrvoTimeText.h"
 #include "env/OrvoUtility.h"
 #include "env/ZKLogger.h"
+#include "search/ZKTrackExport.h"
+#include "sql/FavoriteDbm.h"
+#include "sql/RouteDbm.h"
+#include "sql/TraceLogDbm.h"
 #include "sql/ZKModel.h"
 #include "sql/ZKWorkoutIntervalModel.h"
 #include "sql/ZKWorkoutModel.h"
@@ -10,7 +14,10 @@
 #include "training/ZKTrncrs.h"
 #include "training/ZKTrncrsReader.h"
 #include "training/ZKWorkout.h"
+#include "util/ZKBinaryLogFormat.h"
 #include "util/ZKGeoPoint.h"
+#include "util/ZKGpx2.h"
+#include "util/ZKGpxReader.h"
 #include "util/ZKTraceLog.h"
 
 #include <QDir>
@@ -18,11 +25,14 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QXmlStreamReader>
 
 #include <array>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -33,6 +43,23 @@ const QString kRouteBackup = QStringLiteral("/data/route/route.000");
 const QString kRouteScript = QStringLiteral("/data/route/route.sql");
 const QString kFavoriteFile = QStringLiteral("/data/poi/favorite.dat");
 const QString kFavoriteBackup = QStringLiteral("/data/poi/favorite.000");
+const QString kRouteFolder = QStringLiteral("/data/route");
+
+// Listing with this activity or route type lists every type.
+constexpr int kEveryType = 5;
+// A ride is listed with checkFiles only when its GPS log holds more than the header and two
+// records: a shorter one is no ride worth showing.
+constexpr qint64 kLargestUnlistedGpsLog = kZKLogHeaderSize + 2 * kZKGpsLogRecordSize;
+// The title the device gives a ride it has not finished.
+const QString kPlaceholderTitle = QStringLiteral("...");
+
+// The kinds of items that travel as share files.
+enum ShareKind { ShareRoute = 1, ShareRide = 2, ShareWorkout = 3 };
+// The route types a device keeps; a shared GPX's share type is the type of the route it becomes.
+constexpr int kFirstRouteType = 1;
+constexpr int kLastRouteType = 2;
+constexpr int kCompressShareFile = 0x1;
+constexpr int kShareCompressionLevel = 9;
 
 // The statements exactly as the devices' own software runs them, double blanks included.
 const QString kCreateWorkout = QStringLiteral(
@@ -142,6 +169,194 @@ bool createWorkoutRouteTable(const QSqlDatabase &db)
     return QSqlQuery(db).exec(kCreateWorkoutRoute);
 }
 
+// The route's own file, "<root>/data/route/route-<id>.gpx".
+QString routeFilePath(const QString &root, qint64 id)
+{
+    return root + kRouteFolder + QStringLiteral("/route-%1.gpx").arg(id);
+}
+
+// Replaces the file only once every byte is on disk.
+bool saveBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+        ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool copyOver(const QString &source, const QString &destination)
+{
+    if (OrvoUtility::copyFile(source, destination, true, 1, 0, {}, false, 0, nullptr))
+        return true;
+    ZK_LOG_ERROR(QStringLiteral("can't copy %s to %s"), source, destination);
+    return false;
+}
+
+// Rows titled "..." are rides the device never finished: their files and rows go.
+void removePlaceholderRides(TraceLogDbm &model)
+{
+    const QStringList columns = {QStringLiteral("idRoute")};
+    const QVector<QVariant> values = {kPlaceholderTitle};
+    model.setColumns(&columns);
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("Title=?"));
+    QVector<qint64> ids;
+    {
+        QSqlQuery query = zkSelect(model);
+        while (query.next()) {
+            bool isNumber = false;
+            const qulonglong id = query.value(0).toULongLong(&isNumber);
+            if (isNumber)
+                ids.append(qint64(id));
+        }
+    }
+    for (const qint64 id : ids) {
+        QFile::remove(ZKTraceLog::trainLogPath(id));
+        QFile::remove(ZKTraceLog::gpsLogPath(id));
+        QFile::remove(ZKTraceLog::staXmlPath(id));
+    }
+    zkDelete(model);
+    model.setValues(nullptr);
+}
+
+// The Route columns addRoute fills, in the order they are inserted.
+const QStringList kRouteColumns = {
+    QStringLiteral("Title"),      QStringLiteral("Abstract"),     QStringLiteral("Author"),
+    QStringLiteral("CreateTime"), QStringLiteral("StartCountry"), QStringLiteral("EndCountry"),
+    QStringLiteral("StartPlace"), QStringLiteral("EndPlace"),     QStringLiteral("LDLon"),
+    QStringLiteral("LDLat"),      QStringLiteral("RTLon"),        QStringLiteral("RTLat"),
+    QStringLiteral("TravelTime"), QStringLiteral("TotalLength"),  QStringLiteral("ActiveType"),
+    QStringLiteral("RouteType"),
+};
+
+// A route's time: 0 when the document has none, -1 when its text does not parse.
+qint64 routeCreateTime(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    bool parsed = false;
+    const std::time_t seconds = parseUtcTime(text, &parsed);
+    return parsed ? qint64(seconds) : -1;
+}
+
+QString microDegreesText(const QString &degrees)
+{
+    return QString::number(ZKGeoPoint::e6FromDegreesText(degrees));
+}
+
+// The values of kRouteColumns; all texts but the time.
+QVector<QVariant> routeValues(int routeType, const ZKGpxMetadata &m)
+{
+    return {m.name,
+            m.desc,
+            m.authorName,
+            routeCreateTime(m.time),
+            m.sctry,
+            m.ectry,
+            m.splace,
+            m.eplace,
+            microDegreesText(m.minlon),
+            microDegreesText(m.minlat),
+            microDegreesText(m.maxlon),
+            microDegreesText(m.maxlat),
+            m.trvtime,
+            m.trvdist,
+            m.acttype,
+            QString::number(routeType)};
+}
+
+// A stored route of the same title and total length. "is" also matches two NULLs, which a
+// route without title or length has.
+bool routeExists(RouteDbm &model, const QString &title, const QString &totalLength)
+{
+    const QStringList columns = {QStringLiteral("idRoute")};
+    const QVector<QVariant> values = {title, totalLength};
+    model.setColumns(&columns);
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("Title is ? and TotalLength is ?"));
+    const bool found = zkSelect(model).next();
+    model.setValues(nullptr);
+    model.setWhere(QString());
+    return found;
+}
+
+// Replaces the share file by its unpacked form. False, with the file left in place, when it
+// unpacks to nothing or cannot be written; a file that cannot be read is taken as it is.
+bool unpackShareFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray unpacked = qUncompress(file.readAll());
+    file.close();
+    if (unpacked.isEmpty()) {
+        ZK_LOG_ERROR(QStringLiteral("share file %s does not unpack"), path);
+        return false;
+    }
+    return saveBytes(path, unpacked);
+}
+
+// The share type of a document, 0 when it has none that reads as a number.
+int shareTypeOf(const ZKGpx1 &gpx)
+{
+    bool isNumber = false;
+    const int type = gpx.metadata ? gpx.metadata->sharetype.toInt(&isNumber) : 0;
+    return isNumber ? type : 0;
+}
+
+// Stores a shared GPX document as a route with its route file; the newer devices read routes
+// as planned-trip logs, the older ones as GPX.
+void storeSharedRoute(const QString &path, const ZKGpx1 &gpx)
+{
+    const int id = ZKDeviceDB::addRoute(shareTypeOf(gpx), gpx);
+    if (id < 0)
+        return;
+    const QString routeFile = routeFilePath(ZKDeviceDB::deviceRoot(), id);
+    QFile::remove(routeFile);
+    if (ZKTraceLog::isNonZk2Version())
+        copyOver(path, routeFile);
+    else if (!ZKTraceLog::savePlannedTrip(routeFile, gpx))
+        ZK_LOG_ERROR(QStringLiteral("save %s as planned trip"), path);
+}
+
+// The workout a ride followed: the id of the first "wrklog" of its workout log.
+std::optional<int> followedWorkout(const QString &workoutLog)
+{
+    QFile file(workoutLog);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != QLatin1String("wrklog"))
+            continue;
+        bool isNumber = false;
+        const int id = reader.attributes().value(QLatin1String("id")).toInt(&isNumber);
+        return isNumber ? std::optional<int>(id) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The files of a deleted ride, and the workout it followed when that was meant to be used once.
+void removeRideFiles(qint64 key)
+{
+    QFile::remove(ZKTraceLog::trainLogPath(key));
+    QFile::remove(ZKTraceLog::gpsLogPath(key));
+    QFile::remove(ZKTraceLog::staXmlPath(key));
+    const QString workoutLog = ZKTraceLog::wrkXmlPath(key);
+    if (const std::optional<int> wid = followedWorkout(workoutLog)) {
+        const std::unique_ptr<ZKWorkout> workout = ZKDeviceDB::readWorkoutHeader(*wid);
+        if (workout && workout->isOneShot())
+            ZKDeviceDB::deleteWorkoutOf(*workout);
+    }
+    QFile::remove(workoutLog);
+    QFile::remove(ZKTraceLog::usrXmlPath(key));
+    QFile::remove(ZKTraceLog::st2XmlPath(key));
+    QFile::remove(ZKTraceLog::plnXmlPath(key));
+    QFile::remove(ZKTraceLog::dbgLogPath(key));
+}
+
 // The words of one "<code> words" piece without its code.
 QString withoutFirstWord(const QString &piece)
 {
@@ -229,6 +444,11 @@ QString ZKDeviceDB::exportDir()
 {
     const Roots current = roots();
     return current.exportDir.isEmpty() ? current.device + QStringLiteral("/data/route") : current.exportDir;
+}
+
+QString ZKDeviceDB::configuredExportDir()
+{
+    return roots().exportDir;
 }
 
 QString ZKDeviceDB::findDeviceFile(const QString &root, const QString &alternativeRoot, const QString &relativePath)
@@ -385,6 +605,265 @@ QString ZKDeviceDB::pickLanguageText(const QString &text, const QString &languag
     if (words.size() > 1 && words.first().size() == 3)
         return withoutFirstWord(first);
     return first;
+}
+
+qint64 ZKDeviceDB::itemId(qint64 rowId, int rootIndex)
+{
+    return (qint64(rootIndex) << 32) | quint32(rowId);
+}
+
+void ZKDeviceDB::listTracks(int activityType, QVector<ZKTrackEntry> &tracks, bool checkFiles)
+{
+    TraceLogDbm model;
+    if (model.databaseFile().isEmpty())
+        return;
+    removePlaceholderRides(model);
+    const QStringList columns = {QStringLiteral("idRoute"), QStringLiteral("Title")};
+    const QVector<QVariant> values = {activityType};
+    model.setColumns(&columns);
+    model.setOrderBy(QStringLiteral("order by StartTime desc"));
+    if (activityType == kEveryType) {
+        model.setWhere(QStringLiteral("pause is null or pause=0"));
+    } else {
+        model.setWhere(QStringLiteral("(pause is null or pause=0) and ActivityType=?"));
+        model.setValues(&values);
+    }
+    QSqlQuery query = zkSelect(model);
+    while (query.next()) {
+        const qint64 id = query.value(0).toLongLong();
+        if (checkFiles && QFileInfo(ZKTraceLog::gpsLogPath(id)).size() <= kLargestUnlistedGpsLog)
+            continue;
+        tracks.append(ZKTrackEntry{itemId(id, 0), query.value(1).toString()});
+    }
+}
+
+bool ZKDeviceDB::deleteTrack(qint64 itemId)
+{
+    TraceLogDbm model;
+    if (model.databaseFile().isEmpty())
+        return false;
+    const QStringList columns = {QStringLiteral("CreateTime")};
+    const QVector<QVariant> values = {qint64(quint32(itemId))};
+    model.setColumns(&columns);
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("idRoute=?"));
+    qint64 key = 0;
+    {
+        QSqlQuery query = zkSelect(model);
+        if (!query.next())
+            return false;
+        key = qint64(query.value(0).toULongLong());
+    }
+    // The row goes first: a ride whose row stays keeps its files.
+    if (!zkDelete(model))
+        return false;
+    removeRideFiles(key);
+    return true;
+}
+
+void ZKDeviceDB::setTrackUploaded(qint64 id, int rootIndex, bool uploaded)
+{
+    updateById(QStringLiteral("TraceLog"), id, rootIndex, {QStringLiteral("Uploaded")}, {uploaded ? 1 : 0});
+}
+
+void ZKDeviceDB::listRoutes(int routeType, QMap<qint64, QString> &routes, const QString &alternativeRoot)
+{
+    listRoutesOfType(routeType, routes, deviceRoot(), 0, alternativeRoot);
+    listRoutesOfType(routeType, routes, secondRoot(), 1, alternativeRoot);
+}
+
+void ZKDeviceDB::listRoutesOfType(int routeType, QMap<qint64, QString> &routes, const QString &root, int rootIndex,
+                                  const QString &alternativeRoot)
+{
+    const QString file = findDeviceFile(root, alternativeRoot, kRouteFile);
+    if (file.isEmpty())
+        return;
+    RouteDbm model(file);
+    const QStringList columns = {QStringLiteral("idRoute"), QStringLiteral("Title")};
+    const QVector<QVariant> values = {routeType};
+    model.setColumns(&columns);
+    model.setOrderBy(QStringLiteral("order by Title"));
+    if (routeType != kEveryType) {
+        model.setWhere(QStringLiteral("RouteType=?"));
+        model.setValues(&values);
+    }
+    QSqlQuery query = zkSelect(model);
+    while (query.next())
+        routes.insert(itemId(query.value(0).toLongLong(), rootIndex), query.value(1).toString());
+}
+
+int ZKDeviceDB::addRoute(int routeType, const ZKGpx1 &gpx)
+{
+    const QString file = findDeviceFile(deviceRoot(), QString(), kRouteFile);
+    if (file.isEmpty() || routeType < kFirstRouteType || routeType > kLastRouteType)
+        return -1;
+    const ZKGpxMetadata metadata = gpx.metadata.value_or(ZKGpxMetadata());
+    RouteDbm model(file);
+    if (routeExists(model, metadata.name, metadata.trvdist))
+        return -1;
+    const QVector<QVariant> values = routeValues(routeType, metadata);
+    model.setColumns(&kRouteColumns);
+    model.setValues(&values);
+    if (!zkInsert(model))
+        return -1;
+    return model.lastInsertId().toInt();
+}
+
+bool ZKDeviceDB::deleteRoute(qint64 id, int rootIndex)
+{
+    bool known = false;
+    const QString root = rootOf(rootIndex, &known);
+    const QString file = known ? findDeviceFile(root, QString(), kRouteFile) : QString();
+    if (file.isEmpty())
+        return false;
+    RouteDbm model(file);
+    const QVector<QVariant> values = {id};
+    model.setWhere(QStringLiteral("idRoute=?"));
+    model.setValues(&values);
+    if (!zkDelete(model))
+        return false;
+    QFile::remove(routeFilePath(root, id));
+    return true;
+}
+
+QString ZKDeviceDB::exportRoute(qint64 id, int rootIndex, bool &uploaded)
+{
+    bool known = false;
+    const QString root = rootOf(rootIndex, &known);
+    if (!known)
+        return QString();
+    QVector<QVariant> values;
+    selectRouteById(id, rootIndex, {QStringLiteral("Route"), QStringLiteral("Uploaded")}, values);
+    const bool hasRow = values.size() == 2;
+    if (hasRow)
+        uploaded = values.at(1).toBool();
+    const QString staged = exportDir() + QStringLiteral("/export-%1.gpx").arg(id);
+    QFile::remove(staged);
+    const QString routeFile = routeFilePath(root, id);
+    if (QFileInfo::exists(routeFile))
+        return copyOver(routeFile, staged) ? staged : QString();
+    // Without its file and its row there is nothing to stage.
+    if (!hasRow || !saveBytes(staged, values.at(0).toString().toUtf8()))
+        return QString();
+    // From now on the route lives in its file; the column keeps an empty text, not NULL.
+    if (copyOver(staged, routeFile))
+        updateRoute(id, rootIndex, {QStringLiteral("Route")}, {QString(QLatin1String(""))});
+    return staged;
+}
+
+bool ZKDeviceDB::updateRoute(qint64 id, int rootIndex, const QStringList &columns, const QVector<QVariant> &values)
+{
+    bool known = false;
+    const QString root = rootOf(rootIndex, &known);
+    const QString file = known ? findDeviceFile(root, QString(), kRouteFile) : QString();
+    if (file.isEmpty())
+        return false;
+    RouteDbm model(file);
+    model.setColumns(&columns);
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("idRoute=%1").arg(id));
+    return zkUpdate(model);
+}
+
+void ZKDeviceDB::listFavorites(QMap<qint64, QString> &favorites)
+{
+    FavoriteDbm model;
+    if (model.databaseFile().isEmpty())
+        return;
+    const QStringList columns = {QStringLiteral("idMyFavorite"), QStringLiteral("Name")};
+    model.setColumns(&columns);
+    model.setOrderBy(QStringLiteral("order by Name"));
+    QSqlQuery query = zkSelect(model);
+    while (query.next())
+        favorites.insert(itemId(query.value(0).toLongLong(), 0), query.value(1).toString());
+}
+
+bool ZKDeviceDB::readFavorite(qint64 itemId, ZKFavoriteRecord &record)
+{
+    FavoriteDbm model;
+    if (model.databaseFile().isEmpty())
+        return false;
+    const QStringList columns = {
+        QStringLiteral("Name"),        QStringLiteral("Tel"),        QStringLiteral("Place"),
+        QStringLiteral("Info"),        QStringLiteral("Longitude"),  QStringLiteral("Latitude"),
+        QStringLiteral("Country"),     QStringLiteral("RecordTime"), QStringLiteral("RoadName"),
+        QStringLiteral("HouseNumber"),
+    };
+    const quint32 id = quint32(itemId);
+    const QVector<QVariant> values = {qint64(id)};
+    model.setColumns(&columns);
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("idMyFavorite=?"));
+    QSqlQuery query = zkSelect(model);
+    if (!query.next())
+        return false;
+    record.id = int(id);
+    record.name = query.value(0).toString();
+    record.telephone = query.value(1).toString();
+    record.place = query.value(2).toString();
+    record.info = query.value(3).toString();
+    record.longitude = query.value(4).toInt();
+    record.latitude = query.value(5).toInt();
+    record.country = query.value(6).toString();
+    record.recordTime = psfTimeText(std::time_t(query.value(7).toLongLong()));
+    record.roadName = query.value(8).toString();
+    record.houseNumber = query.value(9).toString();
+    return true;
+}
+
+bool ZKDeviceDB::deleteFavorite(qint64 itemId)
+{
+    FavoriteDbm model;
+    if (model.databaseFile().isEmpty())
+        return true;
+    const QVector<QVariant> values = {qint64(quint32(itemId))};
+    model.setValues(&values);
+    model.setWhere(QStringLiteral("idMyFavorite=?"));
+    return zkDelete(model);
+}
+
+QString ZKDeviceDB::stageShareFile(int kind, qint64 itemId, bool &uploaded, int flags)
+{
+    switch (kind) {
+    case ShareRoute:
+        return exportRoute(quint32(itemId), int(itemId >> 32), uploaded);
+    case ShareRide:
+        return exportTrackGpx(itemId, uploaded, flags);
+    case ShareWorkout: {
+        const int wid = int(quint32(itemId));
+        const QString path = exportDir() + QStringLiteral("/export-%1.wrk").arg(wid);
+        QFile::remove(path);
+        return exportWorkout(wid, path) ? path : QString();
+    }
+    default:
+        return QString();
+    }
+}
+
+QString ZKDeviceDB::exportShareFile(int kind, qint64 itemId, bool &uploaded, int flags)
+{
+    const QString path = stageShareFile(kind, itemId, uploaded, flags);
+    if (path.isEmpty() || !(flags & kCompressShareFile) || !ZKTraceLog::isNonZk2Version())
+        return path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return path;
+    const QByteArray packed = qCompress(file.readAll(), kShareCompressionLevel);
+    file.close();
+    return saveBytes(path, packed) ? path : QString();
+}
+
+void ZKDeviceDB::importShareFile(const QString &path, bool compressed)
+{
+    if (compressed && ZKTraceLog::isNonZk2Version() && !unpackShareFile(path))
+        return;
+    ZKGpx2 gpx;
+    ZKGpxReader reader(gpx);
+    if (reader.readFile(path))
+        storeSharedRoute(path, gpx);
+    else
+        importWorkout(path);
+    QFile::remove(path);
 }
 
 namespace {

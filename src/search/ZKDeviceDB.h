@@ -1,5 +1,9 @@
 #pragma once
 
+#include "search/ZKFavoriteRecord.h"
+#include "search/ZKTrackEntry.h"
+
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -10,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+class ZKGpx1;
 class ZKWorkout;
 
 // The device database service: the operations through which the file-system devices reach
@@ -27,6 +32,8 @@ public:
     static QString secondRoot();
     // Where upload copies are staged: the export folder, else the device's route folder.
     static QString exportDir();
+    // The export folder as openDeviceDatabases was given it; empty when none was.
+    static QString configuredExportDir();
 
     // root + relativePath when it exists, else alternativeRoot + relativePath when that
     // exists, else empty. The file found is made writable, since the databases are written.
@@ -58,6 +65,46 @@ public:
     // asked for, else English, else the first.
     static QString pickLanguageText(const QString &text, const QString &languageCode);
 
+    // The item id of a row: the row id in the low 32 bits, the root index above.
+    static qint64 itemId(qint64 rowId, int rootIndex);
+
+    // Rides of one activity type (5: every type) that are not paused, newest start first. Rows
+    // titled "..." (rides the device never finished) are removed with their files first. With
+    // checkFiles only rides whose GPS log holds more than its header and two records are listed.
+    static void listTracks(int activityType, QVector<ZKTrackEntry> &tracks, bool checkFiles);
+    // Deletes the ride's row, then its files and the one-shot workout it followed. False when
+    // the row is missing or stays; then no file is touched.
+    static bool deleteTrack(qint64 itemId);
+    static void setTrackUploaded(qint64 id, int rootIndex, bool uploaded);
+
+    // Routes of one route type (5: every type) of both roots, item id to title.
+    static void listRoutes(int routeType, QMap<qint64, QString> &routes, const QString &alternativeRoot);
+    static void listRoutesOfType(int routeType, QMap<qint64, QString> &routes, const QString &root, int rootIndex,
+                                 const QString &alternativeRoot);
+    // Stores a route of type 1 or 2 from the document's metadata; the new idRoute, or -1 for
+    // another type, a route of the same title and length, or a failed insert.
+    static int addRoute(int routeType, const ZKGpx1 &gpx);
+    // Deletes the row and, when that succeeded, its route file.
+    static bool deleteRoute(qint64 id, int rootIndex);
+    // Stages the route as "export-<id>.gpx" in the export folder. A route still kept in its row
+    // is moved into its route file on the way, so later exports copy that file.
+    static QString exportRoute(qint64 id, int rootIndex, bool &uploaded);
+    static bool updateRoute(qint64 id, int rootIndex, const QStringList &columns, const QVector<QVariant> &values);
+
+    // Favourites by name, item id to name.
+    static void listFavorites(QMap<qint64, QString> &favorites);
+    // Fills record from the favourite's row; false, and record untouched, without one.
+    static bool readFavorite(qint64 itemId, ZKFavoriteRecord &record);
+    // True when there is no favourites file: nothing to delete.
+    static bool deleteFavorite(qint64 itemId);
+
+    // Stages a route (kind 1), ride (2) or workout (3) as a share file and answers its path, or
+    // an empty text. On an older device flags bit 0 compresses the file (qCompress, level 9).
+    static QString exportShareFile(int kind, qint64 itemId, bool &uploaded, int flags);
+    // Stores a downloaded share file, a GPX route or ride of share type 1 or 2 or a workout file,
+    // and removes it. Only a compressed file that cannot be unpacked or rewritten is left in place.
+    static void importShareFile(const QString &path, bool compressed);
+
     // Workouts of route.dat. A workout has a row id (the id column, chosen by SQLite) and its
     // own number, the wid carried in workout files; interval rows hold the workout's row id.
     // The row id of the first workout with that wid, or -1.
@@ -88,4 +135,6 @@ private:
     static void restoreFromBackup(const QString &root, const QString &file, const QString &backup, const char *kind);
     static void openOlderDevice(const QString &root);
     static void openNewerDevice(const QString &root);
+    // The share file of one item, uncompressed.
+    static QString stageShareFile(int kind, qint64 itemId, bool &uploaded, int flags);
 };

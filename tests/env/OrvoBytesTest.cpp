@@ -158,3 +158,23 @@ TEST(OrvoVersion, ComparesPartByPart)
         EXPECT_EQ(OrvoVersion::isLower(QLatin1String(c.a), QLatin1String(c.b)), c.sign < 0);
     }
 }
+
+TEST(OrvoTimeText, TellsParsedTextsFromEmptyAndUnparsableOnes)
+{
+    struct Case
+    {
+        const char *text;
+        std::time_t seconds;
+        bool parsed;
+    };
+    const std::vector<Case> cases = {
+        {"2013-01-01T00:26:40Z", 1357000000, true}, {"1970-01-01T00:00:00Z", 0, true}, {"", 0, false},
+        {"2013-01-01 00:26:40", 0, false},          {"1970-01-01T00:00:00", 0, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        bool parsed = !c.parsed;
+        EXPECT_EQ(parseUtcTime(QLatin1String(c.text), &parsed), c.seconds);
+        EXPECT_EQ(parsed, c.parsed);
+    }
+}
