@@ -2,6 +2,7 @@
 
 #include "env/OrvoEnvLogging.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoZipUtil.h"
 
 #include <QDateTime>
@@ -62,7 +63,7 @@ int copyInChunks(const QString &source, const QString &destination, const OrvoUt
     if (!out.flush() ||
         !out.setFileTime(in.fileTime(QFileDevice::FileModificationTime), QFileDevice::FileModificationTime))
         return lastError();
-    return out.commit() ? 0 : lastError();
+    return commitSaveFile(out) ? 0 : lastError();
 }
 
 int copyOnce(const QString &source, const QString &destination, const OrvoUtility::CopyProgress &progress)

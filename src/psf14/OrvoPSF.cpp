@@ -769,7 +769,7 @@ bool OrvoPSF::addWorkout(const ZKTrncrs &document)
         workout->setWorkoutTime(workoutTimeOf(course.time));
         workout->setName(storedName(metadata.name, metadata.nameShtname));
         workout->setNameIsBitfont(m_flag);
-        workout->setWorkoutId(quint32(course.id.toInt()));
+        workout->setWorkoutId(course.id.toUInt());
         workout->setDaily(course.daily.toInt() != 0);
         workout->setActivityType(quint8(course.acttype.toInt()));
         workout->setRepeatCount(quint8(course.repeat.toInt()));

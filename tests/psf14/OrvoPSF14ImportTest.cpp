@@ -299,6 +299,27 @@ TEST(OrvoPSF14ImportTest, WorkoutsAreNamedAfterTheDocumentAndKeepTheirIntervalsA
     EXPECT_EQ(added.intervals().at(3)->repeatTargetInterval(), nullptr) << "no interval carries id 9";
 }
 
+TEST(OrvoPSF14ImportTest, WorkoutIdsKeepTheirWholeUnsignedRange)
+{
+    // The id is an unsigned 32-bit field and the export writes it so; ids from 2^31 on must come
+    // back as they went out.
+    const QStringList ids = {"0", "41", "2147483647", "2147483648", "4294967295"};
+    ZKTrncrs document;
+    for (const QString &id : ids) {
+        ZKTrncrsWorkout workout;
+        workout.id = id;
+        document.workouts().append(workout);
+    }
+    Psf14TestDevice device(Content{});
+    ASSERT_TRUE(device.psf().addWorkout(document));
+    const QVector<QPointer<OrvoPSFWorkout>> &workouts = device.psf().workoutFrame()->workouts();
+    ASSERT_EQ(workouts.size(), ids.size());
+    for (int k = 0; k < ids.size(); ++k) {
+        SCOPED_TRACE(ids.at(k).toStdString());
+        EXPECT_EQ(QString::number(workouts.at(k)->workoutId()), ids.at(k));
+    }
+}
+
 Content manyOfEach()
 {
     Content content;

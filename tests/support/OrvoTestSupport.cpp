@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <gtest/gtest.h>
+
 namespace OrvoTest {
 
 QString sourceDir()
@@ -13,7 +15,14 @@ QString sourceDir()
 
 QString dataPath(const QString &relative)
 {
-    return sourceDir() + QStringLiteral("/data/") + relative;
+    // Without the folder the path would start at the file-system root, where a golden check
+    // would then write its files.
+    const QString source = sourceDir();
+    if (source.isEmpty()) {
+        ADD_FAILURE() << "ORVO_TEST_SOURCE_DIR is not set: run the test through ctest, or set it to the tests/ folder";
+        return {};
+    }
+    return source + QStringLiteral("/data/") + relative;
 }
 
 OutputDir::OutputDir()
@@ -41,6 +50,10 @@ QByteArray readFile(const QString &path)
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
+    // Tests write only into folders they name in full; a relative path would land wherever the
+    // binary was started.
+    if (QFileInfo(path).isRelative())
+        return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
