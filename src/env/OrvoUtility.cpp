@@ -349,9 +349,7 @@ int OrvoUtility::getRegistryDevice(const QByteArray &bytes, const QStringList &m
     ORVO_TRACE_DEBUG(lcOrvoEnv, "OrvoUtility::getRegistryDevice") << "ba=" << bytes;
     for (int i = 0; i < matchStrings.size(); ++i) {
         ORVO_TRACE_DEBUG(lcOrvoEnv, "OrvoUtility::getRegistryDevice") << "image signature=" << matchStrings.at(i);
-        // An empty match string would match every device.
-        const QByteArray signature = matchStrings.at(i).toLatin1();
-        if (!signature.isEmpty() && bytes.contains(signature))
+        if (bytes.contains(matchStrings.at(i).toLatin1()))
             return i;
     }
     return -1;

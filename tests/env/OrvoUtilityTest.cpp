@@ -515,7 +515,7 @@ TEST(OrvoUtilityDevice, RegistryDeviceIsTheFirstMatchStringInTheInquiryBytes)
     const std::vector<Case> cases = {
         {"first that matches, case-sensitive", rows, 2},
         {"none", {QStringLiteral("QUILMA"), QStringLiteral("ZUNDAR")}, -1},
-        {"empty string matches nothing", {QString(), QStringLiteral("TARVEX")}, 1},
+        {"an empty string occurs in any bytes", {QStringLiteral("QUILMA"), QString(), QStringLiteral("TARVEX")}, 1},
         {"no rows", {}, -1},
     };
     for (const Case &c : cases) {
