@@ -153,7 +153,8 @@ public:
 
     std::unique_ptr<OrvoPSFRouteFrame_1_5> routes() const
     {
-        return std::make_unique<OrvoPSFRouteFrame_1_5>(section(OrvoPSFSectionTable_1_5::Route));
+        return std::make_unique<OrvoPSFRouteFrame_1_5>(section(OrvoPSFSectionTable_1_5::Route),
+                                                       m_store.layout().areaBytes(OrvoPSFFlashLayout::Area::Route));
     }
     std::unique_ptr<OrvoPSFTrackFrame_1_5> tracks() const
     {
@@ -161,7 +162,8 @@ public:
     }
     std::unique_ptr<OrvoPSFWorkoutFrame_1_5> workouts() const
     {
-        return std::make_unique<OrvoPSFWorkoutFrame_1_5>(section(OrvoPSFSectionTable_1_5::Workout));
+        return std::make_unique<OrvoPSFWorkoutFrame_1_5>(
+            section(OrvoPSFSectionTable_1_5::Workout), m_store.layout().areaBytes(OrvoPSFFlashLayout::Area::Workout));
     }
     std::unique_ptr<OrvoPSFSectionRef_1_5> logs(int index) const
     {
