@@ -237,16 +237,16 @@ std::unique_ptr<OrvoPSF> OrvoPSF::parse(const QByteArray &image, QByteArray *fla
     psf->init(layout);
     const OrvoPSFDistHeader &header = *psf->distHeader();
     auto *sensorLogFrame = new OrvoPSFSensorLogFrame(sectionBytes(image, header, SensorLogSection));
-    auto *poiFrame = new OrvoPSFPOIFrame(sectionBytes(image, header, PoiSection),
-                                         psf->areaCapacity(PoiCapacity, OrvoPSFPOI::kSize));
+    auto *poiFrame =
+        new OrvoPSFPOIFrame(sectionBytes(image, header, PoiSection), psf->areaCapacity(PoiCapacity, OrvoPSFPOI::kSize));
     auto *trackFrame = new OrvoPSFTrackFrame(sectionBytes(image, header, TrackSection));
-    auto *routeFrame = new OrvoPSFRouteFrame(sectionBytes(image, header, RouteSection),
-                                             psf->areaCapacity(RouteCapacity, OrvoPSFRoute::kSize), trackFrame,
-                                             sensorLogFrame);
+    auto *routeFrame =
+        new OrvoPSFRouteFrame(sectionBytes(image, header, RouteSection),
+                              psf->areaCapacity(RouteCapacity, OrvoPSFRoute::kSize), trackFrame, sensorLogFrame);
     auto *workoutLogFrame = new OrvoPSFWorkoutLogFrame(sectionBytes(image, header, WorkoutLogSection));
-    auto *workoutFrame = new OrvoPSFWorkoutFrame(sectionBytes(image, header, WorkoutSection),
-                                                 psf->areaCapacity(WorkoutCapacity, OrvoPSFWorkout::kSize),
-                                                 workoutLogFrame);
+    auto *workoutFrame =
+        new OrvoPSFWorkoutFrame(sectionBytes(image, header, WorkoutSection),
+                                psf->areaCapacity(WorkoutCapacity, OrvoPSFWorkout::kSize), workoutLogFrame);
     psf->setPoiFrame(poiFrame);
     psf->setTrackFrame(trackFrame);
     psf->setSensorLogFrame(sensorLogFrame);

@@ -98,8 +98,9 @@ TEST(OrvoTimeText, IsUtcWhateverTheLocalZone)
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(zone) + " " + c.text);
             EXPECT_EQ(parseUtcTime(QLatin1String(c.text)), c.seconds);
-            if (c.seconds != 0)
+            if (c.seconds != 0) {
                 EXPECT_EQ(psfTimeText(c.seconds), QLatin1String(c.text));
+            }
         }
     }
     EXPECT_EQ(qEnvironmentVariable("TZ"), QStringLiteral("Asia/Tokyo"));

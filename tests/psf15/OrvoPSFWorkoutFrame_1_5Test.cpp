@@ -87,8 +87,8 @@ TEST(OrvoPSFWorkoutFrame_1_5Test, NameChainEndsAtErasedFlash)
     EXPECT_EQ(last.name(QStringLiteral("eng")), QStringLiteral("Recovery"));
     EXPECT_EQ(last.size(), 40 + 12 + 8);
 
-    OrvoPSFWorkout_1_5 *added = frame->addWorkout({QStringLiteral("Easy")}, {QStringLiteral("eng")}, {}, {}, false,
-                                                  session.layout());
+    OrvoPSFWorkout_1_5 *added =
+        frame->addWorkout({QStringLiteral("Easy")}, {QStringLiteral("eng")}, {}, {}, false, session.layout());
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(frame->workoutOffset(*added), built.workoutOffsets[1] + 40 + 12 + 8);
     EXPECT_NE(frame->addInterval(*added, session.layout()), nullptr);

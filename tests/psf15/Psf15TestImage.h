@@ -162,8 +162,8 @@ public:
     }
     std::unique_ptr<OrvoPSFWorkoutFrame_1_5> workouts() const
     {
-        return std::make_unique<OrvoPSFWorkoutFrame_1_5>(
-            section(OrvoPSFSectionTable_1_5::Workout), m_store.layout().areaBytes(OrvoPSFFlashLayout::Area::Workout));
+        return std::make_unique<OrvoPSFWorkoutFrame_1_5>(section(OrvoPSFSectionTable_1_5::Workout),
+                                                         m_store.layout().areaBytes(OrvoPSFFlashLayout::Area::Workout));
     }
     std::unique_ptr<OrvoPSFSectionRef_1_5> logs(int index) const
     {
