@@ -126,9 +126,9 @@ TEST_F(OrvoEnvTest, ZKLinesReachTheLogAtTheDebugSettingsLevel)
             tags << line.section(QLatin1Char('['), 1).section(QLatin1Char(']'), 0, 0);
         EXPECT_EQ(tags, c.written) << lines.join(QLatin1Char('\n')).toStdString();
         if (!lines.isEmpty()) {
-            // "<file>(<line>): ERROR, <ticks>, <message>" with the arguments filled in.
+            // "<file>(<line>): <ticks>, ERROR, <message>" with the arguments filled in.
             EXPECT_TRUE(lines.first().contains(QStringLiteral("OrvoLogTest.cpp(")));
-            EXPECT_TRUE(lines.first().contains(QStringLiteral("): ERROR, ")));
+            EXPECT_TRUE(lines.first().contains(QStringLiteral(", ERROR, ")));
             EXPECT_TRUE(lines.first().endsWith(QStringLiteral(", can't open ride.gpx"))) << lines.first().toStdString();
         }
     }
