@@ -9,13 +9,10 @@
 #include "env/OrvoEnv.h"
 #include "env/OrvoEnvInterface.h"
 #include "env/OrvoMessageHandler.h"
-#include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
 #include "profile/OrvoProfileReaderXML.h"
 #include "training/ZKTrnWriter.h"
 #include "training/ZKTrncrs.h"
-#include "util/ZKBinaryLogger.h"
-#include "util/ZKGpsLogRecord.h"
 #include "util/ZKGpx2.h"
 #include "util/ZKGpxWriter.h"
 
@@ -82,13 +79,6 @@ std::vector<WriterCase> writerCases()
                          ZKGpx2 document;
                          return ZKGpxWriter(QStringLiteral("2.0"), document).write(in(folder, "ride.gpx"));
                      }});
-    cases.push_back({"binary GPS log", "gps.log", nullptr, [](const QString &folder) {
-                         ZKBinaryLogger logger;
-                         bool ok = logger.open(in(folder, "gps.log"));
-                         for (int i = 0; ok && i < 10; ++i)
-                             ok = logger.append(ZKGpsLogRecord{i, i, 0, 0, 0, 0, i});
-                         return logger.close() && ok;
-                     }});
     cases.push_back({"share item lists", "PersonalData.xml", nullptr, [](const QString &folder) {
                          OrvoClientData item;
                          item.name = QString::fromLatin1(longText());
@@ -125,15 +115,6 @@ std::vector<WriterCase> writerCases()
                     OrvoTest::writeFile(in(folder, "in.zip"), FixtureZip::storedArchive({{"entry.txt", longText()}}));
          },
          [](const QString &folder) { return OrvoZipUtil().decompress(in(folder, "in.zip"), in(folder, "out")); }});
-    cases.push_back({"file copy", "copy.txt",
-                     [](const QString &folder) {
-                         return OrvoTest::writeFile(in(folder, "copy.txt"), kOldContent) &&
-                                OrvoTest::writeFile(in(folder, "source.txt"), longText());
-                     },
-                     [](const QString &folder) {
-                         return OrvoUtility::copyFile(in(folder, "source.txt"), in(folder, "copy.txt"), true, 1, 0,
-                                                      nullptr, false, 0, nullptr);
-                     }});
     cases.push_back({"settings file", "TarvexOrvo/orvo.ini",
                      [](const QString &folder) {
                          return OrvoTest::writeFile(in(folder, "TarvexOrvo/orvo.ini"), kOldContent) &&

@@ -40,7 +40,6 @@ private:
 };
 
 QByteArray readFile(const QString &path);
-// Refuses a relative path.
 bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace OrvoTest
