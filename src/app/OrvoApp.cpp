@@ -10,6 +10,8 @@
 #include "env/OrvoEnv.h"
 #include "env/OrvoEnvInterface.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoZKLogAppender.h"
+#include "env/ZKLogger.h"
 
 #include <QDesktopServices>
 #include <QDomImplementation>
@@ -95,6 +97,8 @@ void OrvoApp::startEnvironment(const QString &role)
 {
     OrvoEnv::instance()->init(role, QString());
     OrvoEnv::instance()->copyNewIni();
+    // After the settings file is in place: its "debug" value sets what the ZK layer logs.
+    ZKLogger::instance().addAppender(std::make_unique<OrvoZKLogAppender>(*OrvoEnv::instance()));
 }
 
 void OrvoApp::startScripting()
@@ -120,6 +124,7 @@ void OrvoApp::shutdown()
     delete m_trayIcon;
     m_trayIcon = nullptr;
     finalizePython();
+    ZKLogger::instance().clearAppenders();
     OrvoEnv::instance()->shutdown();
 }
 

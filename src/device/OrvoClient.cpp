@@ -10,6 +10,7 @@
 #include "env/OrvoEnv.h"
 #include "env/OrvoExceptionHandler.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoVersion.h"
 #include "profile/OrvoProfileData.h"
 #include "psf/OrvoPSFBitFontCreator.h"
@@ -66,7 +67,7 @@ QString recordLanguage(const OrvoPSFMultiLangString_1_5 &record)
 bool commitFile(const QString &path, const QByteArray &bytes, const char *function)
 {
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitSaveFile(file))
         return true;
     ORVO_TRACE_WARNING(lcOrvoDevice, function) << "can not write" << path << ":" << file.errorString();
     return false;

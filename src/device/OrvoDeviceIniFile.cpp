@@ -2,6 +2,7 @@
 
 #include "device/OrvoDeviceLogging.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -143,7 +144,7 @@ QByteArray OrvoDeviceIniFile::lineBreak() const
 bool OrvoDeviceIniFile::save(const QByteArray &text)
 {
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !commitSaveFile(file)) {
         ORVO_TRACE_WARNING(lcOrvoDevice, "OrvoDeviceIniFile::save") << "cannot write" << m_path << file.errorString();
         return false;
     }

@@ -4,6 +4,7 @@
 #include "device/ScsiCommand.h"
 #include "device/ScsiResult.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoUtility.h"
 
 #include <QByteArray>
 
@@ -43,13 +44,12 @@ bool acceptableCommand(const char *function, const quint8 *cdb, int cdbLength, c
 
 const OrvoDeviceInfo *registeredType(const QByteArray &answer, const QVector<OrvoDeviceInfo> &types)
 {
-    ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoLinuxSCSIService::probe") << "ba=" << answer;
-    for (const OrvoDeviceInfo &type : types) {
-        ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoLinuxSCSIService::probe") << "image signature=" << type.matchString;
-        if (answer.contains(type.matchString.toLatin1()))
-            return &type;
-    }
-    return nullptr;
+    QStringList matchStrings;
+    matchStrings.reserve(types.size());
+    for (const OrvoDeviceInfo &type : types)
+        matchStrings.append(type.matchString);
+    const int row = OrvoUtility::getRegistryDevice(answer, matchStrings);
+    return row < 0 ? nullptr : &types.at(row);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "device/OrvoClientData.h"
 #include "device/OrvoDeviceLogging.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -99,7 +100,7 @@ bool OrvoShareItemLists::writePersonalDataXml(const QString &path) const
 {
     const QByteArray bytes = personalDataXml();
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitSaveFile(file))
         return true;
     ORVO_TRACE_WARNING(lcOrvoDevice, "OrvoShareItemLists::writePersonalDataXml")
         << "can not write" << path << ":" << file.errorString();

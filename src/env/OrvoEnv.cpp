@@ -5,6 +5,7 @@
 #include "env/OrvoFunctionTrace.h"
 #include "env/OrvoLinuxEnv.h"
 #include "env/OrvoMessageHandler.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoSettingsKeys.h"
 
 #include <QDateTime>
@@ -95,7 +96,7 @@ bool installShippedFile(const QString &source, const QString &target, const QStr
     const QDateTime previousModification = before.exists() ? before.lastModified() : QDateTime();
     QSaveFile out(target);
     if (!stampedSettings(in.readAll(), folder, bytes) || !out.open(QIODevice::WriteOnly) ||
-        out.write(bytes) != bytes.size() || !out.commit()) {
+        out.write(bytes) != bytes.size() || !commitSaveFile(out)) {
         ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoEnv::copyNewIni") << "open current settings file failed" << target;
         return false;
     }

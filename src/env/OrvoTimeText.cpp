@@ -6,6 +6,12 @@
 namespace {
 
 const QString kUtcFormat = QStringLiteral("yyyy-MM-ddThh:mm:ssZ");
+const QString kUtcDateFormat = QStringLiteral("yyyy-MM-dd");
+const QString kUtcTimeFormat = QStringLiteral("hh:mm:ss");
+constexpr qsizetype kDateLength = 10;
+constexpr qsizetype kTimeLength = 8;
+// Date, "T", time, "Z".
+constexpr qsizetype kUtcTextLength = kDateLength + 1 + kTimeLength + 1;
 
 constexpr qint64 kSecondsPerDay = 86400;
 constexpr qint64 kUnixEpochJulianDay = 2440588;
@@ -54,11 +60,15 @@ QString psfTimeText(std::time_t seconds)
 
 std::time_t parseUtcTime(const QString &text)
 {
-    QDateTime time = QDateTime::fromString(text, kUtcFormat);
-    if (!time.isValid())
+    // The fields are read as they are and put together in UTC: read as local time first, a
+    // time that the local clock skips would not exist and one it repeats would be ambiguous.
+    if (text.size() != kUtcTextLength || text.at(kDateLength) != QLatin1Char('T') || !text.endsWith(QLatin1Char('Z')))
         return 0;
-    time.setTimeZone(QTimeZone::utc());
-    return std::time_t(time.toSecsSinceEpoch());
+    const QDate date = QDate::fromString(text.left(kDateLength), kUtcDateFormat);
+    const QTime time = QTime::fromString(text.mid(kDateLength + 1, kTimeLength), kUtcTimeFormat);
+    if (!date.isValid() || !time.isValid())
+        return 0;
+    return std::time_t(QDateTime(date, time, QTimeZone::utc()).toSecsSinceEpoch());
 }
 
 std::time_t parseUtcTime(const QString &text, bool *parsed)

@@ -2,6 +2,7 @@
 
 #include "env/OrvoEnvLogging.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoZipUtil.h"
 
 #include <QDateTime>
@@ -62,7 +63,7 @@ int copyInChunks(const QString &source, const QString &destination, const OrvoUt
     if (!out.flush() ||
         !out.setFileTime(in.fileTime(QFileDevice::FileModificationTime), QFileDevice::FileModificationTime))
         return lastError();
-    return out.commit() ? 0 : lastError();
+    return commitSaveFile(out) ? 0 : lastError();
 }
 
 int copyOnce(const QString &source, const QString &destination, const OrvoUtility::CopyProgress &progress)
@@ -348,9 +349,7 @@ int OrvoUtility::getRegistryDevice(const QByteArray &bytes, const QStringList &m
     ORVO_TRACE_DEBUG(lcOrvoEnv, "OrvoUtility::getRegistryDevice") << "ba=" << bytes;
     for (int i = 0; i < matchStrings.size(); ++i) {
         ORVO_TRACE_DEBUG(lcOrvoEnv, "OrvoUtility::getRegistryDevice") << "image signature=" << matchStrings.at(i);
-        // An empty match string would match every device.
-        const QByteArray signature = matchStrings.at(i).toLatin1();
-        if (!signature.isEmpty() && bytes.contains(signature))
+        if (bytes.contains(matchStrings.at(i).toLatin1()))
             return i;
     }
     return -1;

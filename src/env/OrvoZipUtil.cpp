@@ -1,6 +1,7 @@
 #include "env/OrvoZipUtil.h"
 
 #include "env/OrvoEnvLogging.h"
+#include "env/OrvoSaveFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -163,7 +164,7 @@ private:
             writer->m_file.cancelWriting();
             return -1;
         }
-        writer->m_committed = writer->m_file.commit();
+        writer->m_committed = commitSaveFile(writer->m_file);
         return writer->m_committed ? 0 : -1;
     }
 
@@ -323,7 +324,7 @@ private:
             ok = target.write(chunk.constData(), length) == length;
         }
         const bool checked = unzCloseCurrentFile(m_zip) == UNZ_OK;
-        return ok && checked && target.commit();
+        return ok && checked && commitSaveFile(target);
     }
 
     unzFile m_zip = nullptr;

@@ -11,8 +11,8 @@
 #include <vector>
 
 // The exchange-format and database code logs through this logger rather than the Qt handler.
-// The process-wide level stays at ERROR and no appender is registered by the programs, so
-// its lines go nowhere unless a test or a diagnostic build adds an appender.
+// The process-wide level stays at ERROR; the programs register an OrvoZKLogAppender at start-up,
+// which writes the lines into the program's log.
 class ZKLogger
 {
 public:

@@ -12,7 +12,7 @@ namespace {
 
 // Profile area, offsets from the start of the sector, header fields little-endian:
 //   516  u32  format word, set to 2 by the writer, ignored by the reader
-//   520  u32  offset of the entry list from 512; read by both sides, never written
+//   520  u32  offset of the entry list from 512, at least 14; read by both sides, never written
 //   524  u16  number of entries the reader takes
 // Entry, 8 bytes:
 //   0    3 bytes  key id, big-endian
@@ -23,6 +23,9 @@ constexpr qsizetype kListBase = 512;
 constexpr qsizetype kFormatWordOffset = 516;
 constexpr qsizetype kListOffsetOffset = 520;
 constexpr qsizetype kCountOffset = 524;
+// The list lies behind the header, never over it: a smaller offset (a zero-filled sector has 0)
+// would have the writer overwrite the format word, the offset and the count with entries.
+constexpr qsizetype kFirstListStart = kCountOffset + 2;
 constexpr qsizetype kEntrySize = 8;
 constexpr qsizetype kValueSize = 4;
 constexpr quint32 kFormatWord = 2;
@@ -211,7 +214,7 @@ qsizetype listStart(const QByteArray &raw, qsizetype entries, const char *functi
         return -1;
     }
     const qint64 start = kListBase + qint64(OrvoByteReader(raw, kListOffsetOffset).readU32Le());
-    if (start > kAreaSize || entries * kEntrySize > kAreaSize - start) {
+    if (start < kFirstListStart || start > kAreaSize || entries * kEntrySize > kAreaSize - start) {
         ORVO_TRACE_WARNING(lcOrvoProfile, function)
             << "entry list at" << start << "with" << entries << "entries does not fit the profile area of" << kAreaSize;
         return -1;

@@ -1,6 +1,7 @@
 #include "profile/OrvoProfileReaderXML.h"
 
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "profile/OrvoProfileLogging.h"
 
 #include <QFile>
@@ -76,7 +77,7 @@ bool OrvoProfileReaderXML::write(QByteArray &raw, const OrvoProfileMap &map)
     }
     QXmlStreamWriter xml(&file);
     writeProperties(xml, map);
-    if (xml.hasError() || !file.commit()) {
+    if (xml.hasError() || !commitSaveFile(file)) {
         ORVO_TRACE_WARNING(lcOrvoProfile, "OrvoProfileReaderXML::write")
             << "cannot write" << file.fileName() << file.errorString();
         return false;

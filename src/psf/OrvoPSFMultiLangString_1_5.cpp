@@ -24,6 +24,7 @@ constexpr qsizetype kWidthOffset = 8;
 constexpr qsizetype kHeightOffset = 10;
 constexpr int kHasNextBit = 1;
 constexpr quint16 kMaxPayload = 0xFFFF;
+constexpr quint8 kErasedByte = 0xFF;
 
 // The family the device pictures were drawn with. It is not on Linux systems: Debian's
 // DejaVu Sans stands in, and WenQuanYi Micro Hei for the scripts DejaVu lacks (CJK).
@@ -120,6 +121,11 @@ qsizetype OrvoPSFMultiLangString_1_5::size() const
 bool OrvoPSFMultiLangString_1_5::isComplete() const
 {
     return contains(0, kHeaderSize) && contains(0, size());
+}
+
+bool OrvoPSFMultiLangString_1_5::isErased() const
+{
+    return u8(kFlagsOffset) == kErasedByte && u8(kZeroByteOffset) == kErasedByte && payloadLength() == kMaxPayload;
 }
 
 bool OrvoPSFMultiLangString_1_5::setString(const QString &text, const QString &code, bool asBitFont, bool isDesc)

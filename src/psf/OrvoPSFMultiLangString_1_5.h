@@ -39,6 +39,9 @@ public:
     qsizetype size() const override;
     // True when the header and the whole stored payload lie inside the record's memory.
     bool isComplete() const;
+    // True when flags, the zero byte and the length read as erased flash (all 0xFF): no string
+    // was written here, whatever the has-next bit of the string before says.
+    bool isErased() const;
 
     // Stores code and text, as 8-bit text or rendered (through the thread's current creator
     // when one is set). False when the result does not fit the record's memory; nothing of the

@@ -45,6 +45,12 @@ OrvoPSFNamedObject::Strings OrvoPSFNamedObject::loadStrings(qsizetype first) con
             break;
         }
         auto string = std::make_unique<OrvoPSFMultiLangString_1_5>(spanFrom(offset), false);
+        // A stray has-next bit on the last string leads into erased flash.
+        if (string->isErased()) {
+            ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFNamedObject::loadStrings")
+                << "string at offset" << offset << "is erased flash; the chain ends before it";
+            break;
+        }
         if (!string->isComplete()) {
             ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFNamedObject::loadStrings")
                 << "string at offset" << offset << "of" << string->size() << "bytes runs past the" << available()

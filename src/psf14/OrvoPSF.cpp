@@ -98,17 +98,18 @@ QString twoDecimalText(float value)
     return QString::number(double(value), 'f', 2);
 }
 
-// stem + counter + suffix for the first counter from 0 whose file does not exist in folder;
-// the last counter's name when all do, so that file is replaced.
+// stem + counter + suffix for the first counter from 0 to lastCounter whose file does not exist
+// in folder; empty when all do. Replacing a taken name would lose an earlier export while its
+// item is marked as exported, and so never offered again.
 QString freeName(const QString &folder, const QString &stem, int lastCounter, const QString &suffix)
 {
     const QDir dir(folder);
-    for (int counter = 0; counter < lastCounter; ++counter) {
+    for (int counter = 0; counter <= lastCounter; ++counter) {
         const QString name = stem + QString::number(counter) + suffix;
         if (!QFileInfo::exists(dir.filePath(name)))
             return name;
     }
-    return stem + QString::number(lastCounter) + suffix;
+    return {};
 }
 
 // Writes document under a free name in folder; the name, or empty when no file was written.
@@ -117,6 +118,12 @@ QString writeExport(Document &document, const QString &folder, const QString &st
                     const QString &suffix, const QString &version)
 {
     const QString name = freeName(folder, stem, lastCounter, suffix);
+    if (name.isEmpty()) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSF::export")
+            << "no free name left: every" << stem + QStringLiteral("<0-%1>").arg(lastCounter) + suffix << "is taken in"
+            << folder << "; the item is not exported";
+        return {};
+    }
     Writer writer(version, document);
     if (!writer.write(QDir(folder).filePath(name))) {
         ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSF::export") << "cannot write" << name << "into" << folder;
@@ -230,11 +237,16 @@ std::unique_ptr<OrvoPSF> OrvoPSF::parse(const QByteArray &image, QByteArray *fla
     psf->init(layout);
     const OrvoPSFDistHeader &header = *psf->distHeader();
     auto *sensorLogFrame = new OrvoPSFSensorLogFrame(sectionBytes(image, header, SensorLogSection));
-    auto *poiFrame = new OrvoPSFPOIFrame(sectionBytes(image, header, PoiSection));
+    auto *poiFrame =
+        new OrvoPSFPOIFrame(sectionBytes(image, header, PoiSection), psf->areaCapacity(PoiCapacity, OrvoPSFPOI::kSize));
     auto *trackFrame = new OrvoPSFTrackFrame(sectionBytes(image, header, TrackSection));
-    auto *routeFrame = new OrvoPSFRouteFrame(sectionBytes(image, header, RouteSection), trackFrame, sensorLogFrame);
+    auto *routeFrame =
+        new OrvoPSFRouteFrame(sectionBytes(image, header, RouteSection),
+                              psf->areaCapacity(RouteCapacity, OrvoPSFRoute::kSize), trackFrame, sensorLogFrame);
     auto *workoutLogFrame = new OrvoPSFWorkoutLogFrame(sectionBytes(image, header, WorkoutLogSection));
-    auto *workoutFrame = new OrvoPSFWorkoutFrame(sectionBytes(image, header, WorkoutSection), workoutLogFrame);
+    auto *workoutFrame =
+        new OrvoPSFWorkoutFrame(sectionBytes(image, header, WorkoutSection),
+                                psf->areaCapacity(WorkoutCapacity, OrvoPSFWorkout::kSize), workoutLogFrame);
     psf->setPoiFrame(poiFrame);
     psf->setTrackFrame(trackFrame);
     psf->setSensorLogFrame(sensorLogFrame);
@@ -368,6 +380,11 @@ void OrvoPSF::init(const Layout &words)
 qint32 OrvoPSF::layoutWord(int k) const
 {
     return isKeptWord(k) ? m_layout[size_t(k)] : 0;
+}
+
+qsizetype OrvoPSF::areaCapacity(int capacityWord, qsizetype recordSize) const
+{
+    return qsizetype(quint32(layoutWord(capacityWord))) / recordSize;
 }
 
 void OrvoPSF::setFlag(int value)
@@ -769,7 +786,7 @@ bool OrvoPSF::addWorkout(const ZKTrncrs &document)
         workout->setWorkoutTime(workoutTimeOf(course.time));
         workout->setName(storedName(metadata.name, metadata.nameShtname));
         workout->setNameIsBitfont(m_flag);
-        workout->setWorkoutId(quint32(course.id.toInt()));
+        workout->setWorkoutId(course.id.toUInt());
         workout->setDaily(course.daily.toInt() != 0);
         workout->setActivityType(quint8(course.acttype.toInt()));
         workout->setRepeatCount(quint8(course.repeat.toInt()));
@@ -881,7 +898,7 @@ bool OrvoPSF::dropExcessRoutes()
     QVector<QPointer<OrvoPSFRoute>> &routes = m_routeFrame->routes();
     dropDeleted(routes);
     const QVector<QPointer<OrvoPSFRoute>> before = routes;
-    qsizetype keep = std::min<qsizetype>(routes.size(), quint32(layoutWord(RouteCapacity)) / OrvoPSFRoute::kSize);
+    qsizetype keep = std::min(routes.size(), areaCapacity(RouteCapacity, OrvoPSFRoute::kSize));
     qint64 trackBytes = 0;
     for (qsizetype i = 0; i < keep; ++i) {
         trackBytes += OrvoPSFPatchWriter::trackBytes(*routes.at(i));
@@ -904,7 +921,7 @@ bool OrvoPSF::dropExcessWorkouts()
         return false;
     QVector<QPointer<OrvoPSFWorkout>> &workouts = m_workoutFrame->workouts();
     dropDeleted(workouts);
-    qsizetype keep = std::min<qsizetype>(workouts.size(), quint32(layoutWord(WorkoutCapacity)) / OrvoPSFWorkout::kSize);
+    qsizetype keep = std::min(workouts.size(), areaCapacity(WorkoutCapacity, OrvoPSFWorkout::kSize));
     qint64 intervals = 0;
     const qint64 intervalCapacity = quint32(layoutWord(IntervalCapacity)) / OrvoPSFInterval::kSize;
     for (qsizetype i = 0; i < keep; ++i) {

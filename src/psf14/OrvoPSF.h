@@ -97,6 +97,8 @@ public:
     void init(const Layout &words);
     // Word k of the area table; 0 for a word that is not kept.
     qint32 layoutWord(int k) const;
+    // The records of recordSize bytes that the area of the capacity word holds.
+    qsizetype areaCapacity(int capacityWord, qsizetype recordSize) const;
 
     // When set, names are added as bit-font images.
     quint8 flag() const { return m_flag; }

@@ -1,5 +1,7 @@
 #include "psf14/OrvoPSFField.h"
 
+#include "env/OrvoFunctionTrace.h"
+#include "psf/OrvoPSFLogging.h"
 #include "psf/OrvoPSFMultiLangString_1_5.h"
 
 #include <algorithm>
@@ -43,6 +45,23 @@ qsizetype OrvoPSFField::recordsThatFit(qsizetype areaSize, quint32 offset, qsize
     if (recordSize <= 0 || qsizetype(offset) >= areaSize)
         return 0;
     return (areaSize - qsizetype(offset)) / recordSize;
+}
+
+qsizetype OrvoPSFField::recordsToLoad(qsizetype stored, qsizetype bytes, quint32 offset, qsizetype recordSize,
+                                      qsizetype capacity, const char *function, const char *records)
+{
+    const qsizetype inImage = recordsThatFit(bytes, offset, recordSize);
+    if (stored > inImage && inImage <= capacity) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, function)
+            << stored << records << "from offset" << offset << ", only" << inImage << "lie inside the image";
+        return inImage;
+    }
+    if (stored > capacity) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, function)
+            << stored << records << "from offset" << offset << ", only" << capacity << "fit their area";
+        return capacity;
+    }
+    return stored;
 }
 
 QByteArrayView OrvoPSFField::bytesFrom(QByteArrayView area, quint32 offset)

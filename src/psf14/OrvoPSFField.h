@@ -40,6 +40,10 @@ protected:
     static OrvoByteReader readerOf(QByteArrayView bytes);
     // How many records of recordSize bytes fit between offset and the end of an area.
     static qsizetype recordsThatFit(qsizetype areaSize, quint32 offset, qsizetype recordSize);
+    // How many of a stored count of records load: no more than lie inside the image from offset
+    // and no more than the area holds (capacity records), with a warning naming the limit.
+    static qsizetype recordsToLoad(qsizetype stored, qsizetype bytes, quint32 offset, qsizetype recordSize,
+                                   qsizetype capacity, const char *function, const char *records);
     // The bytes of an area from offset on; empty when offset lies outside.
     static QByteArrayView bytesFrom(QByteArrayView area, quint32 offset);
 

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-OrvoPSFPOIFrame::OrvoPSFPOIFrame(QByteArrayView bytes, QObject *parent)
+OrvoPSFPOIFrame::OrvoPSFPOIFrame(QByteArrayView bytes, qsizetype capacity, QObject *parent)
     : OrvoPSFField(parent)
 {
     if (bytes.size() < OrvoPSFPOIHeader::kSize) {
@@ -16,22 +16,20 @@ OrvoPSFPOIFrame::OrvoPSFPOIFrame(QByteArrayView bytes, QObject *parent)
         return;
     }
     m_header = new OrvoPSFPOIHeader(bytes, this);
-    loadPois(bytes);
+    loadPois(bytes, capacity);
 }
 
 OrvoPSFPOIFrame::~OrvoPSFPOIFrame() = default;
 
-void OrvoPSFPOIFrame::loadPois(QByteArrayView bytes)
+void OrvoPSFPOIFrame::loadPois(QByteArrayView bytes, qsizetype capacity)
 {
     const quint32 offset = m_header->poiDataOffset();
     const qsizetype stored = m_header->effectivePoiCount();
-    const qsizetype fitting = recordsThatFit(bytes.size(), offset, OrvoPSFPOI::kSize);
-    if (stored > fitting) {
-        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFPOIFrame::loadPois")
-            << stored << "POIs from offset" << offset << ", only" << fitting << "lie inside the image";
-        m_header->setPoiCount(quint32(fitting));
-    }
-    for (qsizetype i = 0; i < std::min(stored, fitting); ++i)
+    const qsizetype loaded =
+        recordsToLoad(stored, bytes.size(), offset, OrvoPSFPOI::kSize, capacity, "OrvoPSFPOIFrame::loadPois", "POIs");
+    if (loaded < stored)
+        m_header->setPoiCount(quint32(loaded));
+    for (qsizetype i = 0; i < loaded; ++i)
         m_pois.append(new OrvoPSFPOI(bytes.sliced(offset + i * OrvoPSFPOI::kSize, OrvoPSFPOI::kSize), this));
 }
 

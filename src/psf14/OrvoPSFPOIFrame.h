@@ -15,8 +15,9 @@ class OrvoPSFPOIFrame : public OrvoPSFField
     Q_OBJECT
 
 public:
-    // bytes: from the section start to the end of the image.
-    explicit OrvoPSFPOIFrame(QByteArrayView bytes, QObject *parent = nullptr);
+    // bytes: from the section start to the end of the image; capacity: the POIs the POI area
+    // holds, which no stored count can exceed.
+    OrvoPSFPOIFrame(QByteArrayView bytes, qsizetype capacity, QObject *parent = nullptr);
     ~OrvoPSFPOIFrame() override;
 
     // The header's 28 bytes, then at most poiCount of the held POIs.
@@ -27,7 +28,7 @@ public:
     const QVector<QPointer<OrvoPSFPOI>> &pois() const;
 
 private:
-    void loadPois(QByteArrayView bytes);
+    void loadPois(QByteArrayView bytes, qsizetype capacity);
 
     QPointer<OrvoPSFPOIHeader> m_header;
     QVector<QPointer<OrvoPSFPOI>> m_pois;

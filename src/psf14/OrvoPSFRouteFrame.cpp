@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-OrvoPSFRouteFrame::OrvoPSFRouteFrame(QByteArrayView bytes, OrvoPSFTrackFrame *trackFrame,
+OrvoPSFRouteFrame::OrvoPSFRouteFrame(QByteArrayView bytes, qsizetype capacity, OrvoPSFTrackFrame *trackFrame,
                                      OrvoPSFSensorLogFrame *sensorLogFrame, QObject *parent)
     : OrvoPSFField(parent)
 {
@@ -21,24 +21,22 @@ OrvoPSFRouteFrame::OrvoPSFRouteFrame(QByteArrayView bytes, OrvoPSFTrackFrame *tr
             << ": the section holds" << bytes.size() << "bytes";
         return;
     }
-    loadRoutes(bytes, trackFrame, sensorLogFrame);
+    loadRoutes(bytes, capacity, trackFrame, sensorLogFrame);
     loadLaps(bytes);
 }
 
 OrvoPSFRouteFrame::~OrvoPSFRouteFrame() = default;
 
-void OrvoPSFRouteFrame::loadRoutes(QByteArrayView bytes, OrvoPSFTrackFrame *trackFrame,
+void OrvoPSFRouteFrame::loadRoutes(QByteArrayView bytes, qsizetype capacity, OrvoPSFTrackFrame *trackFrame,
                                    OrvoPSFSensorLogFrame *sensorLogFrame)
 {
     const quint32 offset = m_header->routeDataOffset();
     const qsizetype stored = m_header->effectiveRouteCount();
-    const qsizetype fitting = recordsThatFit(bytes.size(), offset, OrvoPSFRoute::kSize);
-    if (stored > fitting) {
-        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame::loadRoutes")
-            << stored << "routes from offset" << offset << ", only" << fitting << "lie inside the image";
-        m_header->setRouteCount(quint16(fitting));
-    }
-    for (qsizetype i = 0; i < std::min(stored, fitting); ++i) {
+    const qsizetype loaded = recordsToLoad(stored, bytes.size(), offset, OrvoPSFRoute::kSize, capacity,
+                                           "OrvoPSFRouteFrame::loadRoutes", "routes");
+    if (loaded < stored)
+        m_header->setRouteCount(quint16(loaded));
+    for (qsizetype i = 0; i < loaded; ++i) {
         auto *route = new OrvoPSFRoute(bytes.sliced(offset + i * OrvoPSFRoute::kSize, OrvoPSFRoute::kSize), this);
         route->loadTracks(trackFrame, sensorLogFrame);
         m_routes.append(route);

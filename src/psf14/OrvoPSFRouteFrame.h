@@ -22,9 +22,10 @@ class OrvoPSFRouteFrame : public OrvoPSFField
 public:
     static constexpr qsizetype kLapTableSize = 2048;
 
-    // bytes: from the section start to the end of the image.
-    OrvoPSFRouteFrame(QByteArrayView bytes, OrvoPSFTrackFrame *trackFrame, OrvoPSFSensorLogFrame *sensorLogFrame,
-                      QObject *parent = nullptr);
+    // bytes: from the section start to the end of the image; capacity: the routes the route
+    // area holds, which no stored count can exceed.
+    OrvoPSFRouteFrame(QByteArrayView bytes, qsizetype capacity, OrvoPSFTrackFrame *trackFrame,
+                      OrvoPSFSensorLogFrame *sensorLogFrame, QObject *parent = nullptr);
     ~OrvoPSFRouteFrame() override;
 
     // The header's 24 bytes, then the first routeCount routes.
@@ -42,7 +43,8 @@ public:
     QVector<OrvoPSFLap *> lapsOf(const OrvoPSFRoute &route) const;
 
 private:
-    void loadRoutes(QByteArrayView bytes, OrvoPSFTrackFrame *trackFrame, OrvoPSFSensorLogFrame *sensorLogFrame);
+    void loadRoutes(QByteArrayView bytes, qsizetype capacity, OrvoPSFTrackFrame *trackFrame,
+                    OrvoPSFSensorLogFrame *sensorLogFrame);
     void loadLaps(QByteArrayView bytes);
     OrvoPSFLap *lapAt(quint32 offset) const;
 

@@ -12,7 +12,8 @@ constexpr quint8 kAbsentCount = 0xFF;
 
 } // namespace
 
-OrvoPSFWorkoutFrame::OrvoPSFWorkoutFrame(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame, QObject *parent)
+OrvoPSFWorkoutFrame::OrvoPSFWorkoutFrame(QByteArrayView bytes, qsizetype capacity,
+                                         OrvoPSFWorkoutLogFrame *workoutLogFrame, QObject *parent)
     : OrvoPSFField(parent)
 {
     if (bytes.size() < kHeaderSize) {
@@ -25,7 +26,7 @@ OrvoPSFWorkoutFrame::OrvoPSFWorkoutFrame(QByteArrayView bytes, OrvoPSFWorkoutLog
     m_intervalAreaOffset = reader.readU32Le();
     m_workoutCount = reader.readU16Le();
     m_intervalArea = OrvoPSFLinkedArea(bytesFrom(bytes, m_intervalAreaOffset).toByteArray());
-    loadWorkouts(bytes, workoutLogFrame);
+    loadWorkouts(bytes, capacity, workoutLogFrame);
 }
 
 OrvoPSFWorkoutFrame::~OrvoPSFWorkoutFrame() = default;
@@ -36,16 +37,15 @@ quint8 OrvoPSFWorkoutFrame::effectiveWorkoutCount() const
     return low == kAbsentCount ? 0 : low;
 }
 
-void OrvoPSFWorkoutFrame::loadWorkouts(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame)
+void OrvoPSFWorkoutFrame::loadWorkouts(QByteArrayView bytes, qsizetype capacity,
+                                       OrvoPSFWorkoutLogFrame *workoutLogFrame)
 {
     const qsizetype stored = effectiveWorkoutCount();
-    const qsizetype fitting = recordsThatFit(bytes.size(), m_workoutDataOffset, OrvoPSFWorkout::kSize);
-    if (stored > fitting) {
-        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame::loadWorkouts")
-            << stored << "workouts from offset" << m_workoutDataOffset << ", only" << fitting << "lie inside the image";
-        m_workoutCount = quint16(fitting);
-    }
-    for (qsizetype i = 0; i < std::min(stored, fitting); ++i) {
+    const qsizetype loaded = recordsToLoad(stored, bytes.size(), m_workoutDataOffset, OrvoPSFWorkout::kSize, capacity,
+                                           "OrvoPSFWorkoutFrame::loadWorkouts", "workouts");
+    if (loaded < stored)
+        m_workoutCount = quint16(loaded);
+    for (qsizetype i = 0; i < loaded; ++i) {
         const QByteArrayView record =
             bytes.sliced(m_workoutDataOffset + i * OrvoPSFWorkout::kSize, OrvoPSFWorkout::kSize);
         auto *workout = new OrvoPSFWorkout(record, this);

@@ -15,7 +15,8 @@ class OrvoPSFWorkoutLogFrame;
 //   4   u32  offset of the interval area from the section start
 //   8   u16  number of workouts; loading reads only its low byte, where 0 and 0xFF mean none
 // The workouts are consecutive 152-byte records; each loads its intervals from the interval
-// area and its logs from the workout-log frame. Only the workouts inside the image load.
+// area and its logs from the workout-log frame. Only the workouts inside the image and the
+// area load.
 class OrvoPSFWorkoutFrame : public OrvoPSFField
 {
     Q_OBJECT
@@ -23,8 +24,10 @@ class OrvoPSFWorkoutFrame : public OrvoPSFField
 public:
     static constexpr qsizetype kHeaderSize = 10;
 
-    // bytes: from the section start to the end of the image.
-    OrvoPSFWorkoutFrame(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame, QObject *parent = nullptr);
+    // bytes: from the section start to the end of the image; capacity: the workouts the workout
+    // area holds, which no stored count can exceed.
+    OrvoPSFWorkoutFrame(QByteArrayView bytes, qsizetype capacity, OrvoPSFWorkoutLogFrame *workoutLogFrame,
+                        QObject *parent = nullptr);
     ~OrvoPSFWorkoutFrame() override;
 
     quint32 workoutDataOffset() const { return m_workoutDataOffset; }
@@ -42,7 +45,7 @@ public:
     const OrvoPSFLinkedArea &intervalArea() const { return m_intervalArea; }
 
 private:
-    void loadWorkouts(QByteArrayView bytes, OrvoPSFWorkoutLogFrame *workoutLogFrame);
+    void loadWorkouts(QByteArrayView bytes, qsizetype capacity, OrvoPSFWorkoutLogFrame *workoutLogFrame);
 
     quint32 m_workoutDataOffset = kOrvoPsfNone;
     quint32 m_intervalAreaOffset = kOrvoPsfNone;

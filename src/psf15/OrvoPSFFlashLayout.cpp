@@ -200,6 +200,17 @@ std::span<uchar> OrvoPSFFlashLayout::areaBytes(Area area)
     return m_image.subspan(size_t(first), size_t(capacity));
 }
 
+std::span<uchar> OrvoPSFFlashLayout::clipToArea(std::span<uchar> records, std::span<uchar> area)
+{
+    if (area.empty())
+        return records;
+    const auto begin = quintptr(area.data());
+    const auto first = quintptr(records.data());
+    if (records.empty() || first < begin || first - begin >= area.size())
+        return {};
+    return area.subspan(first - begin);
+}
+
 bool OrvoPSFFlashLayout::holds(Area area, const uchar *first, qsizetype n)
 {
     const std::span<uchar> bytes = areaBytes(area);

@@ -59,6 +59,10 @@ public:
     std::span<uchar> areaBytes(Area area);
     // True when the n bytes from first lie inside the area's records.
     bool holds(Area area, const uchar *first, qsizetype n);
+    // The bytes from records' first one to the end of the area (areaBytes) they start in, so
+    // that no record read from them runs into the next area; empty when they start outside it.
+    // An empty area is one not known (no management header): records then stay as they are.
+    static std::span<uchar> clipToArea(std::span<uchar> records, std::span<uchar> area);
     // True when a section's header and its records stand where the table puts the area (the
     // lap and interval areas have no section header).
     bool placesSection(Area area, const uchar *header, const uchar *records);

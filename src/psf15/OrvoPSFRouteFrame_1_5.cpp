@@ -21,8 +21,9 @@ using Area = OrvoPSFFlashLayout::Area;
 
 } // namespace
 
-OrvoPSFRouteFrame_1_5::OrvoPSFRouteFrame_1_5(std::span<uchar> section)
+OrvoPSFRouteFrame_1_5::OrvoPSFRouteFrame_1_5(std::span<uchar> section, std::span<uchar> area)
     : OrvoPSFObject(section)
+    , m_area(area)
 {
     loadRoutes();
 }
@@ -43,7 +44,7 @@ int OrvoPSFRouteFrame_1_5::count() const
 std::span<uchar> OrvoPSFRouteFrame_1_5::records() const
 {
     const qint64 offset = link(kRecordsWord);
-    return offset < 0 ? std::span<uchar>() : spanFrom(offset);
+    return offset < 0 ? std::span<uchar>() : OrvoPSFFlashLayout::clipToArea(spanFrom(offset), m_area);
 }
 
 std::span<uchar> OrvoPSFRouteFrame_1_5::lapBase() const

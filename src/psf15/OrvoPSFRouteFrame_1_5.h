@@ -16,14 +16,17 @@ class OrvoPSFRouteFrame_1_5 : public OrvoPSFObject
 public:
     using Routes = std::vector<std::unique_ptr<OrvoPSFRoute_1_5>>;
 
-    // section runs from the section header to the end of the image.
-    explicit OrvoPSFRouteFrame_1_5(std::span<uchar> section);
+    // section runs from the section header to the end of the image; area is the route area's
+    // bytes (OrvoPSFFlashLayout::areaBytes), which bound the records and so every route's names.
+    // Without a known area the records run to the end of the image.
+    OrvoPSFRouteFrame_1_5(std::span<uchar> section, std::span<uchar> area);
     ~OrvoPSFRouteFrame_1_5() override;
 
     // The header's bytes up to the route records.
     qsizetype size() const override;
     int count() const;
-    // The image from the first route record on; empty when the header does not place it.
+    // The bytes from the first route record to the end of the route area; empty when the
+    // header does not place them inside it.
     std::span<uchar> records() const;
     std::span<uchar> lapBase() const;
     const Routes &routes() const;
@@ -51,5 +54,7 @@ private:
     // route area, so that a change cannot reach beyond it.
     bool isPlaced(OrvoPSFFlashLayout &layout) const;
 
+    // The route area; empty when not known.
+    std::span<uchar> m_area;
     Routes m_routes;
 };

@@ -18,8 +18,9 @@ using Area = OrvoPSFFlashLayout::Area;
 
 } // namespace
 
-OrvoPSFWorkoutFrame_1_5::OrvoPSFWorkoutFrame_1_5(std::span<uchar> section)
+OrvoPSFWorkoutFrame_1_5::OrvoPSFWorkoutFrame_1_5(std::span<uchar> section, std::span<uchar> area)
     : OrvoPSFObject(section)
+    , m_area(area)
 {
     loadWorkouts();
 }
@@ -40,7 +41,7 @@ int OrvoPSFWorkoutFrame_1_5::count() const
 std::span<uchar> OrvoPSFWorkoutFrame_1_5::records() const
 {
     const qint64 offset = link(kRecordsWord);
-    return offset < 0 ? std::span<uchar>() : spanFrom(offset);
+    return offset < 0 ? std::span<uchar>() : OrvoPSFFlashLayout::clipToArea(spanFrom(offset), m_area);
 }
 
 std::span<uchar> OrvoPSFWorkoutFrame_1_5::intervalBase() const

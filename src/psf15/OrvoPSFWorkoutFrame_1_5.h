@@ -17,12 +17,16 @@ class OrvoPSFWorkoutFrame_1_5 : public OrvoPSFObject
 public:
     using Workouts = std::vector<std::unique_ptr<OrvoPSFWorkout_1_5>>;
 
-    // section runs from the section header to the end of the image.
-    explicit OrvoPSFWorkoutFrame_1_5(std::span<uchar> section);
+    // section runs from the section header to the end of the image; area is the workout area's
+    // bytes (OrvoPSFFlashLayout::areaBytes), which bound the records and so every workout's names.
+    // Without a known area the records run to the end of the image.
+    OrvoPSFWorkoutFrame_1_5(std::span<uchar> section, std::span<uchar> area);
     ~OrvoPSFWorkoutFrame_1_5() override;
 
     qsizetype size() const override;
     int count() const;
+    // The bytes from the first workout record to the end of the workout area; empty when the
+    // header does not place them inside it.
     std::span<uchar> records() const;
     std::span<uchar> intervalBase() const;
     const Workouts &workouts() const;
@@ -48,5 +52,7 @@ private:
     // interval lie where the table puts them, so that a change cannot reach beyond them.
     bool isPlaced(OrvoPSFFlashLayout &layout) const;
 
+    // The workout area; empty when not known.
+    std::span<uchar> m_area;
     Workouts m_workouts;
 };

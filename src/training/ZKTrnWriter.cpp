@@ -1,5 +1,6 @@
 #include "training/ZKTrnWriter.h"
 
+#include "env/OrvoSaveFile.h"
 #include "env/ZKLogger.h"
 #include "training/ZKTrnExportable.h"
 #include "util/ZKTarvexNamespace.h"
@@ -37,7 +38,7 @@ bool ZKTrnWriter::write(const QString &path)
     m_source.writeMetadata(writer);
     m_source.writeWorkouts(writer);
     writer.writeEndDocument();
-    if (writer.hasError() || !file.commit()) {
+    if (writer.hasError() || !commitSaveFile(file)) {
         ZK_LOG_ERROR("can't write %s: %s", path, file.errorString());
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "env/OrvoByteReader.h"
 #include "env/OrvoByteWriter.h"
+#include "env/OrvoSaveFile.h"
 #include "env/ZKLogger.h"
 #include "util/ZKGpsLogRecord.h"
 #include "util/ZKTraceLog.h"
@@ -95,7 +96,7 @@ bool ZKBinaryLogger::close()
         ZK_LOG_ERROR("can't finish GPS log %s: %s", file->fileName(), file->errorString());
         return false;
     }
-    if (!file->commit()) {
+    if (!commitSaveFile(*file)) {
         ZK_LOG_ERROR("can't save GPS log %s: %s", file->fileName(), file->errorString());
         return false;
     }

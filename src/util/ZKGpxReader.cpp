@@ -211,7 +211,7 @@ bool ZKGpxReader::readFile(const QString &path)
         readNext();
         if (!isStartElement())
             continue;
-        if (isStartOf("gpx"))
+        if (isStartElement() && name() == QLatin1String("gpx"))
             readGpx();
         else
             raiseError(QStringLiteral("error reading <gpx>"));
@@ -232,9 +232,9 @@ bool ZKGpxReader::readFile(const QString &path)
     return ok;
 }
 
-bool ZKGpxReader::isStartOf(const char *element) const
+QString ZKGpxReader::ownName() const
 {
-    return isStartElement() && name() == QLatin1String(element);
+    return namespaceUri() == m_namespace ? name().toString() : QString();
 }
 
 bool ZKGpxReader::acceptsDialect(int dialects) const
@@ -257,6 +257,7 @@ void ZKGpxReader::readGpx()
     else
         return;
     m_majorVersion = major;
+    m_namespace = namespaceUri().toString();
     m_target.setVersion(major);
 
     while (!atEnd()) {
@@ -265,10 +266,11 @@ void ZKGpxReader::readGpx()
             return;
         if (!isStartElement())
             continue;
-        if (isStartOf("metadata"))
+        const QString element = ownName();
+        if (element == QLatin1String("metadata"))
             readMetadata();
-        else if (isOneOf(name(), kRootBlocks))
-            readBlock(name());
+        else if (isOneOf(element, kRootBlocks))
+            readBlock(element);
         else
             skipElement();
     }
@@ -294,7 +296,7 @@ void ZKGpxReader::readBlock(QStringView element)
         }
         if (!isStartElement())
             continue;
-        const QString childName = name().toString();
+        const QString childName = ownName();
         const ChildRule *child = findChildRule(rule, childName);
         if (!child || !acceptsDialect(child->dialects)) {
             skipElement();
@@ -335,7 +337,7 @@ void ZKGpxReader::readMetadata()
     while (!atEnd()) {
         readNext();
         if (isStartElement()) {
-            const QString element = name().toString();
+            const QString element = ownName();
             if (element == QLatin1String("time")) {
                 map.insert(element, readLeafText());
             } else if (element == QLatin1String("bounds")) {
@@ -383,7 +385,7 @@ void ZKGpxReader::readMetadataExtensions()
     while (!atEnd()) {
         readNext();
         if (isStartElement()) {
-            const QString element = name().toString().toLower();
+            const QString element = ownName().toLower();
             if (second && depth == 0 && element == QLatin1String("user")) {
                 skipElement();
             } else if (second && depth == 0 && element == QLatin1String("sys")) {

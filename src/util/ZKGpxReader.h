@@ -22,7 +22,9 @@ public:
     int majorVersion() const { return m_majorVersion; }
 
 private:
-    bool isStartOf(const char *element) const;
+    // The current element's local name when it is in the document's own namespace; empty for
+    // an element of another namespace, which matches no rule and is skipped.
+    QString ownName() const;
     bool acceptsDialect(int dialects) const;
     void readGpx();
     void readMetadata();
@@ -34,6 +36,8 @@ private:
     void skipElement();
 
     int m_majorVersion = 0;
+    // The namespace of the accepted `gpx` element.
+    QString m_namespace;
     ZKGpxImportable &m_target;
     QString m_error;
 };

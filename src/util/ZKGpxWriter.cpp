@@ -1,5 +1,6 @@
 #include "util/ZKGpxWriter.h"
 
+#include "env/OrvoSaveFile.h"
 #include "env/ZKLogger.h"
 #include "util/ZKGpxDialect.h"
 #include "util/ZKTarvexNamespace.h"
@@ -42,14 +43,12 @@ bool ZKGpxWriter::write(const QString &path)
     m_source.writeWaypoints(writer);
     m_source.writeExtensions(writer);
     writer.writeEndDocument();
-    // QSaveFile's commit does not see a failure of the buffer flush it does itself (a full
-    // disk), so the flush is made and checked here first.
-    if (writer.hasError() || !buffer.flush() || !file.flush()) {
+    if (writer.hasError() || !buffer.flush()) {
         ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
         file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
+    if (!commitSaveFile(file)) {
         ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
         return false;
     }

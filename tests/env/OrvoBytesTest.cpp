@@ -1,3 +1,4 @@
+#include "OrvoScopedTimeZone.h"
 #include "OrvoTestSupport.h"
 
 #include "env/OrvoBytePacking.h"
@@ -75,17 +76,34 @@ TEST(OrvoTimeText, IsUtcWhateverTheLocalZone)
         const char *text;
         std::time_t seconds;
     };
+    // Berlin's clocks skip 02:00-03:00 on 2021-03-28 and repeat 02:00-03:00 on 2021-10-31: as
+    // UTC these texts are ordinary times.
     const std::vector<Case> cases = {
         {"1970-01-01T00:00:00Z", 0},
         {"2013-01-01T00:00:00Z", 1356998400},
+        {"2021-03-28T02:30:00Z", 1616898600},
+        {"2021-03-28T01:59:59Z", 1616896799},
+        {"2021-10-31T02:30:00Z", 1635647400},
+        {"2021-10-31T01:30:00Z", 1635643800},
         {"2012-13-01T00:00:00Z", 0},
-        {"2013-01-01 00:00:00", 0},
+        {"2013-02-29T00:00:00Z", 0},
+        {"2013-01-01T24:00:00Z", 0},
+        {"2013-01-01T00:00:00", 0},
+        {"2013-01-01 00:00:00Z", 0},
+        {"2013-01-01T00:00:00Zx", 0},
         {"", 0},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseUtcTime(QLatin1String(c.text)), c.seconds);
+    for (const char *zone : {"Asia/Tokyo", "Europe/Berlin"}) {
+        const OrvoScopedTimeZone local(zone);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(zone) + " " + c.text);
+            EXPECT_EQ(parseUtcTime(QLatin1String(c.text)), c.seconds);
+            if (c.seconds != 0) {
+                EXPECT_EQ(psfTimeText(c.seconds), QLatin1String(c.text));
+            }
+        }
     }
+    EXPECT_EQ(qEnvironmentVariable("TZ"), QStringLiteral("Asia/Tokyo"));
 }
 
 TEST(OrvoTimeText, EveryRangeGivesTheDateTimeFormattersText)

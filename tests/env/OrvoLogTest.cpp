@@ -4,6 +4,8 @@
 #include "env/OrvoEnvLogging.h"
 #include "env/OrvoFunctionTrace.h"
 #include "env/OrvoMessageHandler.h"
+#include "env/OrvoZKLogAppender.h"
+#include "env/ZKLogger.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -85,6 +87,50 @@ TEST_F(OrvoEnvTest, DebugSettingFiltersLevels)
         for (const QString &line : logLines(log))
             tags << line.section(QLatin1Char('['), 1).section(QLatin1Char(']'), 0, 0);
         EXPECT_EQ(tags, c.written);
+    }
+}
+
+TEST_F(OrvoEnvTest, ZKLinesReachTheLogAtTheDebugSettingsLevel)
+{
+    struct Case
+    {
+        const char *debug;
+        QStringList written;
+    };
+    const std::vector<Case> cases = {
+        // The last debug line is the environment's own goodbye.
+        {"1", {"Critical", "Warning", "Debug", "Debug"}},
+        {"x", {"Critical", "Warning", "Debug", "Debug"}},
+        {"2", {"Critical", "Warning"}},
+        {"3", {"Critical"}},
+        {"4", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.debug);
+        QDir(dataDir()).removeRecursively();
+        QDir().mkpath(dataDir());
+        setSetting(dataDir() + QStringLiteral("/orvo.ini"), QStringLiteral("debug"), QLatin1String(c.debug));
+        auto env = makeEnv(QStringLiteral("daemon"));
+        ZKLogger::instance().addAppender(std::make_unique<OrvoZKLogAppender>(*env));
+        ZK_LOG_ERROR(QStringLiteral("can't open %s"), QStringLiteral("ride.gpx"));
+        ZKLogger::instance().log(__FILE__, __LINE__, QStringLiteral("odd point %d"), {7}, ZKLogger::Warning);
+        ZKLogger::instance().log(__FILE__, __LINE__, QStringLiteral("field trace"), {}, ZKLogger::Debug);
+        ZKLogger::instance().clearAppenders();
+        const QString log = env->logFilePath();
+        env->shutdown();
+        env.reset();
+
+        const QStringList lines = logLines(log);
+        QStringList tags;
+        for (const QString &line : lines)
+            tags << line.section(QLatin1Char('['), 1).section(QLatin1Char(']'), 0, 0);
+        EXPECT_EQ(tags, c.written) << lines.join(QLatin1Char('\n')).toStdString();
+        if (!lines.isEmpty()) {
+            // "<file>(<line>): <ticks>, ERROR, <message>" with the arguments filled in.
+            EXPECT_TRUE(lines.first().contains(QStringLiteral("OrvoLogTest.cpp(")));
+            EXPECT_TRUE(lines.first().contains(QStringLiteral(", ERROR, ")));
+            EXPECT_TRUE(lines.first().endsWith(QStringLiteral(", can't open ride.gpx"))) << lines.first().toStdString();
+        }
     }
 }
 

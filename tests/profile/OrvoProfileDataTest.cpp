@@ -27,9 +27,9 @@ QByteArray sectorWithRecordAt(qsizetype offset, quint16 mhr)
 QByteArray sectorWithList(quint16 mhr)
 {
     QByteArray sector = erasedSector();
-    putU32Le(sector, 520, 0);
+    putU32Le(sector, 520, 16);
     putU16Le(sector, 524, 1);
-    putBytes(sector, 512, listEntry(11, 3, QByteArray(1, char(mhr)) + hex("00 00 00")));
+    putBytes(sector, 528, listEntry(11, 3, QByteArray(1, char(mhr)) + hex("00 00 00")));
     return sector;
 }
 

@@ -204,7 +204,7 @@ TEST(OrvoProfileReaderPSF_2_0_0, WrittenProfileReadsBackTheSame)
     EXPECT_EQ(parsed(serialized(deviceSector(), map)), map);
 }
 
-TEST(OrvoProfileReaderPSF_2_0_0, ListOutsideTheProfileAreaIsRefusedUntouched)
+TEST(OrvoProfileReaderPSF_2_0_0, ListOutsideTheProfileAreaOrOverItsHeaderIsRefusedUntouched)
 {
     struct Case
     {
@@ -219,10 +219,14 @@ TEST(OrvoProfileReaderPSF_2_0_0, ListOutsideTheProfileAreaIsRefusedUntouched)
         s.resize(size);
         return s;
     };
-    // The area ends at 3584: 3072 bytes of list room after 512, 384 entries.
+    // The area ends at 3584 and the header at 526: 3058 bytes of list room, 382 entries.
     const std::vector<Case> cases = {
-        {"list_fills_area", sector(0, 384), true, true},
-        {"count_one_past_area", sector(0, 385), false, true},
+        {"list_fills_area", sector(14, 382), true, true},
+        {"count_one_past_area", sector(14, 383), false, true},
+        {"list_right_after_header", sector(14, 0), true, true},
+        {"list_over_the_count", sector(13, 0), false, false},
+        {"list_over_the_whole_header", sector(0, 0), false, false},
+        {"zero_filled_sector", QByteArray(kSectorSize, '\0'), false, false},
         {"last_entry_ends_at_area", sector(3072 - 8, 1), true, false},
         {"room_for_entry_and_magic", sector(3072 - 16, 2), true, true},
         {"last_entry_one_byte_out", sector(3072 - 7, 1), false, false},

@@ -180,15 +180,30 @@ TEST(OrvoPSF14ExportTest, OnlyFilesActuallyWrittenAreListedAndMarked)
     EXPECT_EQ(device.psf().toXML(dir.path(), testExportDevice()).size(), 4);
 }
 
-TEST(OrvoPSF14ExportTest, WhenEveryCounterIsTakenTheLastFileIsReplaced)
+TEST(OrvoPSF14ExportTest, WhenEveryCounterIsTakenNothingIsReplacedOrMarked)
 {
     Psf14TestDevice device(PsfImage14Builder::sampleContent());
     OrvoTest::OutputDir dir;
-    for (int counter = 0; counter <= 99; ++counter)
+    for (int counter = 0; counter <= 98; ++counter)
         ASSERT_TRUE(OrvoTest::writeFile(dir.filePath(QStringLiteral("Morningride%1.gpx").arg(counter)), "taken"));
-    EXPECT_EQ(device.psf().trackToXML(dir.path(), testExportDevice()), QStringList({"Morningride99.gpx"}));
+    EXPECT_EQ(device.psf().trackToXML(dir.path(), testExportDevice()), QStringList({"Morningride99.gpx"}))
+        << "the last counter is a name like the others";
     EXPECT_TRUE(isWellFormedXml(dir.filePath("Morningride99.gpx")));
+
+    // A second ride of the name finds every counter taken: it keeps its file unwritten and its
+    // mark unset, and the log says why.
+    Psf14TestDevice again(PsfImage14Builder::sampleContent());
+    const QByteArray first = OrvoTest::readFile(dir.filePath("Morningride99.gpx"));
+    {
+        OrvoMessageCapture capture;
+        EXPECT_TRUE(again.psf().trackToXML(dir.path(), testExportDevice()).isEmpty());
+        EXPECT_TRUE(capture.contains(QtWarningMsg, "no free name left"));
+    }
+    EXPECT_EQ(OrvoTest::readFile(dir.filePath("Morningride99.gpx")), first);
     EXPECT_EQ(OrvoTest::readFile(dir.filePath("Morningride98.gpx")), "taken");
+
+    ASSERT_TRUE(QFile::remove(dir.filePath("Morningride42.gpx")));
+    EXPECT_EQ(again.psf().trackToXML(dir.path(), testExportDevice()), QStringList({"Morningride42.gpx"}));
 }
 
 TEST(OrvoPSF14ExportTest, NamesWithoutTextAreExportedAsNoNameAndNeverAsTheirBytes)

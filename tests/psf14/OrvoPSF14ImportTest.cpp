@@ -299,6 +299,27 @@ TEST(OrvoPSF14ImportTest, WorkoutsAreNamedAfterTheDocumentAndKeepTheirIntervalsA
     EXPECT_EQ(added.intervals().at(3)->repeatTargetInterval(), nullptr) << "no interval carries id 9";
 }
 
+TEST(OrvoPSF14ImportTest, WorkoutIdsKeepTheirWholeUnsignedRange)
+{
+    // The id is an unsigned 32-bit field and the export writes it so; ids from 2^31 on must come
+    // back as they went out.
+    const QStringList ids = {"0", "41", "2147483647", "2147483648", "4294967295"};
+    ZKTrncrs document;
+    for (const QString &id : ids) {
+        ZKTrncrsWorkout workout;
+        workout.id = id;
+        document.workouts().append(workout);
+    }
+    Psf14TestDevice device(Content{});
+    ASSERT_TRUE(device.psf().addWorkout(document));
+    const QVector<QPointer<OrvoPSFWorkout>> &workouts = device.psf().workoutFrame()->workouts();
+    ASSERT_EQ(workouts.size(), ids.size());
+    for (int k = 0; k < ids.size(); ++k) {
+        SCOPED_TRACE(ids.at(k).toStdString());
+        EXPECT_EQ(QString::number(workouts.at(k)->workoutId()), ids.at(k));
+    }
+}
+
 Content manyOfEach()
 {
     Content content;
@@ -369,12 +390,14 @@ struct CutCase
 TEST(OrvoPSF14ImportTest, CutsKeepWhatTheAreasHoldWithTrackHeadersCounted)
 {
     // The sample's tracks take 110, 64 and 58 bytes with their headers, 72 in points alone.
+    // Records beyond an area's capacity do not load at all, so only the track and interval
+    // limits are left for the cuts.
     const CutCase cases[] = {
         {"everythingFits", 0, 0x6000, false, 4, false, 2},
-        {"twoRoutes", 13, 2 * 156 + 155, true, 2, false, 2},
+        {"twoRoutes", 13, 2 * 156 + 155, false, 2, false, 2},
         {"trackHeadersOverflow", 28, 110 + 64 + 57, true, 2, false, 2},
         {"tracksJustFit", 28, 110 + 64 + 58, false, 4, false, 2},
-        {"oneWorkout", 9, 152 + 151, false, 4, true, 1},
+        {"oneWorkout", 9, 152 + 151, false, 4, false, 1},
         {"intervalsOverflow", 19, 4 * 20, false, 4, true, 1},
     };
     for (const CutCase &c : cases) {

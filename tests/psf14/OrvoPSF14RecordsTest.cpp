@@ -171,14 +171,21 @@ TEST(OrvoPSF14RecordsTest, DistributionHeaderHoldsSixSectionsAndSerializesFiftyT
 TEST(OrvoPSF14RecordsTest, PoiFrameSerializesItsHeaderAndAtMostCountPois)
 {
     const QByteArray section = hex("02000000 1C000000") + erased(20) + kPoiHex + kPoiHex + kPoiHex;
-    OrvoPSFPOIFrame frame(section);
+    OrvoPSFPOIFrame frame(section, 20);
     ASSERT_EQ(frame.pois().size(), 2);
     EXPECT_EQ(frame.serialize(), hex("02000000 1C000000") + erased(20) + kPoiHex + kPoiHex);
     frame.header()->setPoiCount(1);
     EXPECT_EQ(frame.serialize().size(), 28 + 148);
 
-    const OrvoPSFPOIFrame empty(hex("FFFFFFFF 1C000000") + erased(20) + kPoiHex);
+    const OrvoPSFPOIFrame empty(hex("FFFFFFFF 1C000000") + erased(20) + kPoiHex, 20);
     EXPECT_TRUE(empty.pois().isEmpty());
+
+    // An area that holds one POI loads one, whatever the count says.
+    OrvoMessageCapture capture;
+    const OrvoPSFPOIFrame small(section, 1);
+    EXPECT_EQ(small.pois().size(), 1);
+    EXPECT_EQ(small.header()->poiCount(), 1u);
+    EXPECT_TRUE(capture.contains(QtWarningMsg, "fit their area"));
 }
 
 TEST(OrvoPSF14RecordsTest, WorkoutCountsReadOnlyTheirLowByte)
@@ -197,7 +204,7 @@ TEST(OrvoPSF14RecordsTest, WorkoutCountsReadOnlyTheirLowByte)
         QByteArray section = hex("10000000 FFFFFFFF") + QByteArray(2, '\0') + erased(6) + erased(2 * 152);
         FixtureBytes::putU16Le(section, 8, c.count);
         OrvoMessageCapture capture;
-        const OrvoPSFWorkoutFrame frame(section, nullptr);
+        const OrvoPSFWorkoutFrame frame(section, 31, nullptr);
         EXPECT_EQ(frame.workouts().size(), c.loaded);
     }
 }
@@ -368,7 +375,7 @@ TEST(OrvoPSF14RecordsTest, SummaryLapIsFoundByItsOffsetInTheLapTable)
         FixtureBytes::putU32Le(lap, 0, quint32(1000 + i));
         section += lap;
     }
-    const OrvoPSFRouteFrame frame(section, nullptr, nullptr);
+    const OrvoPSFRouteFrame frame(section, 213, nullptr, nullptr);
     ASSERT_EQ(frame.laps().size(), OrvoPSFRouteFrame::kLapTableSize);
     struct Case
     {

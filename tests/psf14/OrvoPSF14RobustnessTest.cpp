@@ -96,6 +96,10 @@ PsfImage14Builder::Layout compactLayout()
     };
     for (const auto &[k, offset] : offsets)
         words[size_t(k)] = base + offset;
+    // The capacities of the POI, workout and route areas: up to the next section.
+    words[5] = 0x400 - 0x11C;
+    words[9] = 0x600 - 0x410;
+    words[13] = 0xB00 - 0x818;
     words[42] = base;
     return words;
 }
@@ -225,23 +229,38 @@ TEST_F(OrvoPSF14DamageTest, ASectionOutsideTheImageIsEmpty)
     EXPECT_TRUE(m_capture.contains(QtWarningMsg, "no Route header"));
 }
 
-TEST_F(OrvoPSF14DamageTest, CountsAreCutToTheRecordsInsideTheImage)
+TEST_F(OrvoPSF14DamageTest, CountsAreCutToWhatTheirAreasHold)
 {
-    // The POI section starts 0x154 into the image; its count now claims the whole image.
+    // Damaged counts that the image's end would allow thousands of records for (a POI count
+    // claiming the whole image, 0xFFFE routes, 254 workouts): the area table's capacities hold
+    // 0xB90 / 148 = 20 POIs, 0x81CC / 156 = 213 routes and 0x1268 / 152 = 31 workouts.
     FixtureBytes::putU32Le(m_image, m_at.poiSection, 0x7FFFFFFF);
     FixtureBytes::putU16Le(m_image, m_at.routeSection + 8, 0xFFFE);
     FixtureBytes::putU16Le(m_image, m_at.workoutSection + 8, 0x00FE);
     const std::unique_ptr<OrvoPSF> psf = parse(m_image);
     ASSERT_TRUE(psf);
+    EXPECT_EQ(psf->poiFrame()->pois().size(), 20);
+    EXPECT_EQ(psf->poiFrame()->header()->poiCount(), 20u);
+    EXPECT_EQ(psf->routeFrame()->routes().size(), 213);
+    EXPECT_EQ(psf->routeFrame()->header()->routeCount(), 213);
+    EXPECT_EQ(psf->workoutFrame()->workouts().size(), 31);
+    EXPECT_EQ(psf->workoutFrame()->workoutCount(), 31);
+    expectBoundedByTheAreas(*psf);
+    EXPECT_EQ(m_capture.count(QtWarningMsg, "fit their area"), 3);
+}
+
+TEST_F(OrvoPSF14DamageTest, CountsAreCutToTheRecordsInsideTheImage)
+{
+    // A device layout whose areas would hold more than the image has room for: the image's end
+    // is the limit.
+    PsfImage14Builder::Layout roomy = PsfImage14Builder::layout(Model::Kavel35);
+    roomy[5] = 0x7FFFFFFF;
+    FixtureBytes::putU32Le(m_image, m_at.poiSection, 0x7FFFFFFF);
+    const std::unique_ptr<OrvoPSF> psf = parse(m_image, roomy);
+    ASSERT_TRUE(psf);
     const qsizetype poiRoom = (m_image.size() - m_at.poiSection - m_at.poiData) / 148;
     EXPECT_EQ(psf->poiFrame()->pois().size(), poiRoom);
     EXPECT_EQ(psf->poiFrame()->header()->poiCount(), quint32(poiRoom));
-    const qsizetype routeRoom = (m_image.size() - m_at.routeSection - m_at.routeData) / 156;
-    EXPECT_EQ(psf->routeFrame()->routes().size(), routeRoom);
-    EXPECT_EQ(psf->routeFrame()->header()->routeCount(), routeRoom);
-    // 254 workouts fit: all load, with whatever the erased records hold.
-    EXPECT_EQ(psf->workoutFrame()->workouts().size(), 254);
-    expectBoundedByTheAreas(*psf);
     EXPECT_TRUE(m_capture.contains(QtWarningMsg, "lie inside the image"));
 }
 

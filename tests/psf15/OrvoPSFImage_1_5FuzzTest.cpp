@@ -15,22 +15,39 @@ namespace {
 using B = PsfImage15Builder;
 using Ranges = QVector<QPair<qsizetype, qsizetype>>;
 
-// Every view the readers hand out lies wholly inside the image.
+// Every view the readers hand out lies wholly inside the image, and a route or workout with
+// its name chains inside its own area.
 class Bounds
 {
 public:
-    explicit Bounds(Psf15::Session &session) { session.store().loadHeader(m_image); }
+    explicit Bounds(Psf15::Session &session)
+        : m_layout(session.layout())
+    {
+        session.store().loadHeader(m_image);
+    }
 
     void expectInside(const OrvoPSFObject &view, const char *what) const
     {
-        const quintptr begin = quintptr(m_image.data());
-        const quintptr end = begin + m_image.size();
-        const quintptr first = quintptr(view.data());
-        EXPECT_TRUE(first >= begin && first <= end && qsizetype(end - first) >= view.size())
-            << what << " of " << view.size() << " bytes lies outside the image";
+        EXPECT_TRUE(holds(m_image, view)) << what << " of " << view.size() << " bytes lies outside the image";
+    }
+
+    void expectInsideArea(const OrvoPSFObject &view, OrvoPSFFlashLayout::Area area, const char *what) const
+    {
+        const std::span<uchar> bytes = m_layout.areaBytes(area);
+        EXPECT_TRUE(holds(bytes.empty() ? m_image : bytes, view))
+            << what << " of " << view.size() << " bytes lies outside its area";
     }
 
 private:
+    static bool holds(std::span<uchar> bytes, const OrvoPSFObject &view)
+    {
+        const quintptr begin = quintptr(bytes.data());
+        const quintptr end = begin + bytes.size();
+        const quintptr first = quintptr(view.data());
+        return first >= begin && first <= end && qsizetype(end - first) >= view.size();
+    }
+
+    OrvoPSFFlashLayout &m_layout;
     std::span<uchar> m_image;
 };
 
@@ -47,7 +64,7 @@ void readAll(Psf15::Session &session)
     const auto userInfo = session.logs(OrvoPSFSectionTable_1_5::UserInfoLog);
     session.logs(OrvoPSFSectionTable_1_5::WorkoutLog)->linkWorkoutLogs(*routes, *workouts);
     for (const auto &route : routes->routes()) {
-        bounds.expectInside(*route, "route");
+        bounds.expectInsideArea(*route, OrvoPSFFlashLayout::Area::Route, "route");
         route->name(QString());
         route->nameImage(QString());
         for (const auto &lap : route->laps()) {
@@ -86,7 +103,7 @@ void readAll(Psf15::Session &session)
         }
     }
     for (const auto &workout : workouts->workouts()) {
-        bounds.expectInside(*workout, "workout");
+        bounds.expectInsideArea(*workout, OrvoPSFFlashLayout::Area::Workout, "workout");
         workout->name(QStringLiteral("eng"));
         for (const auto &description : workout->descriptions())
             description->text();

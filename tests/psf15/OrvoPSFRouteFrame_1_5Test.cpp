@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 using Area = OrvoPSFFlashLayout::Area;
@@ -144,6 +146,40 @@ TEST(OrvoPSFRouteFrame_1_5Test, AddRouteStaysInsideTheRouteArea)
     ASSERT_EQ(frame->routes().size(), 1u);
     EXPECT_EQ(frame->addRoute({QStringLiteral("Ride")}, {QStringLiteral("eng")}, false, session.layout()), nullptr);
     EXPECT_EQ(session.image(), image);
+}
+
+TEST(OrvoPSFRouteFrame_1_5Test, NameChainEndsAtErasedFlashAndAtTheAreaEnd)
+{
+    // The last route's only name gets a stray has-next bit. After it lies erased flash, or a
+    // string header whose length runs past the route area (but not past the image).
+    const PsfImage15Builder::Image built = Psf15::standardBuilder().build();
+    const qsizetype last = kRouteRecords + built.routeOffsets.last();
+    const qsizetype name = last + qFromLittleEndian<quint32>(built.bytes.constData() + last + 32);
+    const qsizetype behind = name + 12 + qFromLittleEndian<quint16>(built.bytes.constData() + name + 2);
+    struct Case
+    {
+        const char *name;
+        QByteArray behindName;
+    };
+    const std::vector<Case> cases = {
+        {"erasedFlash", {}},
+        {"stringPastTheArea", QByteArray::fromHex("0000FFFF656E6700")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray image = built.bytes;
+        image[name] = char(image[name] | 0x02);
+        image.replace(behind, c.behindName.size(), c.behindName);
+        ASSERT_LT(behind + 12 + 0xFFFF, image.size());
+        ASSERT_GT(behind + 12 + 0xFFFF, kRouteRecords + kRouteCapacity);
+        Session session(image);
+        const auto frame = session.routes();
+        ASSERT_EQ(frame->routes().size(), size_t(built.routeOffsets.size()));
+        const OrvoPSFRoute_1_5 &route = *frame->routes().back();
+        EXPECT_EQ(route.names().size(), 1u);
+        EXPECT_EQ(route.size(), behind - last);
+        EXPECT_NE(frame->addRoute({QStringLiteral("Ride")}, {QStringLiteral("eng")}, false, session.layout()), nullptr);
+    }
 }
 
 struct ChainCase

@@ -70,6 +70,30 @@ TEST(OrvoPSFWorkoutFrame_1_5Test, CountsAndChainsEndTheWalks)
     EXPECT_EQ(frame->workouts()[0]->intervals().size(), 2u);
 }
 
+TEST(OrvoPSFWorkoutFrame_1_5Test, NameChainEndsAtErasedFlash)
+{
+    // A stray has-next bit on the last workout's only name: erased flash follows, whose header
+    // reads as a string of 0xFFFF bytes with the has-next bit set.
+    const B::Image built = Psf15::standardBuilder().build();
+    QByteArray image = built.bytes;
+    const qsizetype recovery = kWorkoutRecords + built.workoutOffsets[1];
+    const qsizetype name = recovery + qFromLittleEndian<quint32>(image.constData() + recovery + 32);
+    image[name] = char(image[name] | 0x02);
+    Session session(image);
+    const auto frame = session.workouts();
+    ASSERT_EQ(frame->workouts().size(), 2u);
+    const OrvoPSFWorkout_1_5 &last = *frame->workouts()[1];
+    EXPECT_EQ(last.names().size(), 1u);
+    EXPECT_EQ(last.name(QStringLiteral("eng")), QStringLiteral("Recovery"));
+    EXPECT_EQ(last.size(), 40 + 12 + 8);
+
+    OrvoPSFWorkout_1_5 *added =
+        frame->addWorkout({QStringLiteral("Easy")}, {QStringLiteral("eng")}, {}, {}, false, session.layout());
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(frame->workoutOffset(*added), built.workoutOffsets[1] + 40 + 12 + 8);
+    EXPECT_NE(frame->addInterval(*added, session.layout()), nullptr);
+}
+
 TEST(OrvoPSFWorkoutFrame_1_5Test, AddWorkoutWritesNamesThenDescriptions)
 {
     Session session(B().build().bytes);

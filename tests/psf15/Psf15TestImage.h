@@ -151,17 +151,19 @@ public:
     QByteArray image() const { return m_store.image(); }
     std::span<uchar> section(int index) const { return m_table ? m_table->section(index) : std::span<uchar>(); }
 
-    std::unique_ptr<OrvoPSFRouteFrame_1_5> routes() const
+    std::unique_ptr<OrvoPSFRouteFrame_1_5> routes()
     {
-        return std::make_unique<OrvoPSFRouteFrame_1_5>(section(OrvoPSFSectionTable_1_5::Route));
+        return std::make_unique<OrvoPSFRouteFrame_1_5>(section(OrvoPSFSectionTable_1_5::Route),
+                                                       m_store.layout().areaBytes(OrvoPSFFlashLayout::Area::Route));
     }
     std::unique_ptr<OrvoPSFTrackFrame_1_5> tracks() const
     {
         return std::make_unique<OrvoPSFTrackFrame_1_5>(section(OrvoPSFSectionTable_1_5::Track));
     }
-    std::unique_ptr<OrvoPSFWorkoutFrame_1_5> workouts() const
+    std::unique_ptr<OrvoPSFWorkoutFrame_1_5> workouts()
     {
-        return std::make_unique<OrvoPSFWorkoutFrame_1_5>(section(OrvoPSFSectionTable_1_5::Workout));
+        return std::make_unique<OrvoPSFWorkoutFrame_1_5>(section(OrvoPSFSectionTable_1_5::Workout),
+                                                         m_store.layout().areaBytes(OrvoPSFFlashLayout::Area::Workout));
     }
     std::unique_ptr<OrvoPSFSectionRef_1_5> logs(int index) const
     {

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <gtest/gtest.h>
+
 namespace OrvoTest {
 
 QString sourceDir()
@@ -13,7 +15,14 @@ QString sourceDir()
 
 QString dataPath(const QString &relative)
 {
-    return sourceDir() + QStringLiteral("/data/") + relative;
+    // Without the folder the path would start at the file-system root, where a golden check
+    // would then write its files.
+    const QString source = sourceDir();
+    if (source.isEmpty()) {
+        ADD_FAILURE() << "ORVO_TEST_SOURCE_DIR is not set: run the test through ctest, or set it to the tests/ folder";
+        return {};
+    }
+    return source + QStringLiteral("/data/") + relative;
 }
 
 OutputDir::OutputDir()

@@ -21,10 +21,10 @@ inline void PrintTo(const QByteArray &bytes, std::ostream *os)
 // person to look at, and small file helpers that do not go through production code.
 namespace OrvoTest {
 
-// The tests/ folder of the source tree.
+// The tests/ folder of the source tree, from ORVO_TEST_SOURCE_DIR; empty when it is not set.
 QString sourceDir();
 
-// A file under tests/data.
+// A file under tests/data; without the source folder the test fails and the path is empty.
 QString dataPath(const QString &relative);
 
 // A folder that tests may write into; kept after the run when ORVO_KEEP_TEST_OUTPUT=1.

@@ -312,6 +312,42 @@ TEST(ZKGpxReaderTest, SkippedElementsLeaveTheirSiblingsReadable)
         << target.calls.join(QLatin1Char('\n')).toStdString();
 }
 
+TEST(ZKGpxReaderTest, ElementsOfAnotherNamespaceAreSkipped)
+{
+    // Another program's extensions may reuse our element names: only the document's own namespace
+    // counts, whatever prefix it is written with.
+    const QByteArray file = gpxFile(R"(
+<metadata xmlns:o="http://example.com/other">
+  <name>Ride</name><o:name>Shadow name</o:name><o:time>1999-01-01T00:00:00Z</o:time>
+  <extensions><o:stime>shadow</o:stime><stime>st</stime></extensions>
+</metadata>
+<wpt lat="1" lon="2" xmlns:g="http://www.tarvex.com/xmlschemas/KRM/2/2">
+  <g:name>Own name</g:name>
+  <extensions><name xmlns="http://example.com/b">Shadow name</name></extensions>
+</wpt>
+<trk><trkseg><trkpt lat="5" lon="6"><ele>1</ele><time>t</time>
+  <extensions><ele xmlns="http://example.com/b">9999</ele><b:time xmlns:b="http://example.com/b">x</b:time>
+    <speed>7.5</speed></extensions></trkpt></trkseg></trk>
+<o:rte xmlns:o="http://example.com/other"><o:name>Shadow route</o:name></o:rte>
+<extensions><laps xmlns="http://example.com/other"><lap order="1"/></laps></extensions>
+)");
+    ZKGpxRecordingTarget target;
+    const ReadResult result = readBytes(file, target);
+    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(target.calls, calls({
+                                "setVersion(2)",
+                                "newMetadata",
+                                "setMetadataExtensions{stime=st}",
+                                "setMetadata{name=Ride}",
+                                "addWaypoint{name=Own name;wpt_lat=1;wpt_lon=2}",
+                                "newTrackList",
+                                "newTrack",
+                                "addTrackPoint{ele=1;speed=7.5;time=t;trkpt_lat=5;trkpt_lon=6}",
+                                "setIntervalSegment{}",
+                            }))
+        << target.calls.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(ZKGpxReaderTest, MalformedFileKeepsWhatWasReadBeforeTheError)
 {
     const QByteArray file = gpxFile("<wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>"

@@ -18,13 +18,14 @@ namespace {
 constexpr qsizetype kVariantOffset = 16;
 constexpr qsizetype kVariantSize = 4;
 using Table = OrvoPSFSectionTable_1_5;
+using Area = OrvoPSFFlashLayout::Area;
 
 // Builds a view once over a loaded, present section.
-template<typename View>
-View *lazy(std::unique_ptr<View> &view, bool loaded, std::span<uchar> section)
+template<typename View, typename... Bounds>
+View *lazy(std::unique_ptr<View> &view, bool loaded, std::span<uchar> section, Bounds... bounds)
 {
     if (!view && loaded && !section.empty())
-        view = std::make_unique<View>(section);
+        view = std::make_unique<View>(section, bounds...);
     return view.get();
 }
 
@@ -68,7 +69,8 @@ OrvoPSFRouteFrame_1_5 *OrvoPSFFlashImage::routeFrame()
 {
     if (m_routeFrame || !m_table)
         return m_routeFrame.get();
-    return lazy(m_routeFrame, m_store.loadRoutes(), section(Table::Route));
+    const bool loaded = m_store.loadRoutes();
+    return lazy(m_routeFrame, loaded, section(Table::Route), m_store.layout().areaBytes(Area::Route));
 }
 
 OrvoPSFTrackFrame_1_5 *OrvoPSFFlashImage::trackFrame()
@@ -89,7 +91,8 @@ OrvoPSFWorkoutFrame_1_5 *OrvoPSFFlashImage::workoutFrame()
 {
     if (m_workoutFrame || !m_table)
         return m_workoutFrame.get();
-    return lazy(m_workoutFrame, m_store.loadWorkouts(), section(Table::Workout));
+    const bool loaded = m_store.loadWorkouts();
+    return lazy(m_workoutFrame, loaded, section(Table::Workout), m_store.layout().areaBytes(Area::Workout));
 }
 
 OrvoPSFSectionRef_1_5 *OrvoPSFFlashImage::workoutLogSection()
