@@ -1,5 +1,6 @@
 #include "search/ZKDeviceDB.h"
 
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoTimeText.h"
 #include "env/OrvoUtility.h"
 #include "env/ZKLogger.h"
@@ -179,7 +180,7 @@ QString routeFilePath(const QString &root, qint64 id)
 bool saveBytes(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitSaveFile(file)) {
         ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
         return false;
     }
