@@ -83,7 +83,7 @@ void putU32(QByteArray &image, qsizetype offset, quint32 value)
     writer.writeU32Le(value);
 }
 
-QDate today()
+QDate localToday()
 {
     return OrvoDeviceWaits::current().currentLocal().date();
 }
@@ -286,7 +286,7 @@ bool OrvoKavel30::loadProfile()
     QString model;
     getName(model);
     auto profile = std::make_unique<OrvoProfileData>(sector, profileReaderType(model, sector));
-    profile->setTodayFunction(today);
+    profile->setTodayFunction(localToday);
     if (!profile->parse())
         return false;
     m_profile = std::move(profile);
@@ -390,7 +390,7 @@ void OrvoKavel30::fillUserValues()
     m_container->setUserMaxHeartRate(m_profile->value(OrvoProfileKeys::kMhr).toInt());
     m_container->setUserMlss(m_profile->value(OrvoProfileKeys::kMlss).toInt());
     m_container->setUserGender(userSex(m_profile->value(OrvoProfileKeys::kSex)));
-    m_container->setUserAge(userAge(m_profile->value(OrvoProfileKeys::kBirthday), today()));
+    m_container->setUserAge(userAge(m_profile->value(OrvoProfileKeys::kBirthday), localToday()));
 }
 
 bool OrvoKavel30::readPSF()
