@@ -192,7 +192,11 @@ bool OrvoKavel30::saveProfile(const QMap<QString, QString> &values)
     }
     if (!m_profile && !loadProfile())
         return false;
-    m_profile->setValues(values);
+    // The sector's record has a place for every value: one the caller did not name keeps what
+    // the device holds instead of going out as 0.
+    QMap<QString, QString> merged = m_profile->values();
+    merged.insert(values);
+    m_profile->setValues(merged);
     if (!m_profile->serialize())
         return false;
     setProfileChanged();

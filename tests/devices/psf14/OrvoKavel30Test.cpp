@@ -301,14 +301,12 @@ TEST_F(OrvoKavel30Test, FinalizeWithoutAChangeSendsNothing)
     EXPECT_TRUE(device->commandLog().isEmpty());
 }
 
+// The values not named keep what the device holds.
 TEST_F(OrvoKavel30Test, AProfileChangeRewritesOnlyTheProfileSector)
 {
     auto device = makeDevice(m_image);
     auto client = makeClient(device);
-    ASSERT_TRUE(client->loadProfile());
-    QMap<QString, QString> values = client->profile()->values();
-    values[OrvoProfileKeys::kWeightMetric] = QStringLiteral("64");
-    ASSERT_TRUE(client->saveProfile(values));
+    ASSERT_TRUE(client->saveProfile({{QString(OrvoProfileKeys::kWeightMetric), QStringLiteral("64")}}));
     device->clearCommandLog();
     const qint64 slept = m_waits.sleptMilliseconds();
 
@@ -327,6 +325,8 @@ TEST_F(OrvoKavel30Test, AProfileChangeRewritesOnlyTheProfileSector)
     OrvoProfileData written(after.mid(0xF8000, 4096), OrvoProfileData::PsfObsolete);
     ASSERT_TRUE(written.parse());
     EXPECT_EQ(written.value(OrvoProfileKeys::kWeightMetric), QStringLiteral("64"));
+    EXPECT_EQ(written.value(OrvoProfileKeys::kMhr), QStringLiteral("180"));
+    EXPECT_EQ(written.value(OrvoProfileKeys::kHeightMetric), QStringLiteral("175"));
 }
 
 TEST_F(OrvoKavel30Test, AContentChangeRebuildsTheImageAndSealsANewHeader)
