@@ -101,8 +101,6 @@ OrvoSCSIDeviceService *OrvoKavel30::scsiService()
     return dynamic_cast<OrvoSCSIDeviceService *>(deviceService());
 }
 
-// ---- the client
-
 bool OrvoKavel30::initial()
 {
     QByteArray sector;
@@ -242,8 +240,6 @@ bool OrvoKavel30::_readData()
     readPSF();
     return m_container != nullptr;
 }
-
-// ---- reading the flash
 
 bool OrvoKavel30::readProfileSector(QByteArray &sector)
 {
@@ -435,8 +431,6 @@ bool OrvoKavel30::readPSF()
     return true;
 }
 
-// ---- the header record
-
 void OrvoKavel30::loadFlashHeader(QByteArray &record, qsizetype length)
 {
     QByteArray area;
@@ -525,8 +519,6 @@ const QByteArray &OrvoKavel30::headerRecord() const
     return m_headerRecord;
 }
 
-// ---- the write-back
-
 // The container writes itself into a copy of the data part with the rewritten regions
 // blanked; the image takes the copy only when the container could write all of it.
 bool OrvoKavel30::rebuildContent()
@@ -609,8 +601,6 @@ bool OrvoKavel30::_finalize()
         << "the flash image was not written after" << kWriteAttempts << "attempts";
     return false;
 }
-
-// ---- transfers
 
 bool OrvoKavel30::readFlash(QByteArray &out, int area, int total, int blockSize, int firstBlock)
 {
