@@ -1,6 +1,7 @@
 #include "app/OrvoDeviceTypeTable.h"
 
 #include "device/OrvoDeviceFactory.h"
+#include "devices/psf14/OrvoKavel35.h"
 #include "devices/psf15/OrvoPSFDevice.h"
 
 namespace {
@@ -31,8 +32,8 @@ const QVector<OrvoDeviceTypeTable::Row> &OrvoDeviceTypeTable::rows()
         row("0901", "Kavel50", kVendors, kNotBuilt, "OrvoKavel50CR"),
         row("1103", "Pulmor35", QStringLiteral("ZUNDAR"), kNotBuilt, "OrvoPulmor30"),
         row("1004", "Pulmor30", QStringLiteral("TESKA"), kNotBuilt, "OrvoPulmor30"),
-        row("1003", "Kavel35", QStringLiteral("QUILMA"), kNotBuilt, "OrvoKavel35"),
-        row("1101", "Kavel35", QStringLiteral("QUILMA"), kNotBuilt, "OrvoKavel35"),
+        row("1003", "Kavel35", QStringLiteral("QUILMA"), OrvoDeviceFactory::create<OrvoKavel35>, "OrvoKavel35"),
+        row("1101", "Kavel35", QStringLiteral("QUILMA"), OrvoDeviceFactory::create<OrvoKavel35>, "OrvoKavel35"),
     };
     return table;
 }

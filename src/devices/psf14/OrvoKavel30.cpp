@@ -1,0 +1,734 @@
+#include "devices/psf14/OrvoKavel30.h"
+
+#include "device/OrvoDeviceInfo.h"
+#include "device/OrvoDeviceWaits.h"
+#include "device/OrvoSCSIDeviceService.h"
+#include "device/ScsiCommand.h"
+#include "devices/psf14/OrvoFlashHeaderRecord.h"
+#include "devices/psf14/OrvoKavel30Logging.h"
+#include "env/OrvoByteReader.h"
+#include "env/OrvoByteWriter.h"
+#include "env/OrvoEnv.h"
+#include "env/OrvoFunctionTrace.h"
+#include "profile/OrvoProfileData.h"
+#include "profile/OrvoProfileKeys.h"
+
+#include <QFile>
+#include <QMutexLocker>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace {
+
+// Layout values this family reads.
+constexpr int kHeaderAreaWord = 0;
+constexpr int kDataStartWord = 42;
+constexpr int kRegionStartWords[OrvoFlashHeaderRecord::kRegions] = {3, 7, 11, 14, 17, 21, 25, 31};
+constexpr int kRegionSizeWords[OrvoFlashHeaderRecord::kRegions] = {5, 9, 13, 16, 19, 23, 28, 33};
+// Regions blanked before the container writes itself, and the empty ones blanked after, in
+// the device's order.
+constexpr int kRewrittenRegions[] = {1, 2, 5, 3, 7};
+constexpr int kEmptiedRegions[] = {4, 8, 7, 6};
+
+// The part of the flash after the profile and the settings sectors that a content write blanks.
+constexpr qsizetype kTailStart = 0xFA000;
+// A Kavel20 or Pulmor35 whose profile sector holds 0 here still shows its first-use page.
+constexpr qsizetype kFirstUsePageOffset = 1194;
+constexpr int kKavel20FirstUseVersion = 8;
+constexpr int kPulmor35FirstUseVersion = 3;
+
+const QString kPulmor30 = QStringLiteral("Pulmor30");
+const QString kKavel35 = QStringLiteral("Kavel35");
+const QString kKavel20 = QStringLiteral("Kavel20");
+const QString kPulmor35 = QStringLiteral("Pulmor35");
+const QString kSpecifiedId = QStringLiteral("1003");
+const QString kBitfontSetting = QStringLiteral("bitfont");
+const QString kSpecifyExtFlashSetting = QStringLiteral("specifyextflash");
+const QString kReadTmpName = QStringLiteral("/flash.tmp");
+const QString kWriteTmpName = QStringLiteral("/Kavel30flash.tmp");
+const QString kBirthdayFormat = QStringLiteral("yyyy/MM/dd");
+
+bool writeBytes(const QString &path, const QByteArray &bytes, const char *function)
+{
+    QSaveFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+    if (!written) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "Cannot open file for writing!" << path << file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "can not write" << path << file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool settingOn(const QString &value)
+{
+    return value != QLatin1String("0");
+}
+
+void fill(QByteArray &image, qint64 start, qint64 size)
+{
+    if (start < 0 || size < 0 || start > image.size() || size > image.size() - start)
+        return;
+    std::fill_n(image.begin() + start, size, '\xFF');
+}
+
+void putU32(QByteArray &image, qsizetype offset, quint32 value)
+{
+    OrvoByteWriter writer = OrvoByteWriter::patch(image, offset);
+    writer.writeU32Le(value);
+}
+
+QDate localToday()
+{
+    return OrvoDeviceWaits::current().currentLocal().date();
+}
+
+} // namespace
+
+OrvoKavel30::OrvoKavel30()
+    : m_headerRecord(OrvoFlashHeaderRecord::kSize, '\0')
+{}
+
+OrvoKavel30::~OrvoKavel30() = default;
+
+OrvoSCSIDeviceService *OrvoKavel30::scsiService()
+{
+    return dynamic_cast<OrvoSCSIDeviceService *>(deviceService());
+}
+
+bool OrvoKavel30::initial()
+{
+    QByteArray sector;
+    if (!readProfileSector(sector)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::initial") << " read profile from flash failed";
+        return false;
+    }
+    return true;
+}
+
+bool OrvoKavel30::getUUID(QString &uuid)
+{
+    if (isExtFlashSpecified())
+        m_deviceId = kSpecifiedId;
+    if (m_deviceId.isEmpty()) {
+        if (OrvoDeviceService *service = deviceService())
+            service->readDeviceId(m_deviceId);
+    }
+    uuid = m_deviceId;
+    return !uuid.isEmpty();
+}
+
+// Called on the GUI thread while an action may run: it reads into its own record and its own
+// layout, never into the ones the worker's write-back uses.
+bool OrvoKavel30::getInternalStorage(qint64 &total, qint64 &free)
+{
+    const OrvoPSF::Layout layout = flashLayout();
+    QByteArray record;
+    loadFlashHeader(record, OrvoFlashHeaderRecord::kSize);
+    quint64 capacity = 0;
+    for (int word : kRegionSizeWords)
+        capacity += quint64(std::max(layout[size_t(word)], 0));
+    total = qint64(capacity);
+    // Erased or damaged counts cannot make more room than the regions hold.
+    free = qint64(std::min(OrvoFlashHeaderRecord::freeSum(record), capacity));
+    return true;
+}
+
+bool OrvoKavel30::getTotal(QString &version)
+{
+    OrvoDeviceService *service = deviceService();
+    version = service ? service->secondText() : QString();
+    return service != nullptr;
+}
+
+bool OrvoKavel30::getLaunchsec(QString &version)
+{
+    OrvoDeviceService *service = deviceService();
+    version = service ? service->firstText() : QString();
+    return true;
+}
+
+bool OrvoKavel30::getAP(QString &version)
+{
+    version.clear();
+    return false;
+}
+
+bool OrvoKavel30::getName(QString &model)
+{
+    OrvoDeviceService *service = deviceService();
+    const OrvoDeviceInfo *info = service ? service->deviceInfo() : nullptr;
+    model = info ? info->modelName : QString();
+    return info != nullptr;
+}
+
+bool OrvoKavel30::prepareUploadData(QString &path, bool)
+{
+    ORVO_TRACE_WARNING(lcOrvoKavel30, "OrvoKavel30::prepareUploadData") << "upload packages are not made yet";
+    path.clear();
+    return false;
+}
+
+QStringList OrvoKavel30::_exportTrack(const QString &)
+{
+    ORVO_TRACE_WARNING(lcOrvoKavel30, "OrvoKavel30::_exportTrack") << "ride exports are not made yet";
+    return QStringList();
+}
+
+// Without an image there is nothing the edited sector could be written into: a profile flag
+// set then would make the next write-back send an empty image after the erase.
+bool OrvoKavel30::saveProfile(const QMap<QString, QString> &values)
+{
+    if (flashImage().size() != qsizetype(kFlashSize)) {
+        ORVO_TRACE_WARNING(lcOrvoKavel30, "OrvoKavel30::saveProfile") << "no flash image: the profile is not saved";
+        return false;
+    }
+    if (!m_profile && !loadProfile())
+        return false;
+    // The sector's record has a place for every value: one the caller did not name keeps what
+    // the device holds instead of going out as 0.
+    QMap<QString, QString> merged = m_profile->values();
+    merged.insert(values);
+    m_profile->setValues(merged);
+    if (!m_profile->serialize())
+        return false;
+    setProfileChanged();
+    return true;
+}
+
+int OrvoKavel30::storeState()
+{
+    if (!m_container)
+        return 3;
+    const bool pois = m_container->trimPOIs();
+    const bool routes = m_container->dropExcessRoutes();
+    const bool workouts = m_container->dropExcessWorkouts();
+    return pois || routes || workouts ? 2 : 1;
+}
+
+void OrvoKavel30::formatDevice()
+{
+    eraseExtFlash();
+}
+
+bool OrvoKavel30::prepareUploadProfile(const QString &file)
+{
+    if (!loadProfile())
+        return false;
+    OrvoProfileData xml(file.toUtf8(), OrvoProfileData::XmlFile);
+    xml.setValues(m_profile->values());
+    return xml.serialize();
+}
+
+void OrvoKavel30::saveExtFlashToFile(const QString &path)
+{
+    const QByteArray image = flashImage();
+    if (image.isEmpty()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::saveExtFlashToFile") << "no flash image to save";
+        return;
+    }
+    writeBytes(path, image, "OrvoKavel30::saveExtFlashToFile");
+}
+
+bool OrvoKavel30::_readData()
+{
+    readPSF();
+    return m_container != nullptr;
+}
+
+bool OrvoKavel30::readProfileSector(QByteArray &sector)
+{
+    sector.clear();
+    return readFlash(sector, kImageReadArea, kProfileSectorSize, kBlockSize, kProfileBlock);
+}
+
+bool OrvoKavel30::isBitfontEnabled()
+{
+    return settingOn(getDeviceSetting(kBitfontSetting, QStringLiteral("0")));
+}
+
+bool OrvoKavel30::isExtFlashSpecified()
+{
+    return settingOn(getDeviceSetting(kSpecifyExtFlashSetting, QStringLiteral("0")));
+}
+
+int OrvoKavel30::profileReaderType(const QString &model, const QByteArray &sector)
+{
+    if (model == kPulmor30)
+        return OrvoProfileData::PsfObsoletePulmor30;
+    if (model == kKavel35)
+        return OrvoProfileData::PsfObsolete;
+    OrvoByteReader reader(sector, 2);
+    const quint8 major = reader.readU8();
+    const quint8 minor = reader.readU8();
+    const quint8 patch = reader.readU8();
+    const bool formatOne = reader.ok() && major == 1 && minor == 0 && patch <= 2;
+    return formatOne ? OrvoProfileData::Psf_1_0_0 : OrvoProfileData::PsfObsolete;
+}
+
+// An edited profile that is not written yet stays: reading the sector again would drop the
+// edit before the write-back sends it.
+bool OrvoKavel30::loadProfile()
+{
+    if (m_profileChanged && m_profile)
+        return true;
+    m_profile.reset();
+    QByteArray sector;
+    if (!readProfileSector(sector)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::loadProfile") << " read profile from flash failed";
+        return false;
+    }
+    QString model;
+    getName(model);
+    auto profile = std::make_unique<OrvoProfileData>(sector, profileReaderType(model, sector));
+    profile->setTodayFunction(localToday);
+    if (!profile->parse())
+        return false;
+    m_profile = std::move(profile);
+    return true;
+}
+
+QByteArray OrvoKavel30::flashImage()
+{
+    if (!m_image.isEmpty())
+        return m_image;
+    initFlashLayout();
+    if (!m_container)
+        readPSF();
+    setError(false);
+    setErrorCode(0);
+    return m_image;
+}
+
+OrvoPSF::Layout OrvoKavel30::flashLayout() const
+{
+    OrvoPSF::Layout layout{};
+    const std::pair<int, qint32> values[] = {
+        {0, 0x6000},   {1, 0x7000},   {2, 0x6154},   {3, 0x6170},   {4, 0x6D00},   {5, 0xB90},    {6, 0x6D00},
+        {7, 0x6D10},   {8, 0x7F78},   {9, 0x1268},   {10, 0x7F78},  {11, 0x8000},  {12, 0x101CC}, {13, 0x81CC},
+        {14, 0x11000}, {15, 0x21000}, {16, 0x10000}, {17, 0x21000}, {18, 0x23000}, {19, 0x2000},  {20, 0x23000},
+        {21, 0x23010}, {22, 0x2A000}, {23, 0x6FF0},  {24, 0x2A000}, {25, 0x2A024}, {26, 0xA8000}, {28, 0x7DFDC},
+        {30, 0xA8000}, {31, 0xA8018}, {32, 0xF5000}, {33, 0x4CFE8}, {38, 0xF2000}, {39, 0xF2018}, {40, 0xF8000},
+        {41, 0x5FE8},  {42, 0x6000},
+    };
+    for (const auto &[word, value] : values)
+        layout[size_t(word)] = value;
+    return layout;
+}
+
+void OrvoKavel30::initFlashLayout()
+{
+    m_layout = flashLayout();
+}
+
+// The image goes through a file in the temporary folder and is taken from what the file
+// holds, so a dump of the last read is there to look at; the file must give back every byte.
+bool OrvoKavel30::roundTripThroughFile(const QByteArray &read)
+{
+    const QString path = OrvoEnv::instance()->tmpDir() + kReadTmpName;
+    if (!writeBytes(path, read, "OrvoKavel30::readPSF"))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    m_image = file.readAll();
+    if (m_image.size() != read.size()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::readPSF")
+            << path << "gave back" << m_image.size() << "of" << read.size() << "bytes";
+        m_image.clear();
+        return false;
+    }
+    return true;
+}
+
+bool OrvoKavel30::inFirstUsePage()
+{
+    QString model;
+    getName(model);
+    QString version;
+    getTotal(version);
+    bool number = false;
+    const int release = version.mid(1).toInt(&number, 10);
+    const bool showsPage = number && ((model == kKavel20 && release >= kKavel20FirstUseVersion) ||
+                                      (model == kPulmor35 && release >= kPulmor35FirstUseVersion));
+    if (!showsPage)
+        return false;
+    OrvoByteReader reader(m_image, kProfileSectorAddress + kFirstUsePageOffset);
+    const quint8 page = reader.readU8();
+    return reader.ok() && page == 0;
+}
+
+int OrvoKavel30::userSex(const QString &value)
+{
+    return value == QLatin1String("1") || value == QLatin1String("Male") ? 1 : 0;
+}
+
+int OrvoKavel30::userAge(const QString &birthday, const QDate &today)
+{
+    const QDate born = QDate::fromString(birthday, kBirthdayFormat);
+    if (!born.isValid())
+        return 0;
+    int age = today.year() - born.year() - 1;
+    // QDate(year, 2, 29) is invalid in other years: such a birthday counts from 1 March.
+    QDate thisYear(today.year(), born.month(), born.day());
+    if (!thisYear.isValid())
+        thisYear = QDate(today.year(), 3, 1);
+    if (today >= thisYear)
+        ++age;
+    return age;
+}
+
+void OrvoKavel30::fillUserValues()
+{
+    m_container->setUserHeight(m_profile->value(OrvoProfileKeys::kHeightMetric).toFloat());
+    m_container->setUserWeight(m_profile->value(OrvoProfileKeys::kWeightMetric).toFloat());
+    m_container->setUserMaxHeartRate(m_profile->value(OrvoProfileKeys::kMhr).toInt());
+    m_container->setUserMlss(m_profile->value(OrvoProfileKeys::kMlss).toInt());
+    m_container->setUserGender(userSex(m_profile->value(OrvoProfileKeys::kSex)));
+    m_container->setUserAge(userAge(m_profile->value(OrvoProfileKeys::kBirthday), localToday()));
+}
+
+bool OrvoKavel30::readPSF()
+{
+    const char *function = "OrvoKavel30::readPSF";
+    initFlashLayout();
+    m_container.reset();
+    m_image.clear();
+    ORVO_TRACE_DEBUG(lcOrvoKavel30, function) << "start read psf";
+    QByteArray read;
+    read.reserve(kFlashSize);
+    if (!readFlash(read, kImageReadArea, kFlashSize, kBlockSize, 0)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "failed read flash";
+        return false;
+    }
+    ORVO_TRACE_DEBUG(lcOrvoKavel30, function) << "read psf done";
+    if (!roundTripThroughFile(read))
+        return false;
+    loadFlashHeader(m_headerRecord, OrvoFlashHeaderRecord::kSize);
+    const QByteArray data = m_image.mid(m_layout[kDataStartWord]);
+    if (!loadProfile()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "load profile failed";
+        return false;
+    }
+    if (inFirstUsePage()) {
+        ORVO_TRACE_WARNING(lcOrvoKavel30, function) << " in first use page";
+        return false;
+    }
+    if (!checkIntegrity()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "checkIntegrity failed";
+        return false;
+    }
+    m_container = OrvoPSF::parse(data, &m_headerRecord, m_layout, QLatin1String(OrvoPSF::kVersion));
+    if (!m_container)
+        return false;
+    fillUserValues();
+    m_container->setFlag(isBitfontEnabled());
+    return true;
+}
+
+void OrvoKavel30::loadFlashHeader(QByteArray &record, qsizetype length)
+{
+    QByteArray area;
+    area.reserve(kHeaderAreaSize);
+    if (!readFlash(area, kImageReadArea, kHeaderAreaSize, kBlockSize, 0)) {
+        record = QByteArray(length, '\0');
+        return;
+    }
+    record = OrvoFlashHeaderRecord::current(area, length);
+}
+
+bool OrvoKavel30::buildFlashHeader(QByteArray &record, QByteArray &image)
+{
+    const qint32 headerArea = m_layout[kHeaderAreaWord];
+    if (headerArea <= 0 || image.size() < headerArea || !OrvoFlashHeaderRecord::seal(record))
+        return false;
+    fill(image, 0, headerArea);
+    std::copy(record.cbegin(), record.cend(), image.begin());
+    return true;
+}
+
+// The start addresses come from the device's record: a region that does not lie inside the
+// image is left alone.
+void OrvoKavel30::eraseEmptyRegions()
+{
+    for (int r : kEmptiedRegions) {
+        OrvoFlashHeaderRecord::Region region;
+        const qint32 size = m_layout[size_t(kRegionSizeWords[r - 1])];
+        if (OrvoFlashHeaderRecord::region(m_headerRecord, r, region) && region.free == quint32(size))
+            fill(m_image, region.start, size);
+    }
+}
+
+bool OrvoKavel30::checkIntegrity()
+{
+    OrvoByteReader reader(m_image);
+    const quint32 first = reader.readU32Le();
+    if (!reader.ok())
+        return false;
+    if (first != 0xFFFFFFFF)
+        return first != kLanguageImageMagic;
+    reader.seek(0x5000);
+    const quint32 later = reader.readU32Le();
+    return reader.ok() && later != 0xFFFFFFFF;
+}
+
+bool OrvoKavel30::isContentChanged()
+{
+    return m_contentChanged;
+}
+
+bool OrvoKavel30::isProfileChanged()
+{
+    return m_profileChanged;
+}
+
+bool OrvoKavel30::clearFlags()
+{
+    m_contentChanged = false;
+    m_profileChanged = false;
+    return false;
+}
+
+void OrvoKavel30::setContentChanged()
+{
+    m_contentChanged = true;
+}
+
+void OrvoKavel30::setProfileChanged()
+{
+    m_profileChanged = true;
+}
+
+OrvoPSF *OrvoKavel30::container() const
+{
+    return m_container.get();
+}
+
+OrvoProfileData *OrvoKavel30::profile() const
+{
+    return m_profile.get();
+}
+
+const QByteArray &OrvoKavel30::headerRecord() const
+{
+    return m_headerRecord;
+}
+
+// The container writes itself into a copy of the data part with the rewritten regions
+// blanked; the image takes the copy only when the container could write all of it.
+bool OrvoKavel30::rebuildContent()
+{
+    const char *function = "OrvoKavel30::_finalize";
+    QByteArray image = m_image;
+    for (int r : kRewrittenRegions)
+        fill(image, m_layout[size_t(kRegionStartWords[r - 1])], m_layout[size_t(kRegionSizeWords[r - 1])]);
+    const qint32 dataStart = m_layout[kDataStartWord];
+    QByteArray data = image.mid(dataStart);
+    storeState();
+    if (!m_container->update(data) || data.size() != image.size() - dataStart) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+            << "the container did not write itself; the flash is left as it is";
+        return false;
+    }
+    std::copy(data.cbegin(), data.cend(), image.begin() + dataStart);
+    m_image = image;
+    eraseEmptyRegions();
+    return true;
+}
+
+bool OrvoKavel30::writeAttempt()
+{
+    if (!eraseExtFlash())
+        return false;
+    const bool content = m_contentChanged;
+    if (content) {
+        fill(m_image, 0, kHeaderAreaSize);
+        fill(m_image, kTailStart, qint64(kFlashSize) - kTailStart);
+    }
+    if (m_profile) {
+        const QByteArray sector = m_profile->rawData();
+        if (sector.size() == kProfileSectorSize)
+            std::copy(sector.cbegin(), sector.cend(), m_image.begin() + kProfileSectorAddress);
+    }
+    if (content)
+        putU32(m_image, kImageMarkerOffset, kImageMarker);
+    if (!writeImageFile(m_image, kImageWriteArea, kBlockSize, 0))
+        return false;
+    OrvoDeviceWaits::current().sleep(kReadBackWaitMs);
+    QByteArray back;
+    back.reserve(kFlashSize);
+    if (!readFlash(back, kImageReadArea, kFlashSize, kBlockSize, 0) || back != m_image)
+        return false;
+    if (content) {
+        if (!buildFlashHeader(m_headerRecord, m_image))
+            return false;
+        putU32(m_image, kImageMarkerOffset, kImageMarker);
+        if (!writeImageFile(m_image, kImageWriteArea, kBlockSize, kBlockSize))
+            return false;
+    }
+    return true;
+}
+
+bool OrvoKavel30::_finalize()
+{
+    const char *function = "OrvoKavel30::_finalize";
+    if (!m_contentChanged && !m_profileChanged)
+        return true;
+    // Only a whole image may follow the erase: anything shorter would wipe the device.
+    if (m_image.size() != qsizetype(kFlashSize)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no flash image of" << kFlashSize << "bytes to write";
+        return false;
+    }
+    if (m_contentChanged && (!m_container || !rebuildContent())) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no container to write the content";
+        return false;
+    }
+    if (isExtFlashSpecified())
+        return false;
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        if (writeAttempt()) {
+            clearFlags();
+            loadProfile();
+            return true;
+        }
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+        << "the flash image was not written after" << kWriteAttempts << "attempts";
+    return false;
+}
+
+bool OrvoKavel30::readFlash(QByteArray &out, int area, int total, int blockSize, int firstBlock)
+{
+    const char *function = "OrvoKavel30::readFlash";
+    OrvoSCSIDeviceService *service = scsiService();
+    if (!service || total <= 0 || !ScsiCommand::blockSizeFits(blockSize))
+        return false;
+    const qint64 end = qint64(firstBlock) + total / blockSize + (total % blockSize != 0 ? 1 : 0);
+    if (!ScsiCommand::blockFits(firstBlock) || !ScsiCommand::blockFits(end - 1)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+            << "blocks" << firstBlock << "to" << end - 1 << "do not fit in 16-bit block numbers";
+        return false;
+    }
+    if (!service->openClient())
+        return false;
+    const quint8 sectors = quint8(blockSize / ScsiCommand::kSectorSize);
+    QByteArray buffer(blockSize, '\0');
+    bool ok = true;
+    for (qint64 block = firstBlock; block < end && ok; ++block) {
+        const auto cdb = ScsiCommand::vendorRead(quint16(block), quint8(area), sectors);
+        {
+            QMutexLocker locker(progressMutex());
+            ok = service->readClient(cdb.data(), int(cdb.size()), buffer.data(), buffer.size());
+        }
+        if (!ok) {
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "read client failed at loop " << block;
+            break;
+        }
+        out.append(buffer);
+        setProgress(float(block) / float(end));
+    }
+    service->closeClient();
+    return ok;
+}
+
+bool OrvoKavel30::sendChunk(OrvoSCSIDeviceService &service, const QByteArray &buffer, int area, int chunk, qint64 block)
+{
+    const auto cdb = ScsiCommand::vendorWrite(quint16(block), quint8(area), quint8(chunk / ScsiCommand::kSectorSize));
+    QMutexLocker locker(progressMutex());
+    return service.writeClient(cdb.data(), int(cdb.size()), buffer.constData(), buffer.size());
+}
+
+// The whole file is checked before the first block goes out: its blocks must fit in 16-bit
+// numbers, and every chunk must read whole, so a device never gets a transfer cut half way
+// or zero bytes standing in for a file that read short.
+bool OrvoKavel30::writeFlash(const QString &file, int area, int chunk)
+{
+    const char *function = "OrvoKavel30::writeFlash";
+    OrvoSCSIDeviceService *service = scsiService();
+    QFile input(file);
+    if (!service || !ScsiCommand::blockSizeFits(chunk) || !input.open(QIODevice::ReadOnly)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "cannot send" << file << "in chunks of" << chunk;
+        return false;
+    }
+    const qint64 size = input.size();
+    const qint64 full = size / chunk;
+    const qint64 rest = size % chunk;
+    const qint64 blocks = full + (rest != 0 ? 1 : 0);
+    if (blocks == 0 || !ScsiCommand::blockFits(blocks - 1)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+            << file << "of" << size << "bytes needs" << blocks << "blocks; 16-bit block numbers hold 65536";
+        return false;
+    }
+    if (!service->openClient())
+        return false;
+    QByteArray buffer(chunk, '\0');
+    bool ok = true;
+    for (qint64 block = 0; block < blocks && ok; ++block) {
+        const qint64 length = block < full ? chunk : rest;
+        buffer.fill('\0');
+        ok = input.read(buffer.data(), length) == length;
+        if (!ok) {
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << file << "read short at block" << block;
+            break;
+        }
+        ok = sendChunk(*service, buffer, area, chunk, block);
+        if (!ok)
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "write client failed at loop " << block;
+        else if (full > 0)
+            setProgress(float(block) / float(full));
+    }
+    service->closeClient();
+    return ok;
+}
+
+bool OrvoKavel30::writeImageFile(const QByteArray &data, int area, int chunk, qint64 length)
+{
+    const char *function = "OrvoKavel30::writeImageFile";
+    if (length < 0 || length > data.size()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << length << "bytes asked of" << data.size();
+        return false;
+    }
+    QByteArray bytes = data.left(length);
+    if (length == 0) {
+        // Erased flash reads 0xFF: padding of that value programs no bit.
+        bytes = data.left(kFlashSize);
+        bytes.append(QByteArray(qsizetype(kFlashSize) - bytes.size(), '\xFF'));
+    }
+    const QString path = OrvoEnv::instance()->tmpDir() + kWriteTmpName;
+    QFile::remove(path);
+    return writeBytes(path, bytes, function) && writeFlash(path, area, chunk);
+}
+
+bool OrvoKavel30::writeZeroSector(int area)
+{
+    const QByteArray zeros(ScsiCommand::kSectorSize, '\0');
+    return writeImageFile(zeros, area, ScsiCommand::kSectorSize, ScsiCommand::kSectorSize);
+}
+
+bool OrvoKavel30::eraseExtFlash()
+{
+    const char *function = "OrvoKavel30::eraseExtFlash";
+    OrvoSCSIDeviceService *service = scsiService();
+    if (!service || !service->openClient()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "open client failed";
+        OrvoDeviceWaits::current().sleep(kEraseWaitMs);
+        return false;
+    }
+    const QByteArray zeros(ScsiCommand::kSectorSize, '\0');
+    const auto cdb = ScsiCommand::vendorWrite(0, quint8(kEraseArea), 1);
+    bool erased = false;
+    {
+        QMutexLocker locker(progressMutex());
+        erased = service->writeClient(cdb.data(), int(cdb.size()), zeros.constData(), zeros.size());
+    }
+    service->closeClient();
+    OrvoDeviceWaits::current().sleep(kEraseWaitMs);
+    if (!erased)
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "erase failed";
+    return erased;
+}

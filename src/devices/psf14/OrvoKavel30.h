@@ -1,0 +1,145 @@
+#pragma once
+
+#include "device/OrvoClient.h"
+#include "psf14/OrvoPSF.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class OrvoProfileData;
+class OrvoSCSIDeviceService;
+
+// The PSF 1.4 flash devices: their whole user data lives in a 1 MiB external flash reached
+// only by vendor commands. The client reads the flash once into memory, parses the data part
+// into a PSF 1.4 container, lets the container patch the copy, and writes the whole image
+// back after an erase, verifying it by reading it again. Never created by itself: the models
+// derive from it through OrvoDeviceImpl, which holds the device service.
+//
+// Vendor commands (10-byte blocks, bytes 4-5 the block number high byte first, byte 6 the
+// area, byte 8 the 512-byte sectors of one block; one block per command):
+//   READ  area 16  the flash in blocks of 4096 (image, header area, profile sector 248)
+//   WRITE area 15  the flash in blocks of 4096 (into erased flash only)
+//   WRITE area 14  block 0, 512 zero bytes: erases the whole flash
+//   READ  area 13 / WRITE area 12  the language area in blocks of 2048
+//   WRITE areas 10, 6, 1, 0  firmware files, the clock block, zero sectors
+class OrvoKavel30 : public OrvoClient
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint32 kFlashSize = 0x100000;
+    static constexpr quint32 kProfileSectorAddress = 0xF8000;
+    static constexpr int kBlockSize = 4096;
+    static constexpr int kProfileBlock = kProfileSectorAddress / kBlockSize;
+    static constexpr int kProfileSectorSize = 4096;
+    static constexpr int kImageReadArea = 16;
+    static constexpr int kImageWriteArea = 15;
+    static constexpr int kEraseArea = 14;
+    static constexpr qsizetype kHeaderAreaSize = 0x6000;
+    // The image's first word when a language image went to the flash by mistake.
+    static constexpr quint32 kLanguageImageMagic = 0x77A0B2C3;
+    static constexpr quint32 kImageMarker = 0x44332211;
+    static constexpr qsizetype kImageMarkerOffset = 4096;
+    static constexpr int kWriteAttempts = 10;
+    static constexpr int kEraseWaitMs = 5000;
+    static constexpr int kReadBackWaitMs = 2000;
+
+    OrvoKavel30();
+    ~OrvoKavel30() override;
+
+    // The client.
+    bool initial() override;
+    bool getUUID(QString &uuid) override;
+    bool getInternalStorage(qint64 &total, qint64 &free) override;
+    bool getTotal(QString &version) override;
+    bool getLaunchsec(QString &version) override;
+    bool getAP(QString &version) override;
+    bool getName(QString &model) override;
+    bool prepareUploadData(QString &path, bool dontCheckUploaded) override;
+    bool saveProfile(const QMap<QString, QString> &values) override;
+    int storeState() override;
+    void formatDevice() override;
+    bool prepareUploadProfile(const QString &file) override;
+    QStringList _exportTrack(const QString &folder) override;
+    void saveExtFlashToFile(const QString &path) override;
+    bool _finalize() override;
+    bool _readData() override;
+
+    // The family's own operations.
+    virtual bool isBitfontEnabled();
+    // Appends the blocks firstBlock on of the area that total bytes touch to out, each whole
+    // (blockSize bytes). Stops at the first failed command; out keeps what was read before.
+    virtual bool readFlash(QByteArray &out, int area, int total, int blockSize, int firstBlock);
+    virtual bool eraseExtFlash();
+    virtual bool checkIntegrity();
+    virtual bool isContentChanged();
+    virtual bool isProfileChanged();
+    // Clears both change flags; answers false.
+    virtual bool clearFlags();
+    virtual bool loadProfile();
+    // record becomes length bytes of the current header record, read from the device.
+    virtual void loadFlashHeader(QByteArray &record, qsizetype length);
+    // Blanks the header area of image and places the sealed record at its start.
+    virtual bool buildFlashHeader(QByteArray &record, QByteArray &image);
+    // Blanks the image's bytes of the regions the header record counts as empty.
+    virtual void eraseEmptyRegions();
+    // The flash image, read from the device the first time; empty when it cannot be read.
+    virtual QByteArray flashImage();
+    // The model's 46 layout values; words this family does not use are 0.
+    virtual OrvoPSF::Layout flashLayout() const;
+
+    // Sends the file to the area in chunks, the last one zero-padded to a whole chunk.
+    bool writeFlash(const QString &file, int area, int chunk);
+    // Sends length bytes of data (with length 0: data padded with 0xFF to the flash size)
+    // through a file in the temporary folder.
+    bool writeImageFile(const QByteArray &data, int area, int chunk, qint64 length);
+    // One block of 512 zero bytes to block 0 of the area.
+    bool writeZeroSector(int area);
+    bool isExtFlashSpecified();
+    // Set by every edit of the content or of the profile; _finalize writes and clears them.
+    void setContentChanged();
+    void setProfileChanged();
+
+    // The container of the image read last; null until readPSF built one.
+    OrvoPSF *container() const;
+    // The held profile; null until loadProfile read one.
+    OrvoProfileData *profile() const;
+    // The current header record, which the container rewrites.
+    const QByteArray &headerRecord() const;
+
+    // The profile reader a model's sector needs (an OrvoProfileData format type).
+    static int profileReaderType(const QString &model, const QByteArray &sector);
+    // 1 for "1" and "Male", 0 for anything else.
+    static int userSex(const QString &value);
+    // Whole years from a "yyyy/MM/dd" birthday to today; 0 when the text is no date.
+    static int userAge(const QString &birthday, const QDate &today);
+
+protected:
+    // Reads the whole flash, the header record and the profile, and builds the container;
+    // false (and no container) when any of it fails.
+    bool readPSF();
+    void initFlashLayout();
+
+private:
+    OrvoSCSIDeviceService *scsiService();
+    bool readProfileSector(QByteArray &sector);
+    bool roundTripThroughFile(const QByteArray &read);
+    bool inFirstUsePage();
+    void fillUserValues();
+    bool rebuildContent();
+    bool writeAttempt();
+    bool sendChunk(OrvoSCSIDeviceService &service, const QByteArray &buffer, int area, int chunk, qint64 block);
+
+    std::unique_ptr<OrvoPSF> m_container;
+    QByteArray m_image;
+    QByteArray m_headerRecord;
+    std::atomic_bool m_contentChanged{false};
+    std::atomic_bool m_profileChanged{false};
+    std::unique_ptr<OrvoProfileData> m_profile;
+    QString m_deviceId;
+    OrvoPSF::Layout m_layout{};
+};

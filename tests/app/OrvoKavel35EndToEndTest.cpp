@@ -1,0 +1,128 @@
+#include "OrvoTestGate.h"
+#include "OrvoTestSupport.h"
+#include "ProfileFixtures.h"
+#include "PsfImage14Builder.h"
+
+#include "app/OrvoDeviceTypeTable.h"
+#include "device/OrvoDeviceInfo.h"
+#include "device/OrvoDeviceManager.h"
+#include "device/OrvoDeviceService.h"
+#include "device/OrvoPlatform.h"
+#include "device/OrvoVirtualDeviceWaits.h"
+#include "devices/psf14/OrvoKavel35.h"
+#include "emulator/OrvoEmulatedFlashDevice.h"
+#include "emulator/OrvoEmulatedFolder.h"
+#include "emulator/OrvoEmulatedPlatform.h"
+#include "profile/OrvoProfileData.h"
+#include "profile/OrvoProfileKeys.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using OrvoTest::kPatienceMs;
+
+namespace {
+
+// The Kavel35 as a folder describes it: its flash erased before every write, its language
+// area, and the plain memories of the firmware, clock and zero-sector areas.
+std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel35(const QString &folder, const QByteArray &image)
+{
+    if (!OrvoTest::writeFile(folder + QStringLiteral("/quilma.bin"), image))
+        return nullptr;
+    const QByteArray description = R"({
+        "vendor": "TARVEX", "product": "QUILMA", "version": "V100", "revision": "1.00",
+        "deviceId": "1003A1B2C3D4E5F6",
+        "memories": [{"name": "flash", "size": 1048576, "eraseBeforeWrite": true, "image": "quilma.bin"},
+                     {"name": "language", "size": 495616},
+                     {"name": "firmware", "size": 1048576},
+                     {"name": "clock", "size": 2048},
+                     {"name": "zero1", "size": 512},
+                     {"name": "zero0", "size": 512}],
+        "areas": [{"code": 16, "access": "read", "memory": "flash", "transferSize": 4096},
+                  {"code": 15, "access": "write", "memory": "flash", "transferSize": 4096},
+                  {"code": 14, "access": "eraseAll", "memory": "flash", "transferSize": 512},
+                  {"code": 13, "access": "read", "memory": "language", "transferSize": 2048},
+                  {"code": 12, "access": "write", "memory": "language", "transferSize": 2048},
+                  {"code": 10, "access": "write", "memory": "firmware", "transferSize": 2048},
+                  {"code": 6, "access": "write", "memory": "clock", "transferSize": 2048},
+                  {"code": 1, "access": "write", "memory": "zero1", "transferSize": 512},
+                  {"code": 0, "access": "write", "memory": "zero0", "transferSize": 512},
+                  {"code": 3, "access": "deviceId", "transferSize": 2048}]
+    })";
+    const QString path = folder + QStringLiteral("/quilma.scsi");
+    if (!OrvoTest::writeFile(path, description))
+        return nullptr;
+    return OrvoEmulatedFolder::loadFlashDevice(path);
+}
+
+bool waitIdle(OrvoClient &client)
+{
+    return QTest::qWaitFor([&client] { return !client.isBusy(); }, kPatienceMs);
+}
+
+class OrvoKavel35EndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        OrvoDeviceWaits::install(&m_waits);
+        auto platform = m_platform;
+        OrvoPlatform::setImplementationFactory([platform] { return platform; });
+    }
+    void TearDown() override
+    {
+        OrvoPlatform::setImplementationFactory({});
+        OrvoDeviceWaits::install(nullptr);
+    }
+
+    OrvoVirtualDeviceWaits m_waits;
+    std::shared_ptr<OrvoEmulatedPlatform> m_platform = std::make_shared<OrvoEmulatedPlatform>();
+    OrvoTest::OutputDir m_dir;
+};
+
+} // namespace
+
+TEST_F(OrvoKavel35EndToEndTest, AKavel35IsServedAndItsProfileWrittenBackIntoItsSectorOnly)
+{
+    const ProfileFixtures::UserRecord user{1, 40, 0, 175, 69, 70.5f, 155, 180};
+    const QByteArray image =
+        PsfImage14Builder::flashImage(PsfImage14Builder::Model::Kavel35, PsfImage14Builder::sampleContent(), user);
+    auto device = plugKavel35(m_dir.path(), image);
+    ASSERT_TRUE(device);
+    m_platform->plugScsiDevice(device);
+    OrvoDeviceManager manager;
+    for (const OrvoDeviceTypeTable::Row &row : OrvoDeviceTypeTable::rows()) {
+        if (row.info.modelName == QLatin1String("Kavel35"))
+            manager.registerDevice(row.info, false);
+    }
+    ASSERT_TRUE(manager.start());
+    auto *client = dynamic_cast<OrvoKavel35 *>(manager.currentClient());
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->deviceService()->deviceInfo()->productId, QStringLiteral("1003"));
+
+    const QString xml = m_dir.filePath(QStringLiteral("profile.xml"));
+    ASSERT_TRUE(OrvoTest::writeFile(xml, "<settings><property name=\"User Weight.Metric\" value=\"64\"/></settings>"));
+    ASSERT_TRUE(client->writeProfile(xml));
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+    device->clearCommandLog();
+    ASSERT_TRUE(client->finalize());
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+
+    const QByteArray after = device->memory(QStringLiteral("flash"));
+    ASSERT_EQ(after.size(), image.size());
+    EXPECT_EQ(after.left(0xF8000), image.left(0xF8000));
+    EXPECT_EQ(after.mid(0xF9000), image.mid(0xF9000));
+    OrvoProfileData profile(after.mid(0xF8000, 4096), OrvoProfileData::PsfObsolete);
+    ASSERT_TRUE(profile.parse());
+    EXPECT_EQ(profile.value(OrvoProfileKeys::kWeightMetric), QStringLiteral("64"));
+    EXPECT_EQ(profile.value(OrvoProfileKeys::kMhr), QStringLiteral("180")) << "the other values stay";
+    int writes = 0;
+    for (const auto &command : device->commandLog()) {
+        writes += quint8(command.cdb[0]) == 0x2A ? 1 : 0;
+        EXPECT_EQ(command.status, 0) << command.cdb.toHex(' ').toStdString();
+    }
+    EXPECT_EQ(writes, 257) << "one erase and the 256 blocks of the image";
+}
