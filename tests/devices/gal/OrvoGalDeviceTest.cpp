@@ -254,6 +254,7 @@ TEST_F(OrvoGalDeviceTest, InIapModeTheDriveIsGoneAndTheIdentityAnswersFromBefore
     clearCallLog();
     EXPECT_FALSE(device->getDrive(text));
     EXPECT_FALSE(device->getInternalStorage(total, free));
+    EXPECT_FALSE(device->eject());
     EXPECT_FALSE(device->setShareData(m_dir.filePath(QStringLiteral("share.zip"))));
     EXPECT_FALSE(device->prepareUploadProfile(m_dir.filePath(QStringLiteral("profile.xml"))));
     EXPECT_TRUE(scripts.calls.isEmpty()) << scripts.calls.join(QLatin1Char('\n')).toStdString();
