@@ -257,6 +257,7 @@ TEST_F(OrvoGalDeviceTest, InIapModeTheDriveIsGoneAndTheIdentityAnswersFromBefore
     EXPECT_FALSE(device->eject());
     EXPECT_FALSE(device->setShareData(m_dir.filePath(QStringLiteral("share.zip"))));
     EXPECT_FALSE(device->prepareUploadProfile(m_dir.filePath(QStringLiteral("profile.xml"))));
+    EXPECT_TRUE(device->_exportTrack(m_dir.path()).isEmpty()) << "no export of the file system's root";
     EXPECT_TRUE(scripts.calls.isEmpty()) << scripts.calls.join(QLatin1Char('\n')).toStdString();
     ASSERT_TRUE(device->getOS(text));
     EXPECT_EQ(text, QStringLiteral("1.05.210.1234"));
