@@ -7,9 +7,11 @@
 #include "app/OrvoPython.h"
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClient.h"
+#include "device/OrvoDeviceFactory.h"
 #include "device/OrvoDeviceManager.h"
 #include "device/OrvoDeviceService.h"
 #include "device/OrvoModelSetupInterface.h"
+#include "devices/gal/OrvoGalDevice.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 #include "env/OrvoUtility.h"
@@ -183,6 +185,10 @@ bool OrvoDaemon::registerDevices(bool withTable)
                 << "models not supported yet, their devices are not served:"
                 << qUtf8Printable(unsupported.join(QStringLiteral(", ")));
     }
+    // GAL devices of models the table does not name are registered from their own device file.
+    OrvoDeviceRegistry::FileDeviceFactories factories = m_manager->registry().fileDeviceFactories();
+    factories.galDevice = OrvoDeviceFactory::create<OrvoGalDevice>;
+    m_manager->registry().setFileDeviceFactories(factories);
     m_manager->addListener(this);
     if (!m_manager->start())
         ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemon::registerDevices") << "device detection did not start";

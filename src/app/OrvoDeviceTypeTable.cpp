@@ -1,6 +1,7 @@
 #include "app/OrvoDeviceTypeTable.h"
 
 #include "device/OrvoDeviceFactory.h"
+#include "devices/gal/OrvoGalDevice.h"
 #include "devices/psf14/OrvoKavel35.h"
 #include "devices/psf15/OrvoPSFDevice.h"
 
@@ -24,8 +25,8 @@ OrvoDeviceTypeTable::Row row(const char *productId, const char *model, const QSt
 const QVector<OrvoDeviceTypeTable::Row> &OrvoDeviceTypeTable::rows()
 {
     static const QVector<Row> table = {
-        row("1207", "Kavel21", kVendorsUpper, kNotBuilt, "OrvoGalDevice"),
-        row("1206", "Kavel20plus", kVendors, kNotBuilt, "OrvoGalDevice"),
+        row("1207", "Kavel21", kVendorsUpper, OrvoDeviceFactory::create<OrvoGalDevice>, "OrvoGalDevice"),
+        row("1206", "Kavel20plus", kVendors, OrvoDeviceFactory::create<OrvoGalDevice>, "OrvoGalDevice"),
         row("1102", "Kavel20", QStringLiteral("TREVANIS"), kNotBuilt, "OrvoPulmor30"),
         row("1105", "Kavel40", QStringLiteral("KOSMIR"), OrvoDeviceFactory::create<OrvoPSFDevice>, "OrvoPSFDevice"),
         row("1104", "Kavel50CR", kVendors, kNotBuilt, "OrvoKavel50CR"),

@@ -4,6 +4,8 @@
 
 // What a device class knows about a firmware image file: its name and size, where its parts
 // go in the external flash, and the versions it carries. Empty until a device class fills it.
+// A start address that no release file gave stays 0 and is marked unknown: nothing may be
+// written at it.
 struct OrvoImageMetaInfo
 {
     QString imageName;
@@ -13,4 +15,6 @@ struct OrvoImageMetaInfo
     QString languageVersion;
     QString osVersion;
     QString bootLoaderVersion;
+    bool extFlashImageStartKnown = false;
+    bool extFlashLanguageStartKnown = false;
 };

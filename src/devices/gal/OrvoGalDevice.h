@@ -1,0 +1,116 @@
+#pragma once
+
+#include "device/OrvoDeviceImpl.h"
+#include "device/OrvoImageMetaInfo.h"
+#include "devices/gal/OrvoDeviceServiceClient.h"
+#include "devices/gal/OrvoGalLibrary.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// A bike computer whose activities (".gal"), workouts (".wkt") and profile only the GAL device
+// library reads and writes. In normal operation it is a removable drive (file-system service)
+// and tells its identity in "/device.ini"; while its updater runs (IAP mode) it is a SCSI device
+// without a drive, and the identity answers come from what was read before.
+//
+// The identity answers are read once per object, on whichever thread asks first, and then only
+// read; the device info, the image information and the language list sit under one mutex.
+class OrvoGalDevice : public OrvoDeviceImpl<OrvoDeviceServiceClient>
+{
+    Q_OBJECT
+
+public:
+    OrvoGalDevice();
+    ~OrvoGalDevice() override;
+
+    // Identity and versions.
+    bool getDrive(QString &drive) override;
+    bool getUUID(QString &uuid) override;
+    bool getInternalStorage(qint64 &total, qint64 &free) override;
+    // The OS version, the boot loader's without its first character, and the language
+    // version's four two-digit numbers run together.
+    bool getOS(QString &version) override;
+    bool getBootloader(QString &version) override;
+    bool getTotal(QString &version) override;
+    bool getLaunchsec(QString &version) override;
+    bool getAP(QString &version) override;
+    QString getMinOrvoVer() override;
+    bool getName(QString &model) override;
+    QString getComponentVersion(const QString &component) override;
+    QString getCapability() override;
+    OrvoImageMetaInfo getImageMetaInfo(const QString &releaseIni) override;
+    QString langVersion();
+    int updateMethod();
+    bool loadDeviceInfo();
+
+    // Activities and workouts.
+    void getTracks(QVector<OrvoClientData> &items) override;
+    void getWorkouts(QVector<OrvoClientData> &items) override;
+    bool deletePOIs(const QVector<int> &ids) override;
+    bool deleteRoutes(const QVector<int> &ids) override;
+    bool deleteTracks(const QVector<int> &ids) override;
+    bool deleteWorkouts(const QVector<int> &ids) override;
+    bool deleteAll() override;
+    QStringList _exportTrack(const QString &folder) override;
+    bool prepareUploadData(QString &path, bool dontCheckUploaded) override;
+    bool setShareData(const QString &zipFile) override;
+    bool eject() override;
+
+    // Profile and language.
+    bool prepareUploadProfile(const QString &file) override;
+    bool saveProfile(const QMap<QString, QString> &values) override;
+    bool getLanguageOnDevice(QStringList &languages) override;
+    // Has the library write the device profile into "pfread.ini" of the temporary folder; that
+    // file's path, or "" when the profile could not be read.
+    QString readProfileIni(const QString &devicePath);
+
+    // Where the library calls of this device go; every listing, read and deletion sets it first.
+    void setLibraryHome(const QString &root);
+
+    // Firmware updates of this device are not part of the program: the update declines.
+    bool _updateTotal(const QString &file, const QString &changedLang) override;
+    bool _updateAP(const QString &file) override;
+
+    QStringList listActivityFiles();
+    QStringList listWorkoutFiles(OrvoGalLibrary::WorkoutType type);
+    bool readActivity(const QString &name, OrvoClientData &record);
+    // The name is asked for in language.
+    bool readWorkout(OrvoGalLibrary::WorkoutType type, const QString &name, const QString &language,
+                     OrvoClientData &record);
+
+private:
+    // The values of "/device.ini".
+    struct DeviceInfo
+    {
+        QString uuid;
+        QString osVersion;
+        QString bootLoaderVersion;
+        QString launchSecVersion;
+        QString minOrvoVersion;
+        QString iapName;
+        QString languageVersion;
+        int updateMethod = 1;
+        QString capability;
+    };
+
+    bool isIapMode();
+    // Reads the device info once; call with m_mutex held.
+    bool loadInfoLocked();
+    bool readDeviceIni(const QString &path);
+    // A copy of the device info, read first when it has not been.
+    DeviceInfo deviceInfo();
+    // The drive with a trailing separator, as the library and the scripts take the device root.
+    bool deviceRoot(QString &root);
+    bool deleteNamed(const QVector<int> &ids, const QString &suffix, int kind);
+
+    OrvoGalLibrary m_library;
+    QString m_libraryHome;
+    QMutex m_mutex;
+    bool m_infoLoaded = false;
+    DeviceInfo m_info;
+    OrvoImageMetaInfo m_imageMeta;
+    QStringList m_deviceLanguages;
+};
