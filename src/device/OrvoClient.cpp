@@ -1007,6 +1007,11 @@ const OrvoClientShareDataList &OrvoClient::shareDataListRequest() const
     return m_shareDataListRequest;
 }
 
+void OrvoClient::setShareDataListRequest(const OrvoClientShareDataList &request)
+{
+    m_shareDataListRequest = request;
+}
+
 const OrvoClientShareData &OrvoClient::shareDataRequest() const
 {
     return m_shareDataRequest;

@@ -280,6 +280,8 @@ protected:
     void stopWorker();
 
     const OrvoClientShareDataList &shareDataListRequest() const;
+    // For device classes that run _getShareDataList on the calling thread instead of as action 8.
+    void setShareDataListRequest(const OrvoClientShareDataList &request);
     const OrvoClientShareData &shareDataRequest() const;
     const OrvoComponentRequest &componentRequest() const;
 

@@ -46,6 +46,18 @@ bool OrvoFlashHeaderRecord::region(const QByteArray &record, int r, Region &out)
     return true;
 }
 
+bool OrvoFlashHeaderRecord::setRegion(QByteArray &record, int r, const Region &region)
+{
+    const qsizetype offset = kRegionTable + (r - 2) * kRegionRecordSize;
+    if (r < 2 || r > kRegions || offset + kRegionRecordSize > record.size())
+        return false;
+    OrvoByteWriter writer = OrvoByteWriter::patch(record, offset);
+    writer.writeU32Le(region.free);
+    writer.writeU32Le(region.start);
+    writer.writeU32Le(region.end);
+    return writer.ok();
+}
+
 quint64 OrvoFlashHeaderRecord::freeSum(const QByteArray &record)
 {
     OrvoByteReader reader(record, kFirstFreeOffset);

@@ -41,6 +41,9 @@ public:
     static QByteArray current(const QByteArray &area, qsizetype length);
     // Region r (2 to 8) of the record; false when r is out of range or the record too short.
     static bool region(const QByteArray &record, int r, Region &out);
+    // Writes region r (2 to 8) into the record; false (and nothing written) when r is out of
+    // range or the record too short.
+    static bool setRegion(QByteArray &record, int r, const Region &region);
     // The free counts of the eight regions added up; 0 for a record too short to hold them.
     static quint64 freeSum(const QByteArray &record);
     // The byte sum of offsets 66 to 207, modulo 65536, moved into the upper half.

@@ -5,19 +5,30 @@
 #include "device/OrvoSCSIDeviceService.h"
 #include "device/ScsiCommand.h"
 #include "devices/psf14/OrvoFlashHeaderRecord.h"
+#include "devices/psf14/OrvoKavel30Items.h"
 #include "devices/psf14/OrvoKavel30Logging.h"
 #include "env/OrvoByteReader.h"
 #include "env/OrvoByteWriter.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoUtility.h"
+#include "env/OrvoZipUtil.h"
 #include "profile/OrvoProfileData.h"
 #include "profile/OrvoProfileKeys.h"
+#include "psf14/OrvoPSFPOIFrame.h"
+#include "psf14/OrvoPSFRoute.h"
+#include "psf14/OrvoPSFRouteFrame.h"
+#include "psf14/OrvoPSFWorkoutFrame.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -48,6 +59,11 @@ const QString kSpecifyExtFlashSetting = QStringLiteral("specifyextflash");
 const QString kReadTmpName = QStringLiteral("/flash.tmp");
 const QString kWriteTmpName = QStringLiteral("/Kavel30flash.tmp");
 const QString kBirthdayFormat = QStringLiteral("yyyy/MM/dd");
+const QString kShareFolderName = QStringLiteral("/kavel30tmp");
+const QString kFlashDumpName = QStringLiteral("flash.dat");
+const QString kGpxSuffix = QStringLiteral("gpx");
+const QString kKrmSuffix = QStringLiteral("krm");
+const QString kWrkSuffix = QStringLiteral("wrk");
 
 bool writeBytes(const QString &path, const QByteArray &bytes, const char *function)
 {
@@ -81,6 +97,28 @@ void putU32(QByteArray &image, qsizetype offset, quint32 value)
 {
     OrvoByteWriter writer = OrvoByteWriter::patch(image, offset);
     writer.writeU32Le(value);
+}
+
+QVector<int> allIndices(qsizetype count)
+{
+    QVector<int> indices(count);
+    std::iota(indices.begin(), indices.end(), 0);
+    return indices;
+}
+
+// The listed files of the folder whose suffix is before take the suffix after; the names
+// follow the renames that succeeded.
+void renameListed(const QDir &folder, QStringList &names, const QString &before, const QString &after)
+{
+    for (QString &name : names) {
+        const QFileInfo info(name);
+        if (info.suffix() != before)
+            continue;
+        const QString renamed = info.completeBaseName() + QLatin1Char('.') + after;
+        QFile::remove(folder.filePath(renamed));
+        if (QFile::rename(folder.filePath(name), folder.filePath(renamed)))
+            name = renamed;
+    }
 }
 
 QDate localToday()
@@ -167,17 +205,220 @@ bool OrvoKavel30::getName(QString &model)
     return info != nullptr;
 }
 
-bool OrvoKavel30::prepareUploadData(QString &path, bool)
+// The exports are written into the emptied temporary folder; a file that could not be made is
+// left out of the package rather than failing it, but a package that cannot be zipped fails.
+bool OrvoKavel30::prepareUploadData(QString &path, bool dontCheckUploaded)
 {
-    ORVO_TRACE_WARNING(lcOrvoKavel30, "OrvoKavel30::prepareUploadData") << "upload packages are not made yet";
-    path.clear();
+    const char *function = "OrvoKavel30::prepareUploadData";
+    ORVO_TRACE_DEBUG(lcOrvoKavel30, function) << " start prepare";
+    const QByteArray image = flashImage();
+    OrvoEnv *env = OrvoEnv::instance();
+    env->clearTmpDir();
+    const QDir folder(env->tmpDir());
+    QStringList names;
+    if (m_container) {
+        m_container->setFlag2(dontCheckUploaded);
+        ORVO_TRACE_DEBUG(lcOrvoKavel30, function) << "to XML";
+        names = m_container->toXML(folder.path(), exportDevice());
+        ORVO_TRACE_DEBUG(lcOrvoKavel30, function) << "to XML done " << names.size();
+    }
+    if (writeBytes(folder.filePath(kFlashDumpName), image, function))
+        names << kFlashDumpName;
+    const QString logName = env->logFileName();
+    QFile::remove(folder.filePath(logName));
+    if (!logName.isEmpty() && QFile::copy(env->logFilePath(), folder.filePath(logName)))
+        names << logName;
+    bool made = false;
+    if (!names.isEmpty()) {
+        if (!path.isEmpty())
+            renameListed(folder, names, kGpxSuffix, kKrmSuffix);
+        else
+            path = folder.filePath(env->uploadFileName());
+        made = OrvoZipUtil().compress(path, folder.path(), names);
+        if (!made)
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "the upload package was not made:" << path;
+    }
+    setError(!made);
+    ORVO_TRACE_DEBUG(lcOrvoKavel30, function) << "end";
+    return made;
+}
+
+QStringList OrvoKavel30::_exportTrack(const QString &folder)
+{
+    const QDir target(QDir(folder).absolutePath());
+    QStringList written;
+    if (!QDir().mkpath(target.path())) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::_exportTrack") << "cannot make" << target.path();
+        return written;
+    }
+    flashImage();
+    if (!m_container)
+        return written;
+    m_container->setFlag2(1);
+    const QStringList names = m_container->trackToXML(target.path(), exportDevice());
+    written.reserve(names.size());
+    for (const QString &name : names)
+        written << target.filePath(name);
+    return written;
+}
+
+void OrvoKavel30::getRoutes(QVector<OrvoClientData> &items)
+{
+    flashImage();
+    if (m_container)
+        OrvoKavel30Items::routes(*m_container, items);
+}
+
+void OrvoKavel30::getTracks(QVector<OrvoClientData> &items)
+{
+    flashImage();
+    if (m_container)
+        OrvoKavel30Items::rides(*m_container, items);
+}
+
+void OrvoKavel30::getWorkouts(QVector<OrvoClientData> &items)
+{
+    flashImage();
+    if (m_container)
+        OrvoKavel30Items::workouts(*m_container, items);
+}
+
+bool OrvoKavel30::deletePOIs(const QVector<int> &ids)
+{
+    flashImage();
+    if (!m_container)
+        return false;
+    setContentChanged();
+    return m_container->removePOIs(ids);
+}
+
+// The ride logs' regions are emptied only when no ride stays on the device.
+bool OrvoKavel30::deleteRoutes(const QVector<int> &ids)
+{
+    flashImage();
+    if (!m_container)
+        return false;
+    setContentChanged();
+    if (remainingRides(ids) == 0) {
+        resetRegion(8);
+        resetRegion(4);
+    }
+    return m_container->removeRoutes(ids);
+}
+
+bool OrvoKavel30::deleteTracks(const QVector<int> &ids)
+{
+    if (ids.isEmpty())
+        return false;
+    return deleteRoutes(ids);
+}
+
+bool OrvoKavel30::deleteWorkouts(const QVector<int> &ids)
+{
+    flashImage();
+    if (!m_container)
+        return false;
+    setContentChanged();
+    const bool removed = m_container->removeWorkouts(ids);
+    const OrvoPSFWorkoutFrame *frame = m_container->workoutFrame();
+    if (!frame || frame->workouts().isEmpty()) {
+        resetRegion(2);
+        resetRegion(6);
+    }
+    return removed;
+}
+
+// Every record goes by its own index: the rides, the POIs and the workouts each by the whole
+// of their list, so no ride is left behind a planned route that took its index.
+bool OrvoKavel30::deleteAll()
+{
+    flashImage();
+    if (!m_container)
+        return false;
+    const OrvoPSFRouteFrame *routes = m_container->routeFrame();
+    const OrvoPSFPOIFrame *pois = m_container->poiFrame();
+    const OrvoPSFWorkoutFrame *workouts = m_container->workoutFrame();
+    deleteRoutes(allIndices(routes ? routes->routes().size() : 0));
+    deletePOIs(allIndices(pois ? pois->pois().size() : 0));
+    deleteWorkouts(allIndices(workouts ? workouts->workouts().size() : 0));
+    resetRegion(8);
+    resetRegion(4);
+    setContentChanged();
+    return _finalize();
+}
+
+bool OrvoKavel30::setShareData(const QString &zipFile)
+{
+    const char *function = "OrvoKavel30::setShareData";
+    flashImage();
+    if (!m_container)
+        return false;
+    const QDir folder(OrvoEnv::instance()->tmpDir() + kShareFolderName);
+    OrvoUtility::removeFolder(folder.path());
+    if (!QDir().mkpath(folder.path()) || !OrvoZipUtil().decompress(zipFile, folder.path())) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "cannot unpack" << zipFile << "into" << folder.path();
+        setError(true);
+        return false;
+    }
+    for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+        importShareFile(folder.filePath(name));
+        setContentChanged();
+    }
+    setError(false);
+    return true;
+}
+
+// A ".krm" file is a GPX file under the name the web application gives shared routes.
+bool OrvoKavel30::importShareFile(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.compare(kWrkSuffix, Qt::CaseInsensitive) == 0)
+        return m_container->importXml(path);
+    if (suffix.compare(kGpxSuffix, Qt::CaseInsensitive) == 0 || suffix.compare(kKrmSuffix, Qt::CaseInsensitive) == 0)
+        return m_container->importGpx(path);
+    ORVO_TRACE_DEBUG(lcOrvoKavel30, "OrvoKavel30::setShareData") << "not imported:" << path;
     return false;
 }
 
-QStringList OrvoKavel30::_exportTrack(const QString &)
+bool OrvoKavel30::getShareDataList(const OrvoClientShareDataList &request)
 {
-    ORVO_TRACE_WARNING(lcOrvoKavel30, "OrvoKavel30::_exportTrack") << "ride exports are not made yet";
-    return QStringList();
+    setShareDataListRequest(request);
+    const bool listed = _getShareDataList();
+    setError(!listed);
+    emit getShareDataListDone(request);
+    return listed;
+}
+
+OrvoPSFExportDevice OrvoKavel30::exportDevice()
+{
+    OrvoPSFExportDevice device;
+    getName(device.modelName);
+    getTotal(device.firmwareVersion);
+    device.classFlag2 = classFlag2();
+    return device;
+}
+
+void OrvoKavel30::resetRegion(int r)
+{
+    const quint32 start = quint32(m_layout[size_t(kRegionStartWords[r - 1])]);
+    const quint32 size = quint32(m_layout[size_t(kRegionSizeWords[r - 1])]);
+    OrvoFlashHeaderRecord::setRegion(m_headerRecord, r, {size, start, start});
+}
+
+// Repeated and out-of-range ids delete nothing, so they must not count as deleted rides.
+int OrvoKavel30::remainingRides(const QVector<int> &ids) const
+{
+    const OrvoPSFRouteFrame *frame = m_container->routeFrame();
+    if (!frame)
+        return 0;
+    const QSet<int> deleted(ids.cbegin(), ids.cend());
+    int left = 0;
+    for (qsizetype i = 0; i < frame->routes().size(); ++i) {
+        const OrvoPSFRoute *route = frame->routes().at(i).data();
+        if (route && route->isTrack() && !deleted.contains(int(i)))
+            ++left;
+    }
+    return left;
 }
 
 // Without an image there is nothing the edited sector could be written into: a profile flag

@@ -2,6 +2,7 @@
 
 #include "device/OrvoClient.h"
 #include "psf14/OrvoPSF.h"
+#include "psf14/OrvoPSFExportDevice.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -59,7 +60,24 @@ public:
     bool getLaunchsec(QString &version) override;
     bool getAP(QString &version) override;
     bool getName(QString &model) override;
+    // Packs the container's exports, the flash dump and the log into a zip; an empty path
+    // becomes the upload file in the temporary folder, and a given one gets ".krm" names.
     bool prepareUploadData(QString &path, bool dontCheckUploaded) override;
+    void getRoutes(QVector<OrvoClientData> &items) override;
+    void getTracks(QVector<OrvoClientData> &items) override;
+    void getWorkouts(QVector<OrvoClientData> &items) override;
+    // Deletions and imports change the container and the header record only; the next
+    // _finalize writes them. Ids are indices in the container's lists.
+    bool deletePOIs(const QVector<int> &ids) override;
+    bool deleteRoutes(const QVector<int> &ids) override;
+    bool deleteTracks(const QVector<int> &ids) override;
+    bool deleteWorkouts(const QVector<int> &ids) override;
+    // Deletes everything and writes the image at once.
+    bool deleteAll() override;
+    // Imports the routes (".krm", ".gpx") and workouts (".wrk") of a share package.
+    bool setShareData(const QString &zipFile) override;
+    // Writes the list on the calling thread, not as an action.
+    bool getShareDataList(const OrvoClientShareDataList &request) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
     int storeState() override;
     void formatDevice() override;
@@ -91,6 +109,8 @@ public:
     virtual QByteArray flashImage();
     // The model's 46 layout values; words this family does not use are 0.
     virtual OrvoPSF::Layout flashLayout() const;
+    // What the container's exports write of the device.
+    OrvoPSFExportDevice exportDevice();
 
     // Sends the file to the area in chunks, the last one zero-padded to a whole chunk.
     bool writeFlash(const QString &file, int area, int chunk);
@@ -132,6 +152,11 @@ private:
     void fillUserValues();
     bool rebuildContent();
     bool writeAttempt();
+    // Region r of the header record back to empty: its free count the region's size, its
+    // start and end the region's start.
+    void resetRegion(int r);
+    int remainingRides(const QVector<int> &ids) const;
+    bool importShareFile(const QString &path);
     bool sendChunk(OrvoSCSIDeviceService &service, const QByteArray &buffer, int area, int chunk, qint64 block);
 
     std::unique_ptr<OrvoPSF> m_container;
