@@ -1,3 +1,4 @@
+#include "FixtureZip.h"
 #include "OrvoTestGate.h"
 #include "OrvoTestSupport.h"
 #include "ProfileFixtures.h"
@@ -7,15 +8,18 @@
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoDeviceManager.h"
 #include "device/OrvoDeviceService.h"
+#include "device/OrvoLinuxSCSIService.h"
 #include "device/OrvoPlatform.h"
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/psf14/OrvoKavel35.h"
 #include "emulator/OrvoEmulatedFlashDevice.h"
 #include "emulator/OrvoEmulatedFolder.h"
 #include "emulator/OrvoEmulatedPlatform.h"
+#include "emulator/OrvoEmulatedScsiHandle.h"
 #include "profile/OrvoProfileData.h"
 #include "profile/OrvoProfileKeys.h"
 
+#include <QDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -59,6 +63,23 @@ std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel35(const QString &folder, cons
 bool waitIdle(OrvoClient &client)
 {
     return QTest::qWaitFor([&client] { return !client.isBusy(); }, kPatienceMs);
+}
+
+OrvoKavel35 *servedKavel35(OrvoDeviceManager &manager)
+{
+    for (const OrvoDeviceTypeTable::Row &row : OrvoDeviceTypeTable::rows()) {
+        if (row.info.modelName == QLatin1String("Kavel35"))
+            manager.registerDevice(row.info, false);
+    }
+    return manager.start() ? dynamic_cast<OrvoKavel35 *>(manager.currentClient()) : nullptr;
+}
+
+QStringList names(const QVector<OrvoClientData> &items)
+{
+    QStringList list;
+    for (const OrvoClientData &item : items)
+        list << item.name;
+    return list;
 }
 
 class OrvoKavel35EndToEndTest : public ::testing::Test
@@ -125,4 +146,59 @@ TEST_F(OrvoKavel35EndToEndTest, AKavel35IsServedAndItsProfileWrittenBackIntoItsS
         EXPECT_EQ(command.status, 0) << command.cdb.toHex(' ').toStdString();
     }
     EXPECT_EQ(writes, 257) << "one erase and the 256 blocks of the image";
+}
+
+TEST_F(OrvoKavel35EndToEndTest, ASharePackageReachesTheFlashAndRidesExportAsGpx)
+{
+    const ProfileFixtures::UserRecord user{1, 40, 0, 175, 69, 70.5f, 155, 180};
+    const QByteArray image =
+        PsfImage14Builder::flashImage(PsfImage14Builder::Model::Kavel35, PsfImage14Builder::sampleContent(), user);
+    auto device = plugKavel35(m_dir.path(), image);
+    ASSERT_TRUE(device);
+    m_platform->plugScsiDevice(device);
+    OrvoDeviceManager manager;
+    OrvoKavel35 *client = servedKavel35(manager);
+    ASSERT_NE(client, nullptr);
+
+    // A workout file as the device itself exports it, and a route as the web application shares it.
+    QVector<OrvoClientData> before;
+    client->getWorkouts(before);
+    ASSERT_NE(client->container(), nullptr);
+    client->container()->setFlag2(1);
+    const QStringList exported = client->container()->workoutsToFile(m_dir.path(), client->exportDevice());
+    ASSERT_FALSE(exported.isEmpty());
+    const QByteArray route = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<gpx xmlns=\"http://www.tarvex.com/xmlschemas/KRM/2/2\" creator=\"Tarvex\" "
+                             "version=\"2.2.0.3\">\n<metadata><name>River path</name>"
+                             "<extensions><sharetype>1</sharetype></extensions></metadata>\n"
+                             "<rte><rtept lat=\"35.0\" lon=\"139.0\"/><rtept lat=\"35.01\" lon=\"139.0\"/></rte>\n"
+                             "<trk><trkseg><trkpt lat=\"35.0\" lon=\"139.0\"/><trkpt lat=\"35.01\" lon=\"139.0\"/>"
+                             "</trkseg></trk>\n</gpx>\n";
+    const QString package = m_dir.filePath(QStringLiteral("share.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(
+        package, FixtureZip::storedArchive(
+                     {{"route.KRM", route}, {"w.Wrk", OrvoTest::readFile(m_dir.filePath(exported.first()))}})));
+
+    ASSERT_TRUE(client->importDownloadZip(package));
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+    ASSERT_TRUE(client->finalize());
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+
+    OrvoKavel35 fresh;
+    fresh.setDeviceService(
+        OrvoLinuxSCSIService::probe(OrvoEmulatedScsiHandle::open(device), {*client->deviceService()->deviceInfo()}));
+    QVector<OrvoClientData> routes;
+    fresh.getRoutes(routes);
+    EXPECT_TRUE(names(routes).contains(QStringLiteral("River path")));
+    QVector<OrvoClientData> workouts;
+    fresh.getWorkouts(workouts);
+    EXPECT_EQ(workouts.size(), before.size() + 1);
+
+    const QString rides = m_dir.filePath(QStringLiteral("rides"));
+    ASSERT_TRUE(client->exportTrack(rides));
+    ASSERT_TRUE(waitIdle(*client));
+    EXPECT_FALSE(client->error());
+    EXPECT_EQ(QDir(rides).entryList({QStringLiteral("*.gpx")}, QDir::Files).size(), 2);
 }
