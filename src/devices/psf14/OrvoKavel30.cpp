@@ -782,28 +782,21 @@ bool OrvoKavel30::rebuildContent()
     return true;
 }
 
-bool OrvoKavel30::writeAttempt()
+bool OrvoKavel30::writeAttempt(bool content)
 {
     if (!eraseExtFlash())
         return false;
-    const bool content = m_contentChanged;
     if (content) {
         fill(m_image, 0, kHeaderAreaSize);
         fill(m_image, kTailStart, qint64(kFlashSize) - kTailStart);
     }
-    if (m_profile) {
-        const QByteArray sector = m_profile->rawData();
-        if (sector.size() == kProfileSectorSize)
-            std::copy(sector.cbegin(), sector.cend(), m_image.begin() + kProfileSectorAddress);
-    }
+    putHeldProfile();
     if (content)
         putU32(m_image, kImageMarkerOffset, kImageMarker);
     if (!writeImageFile(m_image, kImageWriteArea, kBlockSize, 0))
         return false;
     OrvoDeviceWaits::current().sleep(kReadBackWaitMs);
-    QByteArray back;
-    back.reserve(kFlashSize);
-    if (!readFlash(back, kImageReadArea, kFlashSize, kBlockSize, 0) || back != m_image)
+    if (!readsBack())
         return false;
     if (content) {
         if (!buildFlashHeader(m_headerRecord, m_image))
@@ -815,32 +808,98 @@ bool OrvoKavel30::writeAttempt()
     return true;
 }
 
+void OrvoKavel30::putHeldProfile()
+{
+    if (!m_profile)
+        return;
+    const QByteArray sector = m_profile->rawData();
+    if (sector.size() == kProfileSectorSize && m_image.size() == qsizetype(kFlashSize))
+        std::copy(sector.cbegin(), sector.cend(), m_image.begin() + kProfileSectorAddress);
+}
+
+bool OrvoKavel30::readsBack()
+{
+    QByteArray back;
+    back.reserve(kFlashSize);
+    return readFlash(back, kImageReadArea, kFlashSize, kBlockSize, 0) && back == m_image;
+}
+
 bool OrvoKavel30::_finalize()
 {
     const char *function = "OrvoKavel30::_finalize";
     if (!m_contentChanged && !m_profileChanged)
         return true;
-    // Only a whole image may follow the erase: anything shorter would wipe the device.
-    if (m_image.size() != qsizetype(kFlashSize)) {
-        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no flash image of" << kFlashSize << "bytes to write";
+    if (!holdsWholeImage(function))
         return false;
-    }
     if (m_contentChanged && (!m_container || !rebuildContent())) {
         ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no container to write the content";
         return false;
     }
     if (isExtFlashSpecified())
         return false;
+    return writeBack(m_contentChanged);
+}
+
+// Only a whole image may follow the erase: anything shorter would wipe the device.
+bool OrvoKavel30::holdsWholeImage(const char *function) const
+{
+    if (m_image.size() == qsizetype(kFlashSize))
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no flash image of" << kFlashSize << "bytes to write";
+    return false;
+}
+
+bool OrvoKavel30::writeBack(bool content)
+{
+    if (!holdsWholeImage("OrvoKavel30::writeBack"))
+        return false;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        if (writeAttempt()) {
+        if (writeAttempt(content)) {
             clearFlags();
             loadProfile();
             return true;
         }
     }
-    ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+    ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::_finalize")
         << "the flash image was not written after" << kWriteAttempts << "attempts";
     return false;
+}
+
+// The rewrite leaves every data region empty; the container and the image are let go, so the
+// next operation reads the device again instead of showing what it no longer holds.
+bool OrvoKavel30::writeBlankImage()
+{
+    const char *function = "OrvoKavel30::writeBlankImage";
+    if (!holdsWholeImage(function))
+        return false;
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        if (blankAttempt()) {
+            clearFlags();
+            m_container.reset();
+            m_image.clear();
+            return true;
+        }
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+        << "the blank image was not written after" << kWriteAttempts << "attempts";
+    return false;
+}
+
+bool OrvoKavel30::blankAttempt()
+{
+    if (!eraseExtFlash())
+        return false;
+    OrvoDeviceWaits::current().sleep(kBlankWaitMs);
+    const QByteArray sector = m_image.mid(kProfileSectorAddress, kProfileSectorSize);
+    m_image.fill('\xFF');
+    std::copy(sector.cbegin(), sector.cend(), m_image.begin() + kProfileSectorAddress);
+    putHeldProfile();
+    if (m_container)
+        m_container->layoutRecord(m_headerRecord);
+    if (!buildFlashHeader(m_headerRecord, m_image))
+        return false;
+    putU32(m_image, kImageMarkerOffset, kImageMarker);
+    return writeImageFile(m_image, kImageWriteArea, kBlockSize, 0) && readsBack();
 }
 
 bool OrvoKavel30::readFlash(QByteArray &out, int area, int total, int blockSize, int firstBlock)

@@ -48,6 +48,7 @@ public:
     static constexpr int kWriteAttempts = 10;
     static constexpr int kEraseWaitMs = 5000;
     static constexpr int kReadBackWaitMs = 2000;
+    static constexpr int kBlankWaitMs = 1000;
 
     OrvoKavel30();
     ~OrvoKavel30() override;
@@ -143,19 +144,32 @@ protected:
     // false (and no container) when any of it fails.
     bool readPSF();
     void initFlashLayout();
+    bool readProfileSector(QByteArray &sector);
+    // Erases the device and writes the held image with the held profile, verifying it by
+    // reading it back; with content, a fresh header record follows. Up to kWriteAttempts
+    // attempts; clears both change flags once written.
+    bool writeBack(bool content);
+    // Writes an image that is blank but for the profile sector, a fresh header record and the
+    // marker, verified by reading it back; up to kWriteAttempts attempts. Clears both change
+    // flags once written.
+    bool writeBlankImage();
+    // The rides of the container that the ids (indices in the route list) leave.
+    int remainingRides(const QVector<int> &ids) const;
 
 private:
     OrvoSCSIDeviceService *scsiService();
-    bool readProfileSector(QByteArray &sector);
     bool roundTripThroughFile(const QByteArray &read);
     bool inFirstUsePage();
     void fillUserValues();
     bool rebuildContent();
-    bool writeAttempt();
+    bool writeAttempt(bool content);
+    bool blankAttempt();
+    void putHeldProfile();
+    bool readsBack();
+    bool holdsWholeImage(const char *function) const;
     // Region r of the header record back to empty: its free count the region's size, its
     // start and end the region's start.
     void resetRegion(int r);
-    int remainingRides(const QVector<int> &ids) const;
     bool importShareFile(const QString &path);
     bool sendChunk(OrvoSCSIDeviceService &service, const QByteArray &buffer, int area, int chunk, qint64 block);
 

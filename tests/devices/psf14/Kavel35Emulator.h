@@ -25,11 +25,12 @@ inline constexpr qsizetype kLanguageSize = 0x79000;
 inline constexpr quint8 kRead = 0x28;
 inline constexpr quint8 kWrite = 0x2A;
 
-inline std::shared_ptr<OrvoEmulatedFlashDevice> makeDevice(const QByteArray &image, const QByteArray &version = "V100")
+inline std::shared_ptr<OrvoEmulatedFlashDevice> makeDevice(const QByteArray &image, const QByteArray &version = "V100",
+                                                           const QByteArray &product = "QUILMA")
 {
     using Access = OrvoEmulatedArea::Access;
     auto device = std::make_shared<OrvoEmulatedFlashDevice>(
-        OrvoEmulatedIdentity{"TARVEX", "QUILMA", version, "1.00", QByteArray(), "1003A1B2C3D4E5F6"});
+        OrvoEmulatedIdentity{"TARVEX", product, version, "1.00", QByteArray(), "1003A1B2C3D4E5F6"});
     device->addMemory(kFlash, PsfImage14Builder::kFlashSize, true);
     device->addMemory(kLanguage, kLanguageSize, false);
     device->addMemory(kFirmware, 0x100000, false);
@@ -56,13 +57,19 @@ inline OrvoDeviceInfo row(const QString &model = QStringLiteral("Kavel35"))
 }
 
 // The client over a service that asked the device's INQUIRY, as detection makes it.
+template<typename Client = OrvoKavel35>
+std::unique_ptr<Client> makeClientOf(const std::shared_ptr<OrvoEmulatedFlashDevice> &device, const OrvoDeviceInfo &info)
+{
+    auto client = std::make_unique<Client>();
+    client->setDeviceService(OrvoLinuxSCSIService::probe(OrvoEmulatedScsiHandle::open(device), {info}));
+    device->clearCommandLog();
+    return client;
+}
+
 inline std::unique_ptr<OrvoKavel35> makeClient(const std::shared_ptr<OrvoEmulatedFlashDevice> &device,
                                                const QString &model = QStringLiteral("Kavel35"))
 {
-    auto client = std::make_unique<OrvoKavel35>();
-    client->setDeviceService(OrvoLinuxSCSIService::probe(OrvoEmulatedScsiHandle::open(device), {row(model)}));
-    device->clearCommandLog();
-    return client;
+    return makeClientOf<OrvoKavel35>(device, row(model));
 }
 
 // The commands of an area (byte 6) and direction (byte 0) in the device's log.
