@@ -3,6 +3,7 @@
 #include "device/OrvoDeviceFactory.h"
 #include "devices/gal/OrvoGalDevice.h"
 #include "devices/psf14/OrvoKavel35.h"
+#include "devices/psf14/OrvoPulmor30.h"
 #include "devices/psf15/OrvoPSFDevice.h"
 
 namespace {
@@ -27,12 +28,12 @@ const QVector<OrvoDeviceTypeTable::Row> &OrvoDeviceTypeTable::rows()
     static const QVector<Row> table = {
         row("1207", "Kavel21", kVendorsUpper, OrvoDeviceFactory::create<OrvoGalDevice>, "OrvoGalDevice"),
         row("1206", "Kavel20plus", kVendors, OrvoDeviceFactory::create<OrvoGalDevice>, "OrvoGalDevice"),
-        row("1102", "Kavel20", QStringLiteral("TREVANIS"), kNotBuilt, "OrvoPulmor30"),
+        row("1102", "Kavel20", QStringLiteral("TREVANIS"), OrvoDeviceFactory::create<OrvoPulmor30>, "OrvoPulmor30"),
         row("1105", "Kavel40", QStringLiteral("KOSMIR"), OrvoDeviceFactory::create<OrvoPSFDevice>, "OrvoPSFDevice"),
         row("1104", "Kavel50CR", kVendors, kNotBuilt, "OrvoKavel50CR"),
         row("0901", "Kavel50", kVendors, kNotBuilt, "OrvoKavel50CR"),
-        row("1103", "Pulmor35", QStringLiteral("ZUNDAR"), kNotBuilt, "OrvoPulmor30"),
-        row("1004", "Pulmor30", QStringLiteral("TESKA"), kNotBuilt, "OrvoPulmor30"),
+        row("1103", "Pulmor35", QStringLiteral("ZUNDAR"), OrvoDeviceFactory::create<OrvoPulmor30>, "OrvoPulmor30"),
+        row("1004", "Pulmor30", QStringLiteral("TESKA"), OrvoDeviceFactory::create<OrvoPulmor30>, "OrvoPulmor30"),
         row("1003", "Kavel35", QStringLiteral("QUILMA"), OrvoDeviceFactory::create<OrvoKavel35>, "OrvoKavel35"),
         row("1101", "Kavel35", QStringLiteral("QUILMA"), OrvoDeviceFactory::create<OrvoKavel35>, "OrvoKavel35"),
     };

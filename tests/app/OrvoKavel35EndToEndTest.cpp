@@ -12,6 +12,7 @@
 #include "device/OrvoPlatform.h"
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/psf14/OrvoKavel35.h"
+#include "devices/psf14/OrvoPulmor30.h"
 #include "emulator/OrvoEmulatedFlashDevice.h"
 #include "emulator/OrvoEmulatedFolder.h"
 #include "emulator/OrvoEmulatedPlatform.h"
@@ -30,13 +31,18 @@ namespace {
 
 // The Kavel35 as a folder describes it: its flash erased before every write, its language
 // area, and the plain memories of the firmware, clock and zero-sector areas.
-std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel35(const QString &folder, const QByteArray &image)
+// Other PSF 1.4 models differ in their identity only.
+std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel35(const QString &folder, const QByteArray &image,
+                                                     const QByteArray &product = "QUILMA",
+                                                     const QByteArray &deviceId = "1003A1B2C3D4E5F6")
 {
     if (!OrvoTest::writeFile(folder + QStringLiteral("/quilma.bin"), image))
         return nullptr;
     const QByteArray description = R"({
-        "vendor": "TARVEX", "product": "QUILMA", "version": "V100", "revision": "1.00",
-        "deviceId": "1003A1B2C3D4E5F6",
+        "vendor": "TARVEX", "product": ")" +
+                                   product + R"(", "version": "V100", "revision": "1.00",
+        "deviceId": ")" + deviceId +
+                                   R"(",
         "memories": [{"name": "flash", "size": 1048576, "eraseBeforeWrite": true, "image": "quilma.bin"},
                      {"name": "language", "size": 495616},
                      {"name": "firmware", "size": 1048576},
@@ -201,4 +207,33 @@ TEST_F(OrvoKavel35EndToEndTest, ASharePackageReachesTheFlashAndRidesExportAsGpx)
     ASSERT_TRUE(waitIdle(*client));
     EXPECT_FALSE(client->error());
     EXPECT_EQ(QDir(rides).entryList({QStringLiteral("*.gpx")}, QDir::Files).size(), 2);
+}
+
+TEST_F(OrvoKavel35EndToEndTest, APulmor30AttachesByItsRowAndSetsItsClock)
+{
+    const ProfileFixtures::UserRecord user{1, 40, 0, 175, 69, 70.5f, 155, 180};
+    const QByteArray image =
+        PsfImage14Builder::flashImage(PsfImage14Builder::Model::Pulmor30, PsfImage14Builder::sampleContent(), user);
+    auto device = plugKavel35(m_dir.path(), image, "TESKA", "1004A1B2C3D4E5F6");
+    ASSERT_TRUE(device);
+    m_platform->plugScsiDevice(device);
+    OrvoDeviceManager manager;
+    for (const OrvoDeviceTypeTable::Row &row : OrvoDeviceTypeTable::rows()) {
+        if (row.info.productId == QLatin1String("1004"))
+            manager.registerDevice(row.info, false);
+    }
+    ASSERT_TRUE(manager.start());
+    auto *client = dynamic_cast<OrvoPulmor30 *>(manager.currentClient());
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->deviceService()->deviceInfo()->modelName, QStringLiteral("Pulmor30"));
+
+    device->clearCommandLog();
+    ASSERT_TRUE(client->syncTime());
+    const QDateTime local = OrvoDeviceWaits::current().currentLocal();
+    const QByteArray clock = device->memory(QStringLiteral("clock"));
+    EXPECT_EQ(quint8(clock[0]), local.time().second());
+    EXPECT_EQ(quint8(clock[2]), local.time().hour());
+    EXPECT_EQ(quint8(clock[4]), local.date().month());
+    ASSERT_EQ(device->commandLog().size(), 1);
+    EXPECT_EQ(quint8(device->commandLog().first().cdb[6]), 6);
 }
