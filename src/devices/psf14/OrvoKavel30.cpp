@@ -2,9 +2,12 @@
 
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoDeviceWaits.h"
+#include "device/OrvoLanguageImage.h"
 #include "device/OrvoSCSIDeviceService.h"
+#include "device/OrvoSaveFileChooser.h"
 #include "device/ScsiCommand.h"
 #include "devices/psf14/OrvoFlashHeaderRecord.h"
+#include "devices/psf14/OrvoKavel30IapUpdate.h"
 #include "devices/psf14/OrvoKavel30Items.h"
 #include "devices/psf14/OrvoKavel30Logging.h"
 #include "env/OrvoByteReader.h"
@@ -26,6 +29,7 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 #include <QSet>
+#include <QSettings>
 
 #include <algorithm>
 #include <numeric>
@@ -59,6 +63,10 @@ const QString kSpecifyExtFlashSetting = QStringLiteral("specifyextflash");
 const QString kReadTmpName = QStringLiteral("/flash.tmp");
 const QString kWriteTmpName = QStringLiteral("/Kavel30flash.tmp");
 const QString kBirthdayFormat = QStringLiteral("yyyy/MM/dd");
+const QString kSaveLanguageImageSetting = QStringLiteral("savelangeageimage");
+const QString kDefaultLanguage = QStringLiteral("eng");
+const QString kReleaseIniName = QStringLiteral("/release.ini");
+const QString kExDataKey = QStringLiteral("ExData");
 const QString kShareFolderName = QStringLiteral("/kavel30tmp");
 const QString kFlashDumpName = QStringLiteral("flash.dat");
 const QString kGpxSuffix = QStringLiteral("gpx");
@@ -389,6 +397,123 @@ bool OrvoKavel30::getShareDataList(const OrvoClientShareDataList &request)
     return listed;
 }
 
+bool OrvoKavel30::unpackLanguagePackage(const QString &package, QStringList &list)
+{
+    return OrvoLanguageImage::unpackPackage(package, list);
+}
+
+// A read that failed leaves no cache: its bytes did not come from the device.
+bool OrvoKavel30::getLanguageOnDevice(QStringList &languages)
+{
+    if (m_languageImage.isEmpty()) {
+        m_languageImage.reserve(kLanguageAreaSize);
+        if (!readFlash(m_languageImage, kLanguageReadArea, kLanguageAreaSize, kLanguageBlockSize, 0)) {
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::getLanguageOnDevice") << "the language area was not read";
+            m_languageImage.clear();
+            return false;
+        }
+    }
+    return OrvoLanguageImage::listLanguages(m_languageImage.left(kLanguageAreaSize), languages);
+}
+
+bool OrvoKavel30::setDefLanguage(const QString &language, int)
+{
+    return setDefLanguage(QStringList{language});
+}
+
+// An image longer than the area is refused: cut, it would end inside a language file.
+bool OrvoKavel30::setDefLanguage(const QStringList &codes)
+{
+    m_languageImage.clear();
+    OrvoLanguageImage::Built built;
+    if (!OrvoLanguageImage::build(OrvoLanguageImage::folder(), codes, built))
+        return false;
+    QByteArray image = built.image;
+    if (image.size() > kLanguageAreaSize) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::setDefLanguage")
+            << "a language image of" << image.size() << "bytes does not fit the area of" << kLanguageAreaSize;
+        return false;
+    }
+    image.append(kLanguageAreaSize - image.size(), '\xFF');
+    if (isSaveLanguageImage())
+        return saveLanguageImage(image);
+    return writeLanguageImage(image, built.basePath);
+}
+
+bool OrvoKavel30::saveLanguageImage(const QByteArray &image)
+{
+    const QString path = OrvoSaveFileChooser::current().chooseSaveFile(
+        QStringLiteral("Save Quilma file..."), QStringLiteral("Quilma.bin"), QStringLiteral("*.bin"));
+    return !path.isEmpty() && writeBytes(path, image, "OrvoKavel30::saveLanguageImage");
+}
+
+bool OrvoKavel30::writeLanguageImage(const QByteArray &image, const QString &basePath)
+{
+    for (int attempt = 0; attempt < kLanguageWriteAttempts; ++attempt) {
+        if (!writeImageFile(image, kLanguageWriteArea, kLanguageBlockSize, image.size())) {
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::setDefLanguage")
+                << "write quilma image failed " << basePath << " retry " << attempt;
+            continue;
+        }
+        QByteArray back;
+        back.reserve(image.size());
+        if (readFlash(back, kLanguageReadArea, int(image.size()), kLanguageBlockSize, 0) &&
+            back.left(image.size()) == image)
+            return true;
+    }
+    return false;
+}
+
+bool OrvoKavel30::updateLaunchsec(const QString &file)
+{
+    return OrvoKavel30IapUpdate(*this, OrvoKavel30IapUpdate::kKavel30).run(file);
+}
+
+bool OrvoKavel30::_updateTotal(const QString &file, const QString &)
+{
+    QStringList names;
+    unpackLanguagePackage(file, names);
+    QStringList codes;
+    getLanguageOnDevice(codes);
+    if (codes.isEmpty())
+        codes = QStringList{kDefaultLanguage};
+    const bool result = setDefLanguage(codes);
+    const QString release = OrvoLanguageImage::folder() + kReleaseIniName;
+    QString model;
+    if (result && QFile::exists(release) && getName(model))
+        OrvoEnv::instance()->saveMinOrvoVer(model, release);
+    return result;
+}
+
+bool OrvoKavel30::extendedDataWanted(const QString &folder)
+{
+    const QString release = folder + kReleaseIniName;
+    if (!QFile::exists(release))
+        return true;
+    const QSettings ini(release, QSettings::IniFormat);
+    return ini.value(kExDataKey, QStringLiteral("yes")).toString() != QLatin1String("no");
+}
+
+// A failed erase or external write fails the restore: the device would otherwise be reported
+// restored while its flash holds nothing or half an image.
+bool OrvoKavel30::_restoreFactory(const QString &folder)
+{
+    OrvoDeviceService *service = deviceService();
+    const OrvoDeviceInfo *info = service ? service->deviceInfo() : nullptr;
+    const QString name = info ? info->matchString : QString();
+    const bool extended = extendedDataWanted(folder);
+    if (name.isEmpty() || !writeInternalFlash(folder, name, kLanguageWriteArea, kLanguageBlockSize)) {
+        setError(true);
+        return false;
+    }
+    if (!eraseExtFlash()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::_restoreFactory")
+            << "fail to erase external flash for " << name;
+        return false;
+    }
+    return !extended || writeExternalFlash(folder, name, kImageWriteArea, kBlockSize);
+}
+
 OrvoPSFExportDevice OrvoKavel30::exportDevice()
 {
     OrvoPSFExportDevice device;
@@ -491,6 +616,11 @@ bool OrvoKavel30::readProfileSector(QByteArray &sector)
 bool OrvoKavel30::isBitfontEnabled()
 {
     return settingOn(getDeviceSetting(kBitfontSetting, QStringLiteral("0")));
+}
+
+bool OrvoKavel30::isSaveLanguageImage()
+{
+    return settingOn(getDeviceSetting(kSaveLanguageImageSetting, QStringLiteral("0")));
 }
 
 bool OrvoKavel30::isExtFlashSpecified()

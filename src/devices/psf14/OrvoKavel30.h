@@ -49,6 +49,12 @@ public:
     static constexpr int kEraseWaitMs = 5000;
     static constexpr int kReadBackWaitMs = 2000;
     static constexpr int kBlankWaitMs = 1000;
+    // The language area: its image, the areas it is read from and written to, and its blocks.
+    static constexpr qsizetype kLanguageAreaSize = 0x79000;
+    static constexpr int kLanguageReadArea = 13;
+    static constexpr int kLanguageWriteArea = 12;
+    static constexpr int kLanguageBlockSize = 2048;
+    static constexpr int kLanguageWriteAttempts = 51;
 
     OrvoKavel30();
     ~OrvoKavel30() override;
@@ -79,6 +85,21 @@ public:
     bool setShareData(const QString &zipFile) override;
     // Writes the list on the calling thread, not as an action.
     bool getShareDataList(const OrvoClientShareDataList &request) override;
+    bool unpackLanguagePackage(const QString &package, QStringList &list) override;
+    // The codes of the language area's directory; the area is read once and kept until a
+    // language image is built.
+    bool getLanguageOnDevice(QStringList &languages) override;
+    bool setDefLanguage(const QString &language, int n) override;
+    // Builds the language image of the unpacked package for the codes and writes it to the
+    // language area (or saves it to a chosen file when the model's setting says so).
+    virtual bool setDefLanguage(const QStringList &codes);
+    // The IAP firmware update.
+    bool updateLaunchsec(const QString &file) override;
+    // The language update: the device's languages from the new package.
+    bool _updateTotal(const QString &file, const QString &changedLang) override;
+    // Writes the firmware image of the folder and, unless its release.ini says "ExData=no",
+    // the external flash image after an erase.
+    bool _restoreFactory(const QString &folder) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
     int storeState() override;
     void formatDevice() override;
@@ -121,6 +142,7 @@ public:
     // One block of 512 zero bytes to block 0 of the area.
     bool writeZeroSector(int area);
     bool isExtFlashSpecified();
+    bool isSaveLanguageImage();
     // Set by every edit of the content or of the profile; _finalize writes and clears them.
     void setContentChanged();
     void setProfileChanged();
@@ -171,11 +193,15 @@ private:
     // start and end the region's start.
     void resetRegion(int r);
     bool importShareFile(const QString &path);
+    bool saveLanguageImage(const QByteArray &image);
+    bool writeLanguageImage(const QByteArray &image, const QString &basePath);
+    bool extendedDataWanted(const QString &folder);
     bool sendChunk(OrvoSCSIDeviceService &service, const QByteArray &buffer, int area, int chunk, qint64 block);
 
     std::unique_ptr<OrvoPSF> m_container;
     QByteArray m_image;
     QByteArray m_headerRecord;
+    QByteArray m_languageImage;
     std::atomic_bool m_contentChanged{false};
     std::atomic_bool m_profileChanged{false};
     std::unique_ptr<OrvoProfileData> m_profile;

@@ -1,6 +1,7 @@
 #include "devices/psf14/OrvoPulmor30.h"
 
 #include "device/OrvoDeviceWaits.h"
+#include "devices/psf14/OrvoKavel30IapUpdate.h"
 #include "devices/psf14/OrvoKavel30Logging.h"
 #include "env/OrvoByteReader.h"
 #include "env/OrvoByteWriter.h"
@@ -120,11 +121,6 @@ bool OrvoPulmor30::getLanguageOnDevice(QStringList &languages)
     return !language.isEmpty();
 }
 
-bool OrvoPulmor30::setDefLanguage(const QString &language, int)
-{
-    return setDefLanguage(QStringList{language});
-}
-
 bool OrvoPulmor30::setDefLanguage(const QStringList &codes)
 {
     if (codes.isEmpty() || codes.constFirst().isEmpty())
@@ -139,6 +135,11 @@ bool OrvoPulmor30::setDefLanguage(const QStringList &codes)
         return false;
     setProfileChanged();
     return true;
+}
+
+bool OrvoPulmor30::updateLaunchsec(const QString &file)
+{
+    return OrvoKavel30IapUpdate(*this, OrvoKavel30IapUpdate::kPulmor30).run(file);
 }
 
 QByteArray OrvoPulmor30::clockBlock(const QDateTime &local)

@@ -33,10 +33,11 @@ public:
     bool deleteAll() override;
     // These models take no share packages.
     bool setShareData(const QString &zipFile) override;
+    using OrvoKavel30::setDefLanguage;
     bool getLanguageOnDevice(QStringList &languages) override;
-    bool setDefLanguage(const QString &language, int n) override;
     // The first code becomes the profile's language; the device gets it with the next write-back.
-    bool setDefLanguage(const QStringList &codes);
+    bool setDefLanguage(const QStringList &codes) override;
+    bool updateLaunchsec(const QString &file) override;
     // Sends the computer's local date and time.
     bool syncTime() override;
     int classFlag2() override;
