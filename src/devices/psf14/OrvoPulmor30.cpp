@@ -61,6 +61,12 @@ bool onlyRidesGo(const OrvoPSF &container, const QVector<int> &ids)
     return true;
 }
 
+bool refuseSingleItems(const char *function)
+{
+    ORVO_TRACE_WARNING(lcOrvoKavel30, function) << "single items cannot be deleted on this model";
+    return false;
+}
+
 } // namespace
 
 OrvoPulmor30::OrvoPulmor30() = default;
@@ -93,9 +99,24 @@ bool OrvoPulmor30::deleteTracks(const QVector<int> &ids)
             << "only every ride of a device that holds nothing else can be deleted";
         return false;
     }
-    if (!OrvoKavel30::deleteTracks(ids))
+    if (!OrvoKavel30::deleteRoutes(ids))
         return false;
     return deleteAll();
+}
+
+bool OrvoPulmor30::deletePOIs(const QVector<int> &)
+{
+    return refuseSingleItems("OrvoPulmor30::deletePOIs");
+}
+
+bool OrvoPulmor30::deleteRoutes(const QVector<int> &)
+{
+    return refuseSingleItems("OrvoPulmor30::deleteRoutes");
+}
+
+bool OrvoPulmor30::deleteWorkouts(const QVector<int> &)
+{
+    return refuseSingleItems("OrvoPulmor30::deleteWorkouts");
 }
 
 bool OrvoPulmor30::deleteAll()

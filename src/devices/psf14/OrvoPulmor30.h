@@ -31,6 +31,11 @@ public:
     bool deleteTracks(const QVector<int> &ids) override;
     // Writes the device blank but for its profile.
     bool deleteAll() override;
+    // Single routes, workouts and POIs cannot go: the write-back of these models sends the
+    // profile only, so an edit of the container would never reach the device.
+    bool deletePOIs(const QVector<int> &ids) override;
+    bool deleteRoutes(const QVector<int> &ids) override;
+    bool deleteWorkouts(const QVector<int> &ids) override;
     // These models take no share packages.
     bool setShareData(const QString &zipFile) override;
     using OrvoKavel30::setDefLanguage;

@@ -177,7 +177,8 @@ TEST_F(OrvoKavel30LanguageTest, TheLanguageUpdateKeepsTheDevicesLanguagesOrFalls
     const QString package = writeZip(m_dir, QStringLiteral("update.zip"),
                                      {{"quilma.bin", QByteArray(16, 'b')},
                                       {"t_eng_.lng", languageFile("eng", "english")},
-                                      {"t_ger_.lng", languageFile("ger", "german")}});
+                                      {"t_ger_.lng", languageFile("ger", "german")},
+                                      {"release.ini", "[Update]\nMinOrvoVer=0.0.1\n"}});
     struct Case
     {
         const char *name;
@@ -198,6 +199,10 @@ TEST_F(OrvoKavel30LanguageTest, TheLanguageUpdateKeepsTheDevicesLanguagesOrFalls
         EXPECT_EQ(quint8(area[16 + 8]), 1);
         EXPECT_EQ(area.mid(16 + 9, 3), c.codes);
     }
+    OrvoEnv *env = OrvoEnv::instance();
+    EXPECT_EQ(env->getGroupValue(QStringLiteral("Kavel35"), QStringLiteral("MinOrvoVer"), QString()),
+              QStringLiteral("0.0.1"));
+    env->setGroupValue(QStringLiteral("Kavel35"), QStringLiteral("MinOrvoVer"), QString());
 }
 
 TEST_F(OrvoKavel30LanguageTest, TheIapUpdateSendsTheLoaderThenTheFirmware)

@@ -163,6 +163,10 @@ TEST_F(OrvoPulmor30Test, RidesGoOnlyWhenNothingElseWouldGoWithThem)
         ASSERT_TRUE(client->_readData());
         device->clearCommandLog();
         EXPECT_FALSE(client->deleteTracks(c.ids));
+        // The write-back sends the profile only: a single item's deletion would never arrive.
+        EXPECT_FALSE(client->deleteRoutes(c.ids));
+        EXPECT_FALSE(client->deleteWorkouts({0}));
+        EXPECT_FALSE(client->deletePOIs({0}));
         EXPECT_EQ(writesAndErases(*device), 0);
         EXPECT_FALSE(client->isContentChanged());
     }
