@@ -106,7 +106,8 @@ constexpr qsizetype kLanguagePrefix = 4;
 const QString kUnknownLanguage = QStringLiteral("UNK");
 // The most points an imported track may grow to by smoothing.
 constexpr qsizetype kMaxTrackPoints = OrvoPSFSegmentPlan::kMaxPointRecords + 1;
-constexpr double kMaxElevationStep = 12.7;
+// Compared in whole millimetres, so that a step written as exactly 12.7 m is one.
+constexpr qint64 kMaxElevationStepMm = 12700;
 
 // Runs a piece of the listing under the crash guard of the thread it runs on.
 class ListingTask : public OrvoExceptionTask
@@ -204,7 +205,7 @@ bool smoothElevations(ZKGpxTrack &track)
     for (qsizetype i = 0; i + 1 < points.size();) {
         const double here = OrvoPSFSegmentPlan::elevationOf(points.at(i).ele);
         const double next = OrvoPSFSegmentPlan::elevationOf(points.at(i + 1).ele);
-        if (std::abs(here - next) <= kMaxElevationStep) {
+        if (std::llround(std::abs(here - next) * 1000) <= kMaxElevationStepMm) {
             ++i;
             continue;
         }
