@@ -82,7 +82,7 @@ constexpr quint32 kNoTime = 0xFFFFFFFF;
 constexpr int kTravelDistanceUnit = 10;
 constexpr qint64 kMaxTens = 0xFFFF;
 constexpr quint32 kDeviceValueScale = 100;
-// The cadence selector (the route's activity type) that stores cadence × 64 / 60.
+// The cadence selector (the route's activity type) whose cadence bytes read × 60 / 64.
 constexpr int kScaledCadence = 1;
 // Workout records: the time word and the flag byte.
 constexpr qsizetype kWorkoutTimeOffset = 0;

@@ -276,3 +276,57 @@ TEST_F(OrvoPSFDeviceExportTest, SharePackageImportsRoutesAndWorkoutsByEnding)
     EXPECT_FALSE(client->setShareData(broken));
     EXPECT_TRUE(client->error());
 }
+
+TEST_F(OrvoPSFDeviceExportTest, MetadataCarriesTheSummaryAndTheUserOfTheRide)
+{
+    auto client = start(twoRides());
+    QString total;
+    ASSERT_TRUE(client->getTotal(total));
+    const ZKGpxMetadata metadata = client->toGpxMetadata(*ride(*client, 0));
+    EXPECT_EQ(metadata.name, QStringLiteral("My Ride"));
+    EXPECT_EQ(metadata.desc, QStringLiteral("Kavel40"));
+    EXPECT_EQ(metadata.sys, QStringLiteral("Kavel40"));
+    EXPECT_EQ(metadata.authorName, QStringLiteral("Tarvex"));
+    EXPECT_EQ(metadata.sysVersion, QStringLiteral("1.0.0.") + total + QStringLiteral(" Orvo") + OrvoEnv::version());
+    EXPECT_EQ(metadata.sharetype, QStringLiteral("2"));
+    EXPECT_EQ(metadata.minlat, QStringLiteral("0"));
+    EXPECT_EQ(metadata.stime, QStringLiteral("2023-11-14T22:13:20Z"));
+    EXPECT_EQ(metadata.etime, QStringLiteral("2023-11-14T22:23:20Z"));
+    EXPECT_EQ(metadata.trvtime, QStringLiteral("600"));
+    EXPECT_EQ(metadata.trvdist, QStringLiteral("3000"));
+    EXPECT_EQ(metadata.user.gender, QStringLiteral("1"));
+    EXPECT_EQ(metadata.user.age, QStringLiteral("30"));
+    EXPECT_EQ(metadata.user.weight, QStringLiteral("70.50"));
+    EXPECT_EQ(metadata.user.height, QStringLiteral("180.00"));
+    EXPECT_EQ(metadata.user.bike.weight, QStringLiteral("8.50"));
+    EXPECT_EQ(metadata.user.bike.type, QStringLiteral("2"));
+    EXPECT_EQ(metadata.user.bike.wheel, QStringLiteral("2100.00"));
+    EXPECT_EQ(metadata.user.bike.text, QStringLiteral("1"));
+    EXPECT_EQ(metadata.user.mhr, QStringLiteral("190"));
+    ASSERT_EQ(metadata.user.zoneDefs.size(), 1);
+    EXPECT_EQ(metadata.user.zoneDefs[0].type, QStringLiteral("4"));
+    EXPECT_EQ(metadata.user.zoneDefs[0].low, QList<qint32>({100, 121}));
+    EXPECT_EQ(metadata.user.zoneDefs[0].high, QList<qint32>({120, 140}));
+
+    const ZKGpxMetadata second = client->toGpxMetadata(*ride(*client, 1));
+    EXPECT_EQ(second.stime, QStringLiteral("2023-11-16T02:00:00Z")) << "the route's own start without a summary";
+    EXPECT_TRUE(second.etime.isEmpty());
+    EXPECT_EQ(second.user, ZKGpxMetadataExt()) << "no user-info log";
+    EXPECT_FALSE(client->toGpxWorkoutLog(*ride(*client, 1))) << "no workout log";
+    EXPECT_FALSE(client->toTrncrsWorkout(*ride(*client, 1)));
+
+    const std::optional<ZKTrncrsWorkout> workout = client->toTrncrsWorkout(*ride(*client, 0));
+    ASSERT_TRUE(workout);
+    EXPECT_EQ(workout->name, QStringLiteral("Intervals"));
+    EXPECT_EQ(workout->id, QStringLiteral("77"));
+    ASSERT_EQ(workout->intervals.size(), 2);
+    const ZKTrncrsInterval &repeated = workout->intervals[1];
+    EXPECT_EQ(repeated.id, QStringLiteral("2"));
+    EXPECT_EQ(repeated.name, QStringLiteral("Steady"));
+    EXPECT_EQ(repeated.gotoText, QStringLiteral("0"));
+    EXPECT_EQ(repeated.gotoRepeat, QStringLiteral("2"));
+    ASSERT_TRUE(repeated.duration);
+    EXPECT_EQ(repeated.duration->type, QStringLiteral("1"));
+    EXPECT_EQ(repeated.duration->value, QStringLiteral("1000"));
+    EXPECT_TRUE(workout->intervals[0].gotoText.isEmpty());
+}
