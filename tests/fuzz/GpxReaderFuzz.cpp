@@ -1,8 +1,7 @@
-// A GPX file read as both dialects' documents.
+// A GPX file read into a document.
 
 #include "FuzzSupport.h"
 
-#include "util/ZKGpx1.h"
 #include "util/ZKGpx2.h"
 #include "util/ZKGpxReader.h"
 
@@ -13,9 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString path = FuzzSupport::writeInput(QStringLiteral("input.gpx"), FuzzSupport::bytes(data, size));
     if (path.isEmpty())
         return 0;
-    ZKGpx1 first;
-    ZKGpxReader(first).readFile(path);
-    ZKGpx2 second;
-    ZKGpxReader(second).readFile(path);
+    ZKGpx2 document;
+    ZKGpxReader(document).readFile(path);
     return 0;
 }
