@@ -103,14 +103,14 @@ bool OrvoKavel50Profile::read(QMap<QString, QString> &out) const
         return false;
     }
     QMap<QString, QString> defaults;
-    if (parseXml(defaultsFile(), defaults)) {
+    if (parseXml(defaultsFile(), defaults))
         out = defaults;
-        for (auto it = user.cbegin(); it != user.cend(); ++it) {
-            if (!it.value().isEmpty())
-                out.insert(it.key(), it.value());
-        }
-    } else {
+    else
         ORVO_TRACE_DEBUG(lcOrvoFsDevice, "OrvoKavel50::getProfile") << "read file " << defaultsFile() << "  failed";
+    // A missing defaults file loses only the defaults: the user's values stay.
+    for (auto it = user.cbegin(); it != user.cend(); ++it) {
+        if (!it.value().isEmpty())
+            out.insert(it.key(), it.value());
     }
     QMap<QString, QString> system;
     parseXml(systemFile(), system);

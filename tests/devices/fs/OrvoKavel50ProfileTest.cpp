@@ -78,6 +78,16 @@ TEST_F(OrvoKavel50ProfileTest, MissingFilesFallBackToTheDefaults)
     EXPECT_FALSE(m_client->prepareUploadProfile(file(QStringLiteral("/upload.xml"))));
 }
 
+TEST_F(OrvoKavel50ProfileTest, WithoutDefaultsTheUsersValuesStay)
+{
+    ASSERT_TRUE(QFile::remove(file(kTrainingDefaults)));
+    QMap<QString, QString> profile;
+    ASSERT_TRUE(m_client->getProfile(profile));
+    EXPECT_EQ(profile.value(QStringLiteral("User Name")), QStringLiteral("aiko"));
+    EXPECT_FALSE(profile.contains(QStringLiteral("User MHR")));
+    EXPECT_EQ(profile.value(QStringLiteral("Dst Unit")), QStringLiteral("Imperial"));
+}
+
 TEST_F(OrvoKavel50ProfileTest, SaveProfileTakesOnlyProfileKeysAndSetsTheUnitSystem)
 {
     struct Case
