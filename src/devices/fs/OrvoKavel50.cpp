@@ -418,7 +418,7 @@ bool OrvoKavel50::copyDir(const QString &source, const QString &target, QStringL
     for (const QFileInfo &entry : entries) {
         const QString to = target + QLatin1Char('/') + entry.fileName();
         if (entry.isDir()) {
-            if (entry.isSymLink() || !QDir().mkpath(to) || !copyDir(entry.filePath(), to, copied))
+            if (!entry.isSymLink() && (!QDir().mkpath(to) || !copyDir(entry.filePath(), to, copied)))
                 return false;
             continue;
         }

@@ -192,6 +192,11 @@ TEST_F(OrvoKavel50Test, CopyDirSkipsCopiesWithin59Seconds)
         }
     }
     EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/.hidden")));
+
+    // A linked folder is not followed: a link to a parent would never end.
+    ASSERT_TRUE(QFile::link(source, source + QStringLiteral("/sub/loop")));
+    EXPECT_TRUE(OrvoKavel50::copyDir(source, target));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/sub/loop")));
 }
 
 TEST_F(OrvoKavel50Test, RemoveDirRemovesHiddenEntriesButNotWhatALinkPointsAt)
