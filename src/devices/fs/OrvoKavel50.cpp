@@ -5,6 +5,7 @@
 #include "devices/fs/OrvoKavel50Profile.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoSettingsKeys.h"
 #include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
@@ -63,7 +64,7 @@ bool writeFlagFile(const QString &path, const QString &name, const char *functio
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << QStringLiteral("create %1 FAILED").arg(name);
         return false;
     }
-    if (file.write("1", 1) != 1 || !file.flush() || !file.commit()) {
+    if (file.write("1", 1) != 1 || !commitSaveFile(file)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << QStringLiteral("write %1 FAILED").arg(name);
         return false;
     }
