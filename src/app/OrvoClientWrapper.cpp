@@ -172,9 +172,12 @@ bool OrvoClientWrapper::makelanfile(OrvoClient *o, const QStringList &lanlist)
     return device->writeLanguageFile(lanlist, 0);
 }
 
-bool OrvoClientWrapper::newSetShareData(OrvoClient *, const QString &)
+bool OrvoClientWrapper::newSetShareData(OrvoClient *o, const QString &filename)
 {
-    return true;
+    auto *device = dynamic_cast<OrvoPSFDevice *>(o);
+    if (!device || !isCurrent(o) || !o->isValid() || o->getState() != OrvoClient::STATE_IN_SERVICE || o->isRunning())
+        return true;
+    return device->newSetShareData(filename);
 }
 
 bool OrvoClientWrapper::asyncPrepareUploadData(OrvoClient *o, const py::object &callback)

@@ -36,6 +36,11 @@ constexpr qsizetype kRevisionOffset = 32;
 constexpr qsizetype kRevisionLength = 4;
 constexpr qsizetype kVendorDataOffset = 36;
 constexpr qsizetype kMaxInquiryLength = 128;
+// inquiryAnswer() lays the fields one after the other; these hold it to the fixed offsets.
+static_assert(kVendorOffset + kVendorLength == kProductOffset);
+static_assert(kProductOffset + kProductLength == kVersionOffset);
+static_assert(kVersionOffset + kVersionLength + 1 == kRevisionOffset, "a blank before the revision");
+static_assert(kRevisionOffset + kRevisionLength == kVendorDataOffset);
 
 // Fixed-format sense data, current error.
 constexpr qsizetype kSenseLength = 18;

@@ -36,9 +36,11 @@ inline constexpr Key kSaveLanguageImage{"savelangeageimage", "0"};
 inline constexpr Key kNewLoadDbApi{"newLoaddbapi", "0"};
 inline constexpr Key kSharePath{"sharepath", "/morvia/applications/cycling"};
 inline constexpr Key kTraceLogPath{"tracelogpath", "/morvia/applications/cycling/data/tracelog"};
-inline constexpr Key kDeviceIniPath{"deviceinipath", ""};
-inline constexpr Key kApVersionPath{"apversionpath", ""};
-inline constexpr Key kProfilePath{"profilepath", ""};
+// Where the file-system devices keep their id and versions, their application's version and the
+// user's training settings, below the drive root.
+inline constexpr Key kDeviceIniPath{"deviceinipath", "/device.ini"};
+inline constexpr Key kApVersionPath{"apversionpath", "/morvia/version.ini"};
+inline constexpr Key kProfilePath{"profilepath", "/morvia/applications/training/user_settings.xml"};
 inline constexpr Key kApPath{"appath", "/morvia"};
 inline constexpr Key kMinOrvoVer{"MinOrvoVer", ""};
 inline constexpr Key kMinImgVer{"MinImgVer", ""};

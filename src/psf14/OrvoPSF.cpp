@@ -800,10 +800,12 @@ bool OrvoPSF::addWorkout(const ZKTrncrs &document)
         }
         // A repeat names the id of the interval it goes back to.
         for (const auto &[source, interval] : added) {
-            if (source->gotoText.isEmpty())
+            // Named apart from the binding: clang 14 cannot capture a structured binding.
+            const QString &gotoText = source->gotoText;
+            if (gotoText.isEmpty())
                 continue;
             const auto target = std::find_if(added.cbegin(), added.cend(),
-                                             [&](const auto &other) { return other.first->id == source->gotoText; });
+                                             [&gotoText](const auto &other) { return other.first->id == gotoText; });
             interval->setRepeatTargetInterval(target == added.cend() ? nullptr : target->second);
         }
         m_workoutFrame->workouts().append(workout);

@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 #include "FixtureBytes.h"
+#include "FixtureZip.h"
 #include "OrvoTestSupport.h"
 #include "ProfileFixtures.h"
 #include "PsfImage15Builder.h"
@@ -148,4 +149,105 @@ TEST_F(OrvoPSFDeviceEndToEndTest, AKavel40IsServedItsProfileWrittenBackAndItsLan
     EXPECT_EQ(evalPython(QStringLiteral("repr(kavel40.makelanfile(['eng']))")), QStringLiteral("True"));
     EXPECT_EQ(OrvoTest::readFile(lanfile), QByteArray(1008, 'B') + header + eng);
     QDir(folder).removeRecursively();
+}
+
+namespace {
+
+QByteArray le32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    FixtureBytes::putU32Le(bytes, 0, value);
+    return bytes;
+}
+
+} // namespace
+
+// A ride leaves the device as a workout file and a GPX file through Python's export, and a
+// share package from Python reaches the flash with the next finalize.
+TEST_F(OrvoPSFDeviceEndToEndTest, ARideIsExportedAndASharePackageIsStoredOnTheKavel40)
+{
+    PsfImage15Builder builder;
+    PsfImage15Builder::Route ride;
+    ride.recorded = true;
+    ride.startTime = 1700000000;
+    ride.names = {{"eng", "Evening"}};
+    PsfImage15Builder::Segment segment;
+    segment.time = 1700000000;
+    segment.lat = 35600000;
+    segment.lon = 139600000;
+    segment.points = {{0, 1, 5, 120, -40}, {1, 2, -300, -7, 2000}};
+    segment.sensorLog = builder.addSensorLog({0x05, 0, {QByteArray::fromHex("50 8C"), QByteArray::fromHex("48 8E")}});
+    ride.segments = {segment};
+    ride.laps = {{1700000000, 1700000300, 1500}};
+    ride.hasSummary = true;
+    ride.summary = {1700000000, 1700000300, 1500};
+    const int rideIndex = builder.addRoute(ride);
+    PsfImage15Builder::Workout workout;
+    workout.number = 5;
+    workout.names = {{"eng", "Steps"}};
+    workout.intervals = {{2, 2, 300, -1, 0}};
+    workout.logs = {{rideIndex, {le32(1700000000) + le32(1700000300)}}};
+    builder.addWorkout(workout);
+    auto device = plugKavel40(m_dir.path(), builder.build().bytes);
+    ASSERT_TRUE(device);
+    m_platform->plugScsiDevice(device);
+    OrvoDeviceManager manager;
+    manager.registerDevice(kavel40Row(), false);
+    ASSERT_TRUE(manager.start());
+    auto *client = dynamic_cast<OrvoPSFDevice *>(manager.currentClient());
+    ASSERT_NE(client, nullptr);
+
+    startPython();
+    OrvoControllerHooks::setCurrentClientHook([client] { return client; });
+    const QString folder = m_dir.filePath(QStringLiteral("rides"));
+    runPython(QStringLiteral("import orvo\nkavel40 = orvo.OrvoClient()\nresults = []\n"
+                             "def on_result(r):\n    results.append(r)\n"));
+    EXPECT_EQ(evalPython(QStringLiteral("repr(kavel40.asyncExportTrack('%1', on_result))").arg(folder)),
+              QStringLiteral("True"));
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return evalPython(QStringLiteral("len(results)")) == QLatin1String("1"); }, kPatienceMs));
+    const QString gpx = folder + QStringLiteral("/Evening0.gpx");
+    EXPECT_EQ(evalPython(QStringLiteral("repr(results[0])")),
+              QStringLiteral("['%1/Steps0.wrk', '%2']").arg(folder, gpx));
+
+    const ProcessResult lint = runProcess(QStringLiteral("xmllint"), {QStringLiteral("--noout"), gpx});
+    EXPECT_EQ(lint.exitCode, 0) << lint.output.toStdString();
+    const QByteArray written = OrvoTest::readFile(gpx);
+    for (const char *point : {R"(lat="35.600000" lon="139.600000")", R"(lat="35.599960" lon="139.600120")",
+                              R"(lat="35.601960" lon="139.600113")"})
+        EXPECT_TRUE(written.contains(point)) << point;
+    EXPECT_TRUE(written.contains("<ssrlog")) << written.toStdString();
+    EXPECT_EQ(written.count("<hrm>140</hrm>") + written.count("<hrm>142</hrm>"), 2) << written.toStdString();
+
+    const QString share = m_dir.filePath(QStringLiteral("share.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(
+        share, FixtureZip::storedArchive(
+                   {{"Loop.krm", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<gpx creator=\"tarvex\" version=\"2.2.0.3\"><metadata><name>Loop</name></metadata>"
+                                 "<rte><rtept lat=\"35.6\" lon=\"139.6\"/></rte><trk><trkseg>"
+                                 "<trkpt lat=\"35.6\" lon=\"139.6\"><ele>10</ele></trkpt>"
+                                 "<trkpt lat=\"35.61\" lon=\"139.6\"><ele>40</ele></trkpt></trkseg></trk></gpx>\n"},
+                    {"Hill.wrk", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<trncrs creator=\"tarvex\" version=\"1.3.0.9\"><wrk id=\"31\">"
+                                 "<name lang=\"fra\">Colline</name><itv id=\"1\"><name>Work</name>"
+                                 "<target type=\"2\" low=\"100\" high=\"150\"/><duration type=\"2\" value=\"60\"/>"
+                                 "</itv></wrk></trncrs>\n"}})));
+    EXPECT_EQ(evalPython(QStringLiteral("repr(kavel40.newSetShareData('%1'))").arg(share)), QStringLiteral("True"));
+    ASSERT_TRUE(client->finalize());
+    ASSERT_TRUE(waitIdle(*client));
+    ASSERT_FALSE(client->error());
+
+    auto fresh = OrvoDeviceFactory::create<OrvoPSFDevice>(
+        std::make_unique<OrvoLinuxSCSIService>(OrvoEmulatedScsiHandle::open(device), kavel40Row()));
+    ASSERT_TRUE(fresh);
+    QVector<OrvoClientData> routes;
+    fresh->getRoutes(routes);
+    ASSERT_EQ(routes.size(), 1);
+    EXPECT_EQ(routes[0].name, QStringLiteral("Loop"));
+    QVector<OrvoClientData> workouts;
+    fresh->getWorkouts(workouts);
+    ASSERT_EQ(workouts.size(), 2);
+    EXPECT_EQ(workouts[1].name, QStringLiteral("Colline"));
+    EXPECT_EQ(workouts[1].itemId, 31);
 }

@@ -1,4 +1,6 @@
 #include "psf14/OrvoPSFDistHeader.h"
+#include "psf14/OrvoPSFInterval.h"
+#include "psf14/OrvoPSFIntervalLog.h"
 #include "psf14/OrvoPSFLap.h"
 #include "psf14/OrvoPSFManagementHeaderRecord.h"
 #include "psf14/OrvoPSFPOI.h"
@@ -12,7 +14,9 @@
 #include "psf14/OrvoPSFSensorLogPoint.h"
 #include "psf14/OrvoPSFTrack.h"
 #include "psf14/OrvoPSFTrackPoint.h"
+#include "psf14/OrvoPSFWorkout.h"
 #include "psf14/OrvoPSFWorkoutFrame.h"
+#include "psf14/OrvoPSFWorkoutLog.h"
 
 #include "FixtureBytes.h"
 #include "OrvoMessageCapture.h"
@@ -48,6 +52,151 @@ const QByteArray kTrackHex = hex("00F15365 55AD5408 D4732002 55AD5408 DE732002 4
                                  "02000000 10000000"
                                  "7800B0FF 05 01"
                                  "0A000A00 FB 02");
+
+// The records below are written by hand from the record layouts, field by field, so that the
+// image builder and the readers are each held to the layout rather than to one another.
+
+// A planned route's track: no start time, from 8.54 E 47.37 N back to it, both altitudes 0 m
+// (code 4000), no flags, 1 second a tick, bytes 26-27 erased, no next track, one point, no
+// sensor log; its route point moves -2 and +300 micro-degrees, value -1, flags 0 and 2.
+const QByteArray kPlannedTrackHex = hex("FFFFFFFF 604F8200 10CFD202 604F8200 10CFD202 A00F A00F 00 01 FFFF FFFFFFFF "
+                                        "01000000 FFFFFFFF"
+                                        "FEFF 2C01 FF 05");
+// A lap of 1700000000 to 1700000700 over 12345, speeds 80/120, heart rates 140/175, cadences
+// 85/110, powers 200/450, gain 120, loss 118, 512 calories, 690 s riding.
+const QByteArray kLapHex = hex("00F15365 BCF35365 39300000 50 78 8C AF 55 6E C800 C201 7800 7600 0002 B2020000");
+// A sensor log of 1700000010, next at 0x40, 2 s a point, every channel and bit 7 (0xBF), two
+// 9-byte points, bytes 12-15 erased.
+const QByteArray kSensorLogHex = hex("0AF15365 40000000 02 BF 0200 FFFFFFFF"
+                                     "50 5A 8C C800 FA00 1000"
+                                     "51 5B 8D C900 F6FF 1100");
+// A workout of 1700100000 named "Intervals", id 0x12345678, intervals from 0, logs from 0x18,
+// activity 2 with the daily and exported bits (0x52), repeat 3 of type 1 (0x23), bytes 146-147
+// erased, value 0x0BADCAFE.
+const QByteArray kWorkoutHex =
+    hex("A0775565 496E74657276616C73") + zeros(119) + hex("78563412 00000000 18000000 52 23 FFFF FECAAD0B");
+// An interval: step 1, target type 2 (0x21), duration type 1 of 600, next at 0x14, no repeat
+// target, repeat 0, targets 100 to 140; the device's bytes 15-19 as the builder leaves them.
+const QByteArray kIntervalHex = hex("21 01 5802 14000000 FFFFFFFF 00 64 8C FFFF 00 FFFF");
+// A workout log with values 0x11111111 and 0x22222222, the last of its chain, of the ride at
+// route offset 156, two interval logs: 1700000000-1700000600 and 1700000600-1700000700.
+const QByteArray kWorkoutLogHex = hex("11111111 22222222 FFFFFFFF 9C000000 0200 FFFFFFFFFFFF"
+                                      "00F15365 58F35365 58F35365 BCF35365");
+
+TEST(OrvoPSF14RecordsTest, BuilderRecordsMatchTheirHandWrittenBytes)
+{
+    using namespace PsfImage14Builder;
+    Track ridden{1700000000, 139767125, 35681236, 139767125, 35681246, 4160, 4170, 0x1F, 2, {}, {}};
+    ridden.points = {{120, -80, 5, 1}, {10, 10, -5, 2}};
+    Track planned{0xFFFFFFFF, 8540000, 47370000, 8540000, 47370000, 4000, 4000, 0x00, 1, {}, {}};
+    planned.points = {{-2, 300, -1, 0x05}};
+    const SensorLog log{
+        1700000010,
+        2,
+        0xBF,
+        {QByteArray("\x50\x5A\x8C\xC8\x00\xFA\x00\x10\x00", 9), QByteArray("\x51\x5B\x8D\xC9\x00\xF6\xFF\x11\x00", 9)}};
+    const Lap lap{1700000000, 1700000700, 12345, {80, 120, 140, 175, 85, 110}, {200, 450, 120, 118, 512}, 690};
+    Workout workout;
+    workout.time = 1700100000;
+    workout.name = "Intervals";
+    workout.id = 0x12345678;
+    workout.kind = 0x52;
+    workout.repeat = 0x23;
+    workout.value148 = 0x0BADCAFE;
+    const Interval interval{0x21, 1, 600, 0xFFFFFFFF, 0, 100, 140};
+    const WorkoutLog workoutLog{0x11111111, 0x22222222, 156, {{1700000000, 1700000600}, {1700000600, 1700000700}}};
+
+    // The ride's track differs from the reader's sample only in bytes 26-27, which the builder
+    // leaves erased.
+    QByteArray riddenHex = kTrackHex;
+    FixtureBytes::putU16Le(riddenHex, 26, 0xFFFF);
+    struct Case
+    {
+        const char *name;
+        QByteArray built;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {"track with track points", trackRecord(ridden, 0x30, 0x10), riddenHex},
+        {"track with route points", trackRecord(planned, 0xFFFFFFFF, 0xFFFFFFFF), kPlannedTrackHex},
+        {"lap", lapRecord(lap), kLapHex},
+        {"sensor log with its points", sensorLogRecord(log, 0x40), kSensorLogHex},
+        {"workout", workoutRecord(workout, 0, 0x18), kWorkoutHex},
+        {"interval", intervalRecord(interval, 0x14), kIntervalHex},
+        {"workout log with interval logs", workoutLogRecord(workoutLog, 0xFFFFFFFF), kWorkoutLogHex},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.built.toHex(' ').toStdString(), c.expected.toHex(' ').toStdString());
+    }
+}
+
+TEST(OrvoPSF14RecordsTest, RecordsReadTheirHandWrittenBytes)
+{
+    const OrvoPSFTrack planned(kPlannedTrackHex, false, nullptr);
+    EXPECT_EQ(planned.trackAltitude(), 4000);
+    EXPECT_EQ(planned.nextTrack(), 0xFFFFFFFFu);
+    ASSERT_EQ(planned.routePoints().size(), 1);
+    const OrvoPSFRoutePoint &point = *planned.routePoints().at(0);
+    EXPECT_EQ(point.longitudeDelta(), -2);
+    EXPECT_EQ(point.latitudeDelta(), 300);
+    EXPECT_EQ(point.value(), -1);
+    EXPECT_TRUE(point.pointFlag0());
+    EXPECT_FALSE(point.pointFlag1());
+    EXPECT_TRUE(point.pointFlag2());
+
+    const OrvoPSFLap lap(kLapHex);
+    EXPECT_EQ(lap.endTime(), 1700000700u);
+    EXPECT_EQ(lap.distance(), 12345u);
+    EXPECT_EQ(lap.maximumSpeed(), 120);
+    EXPECT_EQ(lap.averageHeartRate(), 140);
+    EXPECT_EQ(lap.maximumCadence(), 110);
+    EXPECT_EQ(lap.maximumPower(), 450);
+    EXPECT_EQ(lap.altitudeLoss(), 118);
+    EXPECT_EQ(lap.calories(), 512);
+    EXPECT_EQ(lap.ridingTime(), 690u);
+
+    const OrvoPSFSensorLog log(kSensorLogHex);
+    EXPECT_EQ(log.logStartTime(), 1700000010u);
+    EXPECT_EQ(log.nextSensorLog(), 0x40u);
+    EXPECT_EQ(log.logInterval(), 2);
+    EXPECT_TRUE(log.logFlag7());
+    ASSERT_EQ(log.points().size(), 2);
+    EXPECT_EQ(log.points().at(1)->speed(), 0x51);
+    EXPECT_EQ(log.points().at(1)->cadence(), 0x5B);
+    EXPECT_EQ(log.points().at(1)->heartRate(), 0x8D);
+    EXPECT_EQ(log.points().at(1)->power(), 201);
+    EXPECT_EQ(log.points().at(1)->temperature(), -10);
+    EXPECT_EQ(log.points().at(1)->channel5(), 17);
+
+    const OrvoPSFWorkout workout(kWorkoutHex);
+    EXPECT_EQ(workout.workoutTime(), 1700100000u);
+    EXPECT_EQ(workout.workoutId(), 0x12345678u);
+    EXPECT_EQ(workout.firstWorkoutLog(), 0x18u);
+    EXPECT_EQ(workout.activityType(), 2);
+    EXPECT_TRUE(workout.daily());
+    EXPECT_FALSE(workout.nameIsBitfont());
+    EXPECT_TRUE(workout.workoutFlag6());
+    EXPECT_EQ(workout.repeatCount(), 3);
+    EXPECT_EQ(workout.workoutType(), 1);
+    EXPECT_EQ(workout.value148(), 0x0BADCAFEu);
+
+    const OrvoPSFInterval interval(kIntervalHex);
+    EXPECT_EQ(interval.stepType(), 1);
+    EXPECT_EQ(interval.targetType(), 2);
+    EXPECT_EQ(interval.durationType(), 1);
+    EXPECT_EQ(interval.durationValue(), 600);
+    EXPECT_EQ(interval.nextInterval(), 0x14u);
+    EXPECT_EQ(interval.targetLow(), 100);
+    EXPECT_EQ(interval.targetHigh(), 140);
+
+    const OrvoPSFWorkoutLog workoutLog(kWorkoutLogHex);
+    EXPECT_EQ(workoutLog.value4(), 0x22222222u);
+    EXPECT_EQ(workoutLog.rideOffset(), 156u);
+    ASSERT_EQ(workoutLog.intervalLogs().size(), 2);
+    EXPECT_EQ(workoutLog.intervalLogs().at(1)->startTime(), 1700000600u);
+    EXPECT_EQ(workoutLog.intervalLogs().at(1)->endTime(), 1700000700u);
+}
 
 TEST(OrvoPSF14RecordsTest, PoiReadsAndSerializesItsHandWrittenBytes)
 {

@@ -8,18 +8,44 @@
 #include "device/ScsiCommand.h"
 #include "devices/psf15/OrvoPSFDeviceLogging.h"
 #include "devices/psf15/OrvoPSFFlashImage.h"
+#include "devices/psf15/OrvoPSFSegmentPlan.h"
+#include "env/OrvoByteReader.h"
 #include "env/OrvoEnv.h"
+#include "env/OrvoExceptionHandler.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoTimeText.h"
+#include "env/OrvoUtility.h"
+#include "env/OrvoZipUtil.h"
 #include "profile/OrvoProfileData.h"
 #include "profile/OrvoProfileKeys.h"
+#include "psf/OrvoPSFStepType.h"
+#include "psf15/OrvoPSFInterval_1_5.h"
+#include "psf15/OrvoPSFLap_1_5.h"
 #include "psf15/OrvoPSFRoute_1_5.h"
+#include "psf15/OrvoPSFSensorLogPoint_1_5.h"
+#include "psf15/OrvoPSFTrackCursor.h"
+#include "psf15/OrvoPSFTrackSeg_1_5.h"
+#include "psf15/OrvoPSFUserInfoLog_1_5.h"
+#include "psf15/OrvoPSFWorkoutLog_1_5.h"
+#include "psf15/OrvoPSFWorkout_1_5.h"
+#include "training/ZKTrnWriter.h"
+#include "training/ZKTrncrs.h"
+#include "training/ZKTrncrsReader.h"
+#include "util/ZKGeoPoint.h"
+#include "util/ZKGpx2.h"
+#include "util/ZKGpxReader.h"
+#include "util/ZKGpxWriter.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 
 namespace {
 
@@ -47,6 +73,214 @@ const QString kKavel40 = QStringLiteral("Kavel40");
 constexpr int kEraseTimeoutMs = 60000;
 constexpr int kEraseIntervalMs = 10000;
 const QString kSaveImageSetting = QStringLiteral("savelangeageimage");
+
+// Route records: byte 4 bits 2-3 the device attribute, of which bit 3 (attribute value 2)
+// marks a route the system added or a ride already uploaded.
+constexpr quint8 kAttributeBits = 0x03;
+constexpr quint8 kAddedAttribute = 0x02;
+constexpr quint32 kNoTime = 0xFFFFFFFF;
+constexpr int kTravelDistanceUnit = 10;
+constexpr qint64 kMaxTens = 0xFFFF;
+constexpr quint32 kDeviceValueScale = 100;
+// The cadence selector (the route's activity type) whose cadence bytes read × 60 / 64.
+constexpr int kScaledCadence = 1;
+// Workout records: the time word and the flag byte.
+constexpr qsizetype kWorkoutTimeOffset = 0;
+constexpr qsizetype kWorkoutFlagsOffset = 16;
+constexpr int kWorkoutUploadedBit = 6;
+// Interval records: byte 0 bit 3 marks a scaled or manual duration.
+constexpr qsizetype kStepOffset = 0;
+constexpr int kScaledBit = 3;
+constexpr int kManualDurationType = 14;
+// User-info zone types that carry the user's thresholds.
+constexpr int kMhrZone = 4;
+constexpr int kLthrZone = 5;
+constexpr int kMapZone = 7;
+constexpr int kFtpZone = 8;
+// Only files of this dialect come from a share package.
+constexpr int kShareDialect = 2;
+// "\ENG text": a backslash, a three-letter code and one separator before the text.
+const QChar kLanguageMark = QLatin1Char('\\');
+constexpr qsizetype kLanguageCodeSize = 3;
+constexpr qsizetype kLanguagePrefix = 4;
+const QString kUnknownLanguage = QStringLiteral("UNK");
+// The most points an imported track may grow to by smoothing.
+constexpr qsizetype kMaxTrackPoints = OrvoPSFSegmentPlan::kMaxPointRecords + 1;
+// Compared in whole millimetres, so that a step written as exactly 12.7 m is one.
+constexpr qint64 kMaxElevationStepMm = 12700;
+
+// Runs a piece of the listing under the crash guard of the thread it runs on.
+class ListingTask : public OrvoExceptionTask
+{
+public:
+    ListingTask(std::function<void()> work, std::function<void()> failed)
+        : m_work(std::move(work))
+        , m_failed(std::move(failed))
+    {}
+    bool execute() override
+    {
+        m_work();
+        return true;
+    }
+    void handleException() override { m_failed(); }
+
+private:
+    std::function<void()> m_work;
+    std::function<void()> m_failed;
+};
+
+QDateTime utcTime(quint32 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+// The image of the first name string: the name for the empty language code.
+QImage firstNameImage(const OrvoPSFNamedObject &record)
+{
+    return record.names().empty() ? QImage() : record.names().front()->toImage();
+}
+
+bool isUploaded(const OrvoPSFRoute_1_5 &route)
+{
+    return (route.deviceAttribute() & kAddedAttribute) != 0;
+}
+
+QString decimalsIfValid(const OrvoPSFMeasure &measure, int decimals)
+{
+    return measure.isValid() ? QString::number(measure.value(), 'f', decimals) : QString();
+}
+
+QString integerIfValid(const OrvoPSFMeasure &measure)
+{
+    return measure.isValid() ? QString::number(measure.toInt()) : QString();
+}
+
+QString decimalsOrZero(const OrvoPSFMeasure &measure)
+{
+    return QString::number(measure.isValid() ? measure.value() : 0.0, 'f', 2);
+}
+
+// An absent cadence stays empty in either form: scaled, its 0xFF would read as 239.06.
+QString cadenceText(const OrvoPSFMeasure &measure, bool scaled)
+{
+    return scaled ? decimalsIfValid(measure, 2) : integerIfValid(measure);
+}
+
+ZKGpxTrackPoint trackPoint(const ZKGeoPoint &position, qint64 time, const OrvoPSFMeasure &altitude)
+{
+    ZKGpxTrackPoint point;
+    point.lat = ZKGeoPoint::degreesTextFromE6(position.latE6());
+    point.lon = ZKGeoPoint::degreesTextFromE6(position.lonE6());
+    point.ele = QString::number(altitude.value(), 'f', 2);
+    point.time = psfTimeText(std::time_t(time));
+    return point;
+}
+
+ZKGpxRoutePoint routePoint(const ZKGpxTrackPoint &point)
+{
+    ZKGpxRoutePoint routePoint;
+    routePoint.lat = point.lat;
+    routePoint.lon = point.lon;
+    return routePoint;
+}
+
+ZKGpxLogPoint logPoint(const OrvoPSFSensorLogPoint_1_5 &sample, bool scaled)
+{
+    ZKGpxLogPoint point;
+    point.spd = decimalsIfValid(sample.speed(), 2);
+    point.cad = scaled ? decimalsIfValid(sample.scaledByteChannel(), 2) : integerIfValid(sample.byteChannelA());
+    point.hrm = integerIfValid(sample.byteChannelB());
+    point.pdm = integerIfValid(sample.wordChannel());
+    // A log without the channel has no temperature rather than 65535.
+    point.tmp = decimalsIfValid(sample.temperature(), 1);
+    point.cps = integerIfValid(sample.doubledWordChannel());
+    return point;
+}
+
+// Inserts midpoints until no two neighbours differ by more than 12.7 m in elevation; false
+// when the track would grow past what a segment holds.
+bool smoothElevations(ZKGpxTrack &track)
+{
+    auto &points = track.points;
+    for (qsizetype i = 0; i + 1 < points.size();) {
+        const double here = OrvoPSFSegmentPlan::elevationOf(points.at(i).ele);
+        const double next = OrvoPSFSegmentPlan::elevationOf(points.at(i + 1).ele);
+        if (std::llround(std::abs(here - next) * 1000) <= kMaxElevationStepMm) {
+            ++i;
+            continue;
+        }
+        if (points.size() >= kMaxTrackPoints)
+            return false;
+        const auto mean = [](const QString &a, const QString &b) {
+            return QString::number((a.toDouble() + b.toDouble()) / 2, 'f', 6);
+        };
+        ZKGpxTrackPoint middle;
+        middle.lat = mean(points.at(i).lat, points.at(i + 1).lat);
+        middle.lon = mean(points.at(i).lon, points.at(i + 1).lon);
+        middle.ele = QString::number((here + next) / 2, 'f', 6);
+        points.insert(i + 1, middle);
+    }
+    return true;
+}
+
+bool isComplete(const ZKTrncrsInterval &interval)
+{
+    return interval.target.has_value() && interval.duration.has_value();
+}
+
+bool isTrue(const QString &text)
+{
+    return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+quint8 targetByte(int value)
+{
+    return value < 0 ? 0xFF : quint8(value & 0xFF);
+}
+
+quint8 targetNibble(int value)
+{
+    return value < 0 ? 0x0F : quint8((value / 256) & 0x0F);
+}
+
+OrvoPSFInterval_1_5::DurationKind durationKind(int type)
+{
+    switch (type) {
+    case 1:
+    case 7:
+        return OrvoPSFInterval_1_5::DurationKind::Distance;
+    case 2:
+        return OrvoPSFInterval_1_5::DurationKind::Time;
+    default:
+        return OrvoPSFInterval_1_5::DurationKind::Other;
+    }
+}
+
+ZKTrncrsInterval trncrsInterval(const OrvoPSFInterval_1_5 &stored, int id)
+{
+    ZKTrncrsInterval interval;
+    interval.id = QString::number(id);
+    interval.name = stored.stepType().name();
+    const qint64 target = stored.linkIndexAt8();
+    if (target >= 0)
+        interval.gotoText = QString::number(target);
+    interval.gotoRepeat = QString::number(stored.repeatCount() == 0xFF ? 0 : stored.repeatCount());
+    interval.target = ZKTrncrsTarget{QString::number(stored.targetType()), QString::number(stored.targetLow()),
+                                     QString::number(stored.targetHigh()), QString()};
+    ZKTrncrsDuration duration;
+    duration.type = QString::number(stored.durationType());
+    duration.value = QString::number(stored.durationValue());
+    interval.duration = duration;
+    return interval;
+}
+
+// A file name's base: the name without blanks, slashes, backslashes and colons.
+QString baseName(const QString &name)
+{
+    QString base = name;
+    base.remove(QRegularExpression(QStringLiteral("[ /\\\\:]")));
+    return base;
+}
 
 bool writeBytes(const QString &path, const QByteArray &bytes, const char *function)
 {
@@ -164,19 +398,6 @@ QString OrvoPSFDevice::matchString()
 bool OrvoPSFDevice::classFlag()
 {
     return true;
-}
-
-bool OrvoPSFDevice::prepareUploadData(QString &path, bool)
-{
-    ORVO_TRACE_WARNING(lcOrvoPsfDevice, "OrvoPSFDevice::prepareUploadData") << "upload packages are not made yet";
-    path.clear();
-    return false;
-}
-
-QStringList OrvoPSFDevice::_exportTrack(const QString &)
-{
-    ORVO_TRACE_WARNING(lcOrvoPsfDevice, "OrvoPSFDevice::_exportTrack") << "ride exports are not made yet";
-    return QStringList();
 }
 
 // The lists number the routes of one kind from 0; a deletion acts only on all of them, as the
@@ -720,4 +941,802 @@ int OrvoPSFDevice::userAge() const
 QString OrvoPSFDevice::userSex() const
 {
     return m_userSex;
+}
+
+// Listing.
+
+OrvoPSFDevice::GetTrackTask::GetTrackTask(OrvoPSFDevice &device, QVector<OrvoClientData> &items)
+    : m_device(device)
+    , m_items(items)
+{}
+
+bool OrvoPSFDevice::GetTrackTask::execute()
+{
+    start();
+    wait();
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, "OrvoPSFDevice::GetTrackTask::execute") << "finished";
+    return true;
+}
+
+void OrvoPSFDevice::GetTrackTask::handleException()
+{
+    ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::GetTrackTask") << "getTracks() raise exception";
+}
+
+// The listing thread has a guard of its own: a fault on it ends here and the worker goes on.
+void OrvoPSFDevice::GetTrackTask::run()
+{
+    ListingTask listing([this] { m_device.getPSFRoute(kRecordedTracks, m_items); }, [this] { handleException(); });
+    OrvoExceptionHandler guard;
+    guard.runTask(&listing);
+}
+
+void OrvoPSFDevice::getRoutes(QVector<OrvoClientData> &items)
+{
+    getPSFRoute(kPlannedRoutes, items);
+}
+
+void OrvoPSFDevice::getTracks(QVector<OrvoClientData> &items)
+{
+    GetTrackTask task(*this, items);
+    OrvoExceptionHandler guard;
+    guard.runTask(&task);
+}
+
+void OrvoPSFDevice::getPSFRoute(int selector, QVector<OrvoClientData> &items)
+{
+    std::vector<OrvoPSFRoute_1_5 *> routes;
+    if (!m_model || !m_model->routes(selector == kRecordedTracks, routes)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::getPSFRoute") << "getPSFRoute failed";
+        return;
+    }
+    items.reserve(items.size() + qsizetype(routes.size()));
+    for (size_t i = 0; i < routes.size(); ++i) {
+        const OrvoPSFRoute_1_5 &route = *routes[i];
+        OrvoClientData item;
+        item.id = int(i);
+        if (route.isBitFont())
+            item.nameImage = firstNameImage(route);
+        else
+            item.name = route.name(QString());
+        if (const OrvoPSFLap_1_5 *summary = route.summaryLap()) {
+            item.totalLength = int(summary->distance());
+            item.startTime = utcTime(summary->startTime());
+            item.endTime = utcTime(summary->endTime());
+        } else {
+            item.totalLength = route.travelDistance() * kTravelDistanceUnit;
+        }
+        item.kind = OrvoClientData::KindRide;
+        item.uploaded = isUploaded(route);
+        items.append(item);
+    }
+}
+
+void OrvoPSFDevice::getWorkouts(QVector<OrvoClientData> &items)
+{
+    QStringList languages;
+    getLanguageOnDevice(languages);
+    languages.append(QString());
+    std::vector<OrvoPSFWorkout_1_5 *> workouts;
+    if (!m_model || !m_model->workouts(workouts)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::getWorkouts") << "getWorkouts failed";
+        return;
+    }
+    items.reserve(items.size() + qsizetype(workouts.size()));
+    for (size_t i = 0; i < workouts.size(); ++i) {
+        const OrvoPSFWorkout_1_5 &workout = *workouts[i];
+        OrvoClientData item;
+        item.id = int(i);
+        for (const QString &language : std::as_const(languages)) {
+            if (workout.isBitFont()) {
+                const QImage image = language.isEmpty() ? firstNameImage(workout) : workout.nameImage(language);
+                if (!image.isNull())
+                    item.nameImage = image;
+            } else if (const QString name = workout.name(language); !name.isEmpty()) {
+                item.name = name;
+            }
+        }
+        if (workout.isPresent(kWorkoutTimeOffset, 4))
+            item.startTime = utcTime(workout.u32(kWorkoutTimeOffset));
+        item.kind = OrvoClientData::KindWorkout;
+        item.workoutType = workout.workoutType();
+        item.subType = workout.subtype();
+        item.itemId = int(workout.number());
+        item.uploaded = workout.bits(kWorkoutFlagsOffset, kWorkoutUploadedBit, 1) != 0;
+        item.activityType = workout.activityType();
+        items.append(item);
+    }
+}
+
+ZKGpxLap OrvoPSFDevice::makeTrackDescription(const OrvoPSFLap_1_5 &lap, int cadenceSelector)
+{
+    const bool scaled = cadenceSelector == kScaledCadence;
+    ZKGpxLap gpx;
+    gpx.start = psfTimeText(lap.startTime());
+    gpx.end = psfTimeText(lap.endTime());
+    gpx.distance = QString::number(lap.distance());
+    gpx.speedAvg = decimalsIfValid(lap.averageSpeed(), 2);
+    gpx.speedMax = decimalsIfValid(lap.maximumSpeed(), 2);
+    gpx.hrmAvg = integerIfValid(lap.averageHeartRate());
+    gpx.hrmMax = integerIfValid(lap.maximumHeartRate());
+    gpx.cadAvg = cadenceText(lap.averageCadence(scaled), scaled);
+    gpx.cadMax = cadenceText(lap.maximumCadence(scaled), scaled);
+    gpx.pwrAvg = integerIfValid(lap.averagePower());
+    gpx.pwrMax = integerIfValid(lap.maximumPower());
+    gpx.altgain = QString::number(lap.altitudeGain());
+    gpx.altloss = QString::number(lap.altitudeLoss());
+    gpx.calorie = QString::number(lap.calories());
+    gpx.rtime = QString::number(lap.ridingTime());
+    return gpx;
+}
+
+QList<ZKGpxLap> OrvoPSFDevice::lapsToGpx(const OrvoPSFRoute_1_5 &track)
+{
+    QList<ZKGpxLap> laps;
+    laps.reserve(qsizetype(track.laps().size()));
+    for (const auto &lap : track.laps()) {
+        laps.append(makeTrackDescription(*lap, track.activityType()));
+        laps.last().order = QString::number(laps.size());
+    }
+    return laps;
+}
+
+std::optional<ZKGpxTrackList> OrvoPSFDevice::toGpxTrack(OrvoPSFRoute_1_5 &route, ZKGpxRoute &routeOut)
+{
+    const auto *segments = m_model ? m_model->trackSegmentsOfRoute(route) : nullptr;
+    if (!segments) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::toGpxTrack") << "getTrackOfRoute  failed";
+        return std::nullopt;
+    }
+    ZKGpxTrackList list;
+    list.tracks.reserve(qsizetype(segments->size()));
+    std::optional<ZKGpxTrackPoint> last;
+    for (const auto &segment : *segments) {
+        ZKGpxTrack track;
+        track.breaktype = QString::number(segment->routeType());
+        OrvoPSFTrackCursor cursor = segment->cursor();
+        while (cursor.next()) {
+            if (track.points.isEmpty()) {
+                track.points.reserve(qsizetype(segment->points().size()) + 1);
+                const ZKGeoPoint start(segment->startLatitude(), segment->startLongitude());
+                track.appendPoint(trackPoint(start, segment->startTime(), segment->startAltitude()));
+                routeOut.appendPoint(routePoint(track.points.last()));
+            }
+            track.appendPoint(trackPoint(cursor.position(), cursor.time(), cursor.altitude()));
+            last = track.points.last();
+        }
+        list.append(track);
+    }
+    if (last)
+        routeOut.appendPoint(routePoint(*last));
+    return list;
+}
+
+std::optional<ZKGpxItemList<ZKGpxLogSegment>> OrvoPSFDevice::toGpxSsrLog(OrvoPSFRoute_1_5 &route)
+{
+    std::vector<const OrvoPSFSensorLog_1_5 *> logs;
+    if (!m_model || !m_model->sensorLogsOfRoute(route, logs)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::toGpxSsrLog") << "getSensorLogOfRoute failed";
+        return std::nullopt;
+    }
+    const bool scaled = route.activityType() == kScaledCadence;
+    ZKGpxItemList<ZKGpxLogSegment> list;
+    list.items.reserve(qsizetype(logs.size()));
+    for (const auto &segment : route.segments()) {
+        const OrvoPSFSensorLog_1_5 *log = segment->sensorLog();
+        if (!log)
+            continue;
+        ZKGpxLogSegment logSegment;
+        logSegment.breaktype = QString::number(log->attribute());
+        logSegment.points.reserve(log->sampleCount());
+        for (int k = 0; k < log->sampleCount(); ++k) {
+            ZKGpxLogPoint point = logPoint(OrvoPSFSensorLogPoint_1_5(*log, k), scaled);
+            // The samples follow the segment's points: one per tick from its start.
+            point.time = psfTimeText(std::time_t(segment->startTime()) + std::time_t(k) * segment->secondsPerTick());
+            logSegment.points.append(point);
+        }
+        list.append(logSegment);
+    }
+    return list;
+}
+
+bool OrvoPSFDevice::buildTrackSegment(OrvoPSFRoute_1_5 &route, const ZKGpxTrack &track, const ZKGpxRoutePoint *first,
+                                      const ZKGpxRoutePoint *second)
+{
+    const std::optional<OrvoPSFSegmentPlan> plan = OrvoPSFSegmentPlan::fromTrack(track);
+    if (!plan || !m_model || !m_model->trackAreaHasRoom(plan->bytes()))
+        return false;
+    return writeSegment(route, *plan, track, first, second);
+}
+
+bool OrvoPSFDevice::writeSegment(OrvoPSFRoute_1_5 &route, const OrvoPSFSegmentPlan &plan, const ZKGpxTrack &track,
+                                 const ZKGpxRoutePoint *first, const ZKGpxRoutePoint *second)
+{
+    OrvoPSFTrackSeg_1_5 *segment = m_model->newTrackSegment(route);
+    const quint32 now = quint32(OrvoDeviceWaits::current().currentUtc().toSecsSinceEpoch());
+    if (segment && plan.writeTo(*segment, m_layout, now, track.breaktype.toInt(), first, second))
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::buildTrackSegment")
+        << "the segment of" << plan.pointRecords() << "points does not fit the track area";
+    return false;
+}
+
+bool OrvoPSFDevice::hasWorkoutId(int id)
+{
+    std::vector<OrvoPSFWorkout_1_5 *> workouts;
+    if (!m_model || !m_model->workouts(workouts))
+        return false;
+    return std::any_of(workouts.begin(), workouts.end(),
+                       [id](const OrvoPSFWorkout_1_5 *workout) { return workout->number() == quint32(id); });
+}
+
+void OrvoPSFDevice::parseMultiLangNames(const QString &text, QMap<QString, QString> &names)
+{
+    if (text.size() > 1 && !text.startsWith(kLanguageMark)) {
+        names.insert(kUnknownLanguage, text);
+        return;
+    }
+    names.clear();
+    for (const QString &part : text.split(kLanguageMark, Qt::SkipEmptyParts)) {
+        if (part.size() > kLanguagePrefix)
+            names.insert(part.left(kLanguageCodeSize), part.mid(kLanguagePrefix));
+    }
+}
+
+// Conversions.
+
+bool OrvoPSFDevice::bitFontNames()
+{
+    return getDeviceSetting(QStringLiteral("bitfont"), QStringLiteral("0")) != QLatin1String("0");
+}
+
+bool OrvoPSFDevice::importGpxFile(const QString &path)
+{
+    ZKGpx2 document;
+    ZKGpxReader reader(document);
+    reader.readFile(path);
+    if (reader.majorVersion() != kShareDialect) {
+        ORVO_TRACE_DEBUG(lcOrvoPsfDevice, "OrvoPSFDevice::importGpxFile")
+            << path << "is of dialect" << reader.majorVersion() << "; not imported";
+        return true;
+    }
+    if (document.metadata && document.metadata->sharetype == QLatin1String("0"))
+        return true;
+    return addRoute(document);
+}
+
+bool OrvoPSFDevice::addRoute(ZKGpx2 &document)
+{
+    const char *function = "OrvoPSFDevice::addRoute";
+    if (!document.route || !document.trackList || !m_model) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function)
+            << " OrvoPSF::addRoute rte =" << document.route.has_value() << " trk =" << document.trackList.has_value();
+        return false;
+    }
+    const ZKGpxMetadata metadata = document.metadata.value_or(ZKGpxMetadata());
+    QString name = metadata.shtname.isEmpty() ? metadata.name : metadata.shtname;
+    if (name.isEmpty())
+        name = QStringLiteral("no name");
+
+    // Every segment is planned and counted first: a route is stored with all its segments or
+    // not at all.
+    const QList<ZKGpxTrack> &tracks = document.trackList->tracks;
+    std::vector<std::optional<OrvoPSFSegmentPlan>> plans;
+    plans.reserve(size_t(tracks.size()));
+    qsizetype bytes = 0;
+    for (const ZKGpxTrack &track : tracks) {
+        ZKGpxTrack smoothed = track;
+        if (!smoothElevations(smoothed)) {
+            ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "a track needs more points than a segment holds";
+            return false;
+        }
+        plans.push_back(OrvoPSFSegmentPlan::fromTrack(smoothed));
+        bytes += plans.back() ? plans.back()->bytes() : 0;
+    }
+    if (!m_model->trackAreaHasRoom(bytes)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the segments of" << bytes << "bytes do not fit";
+        return false;
+    }
+    OrvoPSFRoute_1_5 *route = m_model->addRoute({name}, {QStringLiteral("ENG")}, bitFontNames());
+    if (!route) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the route" << name << "does not fit";
+        return false;
+    }
+    fillRoute(*route, metadata);
+    const QList<ZKGpxRoutePoint> &marks = document.route->points;
+    for (qsizetype k = 0; k < tracks.size(); ++k) {
+        if (!plans[size_t(k)])
+            continue;
+        const ZKGpxRoutePoint *first = k < marks.size() ? &marks.at(k) : nullptr;
+        const ZKGpxRoutePoint *second = k + 1 < marks.size() ? &marks.at(k + 1) : nullptr;
+        if (!writeSegment(*route, *plans[size_t(k)], tracks.at(k), first, second))
+            return false;
+    }
+    return true;
+}
+
+void OrvoPSFDevice::fillRoute(OrvoPSFRoute_1_5 &route, const ZKGpxMetadata &metadata)
+{
+    route.setStartTime(kNoTime);
+    route.setRecorded(false);
+    // Bit 3 of the attribute marks a route the system added.
+    route.setDeviceAttribute(quint8(metadata.deviceText2.toUInt() & kAttributeBits) | kAddedAttribute);
+    route.setActivityType(quint8(metadata.acttype.toUInt()));
+    route.setActivitySubtype(quint8(metadata.acttypeSubtype.toUInt()));
+    route.setDeviceValue(quint16(metadata.deviceText1.toUInt() * kDeviceValueScale));
+    const float distance = metadata.trvdist.toFloat();
+    const double tens = std::isfinite(distance) ? std::trunc(double(distance) / kTravelDistanceUnit) : 0.0;
+    route.setTravelDistance(quint16(qint64(std::clamp(tens, -double(kMaxTens), double(kMaxTens)))));
+}
+
+bool OrvoPSFDevice::addWorkouts(const ZKTrncrs &course)
+{
+    return addCourse(course, true);
+}
+
+bool OrvoPSFDevice::addWorkoutsAllLanguages(const ZKTrncrs &course)
+{
+    return addCourse(course, false);
+}
+
+bool OrvoPSFDevice::importWorkoutFile(const QString &path)
+{
+    ZKTrncrs course;
+    ZKTrncrsReader(&course).readFile(path);
+    return addWorkouts(course);
+}
+
+bool OrvoPSFDevice::importWorkoutFileAllLanguages(const QString &path)
+{
+    ZKTrncrs course;
+    ZKTrncrsReader(&course).readFile(path);
+    return addWorkoutsAllLanguages(course);
+}
+
+bool OrvoPSFDevice::addCourse(const ZKTrncrs &course, bool filtered)
+{
+    QStringList languages;
+    const bool filter = filtered && usePsfLanguageFilter();
+    if (filter)
+        getLanguageOnDevice(languages);
+    bool added = true;
+    for (const ZKTrncrsWorkout &workout : course.workouts())
+        added &= addCourseWorkout(workout, filter ? &languages : nullptr);
+    return added;
+}
+
+bool OrvoPSFDevice::addCourseWorkout(const ZKTrncrsWorkout &workout, const QStringList *languages)
+{
+    const char *function = "OrvoPSFDevice::addWorkouts";
+    const int id = workout.id.toInt();
+    if (hasWorkoutId(id))
+        return true;
+    QMap<QString, QString> names;
+    QMap<QString, QString> shortNames;
+    parseMultiLangNames(workout.name, names);
+    parseMultiLangNames(workout.nameShtname, shortNames);
+    if (names.isEmpty())
+        names.insert(kUnknownLanguage, workout.name);
+    if (shortNames.isEmpty())
+        shortNames.insert(kUnknownLanguage, workout.nameShtname);
+    QStringList texts;
+    QStringList codes;
+    collectNames(names, shortNames, languages, texts, codes);
+    const QString fallback = workout.nameShtname.isEmpty() ? workout.name : workout.nameShtname;
+    if (texts.isEmpty() && !fallback.isEmpty()) {
+        texts.append(fallback);
+        codes.append(kUnknownLanguage);
+    }
+    QStringList descTexts;
+    QStringList descCodes;
+    if (!workout.desc.isEmpty()) {
+        QMap<QString, QString> descriptions;
+        parseMultiLangNames(workout.desc, descriptions);
+        collectNames(descriptions, {}, languages, descTexts, descCodes);
+        if (descTexts.isEmpty()) {
+            descTexts.append(workout.desc);
+            descCodes.append(kUnknownLanguage);
+        }
+    }
+
+    const qsizetype intervals = std::count_if(workout.intervals.begin(), workout.intervals.end(), isComplete);
+    if (!m_layout.hasRoom(Area::Interval, intervals * OrvoPSFInterval_1_5::kSize)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function)
+            << "the" << intervals << "intervals of workout" << id << "do not fit; the workout is not added";
+        return false;
+    }
+    OrvoPSFWorkout_1_5 *stored =
+        m_model ? m_model->addWorkout(texts, codes, descTexts, descCodes, bitFontNames()) : nullptr;
+    if (!stored) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "workout" << id << "does not fit";
+        return false;
+    }
+    fillWorkout(*stored, workout);
+    bool added = true;
+    for (const ZKTrncrsInterval &interval : workout.intervals) {
+        if (isComplete(interval))
+            added &= addInterval(interval, *stored);
+    }
+    return added;
+}
+
+void OrvoPSFDevice::collectNames(const QMap<QString, QString> &names, const QMap<QString, QString> &shortNames,
+                                 const QStringList *languages, QStringList &texts, QStringList &codes)
+{
+    for (auto it = names.cbegin(); it != names.cend(); ++it) {
+        if (languages && !languages->contains(it.key()))
+            continue;
+        const QString shortName = shortNames.value(it.key());
+        texts.append(shortName.isEmpty() ? it.value() : shortName);
+        codes.append(it.key());
+    }
+}
+
+void OrvoPSFDevice::fillWorkout(OrvoPSFWorkout_1_5 &stored, const ZKTrncrsWorkout &workout)
+{
+    stored.setCreationTime(workout.time.isEmpty() ? -1 : qint64(parseUtcTime(workout.time)));
+    stored.setNumber(quint32(workout.id.toInt()));
+    stored.setDaily(workout.daily.toInt() != 0);
+    stored.setActivityType(quint8(workout.acttype.toInt()));
+    stored.setRepeat(quint8(workout.repeat.toInt()));
+    stored.setWorkoutType(quint8(workout.type.toInt()));
+    stored.setSubtype(quint8(workout.subtype.toInt()));
+    stored.setBits(kWorkoutFlagsOffset, kWorkoutUploadedBit, 1, 0);
+}
+
+bool OrvoPSFDevice::addInterval(const ZKTrncrsInterval &interval, OrvoPSFWorkout_1_5 &workout)
+{
+    const char *function = "OrvoPSFDevice::addInterval";
+    if (!isComplete(interval)) {
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, function) << "interval" << interval.id << "has no target or duration";
+        return false;
+    }
+    OrvoPSFInterval_1_5 *stored = m_model ? m_model->addInterval(workout) : nullptr;
+    if (!stored) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "interval" << interval.id << "does not fit";
+        return false;
+    }
+    const ZKTrncrsTarget &target = *interval.target;
+    const ZKTrncrsDuration &duration = *interval.duration;
+    stored->setIdentifier(interval.id);
+    stored->setStepType(OrvoPSFStepType::fromName(interval.name));
+    stored->setTargetType(quint8(target.type.toInt()));
+    const int durationType = duration.type.toInt();
+    if (!stored->setDuration(quint8(durationType), duration.value.toInt(), durationKind(durationType)))
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, function) << "the duration of interval" << interval.id << "is left 0";
+    if (durationType == kManualDurationType)
+        stored->setBits(kStepOffset, kScaledBit, 1, 1);
+    stored->setLinkIndexAt8(gotoIndex(workout, interval.gotoText));
+    stored->setRepeatCount(quint8(interval.gotoRepeat.toInt()));
+    const int low = target.low.toInt();
+    const int high = target.high.toInt();
+    stored->setTarget(targetByte(low), targetByte(high));
+    stored->setStepFlags(isTrue(target.ishardcon), isTrue(interval.needLap), isTrue(duration.ismanual));
+    stored->setTargetHighBits(targetNibble(low), targetNibble(high));
+    stored->setLogResolution(quint8(interval.logreso.toInt()));
+    return true;
+}
+
+qint64 OrvoPSFDevice::gotoIndex(const OrvoPSFWorkout_1_5 &workout, const QString &gotoText)
+{
+    if (gotoText.isEmpty())
+        return -1;
+    const auto &intervals = workout.intervals();
+    for (size_t i = 0; i < intervals.size(); ++i) {
+        if (intervals[i]->identifier() == gotoText)
+            return qint64(i);
+    }
+    return -1;
+}
+
+ZKGpxMetadata OrvoPSFDevice::toGpxMetadata(OrvoPSFRoute_1_5 &route)
+{
+    QString model;
+    getName(model);
+    QString total;
+    getTotal(total);
+    ZKGpxMetadata metadata;
+    metadata.name = route.name(QString());
+    metadata.desc = model;
+    metadata.authorName = QStringLiteral("Tarvex");
+    metadata.minlat = metadata.minlon = metadata.maxlat = metadata.maxlon = QStringLiteral("0");
+    metadata.sys = model;
+    metadata.sysVersion = QStringLiteral("1.0.0.") + total + QStringLiteral(" Orvo") + OrvoEnv::version();
+    metadata.sharetype = QStringLiteral("2");
+    metadata.acttype = QString::number(route.activityType());
+    metadata.acttypeSubtype = QString::number(route.activitySubtype());
+    if (const OrvoPSFLap_1_5 *summary = route.summaryLap()) {
+        metadata.stime = psfTimeText(summary->startTime());
+        metadata.etime = psfTimeText(summary->endTime());
+        metadata.trvtime = QString::number(qint64(summary->endTime()) - qint64(summary->startTime()));
+        metadata.trvdist = QString::number(summary->distance());
+    } else {
+        metadata.stime = psfTimeText(route.startTime());
+    }
+    if (route.isRecorded()) {
+        if (const OrvoPSFUserInfoLog_1_5 *log = m_model ? m_model->userInfoOfRoute(route) : nullptr)
+            fillUser(metadata.user, *log);
+    }
+    return metadata;
+}
+
+void OrvoPSFDevice::fillUser(ZKGpxMetadataExt &user, const OrvoPSFUserInfoLog_1_5 &log) const
+{
+    user.name = QString();
+    user.gender = m_userSex;
+    user.age = QString::number(m_userAge);
+    user.weight = decimalsOrZero(log.weight());
+    user.height = decimalsOrZero(log.height());
+    user.bike.name = QString();
+    user.bike.weight = decimalsOrZero(log.bikeWeight());
+    user.bike.type = QString::number(log.bikeType());
+    user.bike.wheel = decimalsOrZero(log.wheelSize());
+    user.bike.text = QString::number(log.bikeNumber());
+    for (const auto &zone : log.zones()) {
+        const QString value = QString::number(zone->value());
+        switch (zone->zoneType()) {
+        case kMhrZone:
+            user.mhr = value;
+            break;
+        case kLthrZone:
+            user.lthr = value;
+            break;
+        case kMapZone:
+            user.map = value;
+            break;
+        case kFtpZone:
+            user.ftp = value;
+            break;
+        default:
+            break;
+        }
+        ZKGpxZoneDef definition;
+        definition.type = QString::number(zone->zoneType());
+        definition.low.reserve(zone->zoneCount());
+        definition.high.reserve(zone->zoneCount());
+        for (int i = 0; i < zone->zoneCount(); ++i) {
+            definition.low.append(zone->zoneLow(i));
+            definition.high.append(zone->zoneHigh(i));
+        }
+        user.zoneDefs.append(definition);
+    }
+}
+
+std::optional<ZKGpxWorkoutLog> OrvoPSFDevice::toGpxWorkoutLog(OrvoPSFRoute_1_5 &route)
+{
+    const OrvoPSFFlashImage::WorkoutLogLink link =
+        m_model ? m_model->workoutLogOf(route) : OrvoPSFFlashImage::WorkoutLogLink();
+    if (!link.log || !link.workout)
+        return std::nullopt;
+    ZKGpxWorkoutLog log;
+    log.id = QString::number(link.workout->number());
+    log.type = QString::number(link.workout->workoutType());
+    log.intervals.reserve(link.log->entryCount());
+    for (int k = 0; k < link.log->entryCount(); ++k) {
+        const QByteArray entry = link.log->entry(k);
+        OrvoByteReader reader(entry);
+        const quint32 start = reader.readU32Le();
+        const quint32 end = reader.readU32Le();
+        if (!reader.ok() || start == 0 || end == 0)
+            continue;
+        log.appendInterval({QString::number(k + 1), psfTimeText(start), psfTimeText(end)});
+    }
+    return log;
+}
+
+std::optional<ZKTrncrsWorkout> OrvoPSFDevice::toTrncrsWorkout(OrvoPSFRoute_1_5 &route)
+{
+    const OrvoPSFFlashImage::WorkoutLogLink link =
+        m_model ? m_model->workoutLogOf(route) : OrvoPSFFlashImage::WorkoutLogLink();
+    if (!link.log || !link.workout)
+        return std::nullopt;
+    const OrvoPSFWorkout_1_5 &stored = *link.workout;
+    ZKTrncrsWorkout workout;
+    workout.name = stored.name(QString());
+    workout.id = QString::number(stored.number());
+    workout.daily = stored.isDaily() ? QStringLiteral("1") : QStringLiteral("0");
+    workout.repeat = QString::number(stored.repeat());
+    workout.type = QString::number(stored.workoutType());
+    if (stored.creationTime() >= 0)
+        workout.time = psfTimeText(std::time_t(stored.creationTime()));
+    workout.acttype = QString::number(stored.activityType());
+    workout.subtype = QString::number(stored.subtype());
+    workout.intervals.reserve(qsizetype(stored.intervals().size()));
+    for (size_t k = 0; k < stored.intervals().size(); ++k)
+        workout.intervals.append(trncrsInterval(*stored.intervals()[k], int(k) + 1));
+    return workout;
+}
+
+// Files.
+
+QString OrvoPSFDevice::freeName(const QString &folder, const QString &base, const QString &extension, int attempts,
+                                const char *function)
+{
+    const QDir target(folder);
+    for (int n = 0; n < attempts; ++n) {
+        const QString candidate = base + QString::number(n) + extension;
+        if (!target.exists(candidate))
+            return candidate;
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "file name exists for " + base;
+    return QString();
+}
+
+QString OrvoPSFDevice::workoutToXml(ZKTrncrs &course, const QString &folder)
+{
+    const char *function = "OrvoPSFDevice::workoutToXml";
+    ZKTrncrsMetadata metadata;
+    if (!course.workouts().isEmpty()) {
+        metadata.name = course.workouts().first().name;
+        metadata.time = course.workouts().first().time;
+    }
+    metadata.desc = QStringLiteral("Sample");
+    metadata.author = QStringLiteral("Tarvex");
+    getName(metadata.sysMajor);
+    course.metadata() = metadata;
+    const QString name = freeName(folder, baseName(metadata.name), QStringLiteral(".wrk"), kWrkNameAttempts, function);
+    if (name.isEmpty())
+        return QString();
+    if (!ZKTrnWriter(QStringLiteral("1.0"), course).write(folder + QLatin1Char('/') + name)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "can not write" << name;
+        return QString();
+    }
+    return name;
+}
+
+QStringList OrvoPSFDevice::trackToXml(bool onlyNew, const QString &folder)
+{
+    const char *function = "OrvoPSFDevice::trackToXml";
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, function) << "start";
+    std::vector<OrvoPSFRoute_1_5 *> routes;
+    if (!m_model || !m_model->routes(true, routes)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "getRoutes failed";
+        return QStringList();
+    }
+    QStringList files;
+    for (OrvoPSFRoute_1_5 *route : routes) {
+        if (!onlyNew || !isUploaded(*route))
+            writeTrackFiles(*route, folder, files);
+    }
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, function) << "end ,file=" << files;
+    return files;
+}
+
+void OrvoPSFDevice::writeTrackFiles(OrvoPSFRoute_1_5 &route, const QString &folder, QStringList &files)
+{
+    const char *function = "OrvoPSFDevice::trackToXml";
+    ZKGpx2 document;
+    ZKGpxRoute gpxRoute;
+    document.trackList = toGpxTrack(route, gpxRoute);
+    document.logSegments = toGpxSsrLog(route);
+    document.workoutLog = toGpxWorkoutLog(route);
+    if (std::optional<ZKTrncrsWorkout> workout = toTrncrsWorkout(route)) {
+        auto course = std::make_unique<ZKTrncrs>();
+        course->workouts().append(*workout);
+        const QString name = workoutToXml(*course, folder);
+        if (!name.isEmpty())
+            files.append(name);
+        document.attachTrainingCourse(std::move(course));
+    }
+    if (const OrvoPSFLap_1_5 *summary = route.summaryLap()) {
+        document.laps.emplace();
+        document.laps->summary = makeTrackDescription(*summary, route.activityType());
+    }
+    const QList<ZKGpxLap> laps = lapsToGpx(route);
+    if (!laps.isEmpty()) {
+        if (!document.laps)
+            document.laps.emplace();
+        document.laps->items.append(laps);
+    }
+    document.metadata = toGpxMetadata(route);
+    gpxRoute.name = route.name(QString());
+    document.route = gpxRoute;
+    const QString name = freeName(folder, baseName(gpxRoute.name), QStringLiteral(".gpx"), kGpxNameAttempts, function);
+    if (name.isEmpty())
+        return;
+    if (!ZKGpxWriter(QStringLiteral("2.0"), document).write(folder + QLatin1Char('/') + name)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "can not write" << name;
+        return;
+    }
+    files.append(name);
+}
+
+QStringList OrvoPSFDevice::_exportTrack(const QString &folder)
+{
+    if (folder.isEmpty())
+        return QStringList();
+    const QString absolute = QFileInfo(folder).absoluteFilePath();
+    if (!QDir().mkpath(absolute)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::_exportTrack") << "can not create" << absolute;
+        return QStringList();
+    }
+    QStringList paths = trackToXml(false, absolute);
+    for (QString &path : paths)
+        path = absolute + QLatin1Char('/') + path;
+    return paths;
+}
+
+bool OrvoPSFDevice::prepareUploadData(QString &path, bool all)
+{
+    const char *function = "OrvoPSFDevice::prepareUploadData";
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, function) << " start prepare";
+    OrvoEnv *env = OrvoEnv::instance();
+    env->clearTmpDir();
+    const QString folder = env->tmpDir();
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, function) << "do track";
+    QStringList files = trackToXml(!all, folder);
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, function) << "done";
+
+    // The dump goes straight into the cleared temporary folder: the dumps that finalize keeps
+    // in the user folder under the same name stay as they are.
+    const QString dump = QStringLiteral("kavel40flash.orvo%1.dat").arg(OrvoEnv::version());
+    saveExtFlashToFile(folder + QLatin1Char('/') + dump);
+    if (QFile::exists(folder + QLatin1Char('/') + dump))
+        files.append(dump);
+    const QString log = env->logFileName();
+    QFile::remove(folder + QLatin1Char('/') + log);
+    if (QFile::copy(env->logFilePath(), folder + QLatin1Char('/') + log))
+        files.append(log);
+    else
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, function) << "can not copy the log" << env->logFilePath();
+
+    if (path.isEmpty()) {
+        path = folder + QLatin1Char('/') + env->uploadFileName();
+    } else {
+        QStringList paths;
+        paths.reserve(files.size());
+        for (const QString &file : std::as_const(files))
+            paths.append(folder + QLatin1Char('/') + file);
+        OrvoUtility::renameFiles(paths, QStringLiteral(".gpx"), QStringLiteral(".krm"));
+        files.clear();
+        for (const QString &file : std::as_const(paths))
+            files.append(QFileInfo(file).fileName());
+    }
+    const bool zipped = OrvoZipUtil().compress(path, folder, files);
+    if (!zipped)
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "can not make the upload zip" << path;
+    setError(!zipped);
+    ORVO_TRACE_DEBUG(lcOrvoPsfDevice, function) << "end";
+    return zipped;
+}
+
+bool OrvoPSFDevice::setShareData(const QString &zipFile)
+{
+    return importShareData(zipFile, false);
+}
+
+bool OrvoPSFDevice::newSetShareData(const QString &zipFile)
+{
+    return importShareData(zipFile, true);
+}
+
+bool OrvoPSFDevice::importShareData(const QString &zipFile, bool allLanguages)
+{
+    const char *function = allLanguages ? "OrvoPSFDevice::newSetShareData" : "OrvoPSFDevice::setShareData";
+    const QString staging = OrvoEnv::instance()->tmpDir() + QStringLiteral("/kavel40tmp");
+    OrvoUtility::removeFolder(staging);
+    if (!QDir().mkpath(staging) || !OrvoZipUtil().decompress(zipFile, staging)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "can not unzip" << zipFile;
+        setError(true);
+        return false;
+    }
+    const QDir folder(staging);
+    QStringList paths;
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted))
+        paths.append(folder.filePath(name));
+    OrvoUtility::renameFiles(paths, QStringLiteral(".krm"), QStringLiteral(".gpx"));
+
+    bool imported = true;
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)) {
+        const QString path = folder.filePath(name);
+        const QString ending = name.right(3);
+        if (ending.compare(QLatin1String("wrk"), Qt::CaseInsensitive) == 0)
+            imported &= allLanguages ? importWorkoutFileAllLanguages(path) : importWorkoutFile(path);
+        else if (ending.compare(QLatin1String("gpx"), Qt::CaseInsensitive) == 0)
+            imported &= importGpxFile(path);
+    }
+    if (!imported)
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "what does not fit the image is left out";
+    setError(!imported);
+    return imported;
 }

@@ -2,20 +2,43 @@
 
 #include "device/OrvoClient.h"
 #include "device/OrvoDeviceImpl.h"
+#include "env/OrvoExceptionTask.h"
 #include "psf15/OrvoPSFFlashLayout.h"
 #include "psf15/OrvoPSFStore.h"
+#include "training/ZKTrncrsWorkout.h"
+#include "util/ZKGpxItemList.h"
+#include "util/ZKGpxLap.h"
+#include "util/ZKGpxLogSegment.h"
+#include "util/ZKGpxMetadata.h"
+#include "util/ZKGpxTrackList.h"
+#include "util/ZKGpxWorkoutLog.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class OrvoPSFFlashImage;
+class OrvoPSFInterval_1_5;
+class OrvoPSFLap_1_5;
+class OrvoPSFRoute_1_5;
+class OrvoPSFSegmentPlan;
+class OrvoPSFUserInfoLog_1_5;
+class OrvoPSFWorkout_1_5;
 class OrvoSCSIDeviceService;
+class ZKGpx2;
+class ZKTrncrs;
+struct ZKGpxRoute;
+struct ZKGpxRoutePoint;
+struct ZKGpxTrack;
+struct ZKTrncrsInterval;
 
 // The Kavel40: its data lives in a 2 MiB external flash reached by vendor commands. The client
 // keeps a copy of the flash in memory, read in 4096-byte blocks as regions are needed, lets the
@@ -46,6 +69,28 @@ public:
     static constexpr int kLanguageWriteAttempts = 51;
     // A dump file past this size is started afresh by the next finalize.
     static constexpr qint64 kDumpLimit = 0x1000000;
+    // Route selectors of getPSFRoute.
+    static constexpr int kPlannedRoutes = 0;
+    static constexpr int kRecordedTracks = 1;
+    // Free file names tried per export before giving up.
+    static constexpr int kGpxNameAttempts = 100;
+    static constexpr int kWrkNameAttempts = 1000;
+
+    // Lists the recorded tracks on a thread of its own, which the worker waits for.
+    class GetTrackTask : public QThread, public OrvoExceptionTask
+    {
+    public:
+        GetTrackTask(OrvoPSFDevice &device, QVector<OrvoClientData> &items);
+        bool execute() override;
+        void handleException() override;
+
+    protected:
+        void run() override;
+
+    private:
+        OrvoPSFDevice &m_device;
+        QVector<OrvoClientData> &m_items;
+    };
 
     OrvoPSFDevice();
     ~OrvoPSFDevice() override;
@@ -60,7 +105,13 @@ public:
     bool isValid() override;
     bool getName(QString &model) override;
     bool classFlag() override;
-    bool prepareUploadData(QString &path, bool dontCheckUploaded) override;
+    // Exports the tracks (all of them when all is set, else those not uploaded yet), a dump
+    // of the flash and the log into a zip: path, or the temporary folder's upload file when
+    // path is empty (then set to it). ".gpx" files are named ".krm" in a zip the caller named.
+    bool prepareUploadData(QString &path, bool all) override;
+    void getRoutes(QVector<OrvoClientData> &items) override;
+    void getTracks(QVector<OrvoClientData> &items) override;
+    void getWorkouts(QVector<OrvoClientData> &items) override;
     bool deleteRoutes(const QVector<int> &ids) override;
     bool deleteTracks(const QVector<int> &ids) override;
     bool deleteWorkouts(const QVector<int> &ids) override;
@@ -77,6 +128,11 @@ public:
     // "lanfile.txt", or one the user names when the setting "savelangeageimage" is on).
     bool writeLanguageFile(const QStringList &codes, int flag);
     QStringList _exportTrack(const QString &folder) override;
+    // Imports the routes (".gpx", ".krm") and workouts (".wrk") of a share package; workout
+    // names in languages the device lacks are dropped when the language filter is on.
+    bool setShareData(const QString &zipFile) override;
+    // The same, keeping the workouts' names in every language.
+    bool newSetShareData(const QString &zipFile);
     void saveExtFlashToFile(const QString &path) override;
     bool _updateTotal(const QString &file, const QString &changedLang) override;
     bool _finalize() override;
@@ -117,6 +173,49 @@ public:
     int userAge() const;
     QString userSex() const;
 
+    // Listing: the routes of a selector as list items, from id 0.
+    void getPSFRoute(int selector, QVector<OrvoClientData> &items);
+    // One lap as GPX texts; cadenceSelector 1 scales the cadences by 60 / 64.
+    static ZKGpxLap makeTrackDescription(const OrvoPSFLap_1_5 &lap, int cadenceSelector);
+    // The route's laps, numbered from 1.
+    static QList<ZKGpxLap> lapsToGpx(const OrvoPSFRoute_1_5 &track);
+    // One track per segment; each segment's start and the last point go to routeOut. Empty
+    // when the segments cannot be read.
+    std::optional<ZKGpxTrackList> toGpxTrack(OrvoPSFRoute_1_5 &route, ZKGpxRoute &routeOut);
+    // One log segment per sensor log; empty when the logs cannot be read.
+    std::optional<ZKGpxItemList<ZKGpxLogSegment>> toGpxSsrLog(OrvoPSFRoute_1_5 &route);
+    // Appends a segment of the track's points to the route; first and second are the route
+    // points at its ends (null when missing). False when the track has fewer than two points,
+    // a position is no number or the segment does not fit; a route then keeps no part of it.
+    bool buildTrackSegment(OrvoPSFRoute_1_5 &route, const ZKGpxTrack &track, const ZKGpxRoutePoint *first,
+                           const ZKGpxRoutePoint *second);
+    bool hasWorkoutId(int id);
+    // "\ENG name\DEU name" by language code; a text without a leading backslash is "UNK".
+    static void parseMultiLangNames(const QString &text, QMap<QString, QString> &names);
+
+    // Conversions.
+    // One planned route from a document of the second dialect; false, image unchanged, when
+    // it lacks a route or a track list or does not fit.
+    bool addRoute(ZKGpx2 &document);
+    // False when the file's route could not be stored; a file that is not of the second
+    // dialect, or not for sharing, is skipped.
+    bool importGpxFile(const QString &path);
+    bool addWorkouts(const ZKTrncrs &course);
+    bool addWorkoutsAllLanguages(const ZKTrncrs &course);
+    bool importWorkoutFile(const QString &path);
+    bool importWorkoutFileAllLanguages(const QString &path);
+    // Appends an interval to the workout; false, nothing appended, without target or duration
+    // or without room.
+    bool addInterval(const ZKTrncrsInterval &interval, OrvoPSFWorkout_1_5 &workout);
+    ZKGpxMetadata toGpxMetadata(OrvoPSFRoute_1_5 &route);
+    std::optional<ZKGpxWorkoutLog> toGpxWorkoutLog(OrvoPSFRoute_1_5 &route);
+    std::optional<ZKTrncrsWorkout> toTrncrsWorkout(OrvoPSFRoute_1_5 &route);
+
+    // Files: each writes into folder and answers the names written, relative to it.
+    // Gives the course its metadata and writes it; empty when nothing was written.
+    QString workoutToXml(ZKTrncrs &course, const QString &folder);
+    QStringList trackToXml(bool onlyNew, const QString &folder);
+
 private:
     OrvoSCSIDeviceService *scsiService();
     std::span<uchar> imageFrom(qint64 offset);
@@ -128,6 +227,22 @@ private:
     bool saveLanguageImage(const QByteArray &image);
     bool writeLanguageImage(const QByteArray &image, const QString &basePath);
     QString matchString();
+    bool bitFontNames();
+    bool writeSegment(OrvoPSFRoute_1_5 &route, const OrvoPSFSegmentPlan &plan, const ZKGpxTrack &track,
+                      const ZKGpxRoutePoint *first, const ZKGpxRoutePoint *second);
+    static void fillRoute(OrvoPSFRoute_1_5 &route, const ZKGpxMetadata &metadata);
+    bool addCourse(const ZKTrncrs &course, bool filtered);
+    // languages: the codes names are kept in; null keeps every language.
+    bool addCourseWorkout(const ZKTrncrsWorkout &workout, const QStringList *languages);
+    static void collectNames(const QMap<QString, QString> &names, const QMap<QString, QString> &shortNames,
+                             const QStringList *languages, QStringList &texts, QStringList &codes);
+    static void fillWorkout(OrvoPSFWorkout_1_5 &stored, const ZKTrncrsWorkout &workout);
+    static qint64 gotoIndex(const OrvoPSFWorkout_1_5 &workout, const QString &gotoText);
+    void fillUser(ZKGpxMetadataExt &user, const OrvoPSFUserInfoLog_1_5 &log) const;
+    bool importShareData(const QString &zipFile, bool allLanguages);
+    void writeTrackFiles(OrvoPSFRoute_1_5 &route, const QString &folder, QStringList &files);
+    QString freeName(const QString &folder, const QString &base, const QString &extension, int attempts,
+                     const char *function);
 
     QString m_storeName;
     OrvoPSFFlashLayout m_layout;

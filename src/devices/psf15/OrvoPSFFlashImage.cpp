@@ -4,12 +4,15 @@
 #include "env/OrvoFunctionTrace.h"
 #include "profile/OrvoProfileData.h"
 #include "psf15/OrvoPSFFlashLayout.h"
+#include "psf15/OrvoPSFInterval_1_5.h"
 #include "psf15/OrvoPSFRouteFrame_1_5.h"
 #include "psf15/OrvoPSFSectionRef_1_5.h"
 #include "psf15/OrvoPSFSectionTable_1_5.h"
 #include "psf15/OrvoPSFStore.h"
 #include "psf15/OrvoPSFTrackFrame_1_5.h"
 #include "psf15/OrvoPSFWorkoutFrame_1_5.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -227,4 +230,119 @@ bool OrvoPSFFlashImage::saveProfile(const QMap<QString, QString> &values)
 void OrvoPSFFlashImage::setTodayFunction(OrvoTodayFunction today)
 {
     m_today = std::move(today);
+}
+
+OrvoPSFRoute_1_5 *OrvoPSFFlashImage::addRoute(const QStringList &texts, const QStringList &codes, bool bitFont)
+{
+    OrvoPSFRouteFrame_1_5 *frame = routeFrame();
+    return frame ? frame->addRoute(texts, codes, bitFont, m_store.layout()) : nullptr;
+}
+
+OrvoPSFWorkout_1_5 *OrvoPSFFlashImage::addWorkout(const QStringList &texts, const QStringList &codes,
+                                                  const QStringList &descTexts, const QStringList &descCodes,
+                                                  bool bitFont)
+{
+    OrvoPSFWorkoutFrame_1_5 *frame = workoutFrame();
+    return frame ? frame->addWorkout(texts, codes, descTexts, descCodes, bitFont, m_store.layout()) : nullptr;
+}
+
+OrvoPSFInterval_1_5 *OrvoPSFFlashImage::addInterval(OrvoPSFWorkout_1_5 &workout)
+{
+    OrvoPSFWorkoutFrame_1_5 *frame = workoutFrame();
+    return frame ? frame->addInterval(workout, m_store.layout()) : nullptr;
+}
+
+bool OrvoPSFFlashImage::trackAreaHasRoom(qsizetype n)
+{
+    OrvoPSFTrackFrame_1_5 *frame = trackFrame();
+    OrvoPSFFlashLayout &layout = m_store.layout();
+    if (!frame || !layout.placesSection(Area::Track, frame->data(), frame->records().data()))
+        return false;
+    const quint32 end = layout.areaEnd(Area::Track);
+    const quint32 first = layout.areaFirstRecord(Area::Track);
+    const std::span<uchar> area = layout.areaBytes(Area::Track);
+    if (end < first || end - first > area.size()) {
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, "OrvoPSFFlashImage::trackAreaHasRoom")
+            << "the track end" << end << "lies outside the area from" << first;
+        return false;
+    }
+    return layout.hasRoom(Area::Track, n) && layout.holds(Area::Track, area.data() + (end - first), n);
+}
+
+OrvoPSFTrackSeg_1_5 *OrvoPSFFlashImage::newTrackSegment(OrvoPSFRoute_1_5 &route)
+{
+    const auto *segments = trackSegmentsOfRoute(route);
+    if (!segments || !trackAreaHasRoom(OrvoPSFTrackSeg_1_5::kHeaderSize)) {
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, "OrvoPSFFlashImage::newTrackSegment") << "no room for a track segment";
+        return nullptr;
+    }
+    OrvoPSFFlashLayout &layout = m_store.layout();
+    const qint64 offset = qint64(layout.areaEnd(Area::Track)) - layout.areaFirstRecord(Area::Track);
+    OrvoPSFTrackSeg_1_5 fresh(m_trackFrame->records().subspan(size_t(offset)), true);
+    layout.recordAdded(Area::Track, OrvoPSFTrackSeg_1_5::kHeaderSize);
+    if (segments->empty())
+        route.setFirstSegment(offset);
+    else
+        segments->back()->setNextSegment(offset);
+    // The views are built again from the image, so the route holds the new segment as read.
+    m_trackFrame->loadSegmentsOfRoute(route);
+    return route.segments().empty() ? nullptr : route.segments().back().get();
+}
+
+const OrvoPSFRoute_1_5::Segments *OrvoPSFFlashImage::trackSegmentsOfRoute(OrvoPSFRoute_1_5 &route)
+{
+    OrvoPSFTrackFrame_1_5 *frame = trackFrame();
+    if (!frame)
+        return nullptr;
+    if (route.segments().empty())
+        frame->loadSegmentsOfRoute(route);
+    return &route.segments();
+}
+
+bool OrvoPSFFlashImage::sensorLogsOfRoute(OrvoPSFRoute_1_5 &route, std::vector<const OrvoPSFSensorLog_1_5 *> &logs)
+{
+    OrvoPSFSectionRef_1_5 *section = sensorLogSection();
+    if (!trackSegmentsOfRoute(route) || !section)
+        return false;
+    section->loadSensorLogsOfRoute(route);
+    logs = route.sensorLogs();
+    return true;
+}
+
+const OrvoPSFUserInfoLog_1_5 *OrvoPSFFlashImage::userInfoOfRoute(OrvoPSFRoute_1_5 &route)
+{
+    OrvoPSFSectionRef_1_5 *section = userInfoSection();
+    if (!section)
+        return nullptr;
+    if (!route.userInfoLog())
+        section->loadUserInfoLogOfRoute(route);
+    return route.userInfoLog();
+}
+
+OrvoPSFFlashImage::WorkoutLogLink OrvoPSFFlashImage::workoutLogOf(OrvoPSFRoute_1_5 &route)
+{
+    WorkoutLogLink link;
+    if (!workoutLogSection() || route.workoutLogs().empty())
+        return link;
+    link.log = route.workoutLogs().front().get();
+    link.workout = workoutHolding(*link.log);
+    return link;
+}
+
+// Walks every workout's chain of logs as the links were made, to the log's own address.
+const OrvoPSFWorkout_1_5 *OrvoPSFFlashImage::workoutHolding(const OrvoPSFWorkoutLog_1_5 &log)
+{
+    const std::span<uchar> records = m_workoutLogSection->records();
+    for (const auto &workout : m_workoutFrame->workouts()) {
+        QSet<qint64> visited;
+        for (qint64 offset = workout->firstWorkoutLog(); offset >= 0 && !visited.contains(offset);) {
+            visited.insert(offset);
+            if (offset > qint64(records.size()) || OrvoPSFWorkoutLog_1_5::kFixedSize > qint64(records.size()) - offset)
+                break;
+            if (records.data() + offset == log.data())
+                return workout.get();
+            offset = OrvoPSFWorkoutLog_1_5(records.subspan(size_t(offset))).nextLog();
+        }
+    }
+    return nullptr;
 }

@@ -5,19 +5,25 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <span>
 #include <vector>
 
+class OrvoPSFInterval_1_5;
 class OrvoPSFRoute_1_5;
 class OrvoPSFRouteFrame_1_5;
 class OrvoPSFSectionRef_1_5;
 class OrvoPSFSectionTable_1_5;
 class OrvoPSFStore;
+class OrvoPSFSensorLog_1_5;
 class OrvoPSFTrackFrame_1_5;
+class OrvoPSFTrackSeg_1_5;
+class OrvoPSFUserInfoLog_1_5;
 class OrvoPSFWorkoutFrame_1_5;
 class OrvoPSFWorkout_1_5;
+class OrvoPSFWorkoutLog_1_5;
 
 // The PSF 1.5 data inside a flash image as the device operations use it. The section table
 // comes from the distribution header; every section view is built on first use, after the
@@ -48,6 +54,39 @@ public:
     bool workouts(std::vector<OrvoPSFWorkout_1_5 *> &list);
     bool clearWorkouts();
 
+    // Appends a planned route named by texts in the languages of codes. Null, image unchanged,
+    // when the route section cannot be read or has no room for it.
+    OrvoPSFRoute_1_5 *addRoute(const QStringList &texts, const QStringList &codes, bool bitFont);
+    // Appends a workout with its names and descriptions. Null, image unchanged, when the
+    // workout section cannot be read or has no room for it.
+    OrvoPSFWorkout_1_5 *addWorkout(const QStringList &texts, const QStringList &codes, const QStringList &descTexts,
+                                   const QStringList &descCodes, bool bitFont);
+    // Appends an empty interval to the workout; null, image unchanged, without room.
+    OrvoPSFInterval_1_5 *addInterval(OrvoPSFWorkout_1_5 &workout);
+    // True when n more bytes fit the track area after its last record.
+    bool trackAreaHasRoom(qsizetype n);
+    // Appends an empty segment to the end of the track area and to the end of the route's
+    // chain. Null, image unchanged, when the track section cannot be read or has no room for
+    // a segment header.
+    OrvoPSFTrackSeg_1_5 *newTrackSegment(OrvoPSFRoute_1_5 &route);
+
+    // The route's track segments, read on first use; null when the track section cannot be
+    // read.
+    const std::vector<std::unique_ptr<OrvoPSFTrackSeg_1_5>> *trackSegmentsOfRoute(OrvoPSFRoute_1_5 &route);
+    // The sensor logs of the route's segments, in segment order; false when a section cannot
+    // be read.
+    bool sensorLogsOfRoute(OrvoPSFRoute_1_5 &route, std::vector<const OrvoPSFSensorLog_1_5 *> &logs);
+    // The user-info log recorded with the ride; null when it has none or it cannot be read.
+    const OrvoPSFUserInfoLog_1_5 *userInfoOfRoute(OrvoPSFRoute_1_5 &route);
+    // The first workout log recorded with the ride and the workout whose chain holds it; both
+    // null when the ride has none, the workout null when no workout's chain holds the log.
+    struct WorkoutLogLink
+    {
+        const OrvoPSFWorkoutLog_1_5 *log = nullptr;
+        const OrvoPSFWorkout_1_5 *workout = nullptr;
+    };
+    WorkoutLogLink workoutLogOf(OrvoPSFRoute_1_5 &route);
+
     // The profile values of the block; parsed once until the next save.
     bool readProfile(QMap<QString, QString> &values);
     // Writes the known keys of values into the block.
@@ -66,6 +105,7 @@ public:
 private:
     std::span<uchar> section(int index) const;
     bool hasRouteSections();
+    const OrvoPSFWorkout_1_5 *workoutHolding(const OrvoPSFWorkoutLog_1_5 &log);
 
     OrvoPSFStore &m_store;
     std::span<uchar> m_base;

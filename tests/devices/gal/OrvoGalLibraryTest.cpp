@@ -111,7 +111,7 @@ TEST_F(OrvoGalLibraryTest, WorkersOfTwoDevicesEachSeeTheirOwnDevice)
     ASSERT_TRUE(addActivities(other, 5));
     qunsetenv("LUMOLIB_CALL_LOG");
     std::atomic<int> wrong{0};
-    const auto count = [this, &wrong](const QString &root, quint32 expected) {
+    const auto count = [&wrong](const QString &root, quint32 expected) {
         OrvoGalLibrary library;
         for (int i = 0; i < 300; ++i) {
             quint32 found = 0;

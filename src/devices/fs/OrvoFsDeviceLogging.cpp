@@ -1,0 +1,3 @@
+#include "devices/fs/OrvoFsDeviceLogging.h"
+
+Q_LOGGING_CATEGORY(lcOrvoFsDevice, "orvo.fsdevice")

@@ -1,0 +1,714 @@
+#include "devices/fs/OrvoKavel50.h"
+
+#include "device/OrvoPlatform.h"
+#include "devices/fs/OrvoFsDeviceLogging.h"
+#include "devices/fs/OrvoKavel50Profile.h"
+#include "env/OrvoEnv.h"
+#include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
+#include "env/OrvoSettingsKeys.h"
+#include "env/OrvoUtility.h"
+#include "env/OrvoZipUtil.h"
+#include "search/ZKDeviceDB.h"
+#include "sql/ZKModel.h"
+#include "training/ZKWorkout.h"
+#include "util/ZKTraceLog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSaveFile>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QTimeZone>
+
+namespace {
+
+using Key = OrvoSettingsKeys::Key;
+
+const QString kUpdatingFlag = QStringLiteral("/updating@@!.ini");
+const QString kFormatFlag = QStringLiteral("/format.ini");
+const QString kRouteDatabase = QStringLiteral("/data/route/route.dat");
+const QString kExportFolder = QStringLiteral("/Kavel50ExportTmp");
+const QString kNoApVersion = QStringLiteral("ZK0.0.0.0");
+const QString kNoLaunchsecVersion = QStringLiteral("0.0.0.0");
+// An interrupted update leaves the version file in any of these spellings.
+const QStringList kVersionFiles = {QStringLiteral("/version.ini"), QStringLiteral("/Version.ini"),
+                                   QStringLiteral("/VERSION.ini"), QStringLiteral("/VERSION.INI")};
+// Listing with this type lists every type.
+constexpr int kEveryType = 5;
+const QString kWorkoutLanguage = QStringLiteral("ENG");
+
+QMutex g_removeStepMutex;
+OrvoKavel50::RemoveStep g_removeStep;
+
+bool removeOnce(const QString &path)
+{
+    OrvoKavel50::RemoveStep step;
+    {
+        const QMutexLocker lock(&g_removeStepMutex);
+        step = g_removeStep;
+    }
+    return step ? step(path) : QFile::remove(path);
+}
+
+// One byte '1' in a flag file of the device.
+bool writeFlagFile(const QString &path, const QString &name, const char *function)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << QStringLiteral("create %1 FAILED").arg(name);
+        return false;
+    }
+    if (file.write("1", 1) != 1 || !commitSaveFile(file)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << QStringLiteral("write %1 FAILED").arg(name);
+        return false;
+    }
+    return true;
+}
+
+// Two files of equal size whose modification times lie within the copy tolerance.
+bool isSameCopy(const QFileInfo &source, const QString &target)
+{
+    const QFileInfo existing(target);
+    if (!existing.isFile())
+        return false;
+    const qint64 apart = qAbs(source.lastModified().secsTo(existing.lastModified()));
+    return apart <= OrvoKavel50::kSameCopySeconds && source.size() == existing.size();
+}
+
+QDateTime localTimeOf(qint64 secondsSince1970)
+{
+    return QDateTime::fromSecsSinceEpoch(secondsSince1970);
+}
+
+OrvoClientData favoriteFromQuery(const QSqlQuery &query)
+{
+    OrvoClientData item;
+    item.id = query.value(0).toInt();
+    item.name = query.value(1).toString();
+    item.description = query.value(2).toString();
+    item.latitude = query.value(3).toInt();
+    item.longitude = query.value(4).toInt();
+    item.place = query.value(5).toString();
+    item.kind = OrvoClientData::KindPoi;
+    return item;
+}
+
+// The route columns after idRoute: Title, ActiveType, TotalLength, StartPlace, EndPlace,
+// TotalLength, Uploaded.
+OrvoClientData routeFromValues(int id, const QVector<QVariant> &values)
+{
+    OrvoClientData item;
+    item.id = id;
+    item.name = values.value(0).toString();
+    item.activityType = values.value(1).toInt();
+    item.totalLength = values.value(2).toInt();
+    item.startPlace = values.value(3).toString();
+    item.endPlace = values.value(4).toString();
+    item.totalLength = values.value(5).toInt();
+    item.uploaded = values.value(6).toBool();
+    item.kind = OrvoClientData::KindRoute;
+    return item;
+}
+
+// The ride columns after idRoute: Title, StartTime, EndTime, ActivityType, TotalLength, Uploaded.
+OrvoClientData rideFromValues(int id, const QVector<QVariant> &values)
+{
+    OrvoClientData item;
+    item.id = id;
+    item.name = values.value(0).toString();
+    item.startTime = localTimeOf(values.value(1).toLongLong());
+    item.endTime = localTimeOf(values.value(2).toLongLong());
+    item.activityType = values.value(3).toInt();
+    item.totalLength = values.value(4).toInt();
+    item.uploaded = values.value(5).toBool();
+    item.kind = OrvoClientData::KindRide;
+    return item;
+}
+
+QVector<QVariant> valuesAfterFirst(const QSqlQuery &query, int count)
+{
+    QVector<QVariant> values;
+    values.reserve(count);
+    for (int column = 1; column <= count; ++column)
+        values.append(query.value(column));
+    return values;
+}
+
+const QStringList kRouteColumns = {QStringLiteral("Title"),       QStringLiteral("ActiveType"),
+                                   QStringLiteral("TotalLength"), QStringLiteral("StartPlace"),
+                                   QStringLiteral("EndPlace"),    QStringLiteral("TotalLength"),
+                                   QStringLiteral("Uploaded")};
+const QStringList kRideColumns = {QStringLiteral("Title"),       QStringLiteral("StartTime"),
+                                  QStringLiteral("EndTime"),     QStringLiteral("ActivityType"),
+                                  QStringLiteral("TotalLength"), QStringLiteral("Uploaded")};
+
+} // namespace
+
+std::atomic_bool OrvoKavel50::s_restorePhase{false};
+
+OrvoKavel50::OrvoKavel50() = default;
+
+OrvoKavel50::~OrvoKavel50() = default;
+
+bool OrvoKavel50::restorePhase()
+{
+    return s_restorePhase.load();
+}
+
+void OrvoKavel50::setRestorePhase(bool on)
+{
+    s_restorePhase.store(on);
+}
+
+void OrvoKavel50::setRemoveStep(RemoveStep step)
+{
+    const QMutexLocker lock(&g_removeStepMutex);
+    g_removeStep = std::move(step);
+}
+
+bool OrvoKavel50::initial()
+{
+    OrvoFunctionTrace trace("OrvoKavel50::initial");
+    // The device came back formatted in the middle of a factory restore: nothing on it to read.
+    if (restorePhase()) {
+        OrvoEnv::instance()->setForceDeviceUpdate(true);
+        return true;
+    }
+    if (!prepareDatabase())
+        return false;
+    QString appPath;
+    if (isUpdating() && getAppPath(appPath)) {
+        for (const QString &name : kVersionFiles)
+            removeFile(appPath + name);
+    }
+    return true;
+}
+
+bool OrvoKavel50::prepareDatabase()
+{
+    QString sharePath;
+    QString traceLogPath;
+    if (!getSharePath(sharePath) || !getTraceLogPath(traceLogPath))
+        return false;
+    QString version;
+    getAP(version);
+    QString model;
+    getName(model);
+    ZKTraceLog::setDeviceVersion(version);
+    ZKTraceLog::setModelName(model);
+    ZKDeviceDB::openDeviceDatabases(sharePath, QString(), OrvoEnv::instance()->tmpDir() + kExportFolder);
+    ZKTraceLog::setDataDir(traceLogPath);
+    closeDeviceDatabases();
+    return true;
+}
+
+bool OrvoKavel50::rootPath(const QString &relative, QString &path)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    path = root + relative;
+    return true;
+}
+
+bool OrvoKavel50::settingPath(const char *key, const char *defaultValue, QString &path)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    path = root + getDeviceSetting(QLatin1String(key), QLatin1String(defaultValue));
+    return true;
+}
+
+bool OrvoKavel50::getSharePath(QString &path)
+{
+    return settingPath(OrvoSettingsKeys::kSharePath.name, OrvoSettingsKeys::kSharePath.defaultValue, path);
+}
+
+bool OrvoKavel50::getTraceLogPath(QString &path)
+{
+    return settingPath(OrvoSettingsKeys::kTraceLogPath.name, OrvoSettingsKeys::kTraceLogPath.defaultValue, path);
+}
+
+bool OrvoKavel50::getDeviceIniPath(QString &path)
+{
+    return settingPath(OrvoSettingsKeys::kDeviceIniPath.name, OrvoSettingsKeys::kDeviceIniPath.defaultValue, path);
+}
+
+bool OrvoKavel50::getApVersionPath(QString &path)
+{
+    return settingPath(OrvoSettingsKeys::kApVersionPath.name, OrvoSettingsKeys::kApVersionPath.defaultValue, path);
+}
+
+bool OrvoKavel50::getProfilePath(QString &path)
+{
+    return settingPath(OrvoSettingsKeys::kProfilePath.name, OrvoSettingsKeys::kProfilePath.defaultValue, path);
+}
+
+bool OrvoKavel50::getAppPath(QString &path)
+{
+    return settingPath(OrvoSettingsKeys::kApPath.name, OrvoSettingsKeys::kApPath.defaultValue, path);
+}
+
+// key is "group/key" or a key without group; the empty text when missing.
+bool OrvoKavel50::readIniValue(bool found, const QString &path, const QString &key, QString &value)
+{
+    if (!found)
+        return false;
+    const QSettings ini(path, QSettings::IniFormat);
+    value = ini.value(key, QString()).toString();
+    return true;
+}
+
+bool OrvoKavel50::getUUID(QString &uuid)
+{
+    QString path;
+    QString value;
+    if (!readIniValue(getDeviceIniPath(path), path, QStringLiteral("UUID/UUID"), value) || value.isEmpty())
+        return false;
+    uuid = value;
+    return true;
+}
+
+bool OrvoKavel50::getTotal(QString &version)
+{
+    QString path;
+    QString value;
+    if (!readIniValue(getDeviceIniPath(path), path, QStringLiteral("Total/Version"), value) || value.isEmpty())
+        return false;
+    version = value;
+    return true;
+}
+
+bool OrvoKavel50::getLaunchsec(QString &version)
+{
+    QString path;
+    if (!readIniValue(getDeviceIniPath(path), path, QStringLiteral("LaunchSec/Version"), version))
+        return false;
+    if (version.isEmpty())
+        version = kNoLaunchsecVersion;
+    return true;
+}
+
+bool OrvoKavel50::getAP(QString &version)
+{
+    QString path;
+    if (!readIniValue(getApVersionPath(path), path, QStringLiteral("version"), version))
+        return false;
+    if (version.isEmpty())
+        version = kNoApVersion;
+    return true;
+}
+
+bool OrvoKavel50::getBootloader(QString &version)
+{
+    return getAP(version);
+}
+
+bool OrvoKavel50::getInternalStorage(qint64 &total, qint64 &free)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    quint64 totalBytes = 0;
+    quint64 freeBytes = 0;
+    if (!OrvoPlatform().getDiskSpace(root, totalBytes, freeBytes))
+        return false;
+    total = qint64(totalBytes);
+    free = qint64(freeBytes);
+    return true;
+}
+
+bool OrvoKavel50::classFlag()
+{
+    return true;
+}
+
+int OrvoKavel50::classLevel()
+{
+    return 2;
+}
+
+// Nothing in the program makes a map request: there is no map to import or delete.
+bool OrvoKavel50::_importMap(int)
+{
+    return false;
+}
+
+bool OrvoKavel50::_deleteMap(int)
+{
+    return false;
+}
+
+bool OrvoKavel50::setUpdatingFlag(bool on)
+{
+    QString path;
+    if (!rootPath(kUpdatingFlag, path))
+        return false;
+    if (on)
+        return writeFlagFile(path, kUpdatingFlag, "OrvoKavel50::setUpdatingFlag");
+    if (removeFile(path))
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::setUpdatingFlag") << "remove " << path << "failed";
+    return false;
+}
+
+bool OrvoKavel50::isUpdating()
+{
+    QString path;
+    return rootPath(kUpdatingFlag, path) && QFileInfo::exists(path);
+}
+
+void OrvoKavel50::formatDevice()
+{
+    QString path;
+    if (rootPath(kFormatFlag, path))
+        writeFlagFile(path, kFormatFlag, "OrvoKavel50::formatDevice");
+}
+
+bool OrvoKavel50::removeFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
+        if (removeOnce(path))
+            return true;
+        removeReadOnlyAttribute(path);
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::removeFile") << "remove file failed: " << path;
+    return false;
+}
+
+// The owner gets read and write rights back; the other rights stay as they were.
+void OrvoKavel50::removeReadOnlyAttribute(const QString &path)
+{
+    ORVO_TRACE_DEBUG(lcOrvoFsDevice, "OrvoKavel50::removeReadOnlyAttribute") << "removeReadOnlyAttribute: " << path;
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ReadUser | QFileDevice::WriteUser);
+}
+
+bool OrvoKavel50::copyFile(const QString &source, const QString &target)
+{
+    ORVO_TRACE_DEBUG(lcOrvoFsDevice, "OrvoKavel50::copyFile") << "copy file from " << source << " to " << target;
+    for (int attempt = 1; attempt <= kCopyAttempts; ++attempt) {
+        if (attempt > 1) {
+            removeReadOnlyAttribute(target);
+            removeFile(target);
+        }
+        if (OrvoUtility::copyFile(source, target, true, 1, 0, {}, false, 0, nullptr))
+            return true;
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::copyFile")
+        << "copy file failed: from " << source << " to " << target;
+    return false;
+}
+
+bool OrvoKavel50::copyDir(const QString &source, const QString &target, QStringList *copied)
+{
+    // Hidden and system entries stay behind; linked folders are not followed, as a link to a
+    // parent would never end.
+    const QFileInfoList entries =
+        QDir(source).entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        const QString to = target + QLatin1Char('/') + entry.fileName();
+        if (entry.isDir()) {
+            if (!entry.isSymLink() && (!QDir().mkpath(to) || !copyDir(entry.filePath(), to, copied)))
+                return false;
+            continue;
+        }
+        if (isSameCopy(entry, to))
+            continue;
+        if (!copyFile(entry.filePath(), to))
+            return false;
+        if (copied != nullptr)
+            copied->prepend(to);
+    }
+    return true;
+}
+
+bool OrvoKavel50::copyDirNoList(const QString &source, const QString &target)
+{
+    return copyDir(source, target, nullptr);
+}
+
+bool OrvoKavel50::removeDir(const QString &path)
+{
+    const QFileInfoList entries = QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::Hidden |
+                                                           QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        // A link is removed itself: following one would empty the folder it points at.
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (!removeDir(entry.filePath()))
+                return false;
+        } else if (!removeFile(entry.filePath())) {
+            return false;
+        }
+    }
+    QDir().rmdir(path);
+    return true;
+}
+
+QByteArray OrvoKavel50::readBack(const QString &path, bool *ok)
+{
+    *ok = false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::checkFiles")
+            << QStringLiteral("checkFiles: open %1 failed").arg(path);
+        return {};
+    }
+    const qint64 size = file.size();
+    const qint64 length = qMin(size, kCheckTailSize);
+    QByteArray bytes;
+    if (file.seek(size - length))
+        bytes = file.read(length);
+    *ok = bytes.size() == length;
+    if (!*ok)
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::checkFiles")
+            << QStringLiteral("checkFiles: read %1 size=%2 failed").arg(path).arg(size);
+    return bytes;
+}
+
+void OrvoKavel50::checkFiles(const QStringList &files)
+{
+    for (const QString &path : files) {
+        bool ok = false;
+        readBack(path, &ok);
+    }
+}
+
+void OrvoKavel50::checkFolder(const QString &path)
+{
+    QStringList files;
+    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    if (!files.isEmpty())
+        checkFiles(files);
+}
+
+bool OrvoKavel50::zipFolder(const QString &zipPath, const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    return OrvoZipUtil().compress(zipPath, folder, names);
+}
+
+bool OrvoKavel50::hasRouteDatabase()
+{
+    QString sharePath;
+    return getSharePath(sharePath) && QFileInfo::exists(sharePath + kRouteDatabase);
+}
+
+bool OrvoKavel50::useColumnQueries()
+{
+    const Key key = OrvoSettingsKeys::kNewLoadDbApi;
+    return getDeviceSetting(QLatin1String(key.name), QLatin1String(key.defaultValue)) != QLatin1String("0");
+}
+
+void OrvoKavel50::getPOIs(QVector<OrvoClientData> &items)
+{
+    if (useColumnQueries()) {
+        QSqlQuery query = ZKDeviceDB::queryFavorites({QStringLiteral("idMyFavorite"), QStringLiteral("Name"),
+                                                      QStringLiteral("Info"), QStringLiteral("Latitude"),
+                                                      QStringLiteral("Longitude"), QStringLiteral("Place")});
+        while (query.next())
+            items.append(favoriteFromQuery(query));
+        query.finish();
+    } else {
+        QMap<qint64, QString> favorites;
+        ZKDeviceDB::listFavorites(favorites);
+        for (auto it = favorites.cbegin(); it != favorites.cend(); ++it) {
+            ZKFavoriteRecord record;
+            record.id = -1;
+            ZKDeviceDB::readFavorite(it.key(), record);
+            OrvoClientData item;
+            item.id = int(it.key());
+            item.name = it.value();
+            item.description = record.info;
+            item.latitude = record.latitude;
+            item.longitude = record.longitude;
+            item.place = record.place;
+            items.append(item);
+        }
+    }
+    closeDeviceDatabases();
+}
+
+void OrvoKavel50::getRoutes(QVector<OrvoClientData> &items)
+{
+    if (!hasRouteDatabase())
+        return;
+    if (useColumnQueries()) {
+        QSqlQuery query = ZKDeviceDB::queryRoutes(QStringList{QStringLiteral("idRoute")} + kRouteColumns);
+        while (query.next())
+            items.append(routeFromValues(query.value(0).toInt(), valuesAfterFirst(query, kRouteColumns.size())));
+        query.finish();
+    } else {
+        QMap<qint64, QString> routes;
+        ZKDeviceDB::listRoutes(kEveryType, routes, QString());
+        for (auto it = routes.cbegin(); it != routes.cend(); ++it) {
+            QVector<QVariant> values;
+            ZKDeviceDB::selectRouteById(quint32(it.key()), int(it.key() >> 32), kRouteColumns, values);
+            items.append(routeFromValues(int(it.key()), values));
+        }
+    }
+    closeDeviceDatabases();
+}
+
+void OrvoKavel50::getTracks(QVector<OrvoClientData> &items)
+{
+    if (!hasRouteDatabase())
+        return;
+    if (useColumnQueries()) {
+        QSqlQuery query = ZKDeviceDB::queryTraceLogs(QStringList{QStringLiteral("idRoute")} + kRideColumns);
+        while (query.next())
+            items.append(rideFromValues(query.value(0).toInt(), valuesAfterFirst(query, kRideColumns.size())));
+        query.finish();
+    } else {
+        QVector<ZKTrackEntry> rides;
+        ZKDeviceDB::listTracks(kEveryType, rides, false);
+        for (const ZKTrackEntry &ride : std::as_const(rides)) {
+            QVector<QVariant> values;
+            ZKDeviceDB::selectTraceLogById(quint32(ride.id), int(ride.id >> 32), kRideColumns, values);
+            items.append(rideFromValues(int(ride.id), values));
+        }
+    }
+    closeDeviceDatabases();
+}
+
+void OrvoKavel50::clearWorkouts()
+{
+    m_workouts.clear();
+}
+
+void OrvoKavel50::getWorkouts(QVector<OrvoClientData> &items)
+{
+    if (!hasRouteDatabase())
+        return;
+    clearWorkouts();
+    ZKDeviceDB::listWorkouts(m_workouts, false);
+    items.reserve(items.size() + qsizetype(m_workouts.size()));
+    for (size_t i = 0; i < m_workouts.size(); ++i) {
+        ZKWorkout &workout = *m_workouts[i];
+        ZKDeviceDB::readWorkout(workout);
+        OrvoClientData item;
+        item.id = int(i);
+        item.name = ZKDeviceDB::pickLanguageText(workout.name(), kWorkoutLanguage);
+        QDateTime date = workout.dateTime();
+        date.setTimeZone(QTimeZone::utc());
+        item.startTime = localTimeOf(date.toSecsSinceEpoch());
+        item.kind = OrvoClientData::KindWorkout;
+        item.workoutType = workout.type();
+        item.subType = workout.subtype();
+        items.append(item);
+    }
+    closeDeviceDatabases();
+}
+
+bool OrvoKavel50::deletePOI(int id)
+{
+    const bool deleted = ZKDeviceDB::deleteFavorite(id);
+    closeDeviceDatabases();
+    return deleted;
+}
+
+bool OrvoKavel50::deleteRoute(int id)
+{
+    const bool deleted = ZKDeviceDB::deleteRoute(id, 0);
+    closeDeviceDatabases();
+    return deleted;
+}
+
+bool OrvoKavel50::deleteTrack(int id)
+{
+    const bool deleted = ZKDeviceDB::deleteTrack(ZKDeviceDB::itemId(id, 0));
+    closeDeviceDatabases();
+    return deleted;
+}
+
+// Every item is tried; the answer says whether all of them went.
+bool OrvoKavel50::deletePOIs(const QVector<int> &ids)
+{
+    bool all = true;
+    for (int id : ids)
+        all = deletePOI(id) && all;
+    return all;
+}
+
+bool OrvoKavel50::deleteRoutes(const QVector<int> &ids)
+{
+    if (!hasRouteDatabase())
+        return false;
+    bool all = true;
+    for (int id : ids)
+        all = deleteRoute(id) && all;
+    return all;
+}
+
+bool OrvoKavel50::deleteTracks(const QVector<int> &ids)
+{
+    if (!hasRouteDatabase())
+        return false;
+    bool all = true;
+    for (int id : ids)
+        all = deleteTrack(id) && all;
+    return all;
+}
+
+// The service's deletion answers nothing: a workout is gone when its row is.
+bool OrvoKavel50::workoutDeleted(int id)
+{
+    if (id < 0 || size_t(id) >= m_workouts.size() || !m_workouts[size_t(id)])
+        return false;
+    const ZKWorkout &workout = *m_workouts[size_t(id)];
+    ZKDeviceDB::deleteWorkoutOf(workout);
+    if (ZKDeviceDB::findWorkoutId(workout.id()) == workout.rowId())
+        return false;
+    m_workouts[size_t(id)].reset();
+    return true;
+}
+
+bool OrvoKavel50::deleteWorkouts(const QVector<int> &ids)
+{
+    if (!hasRouteDatabase())
+        return false;
+    bool all = true;
+    for (int id : ids)
+        all = workoutDeleted(id) && all;
+    closeDeviceDatabases();
+    return all;
+}
+
+bool OrvoKavel50::getProfile(QMap<QString, QString> &out)
+{
+    QString root;
+    QString profilePath;
+    if (!getDrive(root) || !getProfilePath(profilePath))
+        return false;
+    return OrvoKavel50Profile(root, profilePath).read(out);
+}
+
+bool OrvoKavel50::saveProfile(const QMap<QString, QString> &values)
+{
+    QString root;
+    QString profilePath;
+    if (!getDrive(root) || !getProfilePath(profilePath))
+        return false;
+    return OrvoKavel50Profile(root, profilePath).save(values);
+}
+
+bool OrvoKavel50::prepareUploadProfile(const QString &file)
+{
+    QString root;
+    QString profilePath;
+    if (!getDrive(root) || !getProfilePath(profilePath))
+        return false;
+    return OrvoKavel50Profile(root, profilePath).writeUpload(file);
+}

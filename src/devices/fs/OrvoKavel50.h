@@ -1,0 +1,127 @@
+#pragma once
+
+#include "device/OrvoClient.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class ZKWorkout;
+
+// The bike computers that show up as a removable drive and keep everything in files: a folder
+// tree under the drive root, INI files for versions and flags, XML settings files and the
+// SQLite databases of the device database service. Every path is the drive root (getDrive,
+// supplied by the models) followed by a fixed text or by a setting of the model's group.
+//
+// Flag files directly under the root:
+//   "/updating@@!.ini"  exists while an update is being written; a device attached with it
+//                        gets its version file removed, so that the update is offered again
+//   "/format.ini"       one byte '1': the device formats itself when it finds it
+class OrvoKavel50 : public OrvoClient
+{
+    Q_OBJECT
+
+public:
+    // One removal try; true when the file is gone. Tests replace it to make tries fail.
+    using RemoveStep = std::function<bool(const QString &path)>;
+
+    static constexpr int kRemoveAttempts = 3;
+    static constexpr int kCopyAttempts = 3;
+    // Two files of equal size whose modification times lie this close count as one copy.
+    static constexpr int kSameCopySeconds = 59;
+    // checkFiles reads a file whole up to this size, else its last this many bytes.
+    static constexpr qint64 kCheckTailSize = 1024;
+
+    OrvoKavel50();
+    ~OrvoKavel50() override;
+
+    // The client.
+    bool initial() override;
+    bool getSharePath(QString &path) override;
+    bool getUUID(QString &uuid) override;
+    bool getInternalStorage(qint64 &total, qint64 &free) override;
+    bool getBootloader(QString &version) override;
+    bool getTotal(QString &version) override;
+    bool getLaunchsec(QString &version) override;
+    bool getAP(QString &version) override;
+    bool classFlag() override;
+    void getPOIs(QVector<OrvoClientData> &items) override;
+    void getRoutes(QVector<OrvoClientData> &items) override;
+    void getTracks(QVector<OrvoClientData> &items) override;
+    void getWorkouts(QVector<OrvoClientData> &items) override;
+    bool deletePOIs(const QVector<int> &ids) override;
+    bool deleteRoutes(const QVector<int> &ids) override;
+    bool deleteTracks(const QVector<int> &ids) override;
+    bool deleteWorkouts(const QVector<int> &ids) override;
+    bool saveProfile(const QMap<QString, QString> &values) override;
+    void formatDevice() override;
+    bool prepareUploadProfile(const QString &file) override;
+    int classLevel() override;
+    bool _importMap(int n) override;
+    bool _deleteMap(int n) override;
+
+    virtual bool setUpdatingFlag(bool on);
+    virtual bool isUpdating();
+
+    // Each false without a drive, else root + the setting's value.
+    bool getTraceLogPath(QString &path);
+    bool getDeviceIniPath(QString &path);
+    bool getApVersionPath(QString &path);
+    bool getProfilePath(QString &path);
+    bool getAppPath(QString &path);
+
+    // The device keeps its databases: "/data/route/route.dat" below the share path.
+    bool hasRouteDatabase();
+    // The lists read whole tables in one query instead of one record at a time.
+    bool useColumnQueries();
+    // Gives the device database service this device's roots and version, once to see that they open.
+    bool prepareDatabase();
+
+    // The user's profile laid over the device's defaults, with the unit system and language.
+    bool getProfile(QMap<QString, QString> &out);
+
+    bool deletePOI(int id);
+    bool deleteRoute(int id);
+    bool deleteTrack(int id);
+
+    // True while a factory restore waits for the device to come back formatted.
+    static bool restorePhase();
+    static void setRestorePhase(bool on);
+
+    // The file operations of copies and updates on the drive.
+    static bool removeFile(const QString &path);
+    static void removeReadOnlyAttribute(const QString &path);
+    static bool copyFile(const QString &source, const QString &target);
+    // Copies the tree; each target file copied goes to the front of copied, when given.
+    static bool copyDir(const QString &source, const QString &target, QStringList *copied = nullptr);
+    static bool copyDirNoList(const QString &source, const QString &target);
+    static bool removeDir(const QString &path);
+    // Makes the drive's file system read back what was just written; failures are only logged.
+    static void checkFiles(const QStringList &files);
+    static void checkFolder(const QString &path);
+    // The bytes that checkFiles reads of one file; ok tells whether all of them came.
+    static QByteArray readBack(const QString &path, bool *ok);
+    static bool zipFolder(const QString &zipPath, const QString &folder);
+
+    static void setRemoveStep(RemoveStep step);
+
+protected:
+    // A path below the root; false without a drive.
+    bool rootPath(const QString &relative, QString &path);
+    bool settingPath(const char *key, const char *defaultValue, QString &path);
+
+private:
+    bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
+    void clearWorkouts();
+    bool workoutDeleted(int id);
+
+    static std::atomic_bool s_restorePhase;
+    // The workouts of the last getWorkouts; a workout's id is its index. A deleted one is null.
+    std::vector<std::unique_ptr<ZKWorkout>> m_workouts;
+};
