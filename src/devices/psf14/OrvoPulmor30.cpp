@@ -42,7 +42,7 @@ bool sectorByteSet(const QByteArray &sector, qsizetype offset)
     return reader.ok() && value != 0;
 }
 
-// The rides the ids name, and whether the container holds anything else a blank write would take.
+// Whether the ids name every ride and the container holds nothing else a blank write would take.
 bool onlyRidesGo(const OrvoPSF &container, const QVector<int> &ids)
 {
     const OrvoPSFPOIFrame *pois = container.poiFrame();
