@@ -10,6 +10,7 @@
 #include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
 #include "search/ZKDeviceDB.h"
+#include "search/ZKTrackEntry.h"
 #include "sql/ZKModel.h"
 #include "training/ZKWorkout.h"
 #include "util/ZKTraceLog.h"
@@ -42,6 +43,15 @@ const QStringList kVersionFiles = {QStringLiteral("/version.ini"), QStringLitera
 // Listing with this type lists every type.
 constexpr int kEveryType = 5;
 const QString kWorkoutLanguage = QStringLiteral("ENG");
+const QString kShareImportFolder = QStringLiteral("/kavel50");
+const QString kLogFolder = QStringLiteral("/kavel50Log");
+const QString kFlashLogs = QStringLiteral("/flash.dat");
+// Share file kinds of the device database service.
+constexpr int kShareRide = 2;
+constexpr int kShareWorkout = 3;
+const QString kWorkoutIdMark = QStringLiteral("<wrklog id=\"");
+const QString kSharedRouteType = QStringLiteral("<sharetype>2</sharetype>");
+const QString kOwnRouteType = QStringLiteral("<sharetype>1</sharetype>");
 
 QMutex g_removeStepMutex;
 OrvoKavel50::RemoveStep g_removeStep;
@@ -147,6 +157,76 @@ const QStringList kRouteColumns = {QStringLiteral("Title"),       QStringLiteral
 const QStringList kRideColumns = {QStringLiteral("Title"),       QStringLiteral("StartTime"),
                                   QStringLiteral("EndTime"),     QStringLiteral("ActivityType"),
                                   QStringLiteral("TotalLength"), QStringLiteral("Uploaded")};
+
+bool recreateFolder(const QString &path)
+{
+    OrvoKavel50::removeDir(path);
+    return QDir().mkpath(path);
+}
+
+// The logs a ride left in the trace-log folder; the debug log only some rides have.
+void addRideLogs(qint64 key, QStringList &logs)
+{
+    for (const QString &path :
+         {ZKTraceLog::gpsLogPath(key), ZKTraceLog::trainLogPath(key), ZKTraceLog::dbgLogPath(key)}) {
+        if (QFileInfo::exists(path))
+            logs.append(path);
+    }
+}
+
+// The ride logs packed under their own names: they all lie in the one trace-log folder.
+void packRideLogs(const QStringList &logs, const QString &archive)
+{
+    const QString folder = QFileInfo(logs.first()).absolutePath();
+    QStringList names;
+    names.reserve(logs.size());
+    for (const QString &path : logs)
+        names.append(QFileInfo(path).fileName());
+    if (!OrvoZipUtil().compress(archive, folder, names))
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+}
+
+// Rides travel as the maker's activity files: the same GPX under another extension.
+void renameRidesForUpload(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files)) {
+        if (file.suffix() != QLatin1String("gpx"))
+            continue;
+        const QString target = dir.filePath(file.completeBaseName() + QStringLiteral(".krm"));
+        if (!QFile::rename(file.filePath(), target))
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "not renamed" << file.filePath();
+    }
+}
+
+// A shared ".krm" file is a GPX file under the maker's extension.
+void renameSharedRides(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::Files)) {
+        if (!name.contains(QLatin1String(".krm")))
+            continue;
+        QString target = name;
+        target.replace(QLatin1String(".krm"), QLatin1String(".gpx"));
+        OrvoKavel50::removeFile(dir.filePath(target));
+        if (!QFile::rename(dir.filePath(name), dir.filePath(target)))
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::setShareData") << "not renamed" << dir.filePath(name);
+    }
+}
+
+// A route shared by someone else is stored as the user's own.
+bool makeShareOwn(const QString &path)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QString text = QString::fromUtf8(in.readAll());
+    in.close();
+    text.replace(kSharedRouteType, kOwnRouteType);
+    QSaveFile out(path);
+    const QByteArray bytes = text.toUtf8();
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && commitSaveFile(out);
+}
 
 } // namespace
 
@@ -711,4 +791,184 @@ bool OrvoKavel50::prepareUploadProfile(const QString &file)
     if (!getDrive(root) || !getProfilePath(profilePath))
         return false;
     return OrvoKavel50Profile(root, profilePath).writeUpload(file);
+}
+
+QString OrvoKavel50::exportFolder()
+{
+    return OrvoEnv::instance()->tmpDir() + kExportFolder;
+}
+
+std::optional<int> OrvoKavel50::workoutIdOfRide(const QString &gpxPath)
+{
+    QFile file(gpxPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData")
+            << "prepareUploadData, get workout id open file error " << gpxPath;
+        return std::nullopt;
+    }
+    const QString text = QString::fromUtf8(file.readAll());
+    const qsizetype mark = text.indexOf(kWorkoutIdMark);
+    if (mark <= 0)
+        return std::nullopt;
+    const qsizetype start = mark + kWorkoutIdMark.size();
+    const qsizetype end = text.indexOf(QLatin1Char('"'), start);
+    bool ok = false;
+    const int id = end < 0 ? 0 : text.mid(start, end - start).toInt(&ok);
+    return ok ? std::optional<int>(id) : std::nullopt;
+}
+
+QString OrvoKavel50::exportVersionText()
+{
+    QString version;
+    getAP(version);
+    return version + QStringLiteral(" Orvo") + OrvoEnv::version();
+}
+
+// With all false only rides not uploaded yet are packed, and they are marked uploaded once the
+// package is written, so a failed package leaves them for the next one.
+bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
+{
+    const char *function = "OrvoKavel50::prepareUploadData";
+    if (!hasRouteDatabase())
+        return false;
+    const QString folder = exportFolder();
+    recreateFolder(folder);
+    if (!zipPath.isEmpty() && QFileInfo::exists(zipPath) && !removeFile(zipPath))
+        return false;
+    ZKTraceLog::setDeviceVersion(exportVersionText());
+
+    QVector<ZKTrackEntry> rides;
+    ZKDeviceDB::listTracks(kEveryType, rides, false);
+    QVector<qint64> newRides;
+    QVector<int> workoutIds;
+    QStringList logs;
+    for (const ZKTrackEntry &ride : std::as_const(rides)) {
+        bool uploaded = false;
+        const QString path = ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
+        if (path.isEmpty())
+            continue;
+        if (!all && uploaded) {
+            removeFile(path);
+            continue;
+        }
+        if (!all)
+            newRides.append(ride.id);
+        const std::optional<int> workoutId = workoutIdOfRide(path);
+        if (workoutId && !workoutIds.contains(*workoutId))
+            workoutIds.append(*workoutId);
+        addRideLogs(quint32(ride.id), logs);
+    }
+    for (int wid : std::as_const(workoutIds)) {
+        bool uploaded = false;
+        ZKDeviceDB::exportShareFile(kShareWorkout, wid, uploaded, 0);
+    }
+    renameRidesForUpload(folder);
+    if (!logs.isEmpty())
+        packRideLogs(logs, folder + kFlashLogs);
+    if (zipPath.isEmpty())
+        zipPath = OrvoEnv::instance()->tmpDir() + QLatin1Char('/') + OrvoEnv::instance()->uploadFileName();
+
+    const bool zipped = zipFolder(zipPath, folder);
+    if (zipped) {
+        for (qint64 id : std::as_const(newRides))
+            ZKDeviceDB::setTrackUploaded(quint32(id), int(id >> 32), true);
+    } else {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "zip file failed: " << zipPath;
+    }
+    closeDeviceDatabases();
+    return zipped;
+}
+
+QStringList OrvoKavel50::_exportTrack(const QString &folder)
+{
+    const char *function = "OrvoKavel50::_exportTrack";
+    if (!hasRouteDatabase())
+        return {};
+    const QString staging = exportFolder();
+    recreateFolder(staging);
+    if (folder.isEmpty()) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "invalid path:" << folder;
+        return {};
+    }
+    const QString target = QFileInfo(folder).absoluteFilePath();
+    if (!QFileInfo(target).isDir() && !QDir().mkpath(target)) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "can't create foler " << target;
+        return {};
+    }
+    QString model;
+    getName(model);
+    ZKTraceLog::setDeviceVersion(exportVersionText());
+    ZKTraceLog::setModelName(model);
+
+    QVector<ZKTrackEntry> rides;
+    ZKDeviceDB::listTracks(kEveryType, rides, false);
+    for (const ZKTrackEntry &ride : std::as_const(rides)) {
+        bool uploaded = false;
+        ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
+    }
+    closeDeviceDatabases();
+    QStringList copied;
+    copyDir(staging, target, &copied);
+    return copied;
+}
+
+// A package that does not unpack imports nothing and answers false.
+bool OrvoKavel50::setShareData(const QString &zipPath)
+{
+    const char *function = "OrvoKavel50::setShareData";
+    if (!hasRouteDatabase())
+        return false;
+    const QString folder = OrvoEnv::instance()->tmpDir() + kShareImportFolder;
+    if (!recreateFolder(folder) || !OrvoZipUtil().decompress(zipPath, folder)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "unzip failed: " << zipPath;
+        return false;
+    }
+    renameSharedRides(folder);
+    ZKTraceLog::setDeviceVersion(exportVersionText());
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+        const QString path = dir.filePath(name);
+        if (!makeShareOwn(path)) {
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "not imported, can not rewrite" << path;
+            continue;
+        }
+        ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "import" << path;
+        ZKDeviceDB::importShareFile(path, false);
+    }
+    closeDeviceDatabases();
+    return true;
+}
+
+// The device's "/syslog" is removed only once all of it was copied; the zip names its files
+// relative to the log folder.
+void OrvoKavel50::exportLog(const QString &zipPath)
+{
+    const char *function = "OrvoKavel50::exportLog";
+    const QString folder = OrvoEnv::instance()->tmpDir() + kLogFolder;
+    OrvoUtility::removeFolder(folder);
+    QString root;
+    if (!getDrive(root))
+        return;
+    const QString crashDump = folder + QStringLiteral("/crashdump");
+    QDir().mkpath(crashDump);
+    if (!OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr))
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "dump files not all copied";
+    const QString deviceLogs = root + QStringLiteral("/syslog");
+    if (QFileInfo(deviceLogs).isDir()) {
+        const QString logs = folder + QStringLiteral("/syslog");
+        QDir().mkpath(logs);
+        if (OrvoUtility::copyFolder(deviceLogs, logs, {}, nullptr))
+            OrvoUtility::removeFolder(deviceLogs);
+        else
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "syslog not all copied, left on the device";
+    }
+    QStringList files;
+    OrvoUtility::listFilesRecursive(folder, files);
+    const QDir base(folder);
+    QStringList names;
+    names.reserve(files.size());
+    for (const QString &path : std::as_const(files))
+        names.append(base.relativeFilePath(path));
+    if (!OrvoZipUtil().compress(zipPath, folder, names))
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "log zip not written" << zipPath;
 }

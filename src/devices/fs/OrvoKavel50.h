@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ZKWorkout;
@@ -59,10 +60,14 @@ public:
     bool deleteRoutes(const QVector<int> &ids) override;
     bool deleteTracks(const QVector<int> &ids) override;
     bool deleteWorkouts(const QVector<int> &ids) override;
+    bool prepareUploadData(QString &zipPath, bool all) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
     void formatDevice() override;
     bool prepareUploadProfile(const QString &file) override;
     int classLevel() override;
+    void exportLog(const QString &zipPath) override;
+    bool setShareData(const QString &zipPath) override;
+    QStringList _exportTrack(const QString &folder) override;
     bool _importMap(int n) override;
     bool _deleteMap(int n) override;
 
@@ -111,12 +116,20 @@ public:
 
     static void setRemoveStep(RemoveStep step);
 
+    // Where rides and workouts are exported to on this computer, emptied by each export.
+    static QString exportFolder();
+    // The workout a ride followed, named in its "<wrklog id="..."" element; none when the file
+    // starts with the element, as a ride file never does.
+    static std::optional<int> workoutIdOfRide(const QString &gpxPath);
+
 protected:
     // A path below the root; false without a drive.
     bool rootPath(const QString &relative, QString &path);
     bool settingPath(const char *key, const char *defaultValue, QString &path);
 
 private:
+    // The AP version with the program's own version, as the trace-log store marks its exports.
+    QString exportVersionText();
     bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
     void clearWorkouts();
     bool workoutDeleted(int id);
