@@ -1,5 +1,6 @@
 #include "devices/fs/OrvoKavel50.h"
 
+#include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
 #include "devices/fs/OrvoFsDeviceLogging.h"
 #include "devices/fs/OrvoKavel50Profile.h"
@@ -46,6 +47,22 @@ const QString kWorkoutLanguage = QStringLiteral("ENG");
 const QString kShareImportFolder = QStringLiteral("/kavel50");
 const QString kLogFolder = QStringLiteral("/kavel50Log");
 const QString kFlashLogs = QStringLiteral("/flash.dat");
+const QString kImageFolder = QStringLiteral("/kavel50image");
+const QString kApFolder = QStringLiteral("/deviceAP");
+const QString kStagingPrefix = QStringLiteral("Tarv3x!#@");
+const QString kUpdateOrder = QStringLiteral("/Update.ini");
+const QString kReleaseIni = QStringLiteral("/release.ini");
+const QString kDefaultImage = QStringLiteral("Vorna.bin");
+// The order file addresses the device's own drive under this name.
+const QString kOwnDriveName = QStringLiteral("/My Disk");
+// Devices with an older application get the training applications' settings reset.
+const QString kSettingsResetBefore = QStringLiteral("ZK1.3.0.8");
+const QStringList kTrainingSettings = {QStringLiteral("/morvia/applications/protrainingapp/user_settings.xml"),
+                                       QStringLiteral("/morvia/applications/training/user_settings.xml")};
+// Packages a factory restore reinstalls, in this order.
+const QString kTotalPackage = QStringLiteral("/Total.zip");
+const QString kLaunchSecPackage = QStringLiteral("/LaunchSec.zip");
+const QString kApPackage = QStringLiteral("/DeviceAp.zip");
 // Share file kinds of the device database service.
 constexpr int kShareRide = 2;
 constexpr int kShareWorkout = 3;
@@ -226,6 +243,17 @@ bool makeShareOwn(const QString &path)
     QSaveFile out(path);
     const QByteArray bytes = text.toUtf8();
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && commitSaveFile(out);
+}
+
+// The numbers after a version's two-letter prefix; a part that is no number counts 0.
+QVector<int> versionParts(const QString &version)
+{
+    const QStringList parts = version.mid(2).split(QLatin1Char('.'));
+    QVector<int> numbers;
+    numbers.reserve(parts.size());
+    for (const QString &part : parts)
+        numbers.append(part.toInt());
+    return numbers;
 }
 
 } // namespace
@@ -447,9 +475,13 @@ bool OrvoKavel50::isUpdating()
 
 void OrvoKavel50::formatDevice()
 {
+    writeFormatFlag();
+}
+
+bool OrvoKavel50::writeFormatFlag()
+{
     QString path;
-    if (rootPath(kFormatFlag, path))
-        writeFlagFile(path, kFormatFlag, "OrvoKavel50::formatDevice");
+    return rootPath(kFormatFlag, path) && writeFlagFile(path, kFormatFlag, "OrvoKavel50::formatDevice");
 }
 
 bool OrvoKavel50::removeFile(const QString &path)
@@ -971,4 +1003,168 @@ void OrvoKavel50::exportLog(const QString &zipPath)
         names.append(base.relativeFilePath(path));
     if (!OrvoZipUtil().compress(zipPath, folder, names))
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "log zip not written" << zipPath;
+}
+
+void OrvoKavel50::removeUpdatePackage()
+{
+    QString root;
+    if (!getDrive(root))
+        return;
+    const QFileInfoList staged =
+        QDir(root + QLatin1Char('/'))
+            .entryInfoList({kStagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo &folder : staged)
+        removeDir(folder.filePath());
+}
+
+QString OrvoKavel50::firmwareImageName(const QString &packageFolder)
+{
+    const QString release = packageFolder + kReleaseIni;
+    if (!QFileInfo::exists(release))
+        return kDefaultImage;
+    const QString name = getImageMetaInfo(release).imageName;
+    return name.isEmpty() ? kDefaultImage : name + QStringLiteral(".bin");
+}
+
+bool OrvoKavel50::writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName)
+{
+    const char *function = "OrvoKavel50::_updateTotal";
+    const QString folder = kOwnDriveName + staging;
+    const QByteArray order = QStringLiteral("[Update.ini]\r\nVersion=02\r\n[Total]\r\nUpdate=true\r\n"
+                                            "Name=%1/%2\r\nCRC=%1/CKS.TXT\r\n")
+                                 .arg(folder, imageName)
+                                 .toUtf8();
+    const QString path = root + kUpdateOrder;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        removeDir(root + staging);
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "write update.ini failed";
+        return false;
+    }
+    if (file.write(order) != order.size() || !commitSaveFile(file)) {
+        // An order left from an earlier update would name a staging folder that is gone.
+        removeFile(path);
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "write update.ini failed" << file.errorString();
+        return false;
+    }
+    checkFiles({path});
+    return true;
+}
+
+bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    removeUpdatePackage();
+    const QString local = OrvoEnv::instance()->tmpDir() + kImageFolder;
+    removeDir(local);
+    if (!QDir().mkpath(local))
+        return false;
+    setUpdatingFlag(true);
+    const qint64 seconds = OrvoDeviceWaits::current().currentUtc().toSecsSinceEpoch();
+    const QString staging = QLatin1Char('/') + kStagingPrefix + QString::number(seconds);
+    QDir().mkpath(root + staging);
+    bool result = OrvoZipUtil().decompress(file, local) && copyDir(local, root + staging);
+    if (result) {
+        const QString imageName = firmwareImageName(local);
+        checkFolder(root + staging);
+        result = writeUpdateOrder(root, staging, imageName);
+    }
+    removeDir(local);
+    setUpdatingFlag(false);
+    return result;
+}
+
+bool OrvoKavel50::updateLaunchsec(const QString &file)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    setUpdatingFlag(true);
+    const bool unpacked = OrvoZipUtil().decompress(file, root + QLatin1Char('/'));
+    setUpdatingFlag(false);
+    return unpacked;
+}
+
+bool OrvoKavel50::_updateAP(const QString &file)
+{
+    const char *function = "OrvoKavel50::_updateAP";
+    ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "_updateAP";
+    QString root;
+    QString appPath;
+    if (!getDrive(root) || !getAppPath(appPath))
+        return false;
+    const QString local = OrvoEnv::instance()->tmpDir() + kApFolder;
+    removeDir(local);
+    if (!QDir().mkpath(local))
+        return false;
+    if (!OrvoZipUtil().decompress(file, local)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "kavel50 unzip to pc local failed path=" << local;
+        return false;
+    }
+    setUpdatingFlag(true);
+    if (isApVersionOlderThan(kSettingsResetBefore)) {
+        for (const QString &settings : kTrainingSettings)
+            removeFile(root + settings);
+    }
+    if (!QFileInfo(appPath).isDir() && !QDir().mkpath(appPath))
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "mkdir failed:" << appPath;
+    const QString source = local + QStringLiteral("/morvia");
+    QStringList copied;
+    const bool copiedAll = copyDir(source, appPath, &copied);
+    if (copiedAll) {
+        ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "update AP files=" << copied.size();
+        checkFiles(copied);
+        QString model;
+        if (QFileInfo::exists(local + kReleaseIni) && getName(model))
+            OrvoEnv::instance()->saveMinOrvoVer(model, local + kReleaseIni);
+    } else {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "copy files failed from " << source << " to " << appPath;
+    }
+    removeDir(local);
+    const bool flagCleared = setUpdatingFlag(false);
+    return copiedAll && flagCleared;
+}
+
+bool OrvoKavel50::isApVersionOlderThan(const QString &version)
+{
+    QString ap;
+    getAP(ap);
+    const QVector<int> device = versionParts(ap);
+    const QVector<int> reference = versionParts(version);
+    for (qsizetype i = 0; i < device.size() && i < reference.size(); ++i) {
+        if (device[i] != reference[i])
+            return device[i] < reference[i];
+    }
+    return false;
+}
+
+// The first pass asks the device to format itself; the second, once it came back formatted,
+// reinstalls the firmware, the LaunchSec and the application packages from folder.
+bool OrvoKavel50::_restoreFactory(const QString &folder)
+{
+    QString appPath;
+    if (!getAppPath(appPath)) {
+        setError(true);
+        return false;
+    }
+    if (!restorePhase()) {
+        // Without the format request the device would never come back to finish the restore.
+        if (!writeFormatFlag()) {
+            setError(true);
+            return false;
+        }
+        setRestorePhase(true);
+        setStateWithMatch(getState(), kFormattingState);
+        return true;
+    }
+    const bool reinstalled = _updateTotal(folder + kTotalPackage, QString()) &&
+                             updateLaunchsec(folder + kLaunchSecPackage) && _updateAP(folder + kApPackage);
+    setRestorePhase(false);
+    OrvoEnv::instance()->setForceDeviceUpdate(false);
+    setStateWithMatch(getState(), STATE_OUT_OF_SERVICE);
+    if (!reinstalled)
+        setError(true);
+    return reinstalled;
 }

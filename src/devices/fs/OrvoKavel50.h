@@ -62,17 +62,30 @@ public:
     bool deleteWorkouts(const QVector<int> &ids) override;
     bool prepareUploadData(QString &zipPath, bool all) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
+    void removeUpdatePackage() override;
+    bool updateLaunchsec(const QString &file) override;
     void formatDevice() override;
     bool prepareUploadProfile(const QString &file) override;
     int classLevel() override;
     void exportLog(const QString &zipPath) override;
     bool setShareData(const QString &zipPath) override;
     QStringList _exportTrack(const QString &folder) override;
+    bool _updateTotal(const QString &file, const QString &changedLang) override;
+    bool _updateAP(const QString &file) override;
+    bool _restoreFactory(const QString &folder) override;
     bool _importMap(int n) override;
     bool _deleteMap(int n) override;
 
     virtual bool setUpdatingFlag(bool on);
     virtual bool isUpdating();
+
+    // Compares the AP version with version, both after their two-letter prefix, part by part
+    // as numbers over the parts both have.
+    bool isApVersionOlderThan(const QString &version);
+
+    // The client state from the first pass of a factory restore until the device comes back
+    // formatted; no action starts while it lasts.
+    static constexpr int kFormattingState = 4;
 
     // Each false without a drive, else root + the setting's value.
     bool getTraceLogPath(QString &path);
@@ -130,6 +143,11 @@ protected:
 private:
     // The AP version with the program's own version, as the trace-log store marks its exports.
     QString exportVersionText();
+    bool writeFormatFlag();
+    // The firmware image a package names in its "release.ini", else "Vorna.bin".
+    QString firmwareImageName(const QString &packageFolder);
+    // "/Update.ini" naming the staged image; on any failure no order is left on the device.
+    bool writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName);
     bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
     void clearWorkouts();
     bool workoutDeleted(int id);
