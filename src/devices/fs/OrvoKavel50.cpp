@@ -1,5 +1,6 @@
 #include "devices/fs/OrvoKavel50.h"
 
+#include "device/OrvoDeviceVersionUtil.h"
 #include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
 #include "devices/fs/OrvoFsDeviceLogging.h"
@@ -16,6 +17,7 @@
 #include "training/ZKWorkout.h"
 #include "util/ZKTraceLog.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -63,6 +65,21 @@ const QStringList kTrainingSettings = {QStringLiteral("/morvia/applications/prot
 const QString kTotalPackage = QStringLiteral("/Total.zip");
 const QString kLaunchSecPackage = QStringLiteral("/LaunchSec.zip");
 const QString kApPackage = QStringLiteral("/DeviceAp.zip");
+const QString kComponentFolder = QStringLiteral("/Kavel50Component");
+const QString kKavel60 = QStringLiteral("Kavel60");
+const QString kEngineComponent = QStringLiteral("GPST_ENGINE");
+const QString kMapComponent = QStringLiteral("MapData");
+const QString kOwnComponentFolder = QStringLiteral("/morvia/applications/cycling");
+const QString kEngineVersionKey = QStringLiteral("version");
+const QString kMapVersionKey = QStringLiteral("dat");
+const QString kVersionIni = QStringLiteral("version.ini");
+// Files of the map-engine supplier that a package carries but a drive must not get.
+const QStringList kEngineExcluded = {kVersionIni};
+const QStringList kMapEngineExcluded = {kVersionIni, QStringLiteral("gpstuner.dat")};
+const QStringList kMapDataExcluded = {kVersionIni, QStringLiteral("mapengine.dll"), QStringLiteral("release.md5")};
+const QString kMapCardLabel = QStringLiteral("kavel60map");
+const QString kCountriesFolder = QStringLiteral("/data/mapengine/map/Countries");
+const QString kMapsInfoFolder = QStringLiteral("/data/mapsinfo");
 // Share file kinds of the device database service.
 constexpr int kShareRide = 2;
 constexpr int kShareWorkout = 3;
@@ -254,6 +271,30 @@ QVector<int> versionParts(const QString &version)
     for (const QString &part : parts)
         numbers.append(part.toInt());
     return numbers;
+}
+
+QByteArray md5Of(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result().toHex();
+}
+
+// Removes every entry of the folder whose name has the text before its first "." of name.
+void removeOtherVersions(const QString &folder, const QString &name)
+{
+    const QString stem = name.section(QLatin1Char('.'), 0, 0);
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (entry.fileName().section(QLatin1Char('.'), 0, 0) != stem)
+            continue;
+        if (entry.isDir() && !entry.isSymLink())
+            OrvoKavel50::removeDir(entry.filePath());
+        else
+            OrvoKavel50::removeFile(entry.filePath());
+    }
 }
 
 } // namespace
@@ -1167,4 +1208,209 @@ bool OrvoKavel50::_restoreFactory(const QString &folder)
     if (!reinstalled)
         setError(true);
     return reinstalled;
+}
+
+bool OrvoKavel50::SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder)
+{
+    QSettings ini(folder + QStringLiteral("/data/") + kVersionIni, QSettings::IniFormat);
+    ini.setValue(key, value);
+    ini.sync();
+    if (ini.status() == QSettings::NoError)
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::SetGPSENGINEVersion") << "not written" << ini.fileName();
+    return false;
+}
+
+QString OrvoKavel50::getVolumeLabel(const QString &drive)
+{
+    return OrvoPlatform().getVolumeLabel(drive).trimmed();
+}
+
+QString OrvoKavel50::makeGPSENGINETempFiles(const QString &package, const QStringList &excluded)
+{
+    const QString local = OrvoEnv::instance()->tmpDir() + kComponentFolder;
+    removeDir(local);
+    QDir().mkpath(local);
+    if (!OrvoZipUtil().decompress(package, local)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::makeGPSENGINETempFiles")
+            << "kavel50 unzip to pc local failed path=" << local;
+        return QString();
+    }
+    for (const QString &name : excluded)
+        removeFile(local + QLatin1Char('/') + name);
+    return local;
+}
+
+bool OrvoKavel50::_updateComponent(const OrvoComponentRequest &request)
+{
+    if (request.component == kEngineComponent)
+        return updateEngines(request);
+    if (request.component == kMapComponent)
+        return updateMapComponent(request);
+    return false;
+}
+
+QVector<OrvoKavel50::ComponentDrive> OrvoKavel50::componentDrives(const QString &model)
+{
+    QString root;
+    getDrive(root);
+    const QStringList drives = OrvoDeviceVersionUtil::GetDriveDisks(model, root);
+    QVector<ComponentDrive> found;
+    found.reserve(drives.size());
+    for (const QString &drive : drives) {
+        const bool own = !root.isEmpty() && drive == root;
+        if (own && model != kKavel60)
+            continue;
+        found.append({own, own ? drive + kOwnComponentFolder : drive});
+    }
+    return found;
+}
+
+// A drive whose data folder is missing (a card without the engine), or whose engine is newer
+// or of another shape, is left alone and counts as done.
+OrvoKavel50::EngineStep OrvoKavel50::updateEngine(const ComponentDrive &drive, const QString &version,
+                                                  const QString &package, const QStringList &excluded, bool &result)
+{
+    const QString installed = OrvoDeviceVersionUtil::GetGPSENGINEVersion(kEngineVersionKey, drive.folder);
+    const QString data = drive.folder + QStringLiteral("/data");
+    const bool forced = drive.ownDrive && !QFileInfo::exists(data + QLatin1Char('/') + kVersionIni);
+    if (!forced) {
+        if (!drive.ownDrive && !QFileInfo(data).isDir()) {
+            result = true;
+            return EngineStep::Skipped;
+        }
+        if (installed == version) {
+            result = true;
+            return EngineStep::Current;
+        }
+        if (OrvoDeviceVersionUtil::lowestVersion({installed, version}) != installed) {
+            result = true;
+            return EngineStep::Skipped;
+        }
+    }
+    const QString local = makeGPSENGINETempFiles(package, excluded);
+    QStringList copied;
+    if (local.isEmpty() || !copyDir(local, data, &copied))
+        return EngineStep::Failed;
+    checkFiles(copied);
+    result = SetGPSENGINEVersion(kEngineVersionKey, version, drive.folder);
+    return EngineStep::Installed;
+}
+
+bool OrvoKavel50::updateEngines(const OrvoComponentRequest &request)
+{
+    if (!OrvoDeviceVersionUtil::isDriveModel(request.model))
+        return false;
+    bool result = false;
+    for (const ComponentDrive &drive : componentDrives(request.model)) {
+        if (updateEngine(drive, request.extra, request.file, kEngineExcluded, result) == EngineStep::Failed)
+            return false;
+    }
+    return result;
+}
+
+// The request's version is the engine version and the map-data version joined by "^".
+bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
+{
+    const char *function = "OrvoKavel50::_updateComponent";
+    const QStringList versions = request.extra.split(QLatin1Char('^'));
+    if (request.model != kKavel60)
+        return false;
+    if (versions.size() < 2) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "no map-data version in" << request.extra;
+        return false;
+    }
+    const QString &mapVersion = versions.at(1);
+    bool result = false;
+    for (const ComponentDrive &drive : componentDrives(request.model)) {
+        const EngineStep step = updateEngine(drive, versions.at(0), request.file, kMapEngineExcluded, result);
+        if (step == EngineStep::Failed)
+            return false;
+        if (step == EngineStep::Skipped)
+            continue;
+        if (drive.ownDrive) {
+            result = true;
+            continue;
+        }
+        const QString installed = OrvoDeviceVersionUtil::GetGPSENGINEVersion(kMapVersionKey, drive.folder);
+        if (installed == mapVersion) {
+            result = true;
+            continue;
+        }
+        if (OrvoDeviceVersionUtil::lowestVersion({installed, mapVersion}) != installed)
+            continue;
+        const QString local = makeGPSENGINETempFiles(request.file, kMapDataExcluded);
+        const QString target = drive.folder + QStringLiteral("/data/mapengine");
+        QStringList copied;
+        if (local.isEmpty() || !QDir().mkpath(target) || !copyDir(local, target, &copied))
+            return false;
+        checkFiles(copied);
+        result = SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder);
+    }
+    return result;
+}
+
+bool OrvoKavel50::installCountry(const QString &source, const QString &countries)
+{
+    const QStringList files = QDir(source).entryList(QDir::Files, QDir::Name);
+    bool ready = true;
+    for (const QString &name : files) {
+        removeOtherVersions(countries, name);
+        ready = ready && !QFileInfo::exists(countries + QLatin1Char('/') + name);
+    }
+    if (!ready || !QDir().mkpath(countries) || !copyDirNoList(source, countries))
+        return false;
+    bool unchanged = true;
+    for (const QString &name : files) {
+        const QByteArray copied = md5Of(countries + QLatin1Char('/') + name);
+        unchanged = unchanged && !copied.isEmpty() && copied == md5Of(source + QLatin1Char('/') + name);
+    }
+    return unchanged;
+}
+
+// request: the folder of the map packages, "^", the model. Every country must arrive unchanged
+// before the new map description replaces the installed one.
+bool OrvoKavel50::_updateMapData(const QString &request)
+{
+    const char *function = "OrvoKavel50::_updateMapData";
+    const qsizetype split = request.lastIndexOf(QLatin1Char('^'));
+    if (split < 0)
+        return false;
+    const QString source = request.left(split);
+    const QString model = request.mid(split + 1);
+    QString root;
+    getDrive(root);
+    QString mapDisk;
+    for (const QString &drive : OrvoDeviceVersionUtil::GetDriveDisks(model, root)) {
+        if (getVolumeLabel(drive).toLower() == kMapCardLabel)
+            mapDisk = drive;
+    }
+    const QFileInfoList items =
+        QDir(source).entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names;
+    names.reserve(items.size());
+    for (const QFileInfo &item : items)
+        names.append(item.fileName());
+    ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "Map resources are:" << names;
+    if (mapDisk.isEmpty() || !QFileInfo(mapDisk + QStringLiteral("/data")).isDir()) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "no map card";
+        return false;
+    }
+    bool result = false;
+    bool allInstalled = true;
+    for (const QFileInfo &item : items) {
+        if (!item.isDir())
+            continue;
+        allInstalled = installCountry(item.filePath(), mapDisk + kCountriesFolder) && allInstalled;
+        result = allInstalled;
+    }
+    if (!result)
+        return false;
+    const QString mapsInfo = mapDisk + kMapsInfoFolder;
+    const QString fresh = mapsInfo + QStringLiteral("/temp.xml");
+    const QString current = mapsInfo + QStringLiteral("/currentMap.xml");
+    if (!QFileInfo::exists(fresh))
+        return true;
+    removeFile(current);
+    return QFile::rename(fresh, current);
 }

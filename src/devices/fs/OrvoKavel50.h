@@ -73,6 +73,8 @@ public:
     bool _updateTotal(const QString &file, const QString &changedLang) override;
     bool _updateAP(const QString &file) override;
     bool _restoreFactory(const QString &folder) override;
+    bool _updateComponent(const OrvoComponentRequest &request) override;
+    bool _updateMapData(const QString &request) override;
     bool _importMap(int n) override;
     bool _deleteMap(int n) override;
 
@@ -82,6 +84,13 @@ public:
     // Compares the AP version with version, both after their two-letter prefix, part by part
     // as numbers over the parts both have.
     bool isApVersionOlderThan(const QString &version);
+
+    // Writes the key into folder + "/data/version.ini"; false when the file was not written.
+    static bool SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder);
+    static QString getVolumeLabel(const QString &drive);
+    // The package unpacked into the local component folder without the excluded names; empty
+    // when it does not unpack.
+    static QString makeGPSENGINETempFiles(const QString &package, const QStringList &excluded);
 
     // The client state from the first pass of a factory restore until the device comes back
     // formatted; no action starts while it lasts.
@@ -148,6 +157,24 @@ private:
     QString firmwareImageName(const QString &packageFolder);
     // "/Update.ini" naming the staged image; on any failure no order is left on the device.
     bool writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName);
+
+    // How the engine part of a component update left one drive.
+    enum class EngineStep { Failed, Skipped, Current, Installed };
+    struct ComponentDrive
+    {
+        bool ownDrive = false;
+        QString folder;
+    };
+    // The drives of the model with their component folders; the own drive only for the Kavel60,
+    // whose own drive carries the components below its cycling application.
+    QVector<ComponentDrive> componentDrives(const QString &model);
+    EngineStep updateEngine(const ComponentDrive &drive, const QString &version, const QString &package,
+                            const QStringList &excluded, bool &result);
+    bool updateEngines(const OrvoComponentRequest &request);
+    bool updateMapComponent(const OrvoComponentRequest &request);
+    // Installs the country folder of a map package on the map card; true when every file
+    // arrived unchanged.
+    bool installCountry(const QString &source, const QString &countries);
     bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
     void clearWorkouts();
     bool workoutDeleted(int id);
