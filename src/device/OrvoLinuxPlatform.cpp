@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -136,6 +137,17 @@ QString OrvoLinuxPlatform::getDriveVendorName(const QString &drive)
     ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoLinuxPlatform::getDriveVendorName")
         << "vendor" << vendor << "product" << product;
     return vendor + product;
+}
+
+QString OrvoLinuxPlatform::getVolumeLabel(const QString &drive)
+{
+    // Only a drive's own mount counts: a folder below another volume would answer that
+    // volume's label.
+    const QVector<OrvoMountInfo::Entry> mounts = OrvoMountInfo::read(m_config.mountInfoPath);
+    if (mountOf(mounts, drive) == nullptr)
+        return QString();
+    const QStorageInfo volume(drive);
+    return volume.isValid() ? volume.name().trimmed() : QString();
 }
 
 bool OrvoLinuxPlatform::ejectDevice(const QString &drive)

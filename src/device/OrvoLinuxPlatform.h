@@ -36,6 +36,8 @@ public:
     std::unique_ptr<OrvoEnvInterface> createEnv() override;
     QStringList getRemovableDrives(const QString &fileSystemType) override;
     QString getDriveVendorName(const QString &drive) override;
+    // The label of the volume mounted at the drive, as udev publishes it under /dev/disk/by-label.
+    QString getVolumeLabel(const QString &drive) override;
     // Writes back what is cached, unmounts every volume of the drive's disk and then stops
     // and ejects the medium; nothing is ejected while a volume of it is still mounted.
     bool ejectDevice(const QString &drive) override;

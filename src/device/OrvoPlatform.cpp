@@ -109,6 +109,11 @@ QString OrvoPlatform::getDriveVendorName(const QString &drive)
     return m_platform->getDriveVendorName(drive);
 }
 
+QString OrvoPlatform::getVolumeLabel(const QString &drive)
+{
+    return m_platform->getVolumeLabel(drive);
+}
+
 bool OrvoPlatform::ejectDevice(const QString &drive)
 {
     return m_platform->ejectDevice(drive);

@@ -28,6 +28,7 @@ public:
     std::unique_ptr<OrvoEnvInterface> createEnv();
     QStringList getRemovableDrives(const QString &fileSystemType);
     QString getDriveVendorName(const QString &drive);
+    QString getVolumeLabel(const QString &drive);
     bool ejectDevice(const QString &drive);
     OrvoPlatformInterface::DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types);
     std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,

@@ -36,6 +36,8 @@ public:
     virtual QStringList getRemovableDrives(const QString &fileSystemType) = 0;
     // The drive's vendor text followed directly by its product text; empty when unknown.
     virtual QString getDriveVendorName(const QString &drive) = 0;
+    // The volume label of the drive, trimmed; empty when it has none or it cannot be read.
+    virtual QString getVolumeLabel(const QString &) { return QString(); }
     virtual bool ejectDevice(const QString &drive) = 0;
     // The first USB storage device whose INQUIRY answer holds the match string of a device
     // type, as a SCSI service for that type; empty when there is none.

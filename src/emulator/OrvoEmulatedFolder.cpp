@@ -19,6 +19,7 @@
 namespace {
 
 const QString kVendorSuffix = QStringLiteral(".vendor");
+const QString kLabelSuffix = QStringLiteral(".label");
 const QString kScsiSuffix = QStringLiteral(".scsi");
 // Descriptions are small; anything larger is not one.
 constexpr qint64 kMaxDescriptionSize = 1024 * 1024;
@@ -213,7 +214,8 @@ void readAreas(DescriptionReader &reader, const QJsonObject &root, const QSet<QS
     }
 }
 
-QString vendorText(const QString &path)
+// The first line of a drive's description file, trimmed; empty without the file.
+QString firstLine(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -235,9 +237,11 @@ bool OrvoEmulatedFolder::plugInto(OrvoEmulatedPlatform &platform) const
         return false;
     }
     for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString vendor = vendorText(folder.filePath(name + kVendorSuffix));
-        ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoEmulatedFolder::plugInto") << "drive" << name << "vendor" << vendor;
-        platform.plugDrive(folder.absoluteFilePath(name), vendor);
+        const QString vendor = firstLine(folder.filePath(name + kVendorSuffix));
+        const QString label = firstLine(folder.filePath(name + kLabelSuffix));
+        ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoEmulatedFolder::plugInto")
+            << "drive" << name << "vendor" << vendor << "label" << label;
+        platform.plugDrive(folder.absoluteFilePath(name), vendor, label);
     }
     for (const QString &name : folder.entryList({QStringLiteral("*") + kScsiSuffix}, QDir::Files, QDir::Name)) {
         if (auto device = loadFlashDevice(folder.filePath(name)))

@@ -35,11 +35,11 @@ OrvoEmulatedPlatform::~OrvoEmulatedPlatform()
         device->setPresenceListener(nullptr);
 }
 
-void OrvoEmulatedPlatform::plugDrive(const QString &folder, const QString &vendorText)
+void OrvoEmulatedPlatform::plugDrive(const QString &folder, const QString &vendorText, const QString &label)
 {
     {
         QMutexLocker lock(&m_mutex);
-        m_drives.append(Drive{QDir::cleanPath(folder), vendorText});
+        m_drives.append(Drive{QDir::cleanPath(folder), vendorText, label});
     }
     emit deviceChange(code(OrvoDeviceEvent::Arrival));
 }
@@ -107,6 +107,13 @@ QString OrvoEmulatedPlatform::getDriveVendorName(const QString &drive)
     QMutexLocker lock(&m_mutex);
     const auto found = findDrive(drive);
     return found == m_drives.end() ? QString() : found->vendorText;
+}
+
+QString OrvoEmulatedPlatform::getVolumeLabel(const QString &drive)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto found = findDrive(drive);
+    return found == m_drives.end() ? QString() : found->label;
 }
 
 bool OrvoEmulatedPlatform::ejectDevice(const QString &drive)

@@ -22,8 +22,9 @@ public:
     explicit OrvoEmulatedPlatform(QObject *parent = nullptr);
     ~OrvoEmulatedPlatform() override;
 
-    // Serves folder as a removable drive whose vendor text is vendorText; emits Arrival.
-    void plugDrive(const QString &folder, const QString &vendorText);
+    // Serves folder as a removable drive whose vendor text is vendorText and whose volume label
+    // is label; emits Arrival.
+    void plugDrive(const QString &folder, const QString &vendorText, const QString &label = QString());
     // Emits RemoveComplete; false when the folder is not a plugged drive.
     bool unplugDrive(const QString &folder);
     // Attaches the device; emits NodesChanged now and whenever the device comes or goes.
@@ -36,6 +37,7 @@ public:
     // Every plugged drive, in plug order: emulated drives hold FAT whatever the type asked.
     QStringList getRemovableDrives(const QString &fileSystemType) override;
     QString getDriveVendorName(const QString &drive) override;
+    QString getVolumeLabel(const QString &drive) override;
     // Unplugs the drive, as a device that was ejected leaves.
     bool ejectDevice(const QString &drive) override;
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types) override;
@@ -51,6 +53,7 @@ private:
     {
         QString folder;
         QString vendorText;
+        QString label;
     };
 
     QVector<Drive>::iterator findDrive(const QString &folder);

@@ -57,6 +57,7 @@ TEST_F(OrvoEmulatedFolderTest, SubFoldersAreDrivesWithTheirVendorTextAndDescript
     QDir(folder()).mkpath(QStringLiteral("SPARE"));
     QDir(folder()).mkpath(QStringLiteral(".hidden"));
     write(QStringLiteral("KAVEL50.vendor"), "TarvexKavel50\nsecond line\n");
+    write(QStringLiteral("SPARE.label"), " KAVEL60MAP \n");
     write(QStringLiteral("kosmir.img"), "IMAGE");
     write(QStringLiteral("kosmir.scsi"), description(R"(, "image": "kosmir.img")"));
 
@@ -68,6 +69,8 @@ TEST_F(OrvoEmulatedFolderTest, SubFoldersAreDrivesWithTheirVendorTextAndDescript
     EXPECT_EQ(platform.getRemovableDrives(QStringLiteral("msdos")), (QStringList{kavel, spare}));
     EXPECT_EQ(platform.getDriveVendorName(kavel), QStringLiteral("TarvexKavel50"));
     EXPECT_EQ(platform.getDriveVendorName(spare), QString());
+    EXPECT_EQ(platform.getVolumeLabel(kavel), QString());
+    EXPECT_EQ(platform.getVolumeLabel(spare), QStringLiteral("KAVEL60MAP"));
 
     OrvoPlatformInterface::DeviceServices services = platform.findSCSIDevices(kTypes);
     ASSERT_EQ(services.size(), 1u);

@@ -38,6 +38,7 @@ public:
 
 private:
     std::span<uchar> section(int index) const { return m_table ? m_table->section(index) : std::span<uchar>(); }
+    std::span<uchar> area(OrvoPSFFlashLayout::Area which) { return m_store.layout().areaBytes(which); }
     void expectInside(const OrvoPSFObject &view) const;
     void readRoute(OrvoPSFRoute_1_5 &route, OrvoPSFTrackFrame_1_5 &tracks, OrvoPSFSectionRef_1_5 &sensorLogs,
                    OrvoPSFSectionRef_1_5 &userInfoLogs) const;
@@ -102,9 +103,10 @@ void Walk::readAll()
 {
     m_store.layout().lastUsedRecord();
     m_store.layout().trackAreaFree();
-    OrvoPSFRouteFrame_1_5 routes(section(OrvoPSFSectionTable_1_5::Route));
+    OrvoPSFRouteFrame_1_5 routes(section(OrvoPSFSectionTable_1_5::Route), area(OrvoPSFFlashLayout::Area::Route));
     OrvoPSFTrackFrame_1_5 tracks(section(OrvoPSFSectionTable_1_5::Track));
-    OrvoPSFWorkoutFrame_1_5 workouts(section(OrvoPSFSectionTable_1_5::Workout));
+    OrvoPSFWorkoutFrame_1_5 workouts(section(OrvoPSFSectionTable_1_5::Workout),
+                                     area(OrvoPSFFlashLayout::Area::Workout));
     OrvoPSFSectionRef_1_5 sensorLogs(section(OrvoPSFSectionTable_1_5::SensorLog));
     OrvoPSFSectionRef_1_5 userInfoLogs(section(OrvoPSFSectionTable_1_5::UserInfoLog));
     OrvoPSFSectionRef_1_5(section(OrvoPSFSectionTable_1_5::WorkoutLog)).linkWorkoutLogs(routes, workouts);
@@ -123,9 +125,10 @@ void Walk::readAll()
 void Walk::changeOnce(bool recorded)
 {
     OrvoPSFFlashLayout &layout = m_store.layout();
-    OrvoPSFRouteFrame_1_5 routes(section(OrvoPSFSectionTable_1_5::Route));
+    OrvoPSFRouteFrame_1_5 routes(section(OrvoPSFSectionTable_1_5::Route), area(OrvoPSFFlashLayout::Area::Route));
     OrvoPSFTrackFrame_1_5 tracks(section(OrvoPSFSectionTable_1_5::Track));
-    OrvoPSFWorkoutFrame_1_5 workouts(section(OrvoPSFSectionTable_1_5::Workout));
+    OrvoPSFWorkoutFrame_1_5 workouts(section(OrvoPSFSectionTable_1_5::Workout),
+                                     area(OrvoPSFFlashLayout::Area::Workout));
     OrvoPSFSectionRef_1_5(section(OrvoPSFSectionTable_1_5::WorkoutLog)).linkWorkoutLogs(routes, workouts);
     if (routes.removeRoutes(recorded, layout))
         tracks.rebuild(routes.routes(), layout);

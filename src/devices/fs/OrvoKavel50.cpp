@@ -1,5 +1,7 @@
 #include "devices/fs/OrvoKavel50.h"
 
+#include "device/OrvoDeviceVersionUtil.h"
+#include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
 #include "devices/fs/OrvoFsDeviceLogging.h"
 #include "devices/fs/OrvoKavel50Profile.h"
@@ -10,10 +12,12 @@
 #include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
 #include "search/ZKDeviceDB.h"
+#include "search/ZKTrackEntry.h"
 #include "sql/ZKModel.h"
 #include "training/ZKWorkout.h"
 #include "util/ZKTraceLog.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -42,6 +46,46 @@ const QStringList kVersionFiles = {QStringLiteral("/version.ini"), QStringLitera
 // Listing with this type lists every type.
 constexpr int kEveryType = 5;
 const QString kWorkoutLanguage = QStringLiteral("ENG");
+const QString kShareImportFolder = QStringLiteral("/kavel50");
+const QString kLogFolder = QStringLiteral("/kavel50Log");
+const QString kFlashLogs = QStringLiteral("/flash.dat");
+const QString kImageFolder = QStringLiteral("/kavel50image");
+const QString kApFolder = QStringLiteral("/deviceAP");
+const QString kStagingPrefix = QStringLiteral("Tarv3x!#@");
+const QString kUpdateOrder = QStringLiteral("/Update.ini");
+const QString kReleaseIni = QStringLiteral("/release.ini");
+const QString kDefaultImage = QStringLiteral("Vorna.bin");
+// The order file addresses the device's own drive under this name.
+const QString kOwnDriveName = QStringLiteral("/My Disk");
+// Devices with an older application get the training applications' settings reset.
+const QString kSettingsResetBefore = QStringLiteral("ZK1.3.0.8");
+const QStringList kTrainingSettings = {QStringLiteral("/morvia/applications/protrainingapp/user_settings.xml"),
+                                       QStringLiteral("/morvia/applications/training/user_settings.xml")};
+// Packages a factory restore reinstalls, in this order.
+const QString kTotalPackage = QStringLiteral("/Total.zip");
+const QString kLaunchSecPackage = QStringLiteral("/LaunchSec.zip");
+const QString kApPackage = QStringLiteral("/DeviceAp.zip");
+const QString kComponentFolder = QStringLiteral("/Kavel50Component");
+const QString kKavel60 = QStringLiteral("Kavel60");
+const QString kEngineComponent = QStringLiteral("GPST_ENGINE");
+const QString kMapComponent = QStringLiteral("MapData");
+const QString kOwnComponentFolder = QStringLiteral("/morvia/applications/cycling");
+const QString kEngineVersionKey = QStringLiteral("version");
+const QString kMapVersionKey = QStringLiteral("dat");
+const QString kVersionIni = QStringLiteral("version.ini");
+// Files of the map-engine supplier that a package carries but a drive must not get.
+const QStringList kEngineExcluded = {kVersionIni};
+const QStringList kMapEngineExcluded = {kVersionIni, QStringLiteral("gpstuner.dat")};
+const QStringList kMapDataExcluded = {kVersionIni, QStringLiteral("mapengine.dll"), QStringLiteral("release.md5")};
+const QString kMapCardLabel = QStringLiteral("kavel60map");
+const QString kCountriesFolder = QStringLiteral("/data/mapengine/map/Countries");
+const QString kMapsInfoFolder = QStringLiteral("/data/mapsinfo");
+// Share file kinds of the device database service.
+constexpr int kShareRide = 2;
+constexpr int kShareWorkout = 3;
+const QString kWorkoutIdMark = QStringLiteral("<wrklog id=\"");
+const QString kSharedRouteType = QStringLiteral("<sharetype>2</sharetype>");
+const QString kOwnRouteType = QStringLiteral("<sharetype>1</sharetype>");
 
 QMutex g_removeStepMutex;
 OrvoKavel50::RemoveStep g_removeStep;
@@ -147,6 +191,111 @@ const QStringList kRouteColumns = {QStringLiteral("Title"),       QStringLiteral
 const QStringList kRideColumns = {QStringLiteral("Title"),       QStringLiteral("StartTime"),
                                   QStringLiteral("EndTime"),     QStringLiteral("ActivityType"),
                                   QStringLiteral("TotalLength"), QStringLiteral("Uploaded")};
+
+bool recreateFolder(const QString &path)
+{
+    OrvoKavel50::removeDir(path);
+    return QDir().mkpath(path);
+}
+
+// The logs a ride left in the trace-log folder; the debug log only some rides have.
+void addRideLogs(qint64 key, QStringList &logs)
+{
+    for (const QString &path :
+         {ZKTraceLog::gpsLogPath(key), ZKTraceLog::trainLogPath(key), ZKTraceLog::dbgLogPath(key)}) {
+        if (QFileInfo::exists(path))
+            logs.append(path);
+    }
+}
+
+// The ride logs packed under their own names: they all lie in the one trace-log folder.
+void packRideLogs(const QStringList &logs, const QString &archive)
+{
+    const QString folder = QFileInfo(logs.first()).absolutePath();
+    QStringList names;
+    names.reserve(logs.size());
+    for (const QString &path : logs)
+        names.append(QFileInfo(path).fileName());
+    if (!OrvoZipUtil().compress(archive, folder, names))
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+}
+
+// Rides travel as the maker's activity files: the same GPX under another extension.
+void renameRidesForUpload(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files)) {
+        if (file.suffix() != QLatin1String("gpx"))
+            continue;
+        const QString target = dir.filePath(file.completeBaseName() + QStringLiteral(".krm"));
+        if (!QFile::rename(file.filePath(), target))
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "not renamed" << file.filePath();
+    }
+}
+
+// A shared ".krm" file is a GPX file under the maker's extension.
+void renameSharedRides(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::Files)) {
+        if (!name.contains(QLatin1String(".krm")))
+            continue;
+        QString target = name;
+        target.replace(QLatin1String(".krm"), QLatin1String(".gpx"));
+        OrvoKavel50::removeFile(dir.filePath(target));
+        if (!QFile::rename(dir.filePath(name), dir.filePath(target)))
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::setShareData") << "not renamed" << dir.filePath(name);
+    }
+}
+
+// A route shared by someone else is stored as the user's own.
+bool makeShareOwn(const QString &path)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QString text = QString::fromUtf8(in.readAll());
+    in.close();
+    text.replace(kSharedRouteType, kOwnRouteType);
+    QSaveFile out(path);
+    const QByteArray bytes = text.toUtf8();
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && commitSaveFile(out);
+}
+
+// The numbers after a version's two-letter prefix; a part that is no number counts 0.
+QVector<int> versionParts(const QString &version)
+{
+    const QStringList parts = version.mid(2).split(QLatin1Char('.'));
+    QVector<int> numbers;
+    numbers.reserve(parts.size());
+    for (const QString &part : parts)
+        numbers.append(part.toInt());
+    return numbers;
+}
+
+QByteArray md5Of(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result().toHex();
+}
+
+// Removes every entry of the folder whose name has the text before its first "." of name.
+void removeOtherVersions(const QString &folder, const QString &name)
+{
+    const QString stem = name.section(QLatin1Char('.'), 0, 0);
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (entry.fileName().section(QLatin1Char('.'), 0, 0) != stem)
+            continue;
+        if (entry.isDir() && !entry.isSymLink())
+            OrvoKavel50::removeDir(entry.filePath());
+        else
+            OrvoKavel50::removeFile(entry.filePath());
+    }
+}
 
 } // namespace
 
@@ -367,9 +516,13 @@ bool OrvoKavel50::isUpdating()
 
 void OrvoKavel50::formatDevice()
 {
+    writeFormatFlag();
+}
+
+bool OrvoKavel50::writeFormatFlag()
+{
     QString path;
-    if (rootPath(kFormatFlag, path))
-        writeFlagFile(path, kFormatFlag, "OrvoKavel50::formatDevice");
+    return rootPath(kFormatFlag, path) && writeFlagFile(path, kFormatFlag, "OrvoKavel50::formatDevice");
 }
 
 bool OrvoKavel50::removeFile(const QString &path)
@@ -711,4 +864,553 @@ bool OrvoKavel50::prepareUploadProfile(const QString &file)
     if (!getDrive(root) || !getProfilePath(profilePath))
         return false;
     return OrvoKavel50Profile(root, profilePath).writeUpload(file);
+}
+
+QString OrvoKavel50::exportFolder()
+{
+    return OrvoEnv::instance()->tmpDir() + kExportFolder;
+}
+
+std::optional<int> OrvoKavel50::workoutIdOfRide(const QString &gpxPath)
+{
+    QFile file(gpxPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData")
+            << "prepareUploadData, get workout id open file error " << gpxPath;
+        return std::nullopt;
+    }
+    const QString text = QString::fromUtf8(file.readAll());
+    const qsizetype mark = text.indexOf(kWorkoutIdMark);
+    if (mark <= 0)
+        return std::nullopt;
+    const qsizetype start = mark + kWorkoutIdMark.size();
+    const qsizetype end = text.indexOf(QLatin1Char('"'), start);
+    bool ok = false;
+    const int id = end < 0 ? 0 : text.mid(start, end - start).toInt(&ok);
+    return ok ? std::optional<int>(id) : std::nullopt;
+}
+
+QString OrvoKavel50::exportVersionText()
+{
+    QString version;
+    getAP(version);
+    return version + QStringLiteral(" Orvo") + OrvoEnv::version();
+}
+
+// With all false only rides not uploaded yet are packed, and they are marked uploaded once the
+// package is written, so a failed package leaves them for the next one.
+bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
+{
+    const char *function = "OrvoKavel50::prepareUploadData";
+    if (!hasRouteDatabase())
+        return false;
+    const QString folder = exportFolder();
+    recreateFolder(folder);
+    if (!zipPath.isEmpty() && QFileInfo::exists(zipPath) && !removeFile(zipPath))
+        return false;
+    ZKTraceLog::setDeviceVersion(exportVersionText());
+
+    QVector<ZKTrackEntry> rides;
+    ZKDeviceDB::listTracks(kEveryType, rides, false);
+    QVector<qint64> newRides;
+    QVector<int> workoutIds;
+    QStringList logs;
+    for (const ZKTrackEntry &ride : std::as_const(rides)) {
+        bool uploaded = false;
+        const QString path = ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
+        if (path.isEmpty())
+            continue;
+        if (!all && uploaded) {
+            removeFile(path);
+            continue;
+        }
+        if (!all)
+            newRides.append(ride.id);
+        const std::optional<int> workoutId = workoutIdOfRide(path);
+        if (workoutId && !workoutIds.contains(*workoutId))
+            workoutIds.append(*workoutId);
+        addRideLogs(quint32(ride.id), logs);
+    }
+    for (int wid : std::as_const(workoutIds)) {
+        bool uploaded = false;
+        ZKDeviceDB::exportShareFile(kShareWorkout, wid, uploaded, 0);
+    }
+    renameRidesForUpload(folder);
+    if (!logs.isEmpty())
+        packRideLogs(logs, folder + kFlashLogs);
+    if (zipPath.isEmpty())
+        zipPath = OrvoEnv::instance()->tmpDir() + QLatin1Char('/') + OrvoEnv::instance()->uploadFileName();
+
+    const bool zipped = zipFolder(zipPath, folder);
+    if (zipped) {
+        for (qint64 id : std::as_const(newRides))
+            ZKDeviceDB::setTrackUploaded(quint32(id), int(id >> 32), true);
+    } else {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "zip file failed: " << zipPath;
+    }
+    closeDeviceDatabases();
+    return zipped;
+}
+
+QStringList OrvoKavel50::_exportTrack(const QString &folder)
+{
+    const char *function = "OrvoKavel50::_exportTrack";
+    if (!hasRouteDatabase())
+        return {};
+    const QString staging = exportFolder();
+    recreateFolder(staging);
+    if (folder.isEmpty()) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "invalid path:" << folder;
+        return {};
+    }
+    const QString target = QFileInfo(folder).absoluteFilePath();
+    if (!QFileInfo(target).isDir() && !QDir().mkpath(target)) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "can't create foler " << target;
+        return {};
+    }
+    QString model;
+    getName(model);
+    ZKTraceLog::setDeviceVersion(exportVersionText());
+    ZKTraceLog::setModelName(model);
+
+    QVector<ZKTrackEntry> rides;
+    ZKDeviceDB::listTracks(kEveryType, rides, false);
+    for (const ZKTrackEntry &ride : std::as_const(rides)) {
+        bool uploaded = false;
+        ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
+    }
+    closeDeviceDatabases();
+    QStringList copied;
+    copyDir(staging, target, &copied);
+    return copied;
+}
+
+// A package that does not unpack imports nothing and answers false.
+bool OrvoKavel50::setShareData(const QString &zipPath)
+{
+    const char *function = "OrvoKavel50::setShareData";
+    if (!hasRouteDatabase())
+        return false;
+    const QString folder = OrvoEnv::instance()->tmpDir() + kShareImportFolder;
+    if (!recreateFolder(folder) || !OrvoZipUtil().decompress(zipPath, folder)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "unzip failed: " << zipPath;
+        return false;
+    }
+    renameSharedRides(folder);
+    ZKTraceLog::setDeviceVersion(exportVersionText());
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+        const QString path = dir.filePath(name);
+        if (!makeShareOwn(path)) {
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "not imported, can not rewrite" << path;
+            continue;
+        }
+        ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "import" << path;
+        ZKDeviceDB::importShareFile(path, false);
+    }
+    closeDeviceDatabases();
+    return true;
+}
+
+// The device's "/syslog" is removed only once all of it was copied; the zip names its files
+// relative to the log folder.
+void OrvoKavel50::exportLog(const QString &zipPath)
+{
+    const char *function = "OrvoKavel50::exportLog";
+    const QString folder = OrvoEnv::instance()->tmpDir() + kLogFolder;
+    OrvoUtility::removeFolder(folder);
+    QString root;
+    if (!getDrive(root))
+        return;
+    const QString crashDump = folder + QStringLiteral("/crashdump");
+    QDir().mkpath(crashDump);
+    if (!OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr))
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "dump files not all copied";
+    const QString deviceLogs = root + QStringLiteral("/syslog");
+    if (QFileInfo(deviceLogs).isDir()) {
+        const QString logs = folder + QStringLiteral("/syslog");
+        QDir().mkpath(logs);
+        if (OrvoUtility::copyFolder(deviceLogs, logs, {}, nullptr))
+            OrvoUtility::removeFolder(deviceLogs);
+        else
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "syslog not all copied, left on the device";
+    }
+    QStringList files;
+    OrvoUtility::listFilesRecursive(folder, files);
+    const QDir base(folder);
+    QStringList names;
+    names.reserve(files.size());
+    for (const QString &path : std::as_const(files))
+        names.append(base.relativeFilePath(path));
+    if (!OrvoZipUtil().compress(zipPath, folder, names))
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "log zip not written" << zipPath;
+}
+
+void OrvoKavel50::removeUpdatePackage()
+{
+    QString root;
+    if (!getDrive(root))
+        return;
+    const QFileInfoList staged =
+        QDir(root + QLatin1Char('/'))
+            .entryInfoList({kStagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo &folder : staged)
+        removeDir(folder.filePath());
+}
+
+QString OrvoKavel50::firmwareImageName(const QString &packageFolder)
+{
+    const QString release = packageFolder + kReleaseIni;
+    if (!QFileInfo::exists(release))
+        return kDefaultImage;
+    const QString name = getImageMetaInfo(release).imageName;
+    return name.isEmpty() ? kDefaultImage : name + QStringLiteral(".bin");
+}
+
+bool OrvoKavel50::writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName)
+{
+    const char *function = "OrvoKavel50::_updateTotal";
+    const QString folder = kOwnDriveName + staging;
+    const QByteArray order = QStringLiteral("[Update.ini]\r\nVersion=02\r\n[Total]\r\nUpdate=true\r\n"
+                                            "Name=%1/%2\r\nCRC=%1/CKS.TXT\r\n")
+                                 .arg(folder, imageName)
+                                 .toUtf8();
+    const QString path = root + kUpdateOrder;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        removeDir(root + staging);
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "write update.ini failed";
+        return false;
+    }
+    if (file.write(order) != order.size() || !commitSaveFile(file)) {
+        // An order left from an earlier update would name a staging folder that is gone.
+        removeFile(path);
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "write update.ini failed" << file.errorString();
+        return false;
+    }
+    checkFiles({path});
+    return true;
+}
+
+bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    removeUpdatePackage();
+    const QString local = OrvoEnv::instance()->tmpDir() + kImageFolder;
+    removeDir(local);
+    if (!QDir().mkpath(local))
+        return false;
+    setUpdatingFlag(true);
+    const qint64 seconds = OrvoDeviceWaits::current().currentUtc().toSecsSinceEpoch();
+    const QString staging = QLatin1Char('/') + kStagingPrefix + QString::number(seconds);
+    QDir().mkpath(root + staging);
+    bool result = OrvoZipUtil().decompress(file, local) && copyDir(local, root + staging);
+    if (result) {
+        const QString imageName = firmwareImageName(local);
+        checkFolder(root + staging);
+        result = writeUpdateOrder(root, staging, imageName);
+    }
+    removeDir(local);
+    setUpdatingFlag(false);
+    return result;
+}
+
+bool OrvoKavel50::updateLaunchsec(const QString &file)
+{
+    QString root;
+    if (!getDrive(root))
+        return false;
+    setUpdatingFlag(true);
+    const bool unpacked = OrvoZipUtil().decompress(file, root + QLatin1Char('/'));
+    setUpdatingFlag(false);
+    return unpacked;
+}
+
+bool OrvoKavel50::_updateAP(const QString &file)
+{
+    const char *function = "OrvoKavel50::_updateAP";
+    ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "_updateAP";
+    QString root;
+    QString appPath;
+    if (!getDrive(root) || !getAppPath(appPath))
+        return false;
+    const QString local = OrvoEnv::instance()->tmpDir() + kApFolder;
+    removeDir(local);
+    if (!QDir().mkpath(local))
+        return false;
+    if (!OrvoZipUtil().decompress(file, local)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "kavel50 unzip to pc local failed path=" << local;
+        return false;
+    }
+    setUpdatingFlag(true);
+    if (isApVersionOlderThan(kSettingsResetBefore)) {
+        for (const QString &settings : kTrainingSettings)
+            removeFile(root + settings);
+    }
+    if (!QFileInfo(appPath).isDir() && !QDir().mkpath(appPath))
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "mkdir failed:" << appPath;
+    const QString source = local + QStringLiteral("/morvia");
+    QStringList copied;
+    const bool copiedAll = copyDir(source, appPath, &copied);
+    if (copiedAll) {
+        ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "update AP files=" << copied.size();
+        checkFiles(copied);
+        QString model;
+        if (QFileInfo::exists(local + kReleaseIni) && getName(model))
+            OrvoEnv::instance()->saveMinOrvoVer(model, local + kReleaseIni);
+    } else {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "copy files failed from " << source << " to " << appPath;
+    }
+    removeDir(local);
+    const bool flagCleared = setUpdatingFlag(false);
+    return copiedAll && flagCleared;
+}
+
+bool OrvoKavel50::isApVersionOlderThan(const QString &version)
+{
+    QString ap;
+    getAP(ap);
+    const QVector<int> device = versionParts(ap);
+    const QVector<int> reference = versionParts(version);
+    for (qsizetype i = 0; i < device.size() && i < reference.size(); ++i) {
+        if (device[i] != reference[i])
+            return device[i] < reference[i];
+    }
+    return false;
+}
+
+// The first pass asks the device to format itself; the second, once it came back formatted,
+// reinstalls the firmware, the LaunchSec and the application packages from folder.
+bool OrvoKavel50::_restoreFactory(const QString &folder)
+{
+    QString appPath;
+    if (!getAppPath(appPath)) {
+        setError(true);
+        return false;
+    }
+    if (!restorePhase()) {
+        // Without the format request the device would never come back to finish the restore.
+        if (!writeFormatFlag()) {
+            setError(true);
+            return false;
+        }
+        setRestorePhase(true);
+        setStateWithMatch(getState(), kFormattingState);
+        return true;
+    }
+    const bool reinstalled = _updateTotal(folder + kTotalPackage, QString()) &&
+                             updateLaunchsec(folder + kLaunchSecPackage) && _updateAP(folder + kApPackage);
+    setRestorePhase(false);
+    OrvoEnv::instance()->setForceDeviceUpdate(false);
+    setStateWithMatch(getState(), STATE_OUT_OF_SERVICE);
+    if (!reinstalled)
+        setError(true);
+    return reinstalled;
+}
+
+bool OrvoKavel50::SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder)
+{
+    QSettings ini(folder + QStringLiteral("/data/") + kVersionIni, QSettings::IniFormat);
+    ini.setValue(key, value);
+    ini.sync();
+    if (ini.status() == QSettings::NoError)
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::SetGPSENGINEVersion") << "not written" << ini.fileName();
+    return false;
+}
+
+QString OrvoKavel50::getVolumeLabel(const QString &drive)
+{
+    return OrvoPlatform().getVolumeLabel(drive).trimmed();
+}
+
+QString OrvoKavel50::makeGPSENGINETempFiles(const QString &package, const QStringList &excluded)
+{
+    const QString local = OrvoEnv::instance()->tmpDir() + kComponentFolder;
+    removeDir(local);
+    QDir().mkpath(local);
+    if (!OrvoZipUtil().decompress(package, local)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::makeGPSENGINETempFiles")
+            << "kavel50 unzip to pc local failed path=" << local;
+        return QString();
+    }
+    for (const QString &name : excluded)
+        removeFile(local + QLatin1Char('/') + name);
+    return local;
+}
+
+bool OrvoKavel50::_updateComponent(const OrvoComponentRequest &request)
+{
+    if (request.component == kEngineComponent)
+        return updateEngines(request);
+    if (request.component == kMapComponent)
+        return updateMapComponent(request);
+    return false;
+}
+
+QVector<OrvoKavel50::ComponentDrive> OrvoKavel50::componentDrives(const QString &model)
+{
+    QString root;
+    getDrive(root);
+    const QStringList drives = OrvoDeviceVersionUtil::GetDriveDisks(model, root);
+    QVector<ComponentDrive> found;
+    found.reserve(drives.size());
+    for (const QString &drive : drives) {
+        const bool own = !root.isEmpty() && drive == root;
+        if (own && model != kKavel60)
+            continue;
+        found.append({own, own ? drive + kOwnComponentFolder : drive});
+    }
+    return found;
+}
+
+// A drive whose data folder is missing (a card without the engine), or whose engine is newer
+// or of another shape, is left alone and counts as done.
+OrvoKavel50::EngineStep OrvoKavel50::updateEngine(const ComponentDrive &drive, const QString &version,
+                                                  const QString &package, const QStringList &excluded, bool &result)
+{
+    const QString installed = OrvoDeviceVersionUtil::GetGPSENGINEVersion(kEngineVersionKey, drive.folder);
+    const QString data = drive.folder + QStringLiteral("/data");
+    const bool forced = drive.ownDrive && !QFileInfo::exists(data + QLatin1Char('/') + kVersionIni);
+    if (!forced) {
+        if (!drive.ownDrive && !QFileInfo(data).isDir()) {
+            result = true;
+            return EngineStep::Skipped;
+        }
+        if (installed == version) {
+            result = true;
+            return EngineStep::Current;
+        }
+        if (OrvoDeviceVersionUtil::lowestVersion({installed, version}) != installed) {
+            result = true;
+            return EngineStep::Skipped;
+        }
+    }
+    const QString local = makeGPSENGINETempFiles(package, excluded);
+    QStringList copied;
+    if (local.isEmpty() || !copyDir(local, data, &copied))
+        return EngineStep::Failed;
+    checkFiles(copied);
+    result = SetGPSENGINEVersion(kEngineVersionKey, version, drive.folder);
+    return EngineStep::Installed;
+}
+
+bool OrvoKavel50::updateEngines(const OrvoComponentRequest &request)
+{
+    if (!OrvoDeviceVersionUtil::isDriveModel(request.model))
+        return false;
+    bool result = false;
+    for (const ComponentDrive &drive : componentDrives(request.model)) {
+        if (updateEngine(drive, request.extra, request.file, kEngineExcluded, result) == EngineStep::Failed)
+            return false;
+    }
+    return result;
+}
+
+// The request's version is the engine version and the map-data version joined by "^".
+bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
+{
+    const char *function = "OrvoKavel50::_updateComponent";
+    const QStringList versions = request.extra.split(QLatin1Char('^'));
+    if (request.model != kKavel60)
+        return false;
+    if (versions.size() < 2) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "no map-data version in" << request.extra;
+        return false;
+    }
+    const QString &mapVersion = versions.at(1);
+    bool result = false;
+    for (const ComponentDrive &drive : componentDrives(request.model)) {
+        const EngineStep step = updateEngine(drive, versions.at(0), request.file, kMapEngineExcluded, result);
+        if (step == EngineStep::Failed)
+            return false;
+        if (step == EngineStep::Skipped)
+            continue;
+        if (drive.ownDrive) {
+            result = true;
+            continue;
+        }
+        const QString installed = OrvoDeviceVersionUtil::GetGPSENGINEVersion(kMapVersionKey, drive.folder);
+        if (installed == mapVersion) {
+            result = true;
+            continue;
+        }
+        if (OrvoDeviceVersionUtil::lowestVersion({installed, mapVersion}) != installed)
+            continue;
+        const QString local = makeGPSENGINETempFiles(request.file, kMapDataExcluded);
+        const QString target = drive.folder + QStringLiteral("/data/mapengine");
+        QStringList copied;
+        if (local.isEmpty() || !QDir().mkpath(target) || !copyDir(local, target, &copied))
+            return false;
+        checkFiles(copied);
+        result = SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder);
+    }
+    return result;
+}
+
+bool OrvoKavel50::installCountry(const QString &source, const QString &countries)
+{
+    const QStringList files = QDir(source).entryList(QDir::Files, QDir::Name);
+    bool ready = true;
+    for (const QString &name : files) {
+        removeOtherVersions(countries, name);
+        ready = ready && !QFileInfo::exists(countries + QLatin1Char('/') + name);
+    }
+    if (!ready || !QDir().mkpath(countries) || !copyDirNoList(source, countries))
+        return false;
+    bool unchanged = true;
+    for (const QString &name : files) {
+        const QByteArray copied = md5Of(countries + QLatin1Char('/') + name);
+        unchanged = unchanged && !copied.isEmpty() && copied == md5Of(source + QLatin1Char('/') + name);
+    }
+    return unchanged;
+}
+
+// request: the folder of the map packages, "^", the model. Every country must arrive unchanged
+// before the new map description replaces the installed one.
+bool OrvoKavel50::_updateMapData(const QString &request)
+{
+    const char *function = "OrvoKavel50::_updateMapData";
+    const qsizetype split = request.lastIndexOf(QLatin1Char('^'));
+    if (split < 0)
+        return false;
+    const QString source = request.left(split);
+    const QString model = request.mid(split + 1);
+    QString root;
+    getDrive(root);
+    QString mapDisk;
+    for (const QString &drive : OrvoDeviceVersionUtil::GetDriveDisks(model, root)) {
+        if (getVolumeLabel(drive).toLower() == kMapCardLabel)
+            mapDisk = drive;
+    }
+    const QFileInfoList items =
+        QDir(source).entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names;
+    names.reserve(items.size());
+    for (const QFileInfo &item : items)
+        names.append(item.fileName());
+    ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "Map resources are:" << names;
+    if (mapDisk.isEmpty() || !QFileInfo(mapDisk + QStringLiteral("/data")).isDir()) {
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "no map card";
+        return false;
+    }
+    bool result = false;
+    bool allInstalled = true;
+    for (const QFileInfo &item : items) {
+        if (!item.isDir())
+            continue;
+        allInstalled = installCountry(item.filePath(), mapDisk + kCountriesFolder) && allInstalled;
+        result = allInstalled;
+    }
+    if (!result)
+        return false;
+    const QString mapsInfo = mapDisk + kMapsInfoFolder;
+    const QString fresh = mapsInfo + QStringLiteral("/temp.xml");
+    const QString current = mapsInfo + QStringLiteral("/currentMap.xml");
+    if (!QFileInfo::exists(fresh))
+        return true;
+    removeFile(current);
+    return QFile::rename(fresh, current);
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ZKWorkout;
@@ -59,15 +60,41 @@ public:
     bool deleteRoutes(const QVector<int> &ids) override;
     bool deleteTracks(const QVector<int> &ids) override;
     bool deleteWorkouts(const QVector<int> &ids) override;
+    bool prepareUploadData(QString &zipPath, bool all) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
+    void removeUpdatePackage() override;
+    bool updateLaunchsec(const QString &file) override;
     void formatDevice() override;
     bool prepareUploadProfile(const QString &file) override;
     int classLevel() override;
+    void exportLog(const QString &zipPath) override;
+    bool setShareData(const QString &zipPath) override;
+    QStringList _exportTrack(const QString &folder) override;
+    bool _updateTotal(const QString &file, const QString &changedLang) override;
+    bool _updateAP(const QString &file) override;
+    bool _restoreFactory(const QString &folder) override;
+    bool _updateComponent(const OrvoComponentRequest &request) override;
+    bool _updateMapData(const QString &request) override;
     bool _importMap(int n) override;
     bool _deleteMap(int n) override;
 
     virtual bool setUpdatingFlag(bool on);
     virtual bool isUpdating();
+
+    // Compares the AP version with version, both after their two-letter prefix, part by part
+    // as numbers over the parts both have.
+    bool isApVersionOlderThan(const QString &version);
+
+    // Writes the key into folder + "/data/version.ini"; false when the file was not written.
+    static bool SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder);
+    static QString getVolumeLabel(const QString &drive);
+    // The package unpacked into the local component folder without the excluded names; empty
+    // when it does not unpack.
+    static QString makeGPSENGINETempFiles(const QString &package, const QStringList &excluded);
+
+    // The client state from the first pass of a factory restore until the device comes back
+    // formatted; no action starts while it lasts.
+    static constexpr int kFormattingState = 4;
 
     // Each false without a drive, else root + the setting's value.
     bool getTraceLogPath(QString &path);
@@ -111,12 +138,43 @@ public:
 
     static void setRemoveStep(RemoveStep step);
 
+    // Where rides and workouts are exported to on this computer, emptied by each export.
+    static QString exportFolder();
+    // The workout a ride followed, named in its "<wrklog id="..."" element; none when the file
+    // starts with the element, as a ride file never does.
+    static std::optional<int> workoutIdOfRide(const QString &gpxPath);
+
 protected:
     // A path below the root; false without a drive.
     bool rootPath(const QString &relative, QString &path);
     bool settingPath(const char *key, const char *defaultValue, QString &path);
 
 private:
+    // The AP version with the program's own version, as the trace-log store marks its exports.
+    QString exportVersionText();
+    bool writeFormatFlag();
+    // The firmware image a package names in its "release.ini", else "Vorna.bin".
+    QString firmwareImageName(const QString &packageFolder);
+    // "/Update.ini" naming the staged image; on any failure no order is left on the device.
+    bool writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName);
+
+    // How the engine part of a component update left one drive.
+    enum class EngineStep { Failed, Skipped, Current, Installed };
+    struct ComponentDrive
+    {
+        bool ownDrive = false;
+        QString folder;
+    };
+    // The drives of the model with their component folders; the own drive only for the Kavel60,
+    // whose own drive carries the components below its cycling application.
+    QVector<ComponentDrive> componentDrives(const QString &model);
+    EngineStep updateEngine(const ComponentDrive &drive, const QString &version, const QString &package,
+                            const QStringList &excluded, bool &result);
+    bool updateEngines(const OrvoComponentRequest &request);
+    bool updateMapComponent(const OrvoComponentRequest &request);
+    // Installs the country folder of a map package on the map card; true when every file
+    // arrived unchanged.
+    bool installCountry(const QString &source, const QString &countries);
     bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
     void clearWorkouts();
     bool workoutDeleted(int id);

@@ -48,16 +48,3 @@ bool OrvoKavel50CR::eject()
         ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50CR::eject") << "second drive not ejected" << second;
     return ejected;
 }
-
-bool OrvoKavel50CR::prepareUploadData(QString &path, bool)
-{
-    ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50CR::prepareUploadData") << "upload packages are not made yet";
-    path.clear();
-    return false;
-}
-
-QStringList OrvoKavel50CR::_exportTrack(const QString &)
-{
-    ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50CR::_exportTrack") << "ride exports are not made yet";
-    return QStringList();
-}

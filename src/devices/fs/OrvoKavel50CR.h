@@ -21,9 +21,6 @@ public:
     // of the device is ejected too; the answer is the main drive's.
     bool eject() override;
 
-    bool prepareUploadData(QString &path, bool dontCheckUploaded) override;
-    QStringList _exportTrack(const QString &folder) override;
-
 private:
     OrvoFSDeviceService *fsService();
 };

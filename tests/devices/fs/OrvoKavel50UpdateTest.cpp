@@ -1,0 +1,234 @@
+#include "FileSizeLimit.h"
+#include "FixtureZip.h"
+#include "Kavel50TestSupport.h"
+#include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
+
+#include "device/OrvoVirtualDeviceWaits.h"
+#include "env/OrvoEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+using namespace Kavel50Test;
+
+namespace {
+
+constexpr qint64 kUpdateSeconds = 1700000000;
+const QString kFirstStaging = QStringLiteral("/Tarv3x!#@1700000000");
+const QString kTrainingSettings = QStringLiteral("/morvia/applications/training/user_settings.xml");
+const QString kProTrainingSettings = QStringLiteral("/morvia/applications/protrainingapp/user_settings.xml");
+
+class OrvoKavel50UpdateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        OrvoDeviceWaits::install(&m_waits);
+        ASSERT_TRUE(m_drive.writeIdentity({}));
+        m_client = makeClient(m_dir.path());
+    }
+
+    void TearDown() override
+    {
+        OrvoDeviceWaits::install(nullptr);
+        OrvoKavel50::setRestorePhase(false);
+        OrvoEnv::instance()->setForceDeviceUpdate(false);
+    }
+
+    QString file(const QString &relative) const { return m_dir.path() + relative; }
+
+    QString package(const QString &name, const QList<FixtureZip::Entry> &entries)
+    {
+        const QString path = m_packages.filePath(name);
+        EXPECT_TRUE(OrvoTest::writeFile(path, FixtureZip::storedArchive(entries)));
+        return path;
+    }
+
+    QString firmwarePackage()
+    {
+        return package(QStringLiteral("Total.zip"), {{"Vorna.bin", "image bytes"}, {"CKS.TXT", "sum"}});
+    }
+
+    QString appPackage()
+    {
+        return package(QStringLiteral("DeviceAp.zip"),
+                       {{"morvia/applications/cycling/app.bin", "app"}, {"morvia/version.ini", "version=ZK1.3.0.9\n"}});
+    }
+
+    QStringList stagingFolders() const
+    {
+        return QDir(m_dir.path()).entryList({QStringLiteral("Tarv3x*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+
+    const OrvoTest::UserFolderScope m_userFolder;
+    OrvoVirtualDeviceWaits m_waits{QDateTime::fromSecsSinceEpoch(kUpdateSeconds, QTimeZone::utc())};
+    OrvoTest::OutputDir m_dir;
+    OrvoTest::OutputDir m_packages;
+    Kavel50Drive m_drive{m_dir.path()};
+    std::unique_ptr<OrvoKavel50CR> m_client;
+};
+
+} // namespace
+
+TEST_F(OrvoKavel50UpdateTest, FirmwareUpdateStagesTheImageAndLeavesTheOrder)
+{
+    const QString zip = firmwarePackage();
+    ASSERT_TRUE(m_client->_updateTotal(zip, QString()));
+    EXPECT_EQ(OrvoTest::readFile(file(QStringLiteral("/Update.ini"))),
+              OrvoTest::readFile(OrvoTest::dataPath(QStringLiteral("devices/fs/Update.ini"))));
+    EXPECT_EQ(OrvoTest::readFile(file(kFirstStaging + QStringLiteral("/Vorna.bin"))), QByteArray("image bytes"));
+    EXPECT_EQ(OrvoTest::readFile(file(kFirstStaging + QStringLiteral("/CKS.TXT"))), QByteArray("sum"));
+    EXPECT_FALSE(m_client->isUpdating());
+
+    m_waits.advance(5000);
+    ASSERT_TRUE(m_client->_updateTotal(zip, QString()));
+    EXPECT_EQ(stagingFolders(), QStringList{QStringLiteral("Tarv3x!#@1700000005")});
+    EXPECT_FALSE(m_client->isUpdating());
+}
+
+TEST_F(OrvoKavel50UpdateTest, FailedFirmwareUpdateLeavesNoOrder)
+{
+    const QString order = file(QStringLiteral("/Update.ini"));
+    const QString badZip = m_packages.filePath(QStringLiteral("bad.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(badZip, "PK\x03\x04 cut"));
+
+    EXPECT_FALSE(m_client->_updateTotal(badZip, QString()));
+    EXPECT_FALSE(QFileInfo::exists(order));
+    EXPECT_EQ(stagingFolders(), QStringList{kFirstStaging.mid(1)});
+    EXPECT_FALSE(m_client->isUpdating());
+
+    // An order file that cannot be opened: the staging folder goes too.
+    ASSERT_TRUE(QDir().mkpath(order));
+    EXPECT_FALSE(m_client->_updateTotal(firmwarePackage(), QString()));
+    EXPECT_EQ(stagingFolders(), QStringList());
+    EXPECT_FALSE(m_client->isUpdating());
+}
+
+TEST_F(OrvoKavel50UpdateTest, ShortOrderWriteRemovesTheOrder)
+{
+    const QString order = file(QStringLiteral("/Update.ini"));
+    ASSERT_TRUE(OrvoTest::writeFile(order, "an order of an earlier update"));
+    const QString zip = firmwarePackage();
+    bool updated = true;
+    {
+        const FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.ok());
+        updated = m_client->_updateTotal(zip, QString());
+    }
+    EXPECT_FALSE(updated);
+    EXPECT_FALSE(QFileInfo::exists(order));
+    EXPECT_FALSE(m_client->isUpdating());
+}
+
+TEST_F(OrvoKavel50UpdateTest, LaunchSecPackageUnpacksIntoTheRoot)
+{
+    const QString zip = package(QStringLiteral("LaunchSec.zip"), {{"launch/sec.bin", "sec"}});
+    EXPECT_TRUE(m_client->updateLaunchsec(zip));
+    EXPECT_EQ(OrvoTest::readFile(file(QStringLiteral("/launch/sec.bin"))), QByteArray("sec"));
+    EXPECT_FALSE(m_client->isUpdating());
+}
+
+TEST_F(OrvoKavel50UpdateTest, ApVersionComparesThePartsBothHave)
+{
+    struct Case
+    {
+        const char *ap;
+        bool older;
+    };
+    const Case cases[] = {
+        {"ZK1.2.9.9", true}, {"ZK1.3.0.7", true}, {"ZK1.3.0.8", false}, {"ZK1.3.0.8.1", false}, {"ZK1.10.0.0", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.ap);
+        Kavel50Drive::Identity identity;
+        identity.ap = QString::fromLatin1(c.ap);
+        ASSERT_TRUE(m_drive.writeIdentity(identity));
+        EXPECT_EQ(m_client->isApVersionOlderThan(QStringLiteral("ZK1.3.0.8")), c.older);
+    }
+}
+
+TEST_F(OrvoKavel50UpdateTest, ApplicationUpdateResetsTrainingSettingsOfOlderDevices)
+{
+    struct Case
+    {
+        const char *ap;
+        bool reset;
+    };
+    for (const Case &c : {Case{"ZK1.3.0.7", true}, Case{"ZK1.3.0.8", false}}) {
+        SCOPED_TRACE(c.ap);
+        Kavel50Drive::Identity identity;
+        identity.ap = QString::fromLatin1(c.ap);
+        ASSERT_TRUE(m_drive.writeIdentity(identity));
+        ASSERT_TRUE(OrvoTest::writeFile(file(kTrainingSettings), "<settings/>"));
+        ASSERT_TRUE(OrvoTest::writeFile(file(kProTrainingSettings), "<settings/>"));
+        EXPECT_TRUE(m_client->_updateAP(appPackage()));
+        EXPECT_EQ(QFileInfo::exists(file(kTrainingSettings)), !c.reset);
+        EXPECT_EQ(QFileInfo::exists(file(kProTrainingSettings)), !c.reset);
+        EXPECT_EQ(OrvoTest::readFile(file(QStringLiteral("/morvia/applications/cycling/app.bin"))), QByteArray("app"));
+        EXPECT_FALSE(m_client->isUpdating());
+    }
+}
+
+TEST_F(OrvoKavel50UpdateTest, ApplicationPackageThatDoesNotUnzipLeavesTheDevice)
+{
+    const QString zip = m_packages.filePath(QStringLiteral("bad.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(zip, "not a zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(file(kTrainingSettings), "<settings/>"));
+    EXPECT_FALSE(m_client->_updateAP(zip));
+    EXPECT_TRUE(QFileInfo::exists(file(kTrainingSettings)));
+    EXPECT_FALSE(m_client->isUpdating());
+}
+
+TEST_F(OrvoKavel50UpdateTest, FirstRestorePassAsksTheDeviceToFormat)
+{
+    ASSERT_TRUE(m_client->_restoreFactory(m_packages.path()));
+    EXPECT_EQ(OrvoTest::readFile(file(QStringLiteral("/format.ini"))), QByteArray("1"));
+    EXPECT_TRUE(OrvoKavel50::restorePhase());
+    EXPECT_EQ(m_client->getState(), OrvoKavel50::kFormattingState);
+}
+
+TEST_F(OrvoKavel50UpdateTest, RestoreWithoutFormatRequestChangesNothing)
+{
+    ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("/format.ini"))));
+    EXPECT_FALSE(m_client->_restoreFactory(m_packages.path()));
+    EXPECT_FALSE(OrvoKavel50::restorePhase());
+    EXPECT_EQ(m_client->getState(), OrvoClient::STATE_IN_SERVICE);
+    EXPECT_TRUE(m_client->error());
+}
+
+TEST_F(OrvoKavel50UpdateTest, SecondRestorePassStopsAtTheFirstMissingPackage)
+{
+    package(QStringLiteral("LaunchSec.zip"), {{"launch/sec.bin", "sec"}});
+    appPackage();
+    OrvoKavel50::setRestorePhase(true);
+    OrvoEnv::instance()->setForceDeviceUpdate(true);
+
+    EXPECT_FALSE(m_client->_restoreFactory(m_packages.path()));
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("/launch/sec.bin"))));
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("/morvia/applications/cycling/app.bin"))));
+    EXPECT_FALSE(OrvoKavel50::restorePhase());
+    EXPECT_FALSE(OrvoEnv::instance()->isForceDeviceUpdate());
+    EXPECT_EQ(m_client->getState(), OrvoClient::STATE_OUT_OF_SERVICE);
+    EXPECT_TRUE(m_client->error());
+}
+
+TEST_F(OrvoKavel50UpdateTest, SecondRestorePassReinstallsEveryPackage)
+{
+    firmwarePackage();
+    package(QStringLiteral("LaunchSec.zip"), {{"launch/sec.bin", "sec"}});
+    appPackage();
+    OrvoKavel50::setRestorePhase(true);
+
+    EXPECT_TRUE(m_client->_restoreFactory(m_packages.path()));
+    EXPECT_EQ(OrvoTest::readFile(file(QStringLiteral("/Update.ini"))),
+              OrvoTest::readFile(OrvoTest::dataPath(QStringLiteral("devices/fs/Update.ini"))));
+    EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("/launch/sec.bin"))));
+    EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("/morvia/applications/cycling/app.bin"))));
+    EXPECT_FALSE(OrvoKavel50::restorePhase());
+    EXPECT_FALSE(m_client->error());
+}
