@@ -1,6 +1,7 @@
 #include "FixtureZip.h"
 #include "OrvoTestGate.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
 #include "PsfImage14Builder.h"
 
@@ -106,6 +107,8 @@ protected:
     OrvoVirtualDeviceWaits m_waits;
     std::shared_ptr<OrvoEmulatedPlatform> m_platform = std::make_shared<OrvoEmulatedPlatform>();
     OrvoTest::OutputDir m_dir;
+    // Each test process has its own temporary folder: parallel runs must not empty each other's.
+    const OrvoTest::UserFolderScope m_userFolder;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "FixtureZip.h"
 #include "Kavel35Emulator.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
 
 #include "device/OrvoVirtualDeviceWaits.h"
@@ -121,6 +122,8 @@ protected:
     void TearDown() override { OrvoDeviceWaits::install(nullptr); }
 
     OrvoVirtualDeviceWaits m_waits{QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC)};
+    // Each test process has its own temporary folder: parallel runs must not empty each other's.
+    const OrvoTest::UserFolderScope m_userFolder;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Kavel35Emulator.h"
 #include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
 
 #include "device/OrvoSaveFileChooser.h"
@@ -90,6 +91,8 @@ protected:
 
     OrvoVirtualDeviceWaits m_waits{QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC)};
     OrvoTest::OutputDir m_dir;
+    // Each test process has its own temporary folder: parallel runs must not empty each other's.
+    const OrvoTest::UserFolderScope m_userFolder;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "Kavel35Emulator.h"
 #include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
 
 #include "device/OrvoVirtualDeviceWaits.h"
@@ -37,6 +38,8 @@ protected:
 
     OrvoVirtualDeviceWaits m_waits{QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC)};
     QByteArray m_image = kavel35Image();
+    // Each test process has its own temporary folder: parallel runs must not empty each other's.
+    const OrvoTest::UserFolderScope m_userFolder;
 };
 
 // Bytes where two flashes differ, as [first, last] ranges.

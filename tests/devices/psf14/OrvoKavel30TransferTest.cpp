@@ -1,6 +1,7 @@
 #include "FixtureBytes.h"
 #include "Kavel35Emulator.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 
 #include "device/OrvoVirtualDeviceWaits.h"
 
@@ -29,6 +30,8 @@ protected:
 
     OrvoVirtualDeviceWaits m_waits{QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC)};
     OrvoTest::OutputDir m_dir;
+    // Each test process has its own temporary folder: parallel runs must not empty each other's.
+    const OrvoTest::UserFolderScope m_userFolder;
 };
 
 QByteArray counting(qsizetype size)

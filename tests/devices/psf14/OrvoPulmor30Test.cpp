@@ -3,6 +3,7 @@
 #include "Kavel35Emulator.h"
 #include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
 
 #include "device/OrvoVirtualDeviceWaits.h"
@@ -65,6 +66,8 @@ protected:
     void TearDown() override { OrvoDeviceWaits::install(nullptr); }
 
     OrvoVirtualDeviceWaits m_waits{QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::LocalTime)};
+    // Each test process has its own temporary folder: parallel runs must not empty each other's.
+    const OrvoTest::UserFolderScope m_userFolder;
 };
 
 } // namespace
