@@ -26,7 +26,6 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QXmlStreamReader>
@@ -179,12 +178,11 @@ QString routeFilePath(const QString &root, qint64 id)
 // Replaces the file only once every byte is on disk.
 bool saveBytes(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitSaveFile(file)) {
-        ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, file.errorString());
-        return false;
-    }
-    return true;
+    QString error;
+    if (saveFileBytes(path, bytes, error))
+        return true;
+    ZK_LOG_ERROR(QStringLiteral("can't write %s: %s"), path, error);
+    return false;
 }
 
 bool copyOver(const QString &source, const QString &destination)

@@ -14,6 +14,7 @@
 #include "env/OrvoByteWriter.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
 #include "profile/OrvoProfileData.h"
@@ -27,7 +28,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QSaveFile>
 #include <QSet>
 #include <QSettings>
 
@@ -75,18 +75,11 @@ const QString kWrkSuffix = QStringLiteral("wrk");
 
 bool writeBytes(const QString &path, const QByteArray &bytes, const char *function)
 {
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-    if (!written) {
-        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "Cannot open file for writing!" << path << file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "can not write" << path << file.errorString();
-        return false;
-    }
-    return true;
+    QString error;
+    if (saveFileBytes(path, bytes, error))
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "can not write" << path << error;
+    return false;
 }
 
 bool settingOn(const QString &value)

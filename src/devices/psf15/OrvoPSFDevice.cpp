@@ -13,6 +13,7 @@
 #include "env/OrvoEnv.h"
 #include "env/OrvoExceptionHandler.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoTimeText.h"
 #include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
@@ -41,7 +42,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -284,18 +284,11 @@ QString baseName(const QString &name)
 
 bool writeBytes(const QString &path, const QByteArray &bytes, const char *function)
 {
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-    if (!written) {
-        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "Cannot open file for writing!" << path << file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "can not write" << path << file.errorString();
-        return false;
-    }
-    return true;
+    QString error;
+    if (saveFileBytes(path, bytes, error))
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "can not write" << path << error;
+    return false;
 }
 
 } // namespace
