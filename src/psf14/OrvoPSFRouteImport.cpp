@@ -82,9 +82,9 @@ quint16 altitudeCodeOf(qint64 elevationMm)
     return quint16(std::clamp<qint64>((elevationMm + 1000000) * 4 / 1000, 0, 0xFFFF));
 }
 
-OrvoPSFRoutePoint *routePoint(const Point &from, const Point &to, QObject *parent)
+OrvoPSFRoutePoint *routePoint(const Point &from, const Point &to)
 {
-    auto *point = new OrvoPSFRoutePoint(parent);
+    auto *point = new OrvoPSFRoutePoint;
     point->setLongitudeDelta(qint16(to.longitude - from.longitude));
     point->setLatitudeDelta(qint16(to.latitude - from.latitude));
     point->setValue(qint8((to.elevationMm - from.elevationMm + kMillimetresPerTenth / 2) / kMillimetresPerTenth));
@@ -158,8 +158,9 @@ OrvoPSFTrack *OrvoPSFRouteImport::build(const ZKGpxTrack &segment, const ZKGpxRo
     track->setTrackFlag(0, segment.breaktype.toInt() == kBreakTrack);
     track->setSecondsPerTick(kSecondsPerTick);
     setEndFlags(*track, start, end);
+    track->routePoints().reserve(points->size() - 1);
     for (qsizetype k = 1; k < points->size(); ++k)
-        track->routePoints().append(routePoint(points->at(k - 1), points->at(k), track));
+        track->routePoints().append(routePoint(points->at(k - 1), points->at(k)));
     track->setPointCount(quint32(points->size() - 1));
     track->setFirstSensorLog(kOrvoPsfNone);
     return track;

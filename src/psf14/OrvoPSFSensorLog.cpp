@@ -33,7 +33,10 @@ OrvoPSFSensorLog::OrvoPSFSensorLog(QByteArrayView bytes, QObject *parent)
     loadPoints(bytes);
 }
 
-OrvoPSFSensorLog::~OrvoPSFSensorLog() = default;
+OrvoPSFSensorLog::~OrvoPSFSensorLog()
+{
+    qDeleteAll(m_points);
+}
 
 void OrvoPSFSensorLog::loadPoints(QByteArrayView bytes)
 {
@@ -50,7 +53,7 @@ void OrvoPSFSensorLog::loadPoints(QByteArrayView bytes)
     m_points.reserve(m_pointCount);
     for (qsizetype i = 0; i < m_pointCount; ++i) {
         const QByteArrayView pointBytes = bytes.sliced(kHeaderSize + i * pointSize, pointSize);
-        m_points.append(new OrvoPSFSensorLogPoint(pointBytes, m_channels, this));
+        m_points.append(new OrvoPSFSensorLogPoint(pointBytes, m_channels));
     }
 }
 

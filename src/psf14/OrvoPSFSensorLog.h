@@ -3,7 +3,6 @@
 #include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
 
-#include <QPointer>
 #include <QVector>
 
 class OrvoPSFSensorLogPoint;
@@ -43,7 +42,10 @@ public:
     quint8 channels() const { return m_channels; }
     bool logFlag7() const { return m_flag7; }
     qint16 logPointCount() const { return m_pointCount; }
-    const QVector<QPointer<OrvoPSFSensorLogPoint>> &points() const { return m_points; }
+    // The log owns its samples and deletes them with itself. They are not QObject children:
+    // nothing deletes one alone, and tens of thousands of them would cost a guard and a
+    // children-list entry each.
+    const QVector<OrvoPSFSensorLogPoint *> &points() const { return m_points; }
 
 private:
     void loadPoints(QByteArrayView bytes);
@@ -54,5 +56,5 @@ private:
     quint8 m_channels = 0;
     bool m_flag7 = false;
     qint16 m_pointCount = 0;
-    QVector<QPointer<OrvoPSFSensorLogPoint>> m_points;
+    QVector<OrvoPSFSensorLogPoint *> m_points;
 };

@@ -49,7 +49,11 @@ OrvoPSFTrack::OrvoPSFTrack(QByteArrayView bytes, bool isTrack, OrvoPSFSensorLogF
         loadSensorLogs(sensorLogFrame);
 }
 
-OrvoPSFTrack::~OrvoPSFTrack() = default;
+OrvoPSFTrack::~OrvoPSFTrack()
+{
+    qDeleteAll(m_trackPoints);
+    qDeleteAll(m_routePoints);
+}
 
 quint32 OrvoPSFTrack::effectivePointCount() const
 {
@@ -73,9 +77,9 @@ void OrvoPSFTrack::loadPoints(QByteArrayView bytes, bool isTrack)
     for (qsizetype i = 0; i < loaded; ++i) {
         const QByteArrayView point = bytes.sliced(kHeaderSize + i * kPointSize, kPointSize);
         if (isTrack)
-            m_trackPoints.append(new OrvoPSFTrackPoint(point, this));
+            m_trackPoints.append(new OrvoPSFTrackPoint(point));
         else
-            m_routePoints.append(new OrvoPSFRoutePoint(point, this));
+            m_routePoints.append(new OrvoPSFRoutePoint(point));
     }
 }
 

@@ -77,10 +77,13 @@ public:
     quint32 firstSensorLog() const { return m_firstSensorLog; }
     void setFirstSensorLog(quint32 link) { m_firstSensorLog = link; }
 
-    QVector<QPointer<OrvoPSFRoutePoint>> &routePoints() { return m_routePoints; }
-    const QVector<QPointer<OrvoPSFRoutePoint>> &routePoints() const { return m_routePoints; }
-    QVector<QPointer<OrvoPSFTrackPoint>> &trackPoints() { return m_trackPoints; }
-    const QVector<QPointer<OrvoPSFTrackPoint>> &trackPoints() const { return m_trackPoints; }
+    // The track owns its points and deletes them with itself. They are not QObject children:
+    // nothing deletes one alone, and tens of thousands of them would cost a guard and a
+    // children-list entry each.
+    QVector<OrvoPSFRoutePoint *> &routePoints() { return m_routePoints; }
+    const QVector<OrvoPSFRoutePoint *> &routePoints() const { return m_routePoints; }
+    QVector<OrvoPSFTrackPoint *> &trackPoints() { return m_trackPoints; }
+    const QVector<OrvoPSFTrackPoint *> &trackPoints() const { return m_trackPoints; }
     const QVector<QPointer<OrvoPSFSensorLog>> &sensorLogs() const { return m_sensorLogs; }
 
 private:
@@ -101,7 +104,7 @@ private:
     quint32 m_nextTrack = kOrvoPsfNone;
     quint32 m_pointCount = 0;
     quint32 m_firstSensorLog = kOrvoPsfNone;
-    QVector<QPointer<OrvoPSFRoutePoint>> m_routePoints;
-    QVector<QPointer<OrvoPSFTrackPoint>> m_trackPoints;
+    QVector<OrvoPSFRoutePoint *> m_routePoints;
+    QVector<OrvoPSFTrackPoint *> m_trackPoints;
     QVector<QPointer<OrvoPSFSensorLog>> m_sensorLogs;
 };

@@ -2,6 +2,8 @@
 
 #include <QXmlStreamWriter>
 
+#include <utility>
+
 void ZKGpx1::setVersion(int major)
 {
     m_majorVersion = major;
@@ -74,7 +76,7 @@ void ZKGpx1::addRoutePoint(const ZKGpxKeyMap &map)
     point.cmt = map.value(QStringLiteral("cmt"));
     point.desc = map.value(QStringLiteral("desc"));
     point.type = map.value(QStringLiteral("type"));
-    route->appendPoint(point);
+    route->appendPoint(std::move(point));
 }
 
 void ZKGpx1::newTrackList()
@@ -102,7 +104,7 @@ void ZKGpx1::addTrackPoint(const ZKGpxKeyMap &map)
     point.type = map.value(QStringLiteral("type"));
     point.magvar = map.value(QStringLiteral("magvar"));
     point.speed = map.value(QStringLiteral("speed"));
-    track->appendPoint(point);
+    track->appendPoint(std::move(point));
 }
 
 void ZKGpx1::addWaypoint(const ZKGpxKeyMap &map)

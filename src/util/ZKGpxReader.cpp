@@ -25,9 +25,11 @@ enum class ChildKind {
     Block,
 };
 
+// Names are texts built once, so that the keys handed on share them instead of being built
+// again for every element read.
 struct ChildRule
 {
-    const char *name;
+    QString name;
     ChildKind kind;
     int dialects = Both;
 };
@@ -39,7 +41,7 @@ using Closing = void (ZKGpxImportable::*)(const ZKGpxKeyMap &);
 // what receives the values at its end tag.
 struct BlockRule
 {
-    const char *name;
+    QString name;
     Opening open;
     bool collectsAttributes;
     Closing close;
@@ -50,109 +52,134 @@ constexpr ChildKind kLeaf = ChildKind::Leaf;
 constexpr ChildKind kBlock = ChildKind::Block;
 
 const std::vector<ChildRule> kLapChildren = {
-    {"distance", kLeaf},
-    {"calorie", kLeaf},
-    {"step", kLeaf},
-    {"altloss", kLeaf},
-    {"altgain", kLeaf},
-    {"rtime", kLeaf},
-    {"gainaltlen", kLeaf},
-    {"lostaltlen", kLeaf},
-    {"gainalttime", kLeaf},
-    {"lostalttime", kLeaf},
-    {"speed", ChildKind::AttributedContainer},
-    {"hrm", ChildKind::AttributedContainer},
-    {"cad", ChildKind::AttributedContainer},
-    {"pwr", ChildKind::AttributedContainer},
+    {QStringLiteral("distance"), kLeaf},
+    {QStringLiteral("calorie"), kLeaf},
+    {QStringLiteral("step"), kLeaf},
+    {QStringLiteral("altloss"), kLeaf},
+    {QStringLiteral("altgain"), kLeaf},
+    {QStringLiteral("rtime"), kLeaf},
+    {QStringLiteral("gainaltlen"), kLeaf},
+    {QStringLiteral("lostaltlen"), kLeaf},
+    {QStringLiteral("gainalttime"), kLeaf},
+    {QStringLiteral("lostalttime"), kLeaf},
+    {QStringLiteral("speed"), ChildKind::AttributedContainer},
+    {QStringLiteral("hrm"), ChildKind::AttributedContainer},
+    {QStringLiteral("cad"), ChildKind::AttributedContainer},
+    {QStringLiteral("pwr"), ChildKind::AttributedContainer},
 };
 
 const std::array kBlockRules = {
-    BlockRule{"rte",
+    BlockRule{QStringLiteral("rte"),
               &ZKGpxImportable::newRoute,
               false,
               &ZKGpxImportable::setRoute,
-              {{"name", kLeaf},
-               {"cmt", kLeaf},
-               {"desc", kLeaf},
-               {"src", kLeaf},
-               {"number", kLeaf},
-               {"type", kLeaf},
-               {"rtept", kBlock}}},
-    BlockRule{"rtept",
+              {{QStringLiteral("name"), kLeaf},
+               {QStringLiteral("cmt"), kLeaf},
+               {QStringLiteral("desc"), kLeaf},
+               {QStringLiteral("src"), kLeaf},
+               {QStringLiteral("number"), kLeaf},
+               {QStringLiteral("type"), kLeaf},
+               {QStringLiteral("rtept"), kBlock}}},
+    BlockRule{QStringLiteral("rtept"),
               nullptr,
               true,
               &ZKGpxImportable::addRoutePoint,
-              {{"name", kLeaf}, {"cmt", kLeaf}, {"desc", kLeaf}, {"type", kLeaf}}},
-    BlockRule{"trk", &ZKGpxImportable::newTrackList, false, nullptr, {{"trkseg", kBlock}}},
-    BlockRule{"trkseg",
+              {{QStringLiteral("name"), kLeaf},
+               {QStringLiteral("cmt"), kLeaf},
+               {QStringLiteral("desc"), kLeaf},
+               {QStringLiteral("type"), kLeaf}}},
+    BlockRule{
+        QStringLiteral("trk"), &ZKGpxImportable::newTrackList, false, nullptr, {{QStringLiteral("trkseg"), kBlock}}},
+    BlockRule{QStringLiteral("trkseg"),
               &ZKGpxImportable::newTrack,
               false,
               &ZKGpxImportable::setIntervalSegment,
-              {{"trkpt", kBlock},
-               {"order", kLeaf, Second},
-               {"extensions", ChildKind::Container, Second},
-               {"itvSeg", ChildKind::AttributedContainer, Second},
-               {"acttype", ChildKind::AttributedLeaf, Second}}},
-    BlockRule{"trkpt",
+              {{QStringLiteral("trkpt"), kBlock},
+               {QStringLiteral("order"), kLeaf, Second},
+               {QStringLiteral("extensions"), ChildKind::Container, Second},
+               {QStringLiteral("itvSeg"), ChildKind::AttributedContainer, Second},
+               {QStringLiteral("acttype"), ChildKind::AttributedLeaf, Second}}},
+    BlockRule{QStringLiteral("trkpt"),
               nullptr,
               true,
               &ZKGpxImportable::addTrackPoint,
-              {{"ele", kLeaf},
-               {"cmt", kLeaf},
-               {"time", kLeaf},
-               {"type", kLeaf},
-               {"magvar", kLeaf},
-               {"speed", kLeaf},
-               {"extensions", ChildKind::Container}}},
-    BlockRule{"wpt",
+              {{QStringLiteral("ele"), kLeaf},
+               {QStringLiteral("cmt"), kLeaf},
+               {QStringLiteral("time"), kLeaf},
+               {QStringLiteral("type"), kLeaf},
+               {QStringLiteral("magvar"), kLeaf},
+               {QStringLiteral("speed"), kLeaf},
+               {QStringLiteral("extensions"), ChildKind::Container}}},
+    BlockRule{QStringLiteral("wpt"),
               nullptr,
               true,
               &ZKGpxImportable::addWaypoint,
-              {{"name", kLeaf},
-               {"cmt", kLeaf},
-               {"desc", kLeaf},
-               {"sym", kLeaf},
-               {"ele", kLeaf},
-               {"time", kLeaf},
-               {"type", ChildKind::AttributedLeaf},
-               {"tel", kLeaf},
-               {"ctry", kLeaf},
-               {"place", kLeaf},
-               {"road", kLeaf},
-               {"hnum", kLeaf},
-               {"extensions", ChildKind::Container}}},
-    BlockRule{"extensions",
+              {{QStringLiteral("name"), kLeaf},
+               {QStringLiteral("cmt"), kLeaf},
+               {QStringLiteral("desc"), kLeaf},
+               {QStringLiteral("sym"), kLeaf},
+               {QStringLiteral("ele"), kLeaf},
+               {QStringLiteral("time"), kLeaf},
+               {QStringLiteral("type"), ChildKind::AttributedLeaf},
+               {QStringLiteral("tel"), kLeaf},
+               {QStringLiteral("ctry"), kLeaf},
+               {QStringLiteral("place"), kLeaf},
+               {QStringLiteral("road"), kLeaf},
+               {QStringLiteral("hnum"), kLeaf},
+               {QStringLiteral("extensions"), ChildKind::Container}}},
+    BlockRule{QStringLiteral("extensions"),
               nullptr,
               false,
               nullptr,
-              {{"ssrlog", kBlock, Second},
-               {"wrklog", kBlock, Second},
-               {"laps", kBlock, Second},
-               {"training", kBlock, First}}},
-    BlockRule{"training", &ZKGpxImportable::newTrainingLog, false, nullptr, {{"logpt", kBlock}}},
-    BlockRule{"ssrlog", &ZKGpxImportable::newLogSegmentList, false, nullptr, {{"logseg", kBlock}}},
-    BlockRule{"logseg", &ZKGpxImportable::newLogSegment, false, nullptr, {{"logpt", kBlock}}},
-    BlockRule{"logpt",
+              {{QStringLiteral("ssrlog"), kBlock, Second},
+               {QStringLiteral("wrklog"), kBlock, Second},
+               {QStringLiteral("laps"), kBlock, Second},
+               {QStringLiteral("training"), kBlock, First}}},
+    BlockRule{QStringLiteral("training"),
+              &ZKGpxImportable::newTrainingLog,
+              false,
+              nullptr,
+              {{QStringLiteral("logpt"), kBlock}}},
+    BlockRule{QStringLiteral("ssrlog"),
+              &ZKGpxImportable::newLogSegmentList,
+              false,
+              nullptr,
+              {{QStringLiteral("logseg"), kBlock}}},
+    BlockRule{
+        QStringLiteral("logseg"), &ZKGpxImportable::newLogSegment, false, nullptr, {{QStringLiteral("logpt"), kBlock}}},
+    BlockRule{QStringLiteral("logpt"),
               nullptr,
               true,
               &ZKGpxImportable::addLogPoint,
-              {{"hrm", kLeaf},
-               {"cad", kLeaf},
-               {"spd", kLeaf},
-               {"tmp", kLeaf},
-               {"brm", kLeaf},
-               {"pwr", kLeaf, Second},
-               {"pdm", kLeaf, First},
-               {"cps", kLeaf, First}}},
-    BlockRule{"wrklog",
+              {{QStringLiteral("hrm"), kLeaf},
+               {QStringLiteral("cad"), kLeaf},
+               {QStringLiteral("spd"), kLeaf},
+               {QStringLiteral("tmp"), kLeaf},
+               {QStringLiteral("brm"), kLeaf},
+               {QStringLiteral("pwr"), kLeaf, Second},
+               {QStringLiteral("pdm"), kLeaf, First},
+               {QStringLiteral("cps"), kLeaf, First}}},
+    BlockRule{QStringLiteral("wrklog"),
               &ZKGpxImportable::newWorkoutLog,
               true,
               &ZKGpxImportable::setWorkoutLog,
-              {{"lthr", kLeaf}, {"mhr", kLeaf}, {"map", kLeaf}, {"ftp", kLeaf}, {"interval", kBlock}}},
-    BlockRule{"interval", nullptr, true, &ZKGpxImportable::addWorkoutInterval, {{"start", kLeaf}, {"end", kLeaf}}},
-    BlockRule{"laps", &ZKGpxImportable::newLapList, false, nullptr, {{"lap", kBlock}, {"summary", kBlock}}},
-    BlockRule{"lap", nullptr, true, &ZKGpxImportable::addLap, kLapChildren},
-    BlockRule{"summary", nullptr, true, &ZKGpxImportable::setSummary, kLapChildren},
+              {{QStringLiteral("lthr"), kLeaf},
+               {QStringLiteral("mhr"), kLeaf},
+               {QStringLiteral("map"), kLeaf},
+               {QStringLiteral("ftp"), kLeaf},
+               {QStringLiteral("interval"), kBlock}}},
+    BlockRule{QStringLiteral("interval"),
+              nullptr,
+              true,
+              &ZKGpxImportable::addWorkoutInterval,
+              {{QStringLiteral("start"), kLeaf}, {QStringLiteral("end"), kLeaf}}},
+    BlockRule{QStringLiteral("laps"),
+              &ZKGpxImportable::newLapList,
+              false,
+              nullptr,
+              {{QStringLiteral("lap"), kBlock}, {QStringLiteral("summary"), kBlock}}},
+    BlockRule{QStringLiteral("lap"), nullptr, true, &ZKGpxImportable::addLap, kLapChildren},
+    BlockRule{QStringLiteral("summary"), nullptr, true, &ZKGpxImportable::setSummary, kLapChildren},
 };
 
 // The children of `gpx` read by the rule table; `metadata` has a reader of its own.
@@ -165,7 +192,7 @@ const std::array kMetadataExtensionLeaves = {"stime",  "etime",  "poollen", "sha
 const BlockRule *findBlockRule(QStringView name)
 {
     for (const BlockRule &rule : kBlockRules) {
-        if (name == QLatin1String(rule.name))
+        if (name == rule.name)
             return &rule;
     }
     return nullptr;
@@ -174,7 +201,7 @@ const BlockRule *findBlockRule(QStringView name)
 const ChildRule *findChildRule(const BlockRule &rule, QStringView name)
 {
     for (const ChildRule &child : rule.children) {
-        if (name == QLatin1String(child.name))
+        if (name == child.name)
             return &child;
     }
     return nullptr;
@@ -234,7 +261,12 @@ bool ZKGpxReader::readFile(const QString &path)
 
 QString ZKGpxReader::ownName() const
 {
-    return namespaceUri() == m_namespace ? name().toString() : QString();
+    return ownNameView().toString();
+}
+
+QStringView ZKGpxReader::ownNameView() const
+{
+    return namespaceUri() == m_namespace ? name() : QStringView();
 }
 
 bool ZKGpxReader::acceptsDialect(int dialects) const
@@ -283,7 +315,7 @@ void ZKGpxReader::readBlock(QStringView element)
         (m_target.*rule.open)();
     ZKGpxKeyMap map;
     if (rule.collectsAttributes)
-        readAttributes(QLatin1String(rule.name), map);
+        readAttributes(rule.name, map);
 
     int depth = 0;
     while (!atEnd()) {
@@ -296,12 +328,12 @@ void ZKGpxReader::readBlock(QStringView element)
         }
         if (!isStartElement())
             continue;
-        const QString childName = ownName();
-        const ChildRule *child = findChildRule(rule, childName);
+        const ChildRule *child = findChildRule(rule, ownNameView());
         if (!child || !acceptsDialect(child->dialects)) {
             skipElement();
             continue;
         }
+        const QString &childName = child->name;
         switch (child->kind) {
         case ChildKind::AttributedLeaf:
             readAttributes(childName, map);
@@ -425,8 +457,14 @@ void ZKGpxReader::readMetadataExtensions()
 void ZKGpxReader::readAttributes(const QString &prefix, ZKGpxKeyMap &map)
 {
     const QXmlStreamAttributes all = attributes();
-    for (const QXmlStreamAttribute &attribute : all)
-        map.insert(prefix + QLatin1Char('_') + attribute.qualifiedName().toString(), attribute.value().toString());
+    for (const QXmlStreamAttribute &attribute : all) {
+        // Built in place: one allocation per key, where joining texts would make three.
+        const QStringView name = attribute.qualifiedName();
+        QString key;
+        key.reserve(prefix.size() + 1 + name.size());
+        key.append(prefix).append(QLatin1Char('_')).append(name);
+        map.insert(key, attribute.value().toString());
+    }
 }
 
 QString ZKGpxReader::readLeafText()

@@ -25,6 +25,8 @@ private:
     // The current element's local name when it is in the document's own namespace; empty for
     // an element of another namespace, which matches no rule and is skipped.
     QString ownName() const;
+    // The same without a copy, valid until the reader moves on.
+    QStringView ownNameView() const;
     bool acceptsDialect(int dialects) const;
     void readGpx();
     void readMetadata();

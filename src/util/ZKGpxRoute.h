@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 // The planned route of a document (`rte`). The file's `number` is read into number; the writer
 // writes the point count in its place.
 struct ZKGpxRoute
@@ -17,7 +19,8 @@ struct ZKGpxRoute
     QString type;
     QList<ZKGpxRoutePoint> points;
 
-    void appendPoint(const ZKGpxRoutePoint &point) { points.append(point); }
+    // Taken by value: a point built for the list moves in without touching its texts.
+    void appendPoint(ZKGpxRoutePoint point) { points.append(std::move(point)); }
 
     bool operator==(const ZKGpxRoute &) const = default;
 };

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 // One segment of a ride (`trkseg`) with the texts of its extensions: the interval segment it
 // belongs to (`itvSeg` start and end), its order, its activity type with subtype and its break
 // type.
@@ -18,7 +20,8 @@ struct ZKGpxTrack
     QString breaktype;
     QList<ZKGpxTrackPoint> points;
 
-    void appendPoint(const ZKGpxTrackPoint &point) { points.append(point); }
+    // Taken by value: a point built for the list moves in without touching its texts.
+    void appendPoint(ZKGpxTrackPoint point) { points.append(std::move(point)); }
 
     bool operator==(const ZKGpxTrack &) const = default;
 };
