@@ -7,7 +7,9 @@
 #include "device/OrvoFSDeviceService.h"
 #include "device/OrvoPlatform.h"
 #include "devices/gal/GalActivityContent.h"
+#include "devices/gal/GalFirmwareImage.h"
 #include "devices/gal/GalSummaryLap.h"
+#include "devices/gal/GalVerifiedWrite.h"
 #include "devices/gal/GalWorkoutTemplate.h"
 #include "devices/gal/OrvoGalLogging.h"
 #include "env/OrvoByteReader.h"
@@ -78,6 +80,11 @@ const QString kLanguageKey = QStringLiteral("Sys-langCode");
 const QString kDefaultLanguage = QStringLiteral("eng");
 const QString kUnknownLanguage = QStringLiteral("UNK");
 const QString kNoWorkoutName = QStringLiteral("workout");
+
+// The answer of the library's profile update that makes the device synchronise its profile.
+constexpr int kProfileMustSync = 2;
+// A font file's first bytes tell whether the device holds the same one.
+constexpr qint64 kFontIdLength = 4;
 
 int deleteKindOf(WorkoutType type)
 {
@@ -743,6 +750,60 @@ bool OrvoGalDevice::getLanguageOnDevice(QStringList &languages)
     m_deviceLanguages = QStringList{code};
     languages.append(m_deviceLanguages);
     return true;
+}
+
+int OrvoGalDevice::profileSyncState() const
+{
+    return m_profileSyncState;
+}
+
+bool OrvoGalDevice::prepareImageBinary(const QStringList &languages, QByteArray &out, const OrvoImageMetaInfo &meta)
+{
+    return GalFirmwareImage(GalFirmwareImage::packageFolder())
+        .buildImage(languages, meta, m_profileSyncState == kProfileMustSync, out);
+}
+
+bool OrvoGalDevice::prepareLangBinary(QByteArray &out)
+{
+    return GalFirmwareImage(GalFirmwareImage::packageFolder()).buildLanguageBinary(out);
+}
+
+bool OrvoGalDevice::copyFile(const QString &source, const QString &destination)
+{
+    return GalVerifiedWrite::copy(source, destination);
+}
+
+void OrvoGalDevice::copyLangFiles(const QString &folder, const QStringList &languages)
+{
+    QString drive;
+    if (!getDrive(drive))
+        return;
+    const QString font = GalFirmwareImage(folder).languageFont(languages);
+    QFile package(font);
+    if (font.isEmpty() || !package.open(QIODevice::ReadOnly)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::copyLangFiles") << "can not open " << font;
+        return;
+    }
+    const QByteArray id = package.read(kFontIdLength);
+    package.close();
+    const QString langFolder = drive + QStringLiteral("/Lang");
+    const QString target = langFolder + QLatin1Char('/') + QFileInfo(font).fileName();
+    bool changed = true;
+    if (QFileInfo::exists(target)) {
+        QFile onDevice(target);
+        changed = onDevice.open(QIODevice::ReadOnly) && onDevice.read(kFontIdLength) != id;
+    } else if (QDir().mkpath(langFolder)) {
+        copyFile(font, target);
+    }
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::copyLangFiles") << "copyLangFile=" << changed;
+    if (!changed)
+        return;
+    const QStringList deviceFonts = QDir(langFolder).entryList({QStringLiteral("*.bft")}, QDir::Files, QDir::Name);
+    for (const QString &name : deviceFonts) {
+        const QString source = folder + QLatin1Char('/') + name;
+        if (QFileInfo::exists(source))
+            copyFile(source, langFolder + QLatin1Char('/') + name);
+    }
 }
 
 bool OrvoGalDevice::_updateTotal(const QString &, const QString &)

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
+
 // A bike computer whose activities (".gal"), workouts (".wkt") and profile only the GAL device
 // library reads and writes. In normal operation it is a removable drive (file-system service)
 // and tells its identity in "/device.ini"; while its updater runs (IAP mode) it is a SCSI device
@@ -63,6 +65,19 @@ public:
     bool prepareUploadProfile(const QString &file) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
     bool getLanguageOnDevice(QStringList &languages) override;
+
+    // Firmware image builders and verified copies onto the drive. The package is the unpacked
+    // firmware package in GalFirmwareImage::packageFolder().
+    bool prepareImageBinary(const QStringList &languages, QByteArray &out, const OrvoImageMetaInfo &meta);
+    bool prepareLangBinary(QByteArray &out);
+    // Copies the package's language font to "/Lang/" when the device has another one, and then
+    // the package's version of every font the device holds; failures are only logged.
+    void copyLangFiles(const QString &folder, const QStringList &languages);
+    // False when the copy failed or never read back whole.
+    bool copyFile(const QString &source, const QString &destination);
+    // 0 before an update; 2 when the device must synchronise its profile, which puts
+    // "Profile.bin" into the flash image.
+    int profileSyncState() const;
     // Has the library write the device profile into "pfread.ini" of the temporary folder; that
     // file's path, or "" when the profile could not be read.
     QString readProfileIni(const QString &devicePath);
@@ -113,4 +128,5 @@ private:
     DeviceInfo m_info;
     OrvoImageMetaInfo m_imageMeta;
     QStringList m_deviceLanguages;
+    std::atomic<int> m_profileSyncState{0};
 };
