@@ -224,6 +224,26 @@ TEST_F(OrvoGalUpdateTest, IapRowMatchesTheIapNameAtTheFrontAndGoesAfterTheSecond
     EXPECT_EQ(rows.rows.first().matchString, QStringLiteral("TrevanisIAP"));
 }
 
+TEST_F(OrvoGalUpdateTest, RestoreWritesTheReleasesInternalAndExternalImages)
+{
+    const QString restore = m_dir.filePath(QStringLiteral("restore"));
+    ASSERT_TRUE(
+        OrvoTest::writeFile(restore + QStringLiteral("/release.ini"), "Name=Trevanis\r\n[IMG]\r\nName=other\r\n"));
+    ASSERT_TRUE(OrvoTest::writeFile(restore + QStringLiteral("/Trevanis.bin"), QByteArray(2048, 'n')));
+    ASSERT_TRUE(OrvoTest::writeFile(restore + QStringLiteral("/TrevanisExData.bin"), QByteArray(5000, 'x')));
+    RecordingScsi *scsi = nullptr;
+    auto device = deviceInIapMode(scsi);
+    ASSERT_TRUE(device->updateFlashes(restore));
+    QByteArray internal;
+    QByteArray external;
+    for (const RecordingScsi::Command &c : scsi->commands) {
+        internal += c.data.size() == 2048 ? c.data : QByteArray();
+        external += c.data.size() == 4096 ? c.data : QByteArray();
+    }
+    EXPECT_EQ(internal, QByteArray(2048, 'n'));
+    EXPECT_EQ(external, QByteArray(5000, 'x') + QByteArray(3192, char(0xFF)));
+}
+
 TEST_F(OrvoGalUpdateTest, RestoreWithUpdateMethod1DemandsAnUpdateAndAnswersFalse)
 {
     GalFolderBuilder::DeviceIni ini;
