@@ -32,6 +32,7 @@ std::atomic<OrvoAsyncResultInterface *> g_asyncResultReceiver{nullptr};
 std::atomic<OrvoClientActionListener *> g_actionListener{nullptr};
 std::atomic<OrvoCapabilityInterface *> g_capabilitySource{nullptr};
 std::atomic<OrvoDeviceScriptInterface *> g_deviceScripts{nullptr};
+std::atomic<OrvoDeviceRowRegistration *> g_deviceRows{nullptr};
 
 const QString kNotSupported = QStringLiteral("not support");
 
@@ -168,6 +169,16 @@ void OrvoClient::setDeviceScripts(OrvoDeviceScriptInterface *scripts)
 OrvoDeviceScriptInterface *OrvoClient::deviceScripts()
 {
     return g_deviceScripts.load();
+}
+
+void OrvoClient::setDeviceRows(OrvoDeviceRowRegistration *rows)
+{
+    g_deviceRows.store(rows);
+}
+
+OrvoDeviceRowRegistration *OrvoClient::deviceRows()
+{
+    return g_deviceRows.load();
 }
 
 void OrvoClient::stopWorker()

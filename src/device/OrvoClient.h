@@ -23,6 +23,7 @@
 class OrvoAsyncResultInterface;
 class OrvoCapabilityInterface;
 class OrvoClientActionListener;
+class OrvoDeviceRowRegistration;
 class OrvoDeviceScriptInterface;
 class OrvoDeviceService;
 class OrvoEnv;
@@ -101,6 +102,9 @@ public:
     // The scripting functions that device classes call; null (no scripting host) when none is
     // installed, and device classes then fail what needs it.
     static void setDeviceScripts(OrvoDeviceScriptInterface *scripts);
+    // Where device classes register the rows of their updaters; null when none is installed.
+    static void setDeviceRows(OrvoDeviceRowRegistration *rows);
+    static OrvoDeviceRowRegistration *deviceRows();
     static OrvoDeviceScriptInterface *deviceScripts();
 
     // The virtual operations, in the order the device classes know them.

@@ -32,7 +32,7 @@ public:
     virtual AttachedClient attachedClient() = 0;
     // The attached client's device id; empty when there is none.
     virtual QString attachedClientUuid() = 0;
-    virtual const QVector<OrvoDeviceInfo> &deviceTypes() const = 0;
+    virtual QVector<OrvoDeviceInfo> deviceTypes() const = 0;
     // The file-system device services present now, owned by the caller.
     virtual OrvoPlatformInterface::DeviceServices listDeviceServices() = 0;
 };

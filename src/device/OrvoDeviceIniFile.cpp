@@ -107,7 +107,8 @@ bool OrvoDeviceIniFile::addMissingKey(const QString &group, const QString &key, 
 OrvoDeviceIniFile::Lookup OrvoDeviceIniFile::find(const QString &group, const QString &key) const
 {
     Lookup found;
-    bool inGroup = false;
+    // An empty group names the keys above the first group header.
+    bool inGroup = group.isEmpty();
     for (qsizetype start = 0; start < m_text.size();) {
         const Line line = lineAt(m_text, start);
         start = line.next;

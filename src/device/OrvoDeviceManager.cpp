@@ -19,11 +19,14 @@ OrvoDeviceManager::OrvoDeviceManager(OrvoDeviceClock::Seconds seconds, OrvoDevic
     , m_tick(std::move(tick))
 {
     OrvoClient::setActionListener(this);
+    OrvoClient::setDeviceRows(this);
 }
 
 OrvoDeviceManager::~OrvoDeviceManager()
 {
     OrvoClient::setActionListener(nullptr);
+    if (OrvoClient::deviceRows() == this)
+        OrvoClient::setDeviceRows(nullptr);
     m_previousClient.reset();
     m_currentClient.reset();
     m_detector.reset();
@@ -39,12 +42,17 @@ void OrvoDeviceManager::unregisterDevice(const QString &modelName)
     m_registry.unregisterDevice(modelName);
 }
 
-QVector<OrvoDeviceInfo> &OrvoDeviceManager::deviceTypes()
+void OrvoDeviceManager::addDeviceRowAtFront(const OrvoDeviceInfo &row)
 {
-    return m_registry.deviceTypes();
+    m_registry.registerDevice(row, true);
 }
 
-const QVector<OrvoDeviceInfo> &OrvoDeviceManager::deviceTypes() const
+void OrvoDeviceManager::removeDeviceRow(const QString &modelName)
+{
+    m_registry.unregisterDevice(modelName);
+}
+
+QVector<OrvoDeviceInfo> OrvoDeviceManager::deviceTypes() const
 {
     return m_registry.deviceTypes();
 }

@@ -7,6 +7,7 @@
 #include "device/OrvoDeviceDetectorListener.h"
 #include "device/OrvoDeviceManagerListener.h"
 #include "device/OrvoDeviceRegistry.h"
+#include "device/OrvoDeviceRowRegistration.h"
 #include "device/ZKEventBroadcaster.h"
 
 #include <memory>
@@ -20,7 +21,8 @@ class OrvoClient;
 // GUI thread only.
 class OrvoDeviceManager : public OrvoDeviceDetectorListener,
                           public OrvoDeviceDetectorHost,
-                          public OrvoClientActionListener
+                          public OrvoClientActionListener,
+                          public OrvoDeviceRowRegistration
 {
 public:
     // A device of these models that appears again this many seconds or less after an unplug is
@@ -35,7 +37,6 @@ public:
 
     void registerDevice(const OrvoDeviceInfo &info, bool atFront);
     void unregisterDevice(const QString &modelName);
-    QVector<OrvoDeviceInfo> &deviceTypes();
     // The device types with the id-source flags and the factories of self-describing devices.
     OrvoDeviceRegistry &registry();
 
@@ -61,10 +62,13 @@ public:
 
     AttachedClient attachedClient() override;
     QString attachedClientUuid() override;
-    const QVector<OrvoDeviceInfo> &deviceTypes() const override;
+    QVector<OrvoDeviceInfo> deviceTypes() const override;
     OrvoPlatformInterface::DeviceServices listDeviceServices() override;
 
     void onClientActionDone(OrvoClient *client, int action) override;
+
+    void addDeviceRowAtFront(const OrvoDeviceInfo &row) override;
+    void removeDeviceRow(const QString &modelName) override;
 
 private:
     // Hands the re-plugged service to a client that waits for its device; false when the

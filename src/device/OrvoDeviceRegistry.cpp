@@ -1,34 +1,32 @@
 #include "device/OrvoDeviceRegistry.h"
 
+#include <QMutexLocker>
 #include <QStringList>
 
 #include <algorithm>
 
-const OrvoDeviceInfo *OrvoDeviceRegistry::registerDevice(const OrvoDeviceInfo &info, bool atFront)
+OrvoDeviceInfo OrvoDeviceRegistry::registerDevice(const OrvoDeviceInfo &info, bool atFront)
 {
-    if (atFront) {
+    QMutexLocker lock(&m_mutex);
+    if (atFront)
         m_types.prepend(info);
-        return &m_types.first();
-    }
-    m_types.append(info);
-    return &m_types.last();
+    else
+        m_types.append(info);
+    return info;
 }
 
 void OrvoDeviceRegistry::unregisterDevice(const QString &modelName)
 {
+    QMutexLocker lock(&m_mutex);
     const auto row = std::find_if(m_types.begin(), m_types.end(),
                                   [&](const OrvoDeviceInfo &info) { return info.modelName == modelName; });
     if (row != m_types.end())
         m_types.erase(row);
 }
 
-QVector<OrvoDeviceInfo> &OrvoDeviceRegistry::deviceTypes()
+QVector<OrvoDeviceInfo> OrvoDeviceRegistry::deviceTypes() const
 {
-    return m_types;
-}
-
-const QVector<OrvoDeviceInfo> &OrvoDeviceRegistry::deviceTypes() const
-{
+    QMutexLocker lock(&m_mutex);
     return m_types;
 }
 

@@ -2,12 +2,16 @@
 
 #include "device/OrvoDeviceInfo.h"
 
+#include <QMutex>
 #include <QString>
 #include <QVector>
 
 // The device types a device manager serves, in registration order, and what the search for
 // file-system devices needs besides them: the id-source flags and the factories of the models
 // that are registered from their own device files.
+//
+// A device's worker adds and removes the row of its updater while the GUI thread searches: the
+// rows sit under a lock and leave it only as copies.
 class OrvoDeviceRegistry
 {
 public:
@@ -25,12 +29,11 @@ public:
     };
 
     // Copies the row to the front of the list or to its end; rows are not checked for
-    // duplicates. Answers the stored row, valid until the list changes.
-    const OrvoDeviceInfo *registerDevice(const OrvoDeviceInfo &info, bool atFront);
+    // duplicates. Answers a copy of the stored row.
+    OrvoDeviceInfo registerDevice(const OrvoDeviceInfo &info, bool atFront);
     // Removes the first row of that model name; nothing when there is none.
     void unregisterDevice(const QString &modelName);
-    QVector<OrvoDeviceInfo> &deviceTypes();
-    const QVector<OrvoDeviceInfo> &deviceTypes() const;
+    QVector<OrvoDeviceInfo> deviceTypes() const;
 
     int fsIdSource() const;
     void setFsIdSource(int flags);
@@ -43,6 +46,7 @@ public:
     static QVector<const OrvoDeviceInfo *> matchDeviceInfos(const QString &text, const QVector<OrvoDeviceInfo> &types);
 
 private:
+    mutable QMutex m_mutex;
     QVector<OrvoDeviceInfo> m_types;
     int m_fsIdSource = kDefaultIdSource;
     FileDeviceFactories m_fileDeviceFactories;

@@ -65,13 +65,13 @@ bool readDeviceFileModel(const QString &deviceFilePath, DeviceFileModel &read)
 
 // The first row whose product id starts the device id. A row without a product id names no
 // device.
-const OrvoDeviceInfo *rowOfDeviceId(const QVector<OrvoDeviceInfo> &types, const QString &id)
+std::optional<OrvoDeviceInfo> rowOfDeviceId(const QVector<OrvoDeviceInfo> &types, const QString &id)
 {
     for (const OrvoDeviceInfo &type : types) {
         if (!type.productId.isEmpty() && id.left(kProductIdLength) == type.productId)
-            return &type;
+            return type;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 } // namespace
@@ -146,12 +146,12 @@ OrvoPlatformInterface::DeviceServices OrvoPlatform::findFSDevices(OrvoDeviceRegi
             // Every device file read gets the marker key, also when a service was found before.
             QString id;
             OrvoFSDeviceService::readDeviceIdFromFile(deviceFile, id);
-            const OrvoDeviceInfo *row = found ? nullptr : rowOfDeviceId(registry.deviceTypes(), id);
-            if (row != nullptr)
+            std::optional<OrvoDeviceInfo> row = found ? std::nullopt : rowOfDeviceId(registry.deviceTypes(), id);
+            if (row)
                 ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoPlatform::findFSDevices") << "device id matched";
             else if (!found)
                 row = deviceTxtIds ? findFitDeviceInfo(registry, deviceFile) : findGalDeviceInfo(registry, deviceFile);
-            if (row != nullptr)
+            if (row)
                 found = std::make_unique<OrvoFSDeviceService>(drive, *row, deviceFile);
         } else if (!OrvoDeviceRegistry::matchDeviceInfos(vendor, registry.deviceTypes()).isEmpty()) {
             secondDrive = drive;
@@ -167,11 +167,12 @@ OrvoPlatformInterface::DeviceServices OrvoPlatform::findFSDevices(OrvoDeviceRegi
     return services;
 }
 
-const OrvoDeviceInfo *OrvoPlatform::findGalDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath)
+std::optional<OrvoDeviceInfo> OrvoPlatform::findGalDeviceInfo(OrvoDeviceRegistry &registry,
+                                                              const QString &deviceFilePath)
 {
     DeviceFileModel read;
     if (!readDeviceFileModel(deviceFilePath, read) || read.uuid.size() != kDeviceIdLength)
-        return nullptr;
+        return std::nullopt;
     ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoPlatform::findGalDeviceInfo") << "register GAL deviceInfo for " << read.model;
     const OrvoDeviceRegistry::FileDeviceFactories &factories = registry.fileDeviceFactories();
     const OrvoDeviceInfo row{read.uuid.left(kProductIdLength), read.model, kFileDeviceMatch,
@@ -179,18 +180,20 @@ const OrvoDeviceInfo *OrvoPlatform::findGalDeviceInfo(OrvoDeviceRegistry &regist
     return registry.registerDevice(row, false);
 }
 
-const OrvoDeviceInfo *OrvoPlatform::findFitDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath)
+std::optional<OrvoDeviceInfo> OrvoPlatform::findFitDeviceInfo(OrvoDeviceRegistry &registry,
+                                                              const QString &deviceFilePath)
 {
     DeviceFileModel read;
     if (!readDeviceFileModel(deviceFilePath, read))
-        return nullptr;
+        return std::nullopt;
     ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoPlatform::findFitDeviceInfo") << "register fit deviceInfo for " << read.model;
     const QString productId = read.uuid.size() == kDeviceIdLength ? read.uuid.left(kProductIdLength) : QString();
     // A device whose id names no product is not found by its id the next time: serve it by the
     // row registered for it then, instead of adding one more.
-    for (const OrvoDeviceInfo &type : std::as_const(registry.deviceTypes())) {
+    const QVector<OrvoDeviceInfo> types = registry.deviceTypes();
+    for (const OrvoDeviceInfo &type : types) {
         if (type.productId == productId && type.modelName == read.model && type.matchString == kFileDeviceMatch)
-            return &type;
+            return type;
     }
     const OrvoDeviceInfo row{productId, read.model, kFileDeviceMatch, registry.fileDeviceFactories().fitDevice};
     return registry.registerDevice(row, false);

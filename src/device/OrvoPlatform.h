@@ -6,6 +6,7 @@ class OrvoDeviceRegistry;
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The value through which callers reach the platform: make one on the stack, use it, drop it.
 // It forwards to the Linux implementation unless another one was installed (the emulated
@@ -40,10 +41,10 @@ public:
     OrvoPlatformInterface::DeviceServices findFSDevices(OrvoDeviceRegistry &registry);
     // Registers a GAL (or Kavel60) row for the model and 16-character id of the device file;
     // null when the file names no model or the id is not 16 characters long.
-    static const OrvoDeviceInfo *findGalDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath);
+    static std::optional<OrvoDeviceInfo> findGalDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath);
     // Registers a Fit row for the model of the device file, or answers the row registered for
     // it before; null when the file names no model.
-    static const OrvoDeviceInfo *findFitDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath);
+    static std::optional<OrvoDeviceInfo> findFitDeviceInfo(OrvoDeviceRegistry &registry, const QString &deviceFilePath);
 
 private:
     std::shared_ptr<OrvoPlatformInterface> m_platform;

@@ -231,7 +231,8 @@ TEST_F(OrvoDaemonTest, RegistersTheTableInItsOrderAndServesEveryModel)
         "1003 Kavel35 QUILMA",        "1101 Kavel35 QUILMA",
     };
     QStringList registered;
-    for (const OrvoDeviceInfo &info : std::as_const(daemon.deviceManager()->deviceTypes())) {
+    const QVector<OrvoDeviceInfo> types = daemon.deviceManager()->deviceTypes();
+    for (const OrvoDeviceInfo &info : types) {
         registered << QStringLiteral("%1 %2 %3").arg(info.productId, info.modelName, info.matchString);
         const QStringList served = {
             QStringLiteral("Kavel40"),     QStringLiteral("Kavel35"),   QStringLiteral("Kavel21"),

@@ -51,7 +51,7 @@ class FakeHost : public OrvoDeviceDetectorHost
 public:
     AttachedClient attachedClient() override { return attached; }
     QString attachedClientUuid() override { return uuid; }
-    const QVector<OrvoDeviceInfo> &deviceTypes() const override { return types; }
+    QVector<OrvoDeviceInfo> deviceTypes() const override { return types; }
     OrvoPlatformInterface::DeviceServices listDeviceServices() override
     {
         ++listCalls;

@@ -71,7 +71,8 @@ protected:
         QDir().mkpath(folder);
         const QString ini = folder + QStringLiteral("/device.ini");
         OrvoTest::writeFile(ini, "[UUID]\nUUID=" + id.toLatin1() + "\n");
-        for (const OrvoDeviceInfo &info : std::as_const(m_manager->deviceTypes())) {
+        const QVector<OrvoDeviceInfo> types = m_manager->deviceTypes();
+        for (const OrvoDeviceInfo &info : types) {
             if (info.modelName == model)
                 return std::make_unique<OrvoFSDeviceService>(folder, info, ini);
         }

@@ -175,7 +175,7 @@ TEST_F(OrvoFSDeviceSearchTest, UnknownDeviceRegistersItsGalRowOnce)
     OrvoFSDeviceService *service = searchOne();
     ASSERT_NE(service, nullptr);
     ASSERT_EQ(m_registry.deviceTypes().size(), 2);
-    const OrvoDeviceInfo &registered = m_registry.deviceTypes().last();
+    const OrvoDeviceInfo registered = m_registry.deviceTypes().last();
     EXPECT_EQ(registered.productId, QStringLiteral("2001"));
     EXPECT_EQ(registered.modelName, QStringLiteral("Kavel70"));
     EXPECT_EQ(registered.matchString, QStringLiteral("TARVEX:kavel:Kavel:VORNA Device:VORNA MS:VORNA"));

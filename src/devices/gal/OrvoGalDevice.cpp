@@ -1,25 +1,33 @@
 #include "devices/gal/OrvoGalDevice.h"
 
+#include "device/OrvoDeviceFactory.h"
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoDeviceIniFile.h"
+#include "device/OrvoDeviceRowRegistration.h"
 #include "device/OrvoDeviceScriptInterface.h"
 #include "device/OrvoDeviceWaits.h"
 #include "device/OrvoFSDeviceService.h"
 #include "device/OrvoPlatform.h"
+#include "device/OrvoSCSIDeviceService.h"
 #include "devices/gal/GalActivityContent.h"
+#include "devices/gal/GalFirmwareImage.h"
 #include "devices/gal/GalSummaryLap.h"
+#include "devices/gal/GalVerifiedWrite.h"
 #include "devices/gal/GalWorkoutTemplate.h"
 #include "devices/gal/OrvoGalLogging.h"
 #include "env/OrvoByteReader.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoSaveFile.h"
 #include "env/OrvoUtility.h"
 #include "env/OrvoZipUtil.h"
+#include "profile/OrvoLanguageMap.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QSaveFile>
 #include <QTimeZone>
 
 #include <array>
@@ -78,6 +86,44 @@ const QString kLanguageKey = QStringLiteral("Sys-langCode");
 const QString kDefaultLanguage = QStringLiteral("eng");
 const QString kUnknownLanguage = QStringLiteral("UNK");
 const QString kNoWorkoutName = QStringLiteral("workout");
+
+// The answer of the library's profile update that makes the device synchronise its profile.
+constexpr int kProfileMustSync = 2;
+constexpr int kProfileSyncStarted = 1;
+
+// [IMG] UpdateMethod: the device takes its image from the drive, or restarts into its updater.
+constexpr int kUpdateByFile = 1;
+constexpr int kUpdateOnDevice = 2;
+const QString kUpdateTrigger = QStringLiteral("update.ini");
+const QString kReleaseFile = QStringLiteral("/release.ini");
+// A Kavel20plus with this boot loader takes only the boot loader from a package.
+const QString kBootLoaderOnlyIap = QStringLiteral("Z417");
+constexpr int kProductIdLength = 4;
+
+// The updater's flash: the external flash in 4096-byte blocks numbered by 16 bits, the
+// internal one in 2048-byte blocks.
+constexpr int kFlashBlockSize = 4096;
+constexpr int kMaxFlashBlock = 0xFFFF;
+constexpr quint8 kExternalFlashRegion = 15;
+constexpr int kInternalFlashRegion = 12;
+constexpr int kInternalFlashBlockSize = 2048;
+// The vendor command that starts the updater on what was written.
+constexpr std::array<quint8, 10> kNotifyIapUpdate = {0x28, 0, 0, 0, 0, 0, 0x1A, 0, 0x01, 0};
+constexpr qsizetype kNotifyAnswerLength = 512;
+
+// The flash block of a release file's start address; false, logged, for an address that no
+// release file gave, that is not at a block start or beyond the blocks the updater numbers.
+bool startBlockOf(int address, bool known, const char *what, int &block)
+{
+    block = address / kFlashBlockSize;
+    if (known && address % kFlashBlockSize == 0 && block <= kMaxFlashBlock)
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode")
+        << "no usable" << what << "start address" << Qt::hex << address << "known" << known;
+    return false;
+}
+// A font file's first bytes tell whether the device holds the same one.
+constexpr qint64 kFontIdLength = 4;
 
 int deleteKindOf(WorkoutType type)
 {
@@ -745,10 +791,357 @@ bool OrvoGalDevice::getLanguageOnDevice(QStringList &languages)
     return true;
 }
 
-bool OrvoGalDevice::_updateTotal(const QString &, const QString &)
+int OrvoGalDevice::profileSyncState() const
 {
-    ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "firmware updates of this device are not supported";
+    return m_profileSyncState;
+}
+
+bool OrvoGalDevice::prepareImageBinary(const QStringList &languages, QByteArray &out, const OrvoImageMetaInfo &meta)
+{
+    return GalFirmwareImage(GalFirmwareImage::packageFolder())
+        .buildImage(languages, meta, m_profileSyncState == kProfileMustSync, out);
+}
+
+bool OrvoGalDevice::prepareLangBinary(QByteArray &out)
+{
+    return GalFirmwareImage(GalFirmwareImage::packageFolder()).buildLanguageBinary(out);
+}
+
+bool OrvoGalDevice::copyFile(const QString &source, const QString &destination)
+{
+    return GalVerifiedWrite::copy(source, destination);
+}
+
+void OrvoGalDevice::copyLangFiles(const QString &folder, const QStringList &languages)
+{
+    QString drive;
+    if (!getDrive(drive))
+        return;
+    const QString font = GalFirmwareImage(folder).languageFont(languages);
+    QFile package(font);
+    if (font.isEmpty() || !package.open(QIODevice::ReadOnly)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::copyLangFiles") << "can not open " << font;
+        return;
+    }
+    const QByteArray id = package.read(kFontIdLength);
+    package.close();
+    const QString langFolder = drive + QStringLiteral("/Lang");
+    const QString target = langFolder + QLatin1Char('/') + QFileInfo(font).fileName();
+    bool changed = true;
+    if (QFileInfo::exists(target)) {
+        QFile onDevice(target);
+        changed = onDevice.open(QIODevice::ReadOnly) && onDevice.read(kFontIdLength) != id;
+    } else if (QDir().mkpath(langFolder)) {
+        copyFile(font, target);
+    }
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::copyLangFiles") << "copyLangFile=" << changed;
+    if (!changed)
+        return;
+    const QStringList deviceFonts = QDir(langFolder).entryList({QStringLiteral("*.bft")}, QDir::Files, QDir::Name);
+    for (const QString &name : deviceFonts) {
+        const QString source = folder + QLatin1Char('/') + name;
+        if (QFileInfo::exists(source))
+            copyFile(source, langFolder + QLatin1Char('/') + name);
+    }
+}
+
+bool OrvoGalDevice::_updateTotal(const QString &file, const QString &)
+{
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal")
+        << QStringLiteral("_updateTotal state=%1").arg(getState());
+    if (getState() == STATE_TOTAL_UPDATE)
+        return finishTotalUpdate();
+    return startTotalUpdate(file);
+}
+
+bool OrvoGalDevice::finishTotalUpdate()
+{
+    bool result = false;
+    if (isIapMode()) {
+        result = upgradeInIAPMode();
+        ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "complete upgradeInIAPMode";
+    } else {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "the device did not come back in IAP mode";
+    }
+    removeIapDeviceInfo();
+    if (!setStateWithMatch(STATE_TOTAL_UPDATE, STATE_OUT_OF_SERVICE))
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal")
+            << "_updateTotal: setStateWithMatch to STATE_OUT_OF_SERVICE failed";
+    return result;
+}
+
+bool OrvoGalDevice::startTotalUpdate(const QString &file)
+{
+    const QString folder = GalFirmwareImage::packageFolder();
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "getSupportLanguage";
+    QStringList names;
+    if (!OrvoUtility::getSupportLanguage(file, folder, names, OrvoLanguageMap().map()))
+        return false;
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "getLanguageOnDevice";
+    QStringList languages;
+    getLanguageOnDevice(languages);
+    QString root;
+    if (!getDrive(root))
+        return false;
+    const QString release = folder + kReleaseFile;
+    if (!QFileInfo::exists(release))
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << release << " not exist";
+    const OrvoImageMetaInfo meta = getImageMetaInfo(release);
+    QString iap;
+    getBootloader(iap);
+    if (!meta.bootLoaderVersion.isEmpty() && meta.bootLoaderVersion != iap) {
+        ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "copy iap bin";
+        if (!copyIAPBin(folder)) {
+            ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "copy iap.bin failed";
+            return false;
+        }
+    }
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "device iap version=" << iap;
+    QString model;
+    getName(model);
+    if (iap == kBootLoaderOnlyIap && model == kKavel20plus) {
+        ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal")
+            << "special handle: write update.ini for only bootloader update";
+        return createDriveFile(root, kUpdateTrigger);
+    }
+    m_profileSyncState = kProfileSyncStarted;
+    const int method = updateMethod();
+    if (method == kUpdateOnDevice)
+        updateProfile(root, folder);
+    QString os;
+    getTotal(os);
+    const QString language = langVersion();
+    if ((meta.osVersion.isEmpty() || meta.osVersion == os) &&
+        (meta.languageVersion.isEmpty() || meta.languageVersion == language)) {
+        ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal")
+            << QStringLiteral("write update.ini for only bootloader: device imgver=%1, langVer=%2; release imgver=%3, "
+                              "langver=%4")
+                   .arg(os, language, meta.osVersion, meta.languageVersion);
+        return createDriveFile(root, kUpdateTrigger);
+    }
+    if (method == kUpdateByFile)
+        return setDefLanguage(languages, meta);
+    if (method != kUpdateOnDevice)
+        return true;
+    // The trigger goes first: without it the device would not restart into its updater, and
+    // the client would wait for it in vain.
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "write update.ini";
+    if (!createDriveFile(root, kUpdateTrigger))
+        return false;
+    setStateWithMatch(getState(), STATE_TOTAL_UPDATE);
+    registerIapDeviceInfo(QString());
+    eject();
+    return true;
+}
+
+void OrvoGalDevice::updateProfile(const QString &root, const QString &folder)
+{
+    const QString bin = folder + QStringLiteral("/Profile.bin");
+    const QString map = folder + QStringLiteral("/ProfileMap.txt");
+    QString deviceFolder;
+    if (!QFileInfo::exists(bin) || !QFileInfo::exists(map) || !deviceRoot(deviceFolder)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "not profile bin exist";
+        m_profileSyncState = 0;
+        return;
+    }
+    m_profileSyncState = m_library.updateProfile(deviceFolder, map, bin);
+    if (m_profileSyncState == 0)
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "UpdateProfile() return failed";
+    else if (m_profileSyncState == kProfileMustSync)
+        createDriveFile(root, QStringLiteral("syncprofile.ini"));
+}
+
+bool OrvoGalDevice::createDriveFile(const QString &root, const QString &name)
+{
+    QSaveFile file(QDir(root).filePath(name));
+    if (file.open(QIODevice::WriteOnly) && commitSaveFile(file))
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::createDriveFile")
+        << "can not create" << file.fileName() << file.errorString();
     return false;
+}
+
+bool OrvoGalDevice::copyIAPBin(const QString &folder)
+{
+    const QString path = folder + QStringLiteral("/iap.bin");
+    QFile file(path);
+    if (!file.exists()) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::copyIAPBin")
+            << qPrintable(QStringLiteral("IAP file \"%1\" is not found").arg(path));
+        return false;
+    }
+    QString root;
+    if (!file.open(QIODevice::ReadOnly) || !getDrive(root))
+        return false;
+    return GalVerifiedWrite::write(QDir(root).filePath(QStringLiteral("iap.bin")), file.readAll(), true);
+}
+
+bool OrvoGalDevice::setDefLanguage(const QStringList &languages, const OrvoImageMetaInfo &meta)
+{
+    QByteArray image;
+    QString root;
+    if (!prepareImageBinary(languages, image, meta) || !getDrive(root))
+        return false;
+    if (!GalVerifiedWrite::write(QDir(root).filePath(QStringLiteral("IMG.bin")), image, true) ||
+        !createDriveFile(root, kUpdateTrigger))
+        return false;
+    copyLangFiles(GalFirmwareImage::packageFolder(), languages);
+    return true;
+}
+
+void OrvoGalDevice::registerIapDeviceInfo(const QString &matchString)
+{
+    const DeviceInfo info = deviceInfo();
+    QString model;
+    getName(model);
+    OrvoDeviceInfo row;
+    row.productId = info.uuid.left(kProductIdLength);
+    row.modelName = model;
+    row.matchString = !matchString.isEmpty() ? matchString.toUpper() : !info.iapName.isEmpty() ? info.iapName : model;
+    row.factory = OrvoDeviceFactory::create<OrvoGalDevice>;
+    OrvoDeviceRowRegistration *rows = OrvoClient::deviceRows();
+    if (rows == nullptr) {
+        ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::registerIapDeviceInfo") << "no device rows to register in";
+        return;
+    }
+    rows->addDeviceRowAtFront(row);
+}
+
+void OrvoGalDevice::removeIapDeviceInfo()
+{
+    QString model;
+    getName(model);
+    if (OrvoDeviceRowRegistration *rows = OrvoClient::deviceRows())
+        rows->removeDeviceRow(model);
+}
+
+bool OrvoGalDevice::upgradeInIAPMode()
+{
+    QStringList languages;
+    getLanguageOnDevice(languages);
+    const OrvoImageMetaInfo meta = getImageMetaInfo(GalFirmwareImage::packageFolder() + kReleaseFile);
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode") << "prepare GAL image";
+    QByteArray image;
+    if (!prepareImageBinary(languages, image, meta)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode") << "prepare GAL image failed ";
+        return false;
+    }
+    QByteArray language;
+    if (!prepareLangBinary(language)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode") << "prepare language binary failed";
+        return false;
+    }
+    // Both places are checked before the first erase, so that a bad release file leaves the
+    // flash as it was.
+    int imageBlock = 0;
+    int languageBlock = 0;
+    if (!startBlockOf(meta.extFlashImageStart, meta.extFlashImageStartKnown, "image", imageBlock) ||
+        !startBlockOf(meta.extFlashLanguageStart, meta.extFlashLanguageStartKnown, "language", languageBlock))
+        return false;
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode")
+        << "erase img startBlock = " << imageBlock << ", size=" << image.size();
+    if (!writeExternal(image, imageBlock, "erase GAL image failed ", "write GAL image failed "))
+        return false;
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode")
+        << "erase language startBlock = " << languageBlock << ", size=" << language.size();
+    if (!writeExternal(language, languageBlock, "erase language binary failed", "write language binary failed"))
+        return false;
+    return notifyIAPUpdate();
+}
+
+bool OrvoGalDevice::writeExternal(const QByteArray &bytes, int block, const char *eraseFailed, const char *writeFailed)
+{
+    auto *service = dynamic_cast<OrvoSCSIDeviceService *>(deviceService());
+    if (service == nullptr || !service->eraseFlashBlocks(bytes.size(), kFlashBlockSize, block)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode") << eraseFailed;
+        return false;
+    }
+    if (!service->writeFlashBlocks(bytes.constData(), kExternalFlashRegion, bytes.size(), kFlashBlockSize, block)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::upgradeInIAPMode") << writeFailed;
+        return false;
+    }
+    return true;
+}
+
+bool OrvoGalDevice::notifyIAPUpdate()
+{
+    auto *service = dynamic_cast<OrvoSCSIDeviceService *>(deviceService());
+    if (service == nullptr || !service->openClient())
+        return false;
+    QByteArray answer(kNotifyAnswerLength, '\0');
+    const bool sent =
+        service->readClient(kNotifyIapUpdate.data(), int(kNotifyIapUpdate.size()), answer.data(), answer.size());
+    if (!sent)
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::notifyIAPUpdate") << "notify IAP update failed";
+    service->closeClient();
+    return sent;
+}
+
+bool OrvoGalDevice::_restoreFactory(const QString &folder)
+{
+    switch (updateMethod()) {
+    case kUpdateByFile:
+        return restoreFactoryMethod1(folder);
+    case kUpdateOnDevice:
+        return restoreFactoryMethod2(folder);
+    default:
+        return false;
+    }
+}
+
+bool OrvoGalDevice::restoreFactoryMethod1(const QString &)
+{
+    // The device restores itself only through a total update, which the controller demands next.
+    OrvoEnv::instance()->setForceDeviceUpdate(true);
+    return false;
+}
+
+bool OrvoGalDevice::restoreFactoryMethod2(const QString &folder)
+{
+    if (getState() == STATE_FACTORY_RESTORE) {
+        bool result = false;
+        if (isIapMode())
+            result = updateFlashes(m_restoreFolder);
+        else
+            ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::restoreFactoryMethod2") << "fail to enter IAP mode";
+        removeIapDeviceInfo();
+        // Also after a failure: a client left in the restore state would never run again.
+        setStateWithMatch(STATE_FACTORY_RESTORE, STATE_OUT_OF_SERVICE);
+        if (!result)
+            setError(true);
+        return result;
+    }
+    QString root;
+    if (!getDrive(root))
+        return false;
+    ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::restoreFactoryMethod2") << "write update.ini";
+    if (!createDriveFile(root, kUpdateTrigger))
+        return false;
+    m_restoreFolder = folder;
+    setStateWithMatch(getState(), STATE_FACTORY_RESTORE);
+    setCurrentAction(Action_AwaitReplug);
+    registerIapDeviceInfo(QString());
+    eject();
+    return true;
+}
+
+bool OrvoGalDevice::updateFlashes(const QString &folder)
+{
+    removeIapDeviceInfo();
+    const QString release = folder + kReleaseFile;
+    OrvoDeviceIniFile file(release);
+    if (!QFileInfo::exists(release) || !file.load()) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::updateFlashes") << "release.ini not found";
+        return false;
+    }
+    const QString name = file.value(QString(), QStringLiteral("Name"));
+    if (!writeInternalFlash(folder, name, kInternalFlashRegion, kInternalFlashBlockSize))
+        return false;
+    const qint64 size = QFileInfo(QDir(folder).filePath(name + QStringLiteral("ExData.bin"))).size();
+    auto *service = dynamic_cast<OrvoSCSIDeviceService *>(deviceService());
+    if (service == nullptr || !service->eraseFlashBlocks(size, kFlashBlockSize, 0))
+        return false;
+    return writeExternalFlash(folder, name, kExternalFlashRegion, kFlashBlockSize);
 }
 
 bool OrvoGalDevice::_updateAP(const QString &)

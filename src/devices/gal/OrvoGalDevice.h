@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
+
 // A bike computer whose activities (".gal"), workouts (".wkt") and profile only the GAL device
 // library reads and writes. In normal operation it is a removable drive (file-system service)
 // and tells its identity in "/device.ini"; while its updater runs (IAP mode) it is a SCSI device
@@ -63,6 +65,19 @@ public:
     bool prepareUploadProfile(const QString &file) override;
     bool saveProfile(const QMap<QString, QString> &values) override;
     bool getLanguageOnDevice(QStringList &languages) override;
+
+    // Firmware image builders and verified copies onto the drive. The package is the unpacked
+    // firmware package in GalFirmwareImage::packageFolder().
+    bool prepareImageBinary(const QStringList &languages, QByteArray &out, const OrvoImageMetaInfo &meta);
+    bool prepareLangBinary(QByteArray &out);
+    // Copies the package's language font to "/Lang/" when the device has another one, and then
+    // the package's version of every font the device holds; failures are only logged.
+    void copyLangFiles(const QString &folder, const QStringList &languages);
+    // False when the copy failed or never read back whole.
+    bool copyFile(const QString &source, const QString &destination);
+    // 0 before an update; 2 when the device must synchronise its profile, which puts
+    // "Profile.bin" into the flash image.
+    int profileSyncState() const;
     // Has the library write the device profile into "pfread.ini" of the temporary folder; that
     // file's path, or "" when the profile could not be read.
     QString readProfileIni(const QString &devicePath);
@@ -70,9 +85,23 @@ public:
     // Where the library calls of this device go; every listing, read and deletion sets it first.
     void setLibraryHome(const QString &root);
 
-    // Firmware updates of this device are not part of the program: the update declines.
+    // Firmware update and factory restore. With update method 1 the device takes "/IMG.bin"
+    // and the fonts from its drive; with method 2 it restarts into its updater (IAP mode), comes
+    // back as a SCSI device to this same client (state 1 or 3) and the second phase writes its
+    // external flash.
     bool _updateTotal(const QString &file, const QString &changedLang) override;
     bool _updateAP(const QString &file) override;
+    bool _restoreFactory(const QString &folder) override;
+    bool upgradeInIAPMode();
+    // Writes the flash image as "/IMG.bin" and, once it reads back whole, "/update.ini".
+    bool setDefLanguage(const QStringList &languages, const OrvoImageMetaInfo &meta);
+    bool copyIAPBin(const QString &folder);
+    bool notifyIAPUpdate();
+    bool restoreFactoryMethod1(const QString &folder);
+    bool restoreFactoryMethod2(const QString &folder);
+    bool updateFlashes(const QString &folder);
+    // Registers the row by which the device is recognised in IAP mode, at the front.
+    void registerIapDeviceInfo(const QString &matchString);
 
     QStringList listActivityFiles();
     QStringList listWorkoutFiles(OrvoGalLibrary::WorkoutType type);
@@ -105,6 +134,14 @@ private:
     // The drive with a trailing separator, as the library and the scripts take the device root.
     bool deviceRoot(QString &root);
     bool deleteNamed(const QVector<int> &ids, const QString &suffix, int kind);
+    bool startTotalUpdate(const QString &file);
+    bool finishTotalUpdate();
+    void updateProfile(const QString &root, const QString &folder);
+    // Creates an empty trigger file on the drive; false when it could not.
+    bool createDriveFile(const QString &root, const QString &name);
+    void removeIapDeviceInfo();
+    // Erases and writes bytes to the external flash from the 4096-byte block on.
+    bool writeExternal(const QByteArray &bytes, int block, const char *eraseFailed, const char *writeFailed);
 
     OrvoGalLibrary m_library;
     QString m_libraryHome;
@@ -113,4 +150,7 @@ private:
     DeviceInfo m_info;
     OrvoImageMetaInfo m_imageMeta;
     QStringList m_deviceLanguages;
+    std::atomic<int> m_profileSyncState{0};
+    // The unpacked package a factory restore writes in its second phase.
+    QString m_restoreFolder;
 };

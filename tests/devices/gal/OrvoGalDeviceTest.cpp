@@ -577,3 +577,31 @@ TEST_F(OrvoGalDeviceTest, SavedProfileReachesTheDeviceThroughTheLibrary)
 }
 
 } // namespace
+
+TEST_F(OrvoGalDeviceTest, LanguageFontsAreCopiedOnlyWhenTheDeviceHoldsAnotherOne)
+{
+    const QString package = m_dir.filePath(QStringLiteral("langpack"));
+    const QByteArray english = QByteArray("ENG2eng") + QByteArray(30, 'e');
+    const QByteArray german = QByteArray("DEU2deu") + QByteArray(30, 'd');
+    ASSERT_TRUE(OrvoTest::writeFile(package + QStringLiteral("/f_eng_.bft"), english));
+    ASSERT_TRUE(OrvoTest::writeFile(package + QStringLiteral("/f_deu_.bft"), german));
+    const QString lang = m_root + QStringLiteral("/Lang/");
+    auto device = makeDevice(m_root);
+
+    ASSERT_TRUE(OrvoTest::writeFile(lang + QStringLiteral("f_eng_.bft"), "ENG2 older glyphs"));
+    ASSERT_TRUE(OrvoTest::writeFile(lang + QStringLiteral("f_deu_.bft"), "DEU1"));
+    device->copyLangFiles(package, {QStringLiteral("fra")});
+    EXPECT_EQ(OrvoTest::readFile(lang + QStringLiteral("f_eng_.bft")), QByteArray("ENG2 older glyphs"))
+        << "the same font, told by its first bytes, is not copied";
+    EXPECT_EQ(OrvoTest::readFile(lang + QStringLiteral("f_deu_.bft")), QByteArray("DEU1"));
+
+    ASSERT_TRUE(OrvoTest::writeFile(lang + QStringLiteral("f_eng_.bft"), "ENG1"));
+    device->copyLangFiles(package, {});
+    EXPECT_EQ(OrvoTest::readFile(lang + QStringLiteral("f_eng_.bft")), english);
+    EXPECT_EQ(OrvoTest::readFile(lang + QStringLiteral("f_deu_.bft")), german) << "every device font follows";
+
+    ASSERT_TRUE(QDir(lang).removeRecursively());
+    device->copyLangFiles(package, {QStringLiteral("deu")});
+    EXPECT_EQ(OrvoTest::readFile(lang + QStringLiteral("f_deu_.bft")), german);
+    EXPECT_FALSE(QFileInfo::exists(lang + QStringLiteral("f_eng_.bft")));
+}
