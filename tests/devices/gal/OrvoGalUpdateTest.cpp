@@ -418,6 +418,45 @@ TEST_F(OrvoGalUpdateTest, ASecondPhaseOnTheDriveAnswersFalseAndEndsTheWait)
     EXPECT_TRUE(writtenToDrive().isEmpty());
 }
 
+struct BlockedCopyCase
+{
+    const char *name;
+    QString updateMethod;
+    QString releaseBootLoader;
+    QString blocked;
+};
+
+// A copy that never reaches the drive whole must not be followed by the trigger, or the
+// device would restart into a half-written boot loader or image.
+TEST_F(OrvoGalUpdateTest, ACopyThatNeverReadsBackStopsTheUpdateBeforeTheTrigger)
+{
+    const std::vector<BlockedCopyCase> cases = {
+        {"boot loader", "2", "B300", "iap.bin"},
+        {"flash image", "1", "", "IMG.bin"},
+    };
+    for (const BlockedCopyCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root).removeRecursively());
+        GalFolderBuilder::DeviceIni ini;
+        ini.updateMethod = c.updateMethod;
+        ASSERT_TRUE(m_device.setDeviceIni(ini));
+        ASSERT_TRUE(m_device.setProfile({{QStringLiteral("Sys-langCode"), QStringLiteral("deu")}}));
+        // A folder in the file's place: nothing can be written there.
+        ASSERT_TRUE(QDir().mkpath(m_root + QLatin1Char('/') + c.blocked));
+        GalPackageBuilder::Package package;
+        package.release.bootLoaderVersion = c.releaseBootLoader;
+        package.iapBin = "boot loader";
+        const QString file = m_dir.filePath(QStringLiteral("new.zip"));
+        ASSERT_TRUE(GalPackageBuilder::write(file, package));
+        RecordingRows rows;
+        auto device = deviceOnDrive();
+        EXPECT_FALSE(device->_updateTotal(file, QString()));
+        EXPECT_EQ(writtenToDrive(), QStringList{c.blocked});
+        EXPECT_EQ(device->getState(), int(OrvoClient::STATE_IN_SERVICE));
+        EXPECT_TRUE(rows.rows.isEmpty());
+    }
+}
+
 TEST_F(OrvoGalUpdateTest, AnUnwritableTriggerLeavesTheDeviceWaitingForNothing)
 {
     // A folder in the trigger's place: the device could never be told to restart.
