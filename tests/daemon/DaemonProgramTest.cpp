@@ -166,6 +166,9 @@ TEST(DaemonProgram, RefusesToStartOnWhatItCannotServeAndSaysWhy)
              .arg(file)},
         {"data folder inside a file", "ORVO_DATA_DIR", file + QStringLiteral("/TarvexOrvo"),
          QStringLiteral("orvo-daemon: the data folder %1/TarvexOrvo (ORVO_DATA_DIR) is not a folder").arg(file)},
+        // Not even the superuser may make files there.
+        {"data folder of the kernel", "ORVO_DATA_DIR", QStringLiteral("/proc"),
+         QStringLiteral("orvo-daemon: the data folder /proc (ORVO_DATA_DIR) is not writable: ")},
         {"data folder read-only", "ORVO_DATA_DIR", readOnly,
          QStringLiteral("orvo-daemon: the data folder %1 (ORVO_DATA_DIR) is not writable: ").arg(readOnly), true},
     };
