@@ -90,10 +90,22 @@ def from_other_site(environ):
     return origin is not None and origin != own
 
 
+LOOPBACK_NAMES = ("127.0.0.1", "localhost", "[::1]")
+
+
+def for_this_server(environ):
+    """True when the request names this server by a loopback name and its own port. A page of
+    another site that has its own name answer with 127.0.0.1 sends that name as Host, and the
+    browser counts the page's requests as same-origin: only the Host tells them apart."""
+    host = environ.get("HTTP_HOST", "").lower()
+    port = environ.get("SERVER_PORT", "")
+    return host in ["%s:%s" % (name, port) for name in LOOPBACK_NAMES]
+
+
 def export_log(environ, start_response):
     """Packs the logs into the zip file named by "dest", a file in a folder that exists. The
     file is replaced, so no other site's page may ask for it."""
-    if from_other_site(environ):
+    if not for_this_server(environ) or from_other_site(environ):
         return _respond(start_response, "403 Forbidden", "not from another site\n")
     query = urllib.parse.parse_qs(environ.get("QUERY_STRING", ""))
     dest = query.get("dest", [""])[0]

@@ -14,6 +14,7 @@
 #include "env/ZKLogger.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QDomImplementation>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
+#include <QTemporaryFile>
 #include <QTranslator>
 #include <QUrl>
 
@@ -34,6 +36,20 @@ QString translated(const char *text)
     return QCoreApplication::translate(kTranslationContext, text);
 }
 
+// The data folder holds the settings and the log; without it the program would run with neither
+// and say nothing. Only a real write tells, whatever the permission bits say.
+QString dataFolderProblem(const QString &folder)
+{
+    const QString named =
+        qEnvironmentVariableIsEmpty("ORVO_DATA_DIR") ? folder : QStringLiteral("%1 (ORVO_DATA_DIR)").arg(folder);
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("the data folder %1 is not a folder and cannot be made one").arg(named);
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("write-check-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("the data folder %1 is not writable: %2").arg(named, probe.errorString());
+    return {};
+}
+
 QString instanceKey(const QString &programName)
 {
     const QString configured = qEnvironmentVariable("ORVO_INSTANCE_KEY");
@@ -44,6 +60,7 @@ QString instanceKey(const QString &programName)
 
 OrvoApp::OrvoApp(int &argc, char **argv, const QString &programName)
     : QApplication(argc, argv)
+    , m_console(programName)
     , m_instance(new OrvoSingleInstance(instanceKey(programName), this))
     , m_terminationWatcher(new OrvoTerminationWatcher(this))
 {
@@ -68,19 +85,22 @@ bool OrvoApp::sendMessage(const QString &message, int timeoutMs)
 int OrvoApp::init()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_console.error(QStringLiteral("no system tray runs on this desktop"));
         QMessageBox::critical(nullptr, translated("Systray"),
                               translated("I couldn't detect any system tray on this system."));
         return 1;
     }
     setQuitOnLastWindowClosed(false);
-    startEnvironment(kRoleUser);
+    if (!startEnvironment(kRoleUser))
+        return 1;
 
     // Only what init translates (the tray menu) uses the translator.
     QTranslator translator;
     if (translator.load(translationFile(QLocale::system().name())))
         installTranslator(&translator);
 
-    startScripting();
+    if (!startScripting())
+        return 1;
     createTrayIcon();
     m_trayIcon->show();
     homePage();
@@ -93,26 +113,46 @@ QString OrvoApp::translationFile(const QString &localeName)
     return OrvoEnv::instance()->resourcePath(QStringLiteral("orvod_%1").arg(localeName).toLower());
 }
 
-void OrvoApp::startEnvironment(const QString &role)
+bool OrvoApp::startEnvironment(const QString &role)
 {
-    OrvoEnv::instance()->init(role, QString());
-    OrvoEnv::instance()->copyNewIni();
+    OrvoEnv *env = OrvoEnv::instance();
+    env->init(role, QString());
+    const QString problem = dataFolderProblem(env->userFolder());
+    if (!problem.isEmpty()) {
+        m_console.error(problem);
+        return false;
+    }
+    env->copyNewIni();
     // After the settings file is in place: its "debug" value sets what the ZK layer logs.
-    ZKLogger::instance().addAppender(std::make_unique<OrvoZKLogAppender>(*OrvoEnv::instance()));
+    ZKLogger::instance().addAppender(std::make_unique<OrvoZKLogAppender>(*env));
+    return true;
 }
 
-void OrvoApp::startScripting()
+bool OrvoApp::startScripting()
 {
     initPython();
     QDomImplementation::setInvalidDataPolicy(QDomImplementation::DropInvalidChars);
+    if (!isListenPortTaken())
+        return true;
+    const OrvoEnv *env = OrvoEnv::instance();
+    const QString text = QStringLiteral("port %1 is taken by another program; set \"listen_port\" in the group "
+                                        "[%2] of %3 to a free port")
+                             .arg(env->listenPort(), OrvoEnv::appName(), env->iniFilePath());
+    ORVO_TRACE_CRITICAL(lcOrvoApp, "OrvoApp::startScripting") << text;
+    m_console.error(text);
+    return false;
 }
 
 bool OrvoApp::handOverToRunningInstance()
 {
     if (!isRunning())
         return false;
-    if (!sendMessage(QLatin1String(kInstanceMessage), kInstanceTimeoutMs))
+    if (sendMessage(QLatin1String(kInstanceMessage), kInstanceTimeoutMs)) {
+        m_console.info(QStringLiteral("an instance is already running; this start was handed to it"));
+    } else {
         ORVO_TRACE_WARNING(lcOrvoApp, "main") << "the running instance did not answer";
+        m_console.info(QStringLiteral("an instance is already running, but it did not answer"));
+    }
     return true;
 }
 
@@ -167,8 +207,10 @@ void OrvoApp::about()
 void OrvoApp::exportLog()
 {
     ORVO_TRACE_CRITICAL(lcOrvoApp, "OrvoApp::exportLog") << "enter exportLog";
-    const QString path = QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save as zip file..."),
-                                                      QStringLiteral("orvoexport.zip"), QStringLiteral("*.zip"));
+    // A bare name would start the dialog in whatever folder the program was started from.
+    const QString path =
+        QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save as zip file..."),
+                                     QDir::home().filePath(QStringLiteral("orvoexport.zip")), QStringLiteral("*.zip"));
     if (path.isEmpty())
         return;
     OrvoControllerHooks::exportLog(path);

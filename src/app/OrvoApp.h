@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/OrvoConsole.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -32,16 +34,20 @@ public:
     bool isRunning();
     bool sendMessage(const QString &message, int timeoutMs);
 
-    // The tray program's start-up: 0, or 1 when there is no system tray.
+    // The tray program's start-up: 0, or 1 when there is no system tray or a start-up step
+    // failed (said on standard error).
     int init();
 
     // The translation file for a locale: "orvod_<locale>" in lower case, in the resource folder.
     static QString translationFile(const QString &localeName);
 
     // Shared start-up steps: the environment with its settings file, then Python and the XML policy.
-    void startEnvironment(const QString &role);
-    void startScripting();
-    // A second start hands its message to the running instance; answers whether one runs.
+    // False, said on standard error, when the data folder cannot be written or another program
+    // holds the web application's port: the program would run without settings, log or page.
+    bool startEnvironment(const QString &role);
+    bool startScripting();
+    // A second start hands its message to the running instance and says so on standard output;
+    // answers whether one runs.
     bool handOverToRunningInstance();
     // Shared shutdown, after the event loop, in order: the Python scheduler, the controller with
     // its clients, Python, then the environment's log.
@@ -58,6 +64,7 @@ private:
     QAction *addMenuAction(const char *text);
     void onInstanceMessage(const QString &message);
 
+    OrvoConsole m_console;
     OrvoSingleInstance *m_instance = nullptr;
     OrvoTerminationWatcher *m_terminationWatcher = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;

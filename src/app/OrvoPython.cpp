@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <memory>
 
 namespace py = pybind11;
@@ -20,6 +21,7 @@ namespace {
 
 bool g_started = false;
 bool g_interpreterUp = false;
+bool g_listenPortTaken = false;
 // The GUI thread's Python state while it does not hold the interpreter lock.
 PyThreadState *g_guiThreadState = nullptr;
 PythonCppBridge *g_bridge = nullptr;
@@ -95,6 +97,16 @@ void setSearchPath(const QString &resourceDir)
     sys.attr("path") = path;
 }
 
+// The web application binds its port when it is imported; another program on that port is the
+// one failure of the import that the user can mend (the setting "listen_port").
+bool isAddressInUse(py::error_already_set &error)
+{
+    if (!error.matches(PyExc_OSError))
+        return false;
+    const py::object number = error.value().attr("errno");
+    return !number.is_none() && number.cast<int>() == EADDRINUSE;
+}
+
 // Python's error output goes to the log while the bootstrap script runs.
 void runBootstrap(PythonCppBridge *bridge)
 {
@@ -109,6 +121,7 @@ void runBootstrap(PythonCppBridge *bridge)
     try {
         py::exec(kBootstrap, py::module_::import("__main__").attr("__dict__"));
     } catch (py::error_already_set &e) {
+        g_listenPortTaken = isAddressInUse(e);
         bridge->stdErr(QString::fromUtf8(e.what()));
     }
     sys.attr("stderr") = stderrBefore;
@@ -162,6 +175,11 @@ OrvoClient *placeholderClient()
 bool isPythonRunning()
 {
     return g_interpreterUp;
+}
+
+bool isListenPortTaken()
+{
+    return g_listenPortTaken;
 }
 
 PythonCppBridge *pythonBridge()

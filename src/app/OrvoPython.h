@@ -24,6 +24,9 @@ void finalizePython();
 // True between a successful start of the interpreter and finalizePython.
 bool isPythonRunning();
 
+// True when the web application could not start because another program listens on its port.
+bool isListenPortTaken();
+
 // The host object; null before initPython and after finalizePython.
 PythonCppBridge *pythonBridge();
 

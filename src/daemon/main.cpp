@@ -1,5 +1,7 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
+#include "app/OrvoCommandLine.h"
+#include "app/OrvoConsole.h"
 #include "app/OrvoDaemon.h"
 #include "app/OrvoPython.h"
 #include "app/PythonCppBridge.h"
@@ -9,6 +11,7 @@
 #include "device/OrvoTmpSaveFileChooser.h"
 #include "devices/gal/OrvoGalLibrary.h"
 #include "emulator/OrvoPlatformSelection.h"
+#include "emulator/OrvoPlatformSetting.h"
 #include "env/OrvoFunctionTrace.h"
 
 #include <cstdlib>
@@ -18,6 +21,11 @@
 namespace {
 
 const QString kRole = QStringLiteral("daemon");
+const QString kProgram = QStringLiteral("orvo-daemon");
+const QString kDescription = QStringLiteral(
+    "Serves the attached devices and the device manager's web application on the setting \"listen_port\".\n"
+    "ORVO_DATA_DIR names the data folder; ORVO_PLATFORM=emulator:<folder> serves the emulated devices\n"
+    "of that folder instead of this computer's.");
 
 // Without a display the daemon, which shows nothing, takes the platform that needs none.
 void chooseOffscreenWithoutDisplay()
@@ -27,10 +35,32 @@ void chooseOffscreenWithoutDisplay()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// The start-up after the environment: platform, Python with the web application, devices.
+// False when the web application cannot serve.
+bool startServing(OrvoApp &app, std::optional<OrvoPlatformSelection> &platform, OrvoGalLibrary &galLibrary)
+{
+    platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
+    OrvoDeviceWaits::install(platform->deviceWaits());
+    if (!app.startScripting())
+        return false;
+    OrvoClient::setCapabilitySource(&galLibrary);
+    OrvoClient::setDeviceScripts(pythonBridge());
+    OrvoDaemon::instance()->setModelSetup(&galLibrary);
+    OrvoDaemon::instance()->registerDevices(true);
+    return true;
+}
+
 int runDaemon(int &argc, char **argv)
 {
+    // A platform the program cannot serve is refused before anything starts on it.
+    const QString platformProblem =
+        OrvoPlatformSetting::problem(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
+    if (!platformProblem.isEmpty()) {
+        OrvoConsole(kProgram).error(platformProblem);
+        return EXIT_FAILURE;
+    }
     chooseOffscreenWithoutDisplay();
-    OrvoApp app(argc, argv, QStringLiteral("orvo-daemon"));
+    OrvoApp app(argc, argv, kProgram);
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "enter main";
     if (app.handOverToRunningInstance())
         return 0;
@@ -45,15 +75,8 @@ int runDaemon(int &argc, char **argv)
     int code = EXIT_FAILURE;
     try {
         app.setQuitOnLastWindowClosed(false);
-        app.startEnvironment(kRole);
-        platform.emplace(qEnvironmentVariable(OrvoPlatformSelection::kVariable));
-        OrvoDeviceWaits::install(platform->deviceWaits());
-        app.startScripting();
-        OrvoClient::setCapabilitySource(&galLibrary);
-        OrvoClient::setDeviceScripts(pythonBridge());
-        OrvoDaemon::instance()->setModelSetup(&galLibrary);
-        OrvoDaemon::instance()->registerDevices(true);
-        code = app.exec();
+        if (app.startEnvironment(kRole) && startServing(app, platform, galLibrary))
+            code = app.exec();
     } catch (...) {
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
@@ -71,6 +94,11 @@ int runDaemon(int &argc, char **argv)
 int main(int argc, char **argv)
 {
     std::set_terminate(std::abort);
+    OrvoCommandLine commandLine(kProgram, kDescription);
+    if (commandLine.asksForAnswer(OrvoCommandLine::arguments(argc, argv))) {
+        OrvoConsole::print(commandLine.answer());
+        return EXIT_SUCCESS;
+    }
     try {
         return runDaemon(argc, argv);
     } catch (...) {

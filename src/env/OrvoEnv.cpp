@@ -104,6 +104,25 @@ bool installShippedFile(const QString &source, const QString &target, const QStr
     return true;
 }
 
+// The user's settings file about to be replaced, kept whole beside it as "<name>.old", so that a
+// hand-set value (a "listen_port", say) can be found again after an update. False, with the
+// user's file left in place, when the copy could not be made.
+bool keepReplacedFile(const QString &user)
+{
+    const QString kept = user + QStringLiteral(".old");
+    QFile in(user);
+    QString error;
+    if (!in.open(QIODevice::ReadOnly)) {
+        error = in.errorString();
+    } else if (saveFileBytes(kept, in.readAll(), error)) {
+        ORVO_TRACE_WARNING(lcOrvoEnv, "OrvoEnv::copyNewIni") << "the replaced settings file is kept as" << kept;
+        return true;
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoEnv::copyNewIni")
+        << "settings file not replaced: it could not be kept as" << kept << error;
+    return false;
+}
+
 } // namespace
 
 OrvoEnv::OrvoEnv() = default;
@@ -357,8 +376,13 @@ void OrvoEnv::copyNewIni()
     const QString shipped = resourcePath(iniFileName());
     const QString user = iniFilePath();
     const QString versionKey = QLatin1String(OrvoSettingsKeys::kVersion.name);
-    if (QFileInfo::exists(user) && readIniValue(user, kAppName, versionKey, QString()) == kVersion)
-        return;
+    if (QFileInfo::exists(user)) {
+        if (readIniValue(user, kAppName, versionKey, QString()) == kVersion)
+            return;
+        // Nothing of the user's is lost: without its copy the file stays as it is.
+        if (QFileInfo::exists(shipped) && !keepReplacedFile(user))
+            return;
+    }
     // The stamp travels with the copy, so it marks a completed install; a failed copy is tried
     // again at the next start.
     installShippedFile(shipped, user, userFolder());

@@ -1,7 +1,10 @@
 #include "app/OrvoApp.h"
 #include "app/OrvoAppLogging.h"
+#include "app/OrvoCommandLine.h"
+#include "app/OrvoConsole.h"
 #include "app/OrvoDaemon.h"
 #include "app/OrvoDialogSaveFileChooser.h"
+#include "app/OrvoMessageBoxNotice.h"
 #include "app/OrvoPython.h"
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClient.h"
@@ -15,11 +18,17 @@
 
 namespace {
 
-// Takes the installed waits and chooser back before they go.
+const QString kProgram = QStringLiteral("orvo-tray");
+const QString kDescription = QStringLiteral(
+    "The tray icon and the window of the device manager; the devices themselves are served by orvo-daemon.\n"
+    "ORVO_DATA_DIR names the data folder.");
+
+// Takes the installed waits, chooser and notice back before they go.
 struct Uninstall
 {
     ~Uninstall()
     {
+        OrvoUserNotice::install(nullptr);
         OrvoSaveFileChooser::install(nullptr);
         OrvoDeviceWaits::install(nullptr);
     }
@@ -27,7 +36,7 @@ struct Uninstall
 
 int runTray(int &argc, char **argv)
 {
-    OrvoApp app(argc, argv, QStringLiteral("orvo-tray"));
+    OrvoApp app(argc, argv, kProgram);
     ORVO_TRACE_DEBUG(lcOrvoApp, "main") << "enter main";
     if (app.handOverToRunningInstance())
         return 0;
@@ -39,17 +48,21 @@ int runTray(int &argc, char **argv)
     // Asks on the GUI thread, whichever thread wants the file.
     OrvoDialogSaveFileChooser chooser;
     OrvoSaveFileChooser::install(&chooser);
+    // Failures of the menu's commands are shown, not only logged.
+    OrvoMessageBoxNotice notice;
+    OrvoUserNotice::install(&notice);
     const Uninstall uninstall;
     int code = EXIT_FAILURE;
     try {
-        const int started = app.init();
-        if (started != 0)
-            return started;
-        OrvoClient::setCapabilitySource(&galLibrary);
-        OrvoClient::setDeviceScripts(pythonBridge());
-        // The tray program's controller serves no device: it hands log exports to the daemon.
-        OrvoDaemon::instance()->setModelSetup(&galLibrary);
-        code = app.exec();
+        // A failed start still shuts down in order: Python may be running by then.
+        code = app.init();
+        if (code == 0) {
+            OrvoClient::setCapabilitySource(&galLibrary);
+            OrvoClient::setDeviceScripts(pythonBridge());
+            // The tray program's controller serves no device: it hands log exports to the daemon.
+            OrvoDaemon::instance()->setModelSetup(&galLibrary);
+            code = app.exec();
+        }
     } catch (...) {
         // Ends the program quietly, but not as a success, and still in order.
         ORVO_TRACE_CRITICAL(lcOrvoApp, "main") << "unexpected exception";
@@ -65,6 +78,11 @@ int runTray(int &argc, char **argv)
 int main(int argc, char **argv)
 {
     std::set_terminate(std::abort);
+    OrvoCommandLine commandLine(kProgram, kDescription);
+    if (commandLine.asksForAnswer(OrvoCommandLine::arguments(argc, argv))) {
+        OrvoConsole::print(commandLine.answer());
+        return EXIT_SUCCESS;
+    }
     try {
         return runTray(argc, argv);
     } catch (...) {

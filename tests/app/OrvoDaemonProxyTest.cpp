@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/OrvoDaemonProxy.h"
+#include "app/OrvoUserNotice.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -84,15 +85,39 @@ TEST(OrvoDaemonProxy, HasNoClientAndSendsTheDestinationSoThatTheDaemonReadsItBac
     }
 }
 
-TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreDroppedQuietly)
+// Stands for the tray program's message boxes.
+class RecordingNotice : public OrvoUserNotice
+{
+public:
+    RecordingNotice() { OrvoUserNotice::install(this); }
+    ~RecordingNotice() override { OrvoUserNotice::install(nullptr); }
+
+    void showFailure(const QString &title, const QString &text) override
+    {
+        shown << title + QStringLiteral(": ") + text;
+    }
+
+    QStringList shown;
+};
+
+TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
 {
     initEnvironment();
     struct Case
     {
         const char *name;
         bool listening;
+        QString shown;
     };
-    for (const Case &c : {Case{"daemon answers with an error", true}, Case{"no daemon", false}}) {
+    const QString dest = QStringLiteral("/tmp/orvoexport.zip");
+    const Case cases[] = {
+        {"daemon answers with an error", true,
+         QStringLiteral("Export log: The log was not exported to /tmp/orvoexport.zip: ")},
+        {"no daemon", false,
+         QStringLiteral("Export log: The log was not exported to /tmp/orvoexport.zip: orvo-daemon, which collects the "
+                        "logs, is not running.")},
+    };
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         auto daemon = std::make_unique<OneRequestServer>("500 Internal Server Error");
         const quint16 port = c.listening ? daemon->port() : quint16(freePort());
@@ -100,9 +125,12 @@ TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreDroppedQuietly)
             daemon.reset();
         OrvoDaemonProxy proxy(port);
         LogWatch log;
-        proxy.exportLog(QStringLiteral("/tmp/orvoexport.zip"));
+        RecordingNotice notice;
+        proxy.exportLog(dest);
         EXPECT_TRUE(QTest::qWaitFor([&log] { return log.contains(QStringLiteral("did not export the log")); }, kWaitMs))
             << log.text().toStdString();
+        ASSERT_EQ(notice.shown.size(), 1);
+        EXPECT_TRUE(notice.shown.first().startsWith(c.shown)) << notice.shown.first().toStdString();
     }
 }
 

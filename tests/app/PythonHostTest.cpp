@@ -110,6 +110,48 @@ TEST_F(PythonHostTest, ExportLogRequestReachesTheControllerOnlyForAFileInAnExist
     EXPECT_EQ(exported, (QStringList{inFolder, inFolder}));
 }
 
+// A page of another site whose name was made to answer with 127.0.0.1 is same-origin to the
+// browser; only the Host it sends tells it apart.
+TEST_F(PythonHostTest, ExportLogServesOnlyRequestsNamingALoopbackHostWithTheOwnPort)
+{
+    QStringList exported;
+    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
+    QTemporaryDir folder;
+    const QString dest = folder.filePath(QStringLiteral("orvoexport.zip"));
+    const QString port = QString::number(listenPort());
+    const QString rebound = QStringLiteral("attacker.example:") + port;
+    struct Case
+    {
+        const char *name;
+        QStringList headers;
+        const char *status;
+    };
+    const std::vector<Case> cases = {
+        {"named localhost", {"Host: localhost:" + port}, "200"},
+        {"named by the IPv6 loopback", {"Host: [::1]:" + port}, "200"},
+        {"another site's name rebound to this computer",
+         {"Host: " + rebound, "Origin: http://" + rebound, "Sec-Fetch-Site: same-origin"},
+         "403"},
+        {"loopback name with another port", {QStringLiteral("Host: 127.0.0.1:1")}, "403"},
+        {"loopback name without port", {QStringLiteral("Host: 127.0.0.1")}, "403"},
+        {"no Host", {QStringLiteral("Host:")}, "403"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList arguments = {
+            QStringLiteral("-s"),          QStringLiteral("-o"),           QStringLiteral("/dev/null"),
+            QStringLiteral("-w"),          QStringLiteral("%{http_code}"), QStringLiteral("--max-time"),
+            QStringLiteral("30"),          QStringLiteral("--get"),        QStringLiteral("--data-urlencode"),
+            QStringLiteral("dest=") + dest};
+        for (const QString &header : c.headers)
+            arguments << QStringLiteral("-H") << header;
+        const ProcessResult result =
+            runProcess(QStringLiteral("curl"), arguments << url(QStringLiteral("/export_log")));
+        EXPECT_EQ(QString::fromUtf8(result.output), QLatin1String(c.status));
+    }
+    EXPECT_EQ(exported, (QStringList{dest, dest}));
+}
+
 TEST_F(PythonHostTest, EnvironmentReadsTheSettingsFileFromPython)
 {
     QSettings(OrvoEnv::instance()->iniFilePath(), QSettings::IniFormat)

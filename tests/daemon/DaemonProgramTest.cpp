@@ -10,12 +10,16 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -40,10 +44,16 @@ public:
 
     QString dataDir() const { return m_install.dataDir(); }
     QString devicesDir() const { return m_devicesDir.path(); }
+    QProcessEnvironment &environment() { return m_install.environment(); }
     QString log() const { return m_install.log(); }
     quint16 port() const { return quint16(m_install.port()); }
 
     std::unique_ptr<QProcess> start() const { return m_install.start(QProcess::ForwardedChannels); }
+    // Both outputs kept apart for the test to read.
+    std::unique_ptr<QProcess> startReading(const QStringList &arguments = {}) const
+    {
+        return m_install.start(QProcess::SeparateChannels, arguments);
+    }
 
 private:
     OrvoProgramInstall m_install{QStringLiteral("orvo-daemon"), QStringLiteral("orvo")};
@@ -82,8 +92,10 @@ TEST(DaemonProgram, ServesItsPageWithoutDisplayTakesTheTraysLogExportAndShutsDow
     ASSERT_TRUE(page.contains(QStringLiteral("<title>Tarvex Orvo 2-My Device Manager</title>"))) << page.toStdString();
     EXPECT_TRUE(page.contains(QStringLiteral("No device connected")));
 
-    std::unique_ptr<QProcess> second = install.start();
+    std::unique_ptr<QProcess> second = install.startReading();
     EXPECT_EQ(waitForExit(*second), 0);
+    EXPECT_EQ(second->readAllStandardOutput(),
+              "orvo-daemon: an instance is already running; this start was handed to it\n");
     EXPECT_EQ(daemon->state(), QProcess::Running);
 
     // The tray program's controller, with a folder whose name a query would otherwise change.
@@ -119,6 +131,104 @@ TEST(DaemonProgram, EmulatedKavel50DriveIsServed)
     const QString log = install.log();
     EXPECT_FALSE(log.contains(QStringLiteral("Kavel50 (OrvoKavel50CR)"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("no client class")));
+}
+
+// Each start that could not serve as asked ends at once with 1 and says why on standard error,
+// instead of serving another platform, another folder, or no page at all.
+TEST(DaemonProgram, RefusesToStartOnWhatItCannotServeAndSaysWhy)
+{
+    OrvoTest::OutputDir scratch;
+    const QString file = scratch.filePath(QStringLiteral("a file"));
+    ASSERT_TRUE(OrvoTest::writeFile(file, "not a folder\n"));
+    const QString readOnly = scratch.filePath(QStringLiteral("read-only"));
+    ASSERT_TRUE(QDir().mkpath(readOnly));
+    ASSERT_TRUE(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
+    struct Case
+    {
+        const char *name;
+        const char *variable;
+        QString value;
+        QString said;
+        // Permissions do not stop the superuser.
+        bool needsOrdinaryUser = false;
+    };
+    const Case cases[] = {
+        {"unknown platform", "ORVO_PLATFORM", QStringLiteral("bogus"),
+         QStringLiteral("orvo-daemon: ORVO_PLATFORM=bogus is not a platform")},
+        {"emulator without folder", "ORVO_PLATFORM", QStringLiteral("emulator:"),
+         QStringLiteral("orvo-daemon: ORVO_PLATFORM=emulator: names no folder of emulated devices\n")},
+        {"emulator folder missing", "ORVO_PLATFORM",
+         QStringLiteral("emulator:") + scratch.filePath(QStringLiteral("gone")),
+         QStringLiteral("orvo-daemon: ORVO_PLATFORM: the folder of emulated devices %1 does not exist\n")
+             .arg(scratch.filePath(QStringLiteral("gone")))},
+        {"data folder is a file", "ORVO_DATA_DIR", file,
+         QStringLiteral("orvo-daemon: the data folder %1 (ORVO_DATA_DIR) is not a folder and cannot be made one\n")
+             .arg(file)},
+        {"data folder inside a file", "ORVO_DATA_DIR", file + QStringLiteral("/TarvexOrvo"),
+         QStringLiteral("orvo-daemon: the data folder %1/TarvexOrvo (ORVO_DATA_DIR) is not a folder").arg(file)},
+        // Not even the superuser may make files there.
+        {"data folder of the kernel", "ORVO_DATA_DIR", QStringLiteral("/proc"),
+         QStringLiteral("orvo-daemon: the data folder /proc (ORVO_DATA_DIR) is not writable: ")},
+        {"data folder read-only", "ORVO_DATA_DIR", readOnly,
+         QStringLiteral("orvo-daemon: the data folder %1 (ORVO_DATA_DIR) is not writable: ").arg(readOnly), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsOrdinaryUser && ::geteuid() == 0) {
+            std::cout << "not tried as the superuser: " << c.name << std::endl;
+            continue;
+        }
+        DaemonInstall install;
+        install.environment().insert(QLatin1String(c.variable), c.value);
+        std::unique_ptr<QProcess> daemon = install.startReading();
+        EXPECT_EQ(waitForExit(*daemon), 1);
+        const QString said = QString::fromLocal8Bit(daemon->readAllStandardError());
+        EXPECT_TRUE(said.contains(c.said)) << said.toStdString();
+    }
+}
+
+TEST(DaemonProgram, ATakenListenPortEndsTheProgramWithOneAndNamesTheSettingThatMovesIt)
+{
+    const DaemonInstall install;
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, install.port()));
+    std::unique_ptr<QProcess> daemon = install.startReading();
+    EXPECT_EQ(waitForExit(*daemon), 1);
+    const QString said = QString::fromLocal8Bit(daemon->readAllStandardError());
+    EXPECT_TRUE(said.contains(QStringLiteral("orvo-daemon: port %1 is taken by another program; set \"listen_port\" in "
+                                             "the group [TarvexOrvo] of %2/orvo.ini to a free port\n")
+                                  .arg(install.port())
+                                  .arg(install.dataDir())))
+        << said.toStdString();
+    EXPECT_TRUE(install.log().contains(QStringLiteral("is taken by another program")));
+}
+
+// Answered before anything starts: a platform that would be refused and a data folder that
+// cannot be made do not matter, and no log is written.
+TEST(DaemonProgram, HelpAndVersionAnswerBeforeAnythingStarts)
+{
+    DaemonInstall install;
+    install.environment().insert(QStringLiteral("ORVO_PLATFORM"), QStringLiteral("bogus"));
+    struct Case
+    {
+        QString argument;
+        QString printedStart;
+    };
+    const Case cases[] = {
+        {QStringLiteral("--help"), QStringLiteral("Usage: orvo-daemon [options]\nServes the attached devices")},
+        {QStringLiteral("-h"), QStringLiteral("Usage: orvo-daemon [options]\n")},
+        {QStringLiteral("--version"), QStringLiteral("orvo-daemon 2.8.0.20 (build 25)\n")},
+        {QStringLiteral("-v"), QStringLiteral("orvo-daemon 2.8.0.20 (build 25)\n")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.argument.toStdString());
+        std::unique_ptr<QProcess> daemon = install.startReading({c.argument});
+        EXPECT_EQ(waitForExit(*daemon), 0);
+        const QString printed = QString::fromLocal8Bit(daemon->readAllStandardOutput());
+        EXPECT_TRUE(printed.startsWith(c.printedStart)) << printed.toStdString();
+        EXPECT_TRUE(daemon->readAllStandardError().isEmpty());
+    }
+    EXPECT_TRUE(install.log().isEmpty());
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using namespace ClientTest;
 
 namespace {
@@ -124,6 +126,12 @@ struct SettingCase
     bool dontCheckUploaded;
     bool usePsfLanguageFilter;
 };
+
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const SettingCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
 
 class OrvoClientSettingTest : public ::testing::TestWithParam<SettingCase>
 {};

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <pthread.h>
 #include <stdexcept>
 
@@ -187,6 +189,12 @@ struct DoneCase
     const char *workerCall;
 };
 
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const DoneCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class OrvoClientDoneTest : public OrvoClientTest, public ::testing::WithParamInterface<DoneCase>
 {};
 
@@ -292,6 +300,12 @@ struct AsyncCase
     QVariantList expected;
     bool error;
 };
+
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const AsyncCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
 
 class OrvoClientAsyncTest : public OrvoClientTest, public ::testing::WithParamInterface<AsyncCase>
 {};
@@ -407,6 +421,12 @@ struct ResumeCase
     int state;
 };
 
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const ResumeCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class OrvoClientResumeTest : public OrvoClientTest, public ::testing::WithParamInterface<ResumeCase>
 {};
 
@@ -485,6 +505,12 @@ struct CrashCase
     QVariantList result;
     QSignalSpy DoneSignals::*spy;
 };
+
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const CrashCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
 
 class OrvoClientCrashTest : public OrvoClientTest, public ::testing::WithParamInterface<CrashCase>
 {};

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct LowestCase
@@ -17,6 +19,12 @@ struct LowestCase
     QStringList versions;
     QString lowest;
 };
+
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const LowestCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
 
 class OrvoLowestVersionTest : public ::testing::TestWithParam<LowestCase>
 {};
@@ -111,6 +119,12 @@ struct DisksCase
     QString model;
     QStringList disks;
 };
+
+// Names the row where GoogleTest would print its bytes.
+void PrintTo(const DisksCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
 
 class OrvoDriveDisksTest : public ::testing::TestWithParam<DisksCase>
 {

@@ -1,8 +1,10 @@
 #include "OrvoEnvTestFixture.h"
+#include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <vector>
@@ -96,25 +98,30 @@ TEST_F(OrvoEnvTest, TmpDirIsCreatedAndClearedOfFilesOnly)
     EXPECT_EQ(QDir::currentPath(), before);
 }
 
-TEST_F(OrvoEnvTest, CopyNewIniInstallsTheShippedFileOnlyForAnotherVersion)
+TEST_F(OrvoEnvTest, CopyNewIniInstallsTheShippedFileOnlyForAnotherVersionAndKeepsTheReplacedOne)
 {
     const QByteArray shippedBytes = "[TarvexOrvo]\ntimer=20\n";
     const QByteArray sameVersionBytes = "; kept\n[TarvexOrvo]\nversion=2.8.0.20\ntimer=30\n";
+    const QByteArray otherVersionBytes = "[TarvexOrvo]\nversion=2.7.0.1\ntimer=40\nmine=1\nlisten_port=28888\n";
+    enum class Old { None, KeepsUserFile, IsAFolder };
     struct Case
     {
         const char *name;
         bool shipped;
         QByteArray userBefore; // empty: no user file
+        Old old;
         QByteArray expectedTimer;
         bool expectStamp;
         bool expectUnchanged;
     };
     const std::vector<Case> cases = {
-        {"missing user file", true, {}, "20", true, false},
-        {"same version", true, sameVersionBytes, "30", true, true},
-        {"other version", true, "[TarvexOrvo]\nversion=2.7.0.1\ntimer=40\nmine=1\n", "20", true, false},
-        {"no version", true, "[TarvexOrvo]\ntimer=40\n", "20", true, false},
-        {"missing shipped file", false, "[TarvexOrvo]\nversion=2.7.0.1\ntimer=40\n", "40", false, true},
+        {"missing user file", true, {}, Old::None, "20", true, false},
+        {"same version", true, sameVersionBytes, Old::None, "30", true, true},
+        {"other version", true, otherVersionBytes, Old::KeepsUserFile, "20", true, false},
+        {"no version", true, "[TarvexOrvo]\ntimer=40\n", Old::KeepsUserFile, "20", true, false},
+        {"missing shipped file", false, "[TarvexOrvo]\nversion=2.7.0.1\ntimer=40\n", Old::None, "40", false, true},
+        // The user's file is not replaced while its copy cannot be written.
+        {"old copy unwritable", true, otherVersionBytes, Old::IsAFolder, "40", false, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,14 +130,19 @@ TEST_F(OrvoEnvTest, CopyNewIniInstallsTheShippedFileOnlyForAnotherVersion)
         QDir().mkpath(resourceDir());
         QDir().mkpath(dataDir());
         const QString user = dataDir() + QStringLiteral("/orvo.ini");
+        const QString old = user + QStringLiteral(".old");
         if (c.shipped) {
             ASSERT_TRUE(OrvoTest::writeFile(resourceDir() + QStringLiteral("/orvo.ini"), shippedBytes));
         }
         if (!c.userBefore.isEmpty()) {
             ASSERT_TRUE(OrvoTest::writeFile(user, c.userBefore));
         }
+        if (c.old == Old::IsAFolder) {
+            ASSERT_TRUE(QDir().mkpath(old));
+        }
 
         auto env = makeEnv(QStringLiteral("daemon"));
+        OrvoMessageCapture capture;
         env->copyNewIni();
 
         EXPECT_EQ(readIni(user, QStringLiteral("TarvexOrvo"), QStringLiteral("timer")), QLatin1String(c.expectedTimer));
@@ -138,8 +150,22 @@ TEST_F(OrvoEnvTest, CopyNewIniInstallsTheShippedFileOnlyForAnotherVersion)
                   c.expectStamp);
         if (c.expectUnchanged) {
             EXPECT_EQ(OrvoTest::readFile(user), c.userBefore);
+        } else {
+            EXPECT_TRUE(readIni(user, QStringLiteral("TarvexOrvo"), QStringLiteral("mine")).isEmpty());
         }
-        EXPECT_TRUE(readIni(user, QStringLiteral("TarvexOrvo"), QStringLiteral("mine")).isEmpty());
+        switch (c.old) {
+        case Old::None:
+            EXPECT_FALSE(QFileInfo::exists(old));
+            break;
+        case Old::KeepsUserFile:
+            EXPECT_EQ(OrvoTest::readFile(old), c.userBefore);
+            EXPECT_TRUE(capture.contains(QtWarningMsg, QStringLiteral("kept as \"%1\"").arg(old)));
+            break;
+        case Old::IsAFolder:
+            EXPECT_TRUE(QFileInfo(old).isDir());
+            EXPECT_TRUE(capture.contains(QtCriticalMsg, QStringLiteral("settings file not replaced")));
+            break;
+        }
     }
 }
 

@@ -13,6 +13,18 @@
 
 #include <QDir>
 
+#include <ostream>
+
+namespace PsfImage14Builder {
+
+// Names the layout where GoogleTest would print its bytes.
+static void PrintTo(Model model, std::ostream *os)
+{
+    *os << (model == Model::Kavel35 ? "Kavel35" : "Pulmor30");
+}
+
+} // namespace PsfImage14Builder
+
 namespace {
 
 using PsfImage14Builder::Content;

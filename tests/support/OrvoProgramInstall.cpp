@@ -48,11 +48,13 @@ QProcessEnvironment &OrvoProgramInstall::environment()
     return m_environment;
 }
 
-std::unique_ptr<QProcess> OrvoProgramInstall::start(QProcess::ProcessChannelMode channels) const
+std::unique_ptr<QProcess> OrvoProgramInstall::start(QProcess::ProcessChannelMode channels,
+                                                    const QStringList &arguments) const
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(m_environment);
     process->setProcessChannelMode(channels);
-    process->start(QDir(qEnvironmentVariable("ORVO_TEST_BUILD_DIR")).filePath(QStringLiteral("bin/") + m_program), {});
+    process->start(QDir(qEnvironmentVariable("ORVO_TEST_BUILD_DIR")).filePath(QStringLiteral("bin/") + m_program),
+                   arguments);
     return process;
 }

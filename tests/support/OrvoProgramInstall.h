@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -23,7 +24,7 @@ public:
     // What the program is started with; the test adds its own variables.
     QProcessEnvironment &environment();
 
-    std::unique_ptr<QProcess> start(QProcess::ProcessChannelMode channels) const;
+    std::unique_ptr<QProcess> start(QProcess::ProcessChannelMode channels, const QStringList &arguments = {}) const;
 
 private:
     QTemporaryDir m_dataDir;

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,7 +48,14 @@ public:
     int port() const { return m_install.port(); }
     int debugPort() const { return m_debugPort; }
 
-    std::unique_ptr<QProcess> start() const { return m_install.start(QProcess::ForwardedErrorChannel); }
+    QProcessEnvironment &environment() { return m_install.environment(); }
+
+    std::unique_ptr<QProcess> start(const QStringList &arguments = {}) const
+    {
+        return m_install.start(QProcess::ForwardedErrorChannel, arguments);
+    }
+    // Standard error kept apart for the test to read.
+    std::unique_ptr<QProcess> startReadingErrors() const { return m_install.start(QProcess::SeparateChannels); }
 
 private:
     OrvoProgramInstall m_install{QStringLiteral("orvo-tray"), QStringLiteral("orvouser")};
@@ -112,6 +120,8 @@ TEST_F(TrayProgramTest, ShowsTheApplicationPageAndHandsASecondStartOver)
 
     std::unique_ptr<QProcess> second = install.start();
     EXPECT_EQ(waitForExit(*second), 0);
+    EXPECT_EQ(second->readAllStandardOutput(),
+              "orvo-tray: an instance is already running; this start was handed to it\n");
     EXPECT_EQ(first->state(), QProcess::Running);
 
     EXPECT_EQ(terminate(*first), 0);
@@ -127,6 +137,45 @@ TEST_F(TrayProgramTest, WithoutASystemTrayTheProgramExitsWithOneBeforeItLogs)
     std::unique_ptr<QProcess> program = install.start();
     // The error box waits for its Ok; the termination request ends it like the Ok would.
     EXPECT_EQ(terminate(*program), 1);
+    EXPECT_FALSE(QFile::exists(install.logPath()));
+}
+
+TEST_F(TrayProgramTest, ATakenListenPortEndsTheProgramWithOneAndNamesTheSettingThatMovesIt)
+{
+    startSystemTray();
+    const TrayInstall install;
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, quint16(install.port())));
+    std::unique_ptr<QProcess> program = install.startReadingErrors();
+    EXPECT_EQ(waitForExit(*program), 1);
+    const QString said = QString::fromLocal8Bit(program->readAllStandardError());
+    EXPECT_TRUE(said.contains(QStringLiteral("orvo-tray: port %1 is taken by another program; set \"listen_port\" in "
+                                             "the group [TarvexOrvo] of %2/orvouser.ini to a free port\n")
+                                  .arg(install.port())
+                                  .arg(install.dataDir())))
+        << said.toStdString();
+}
+
+// Answered before the program looks for a display, a system tray or a running instance.
+TEST_F(TrayProgramTest, HelpAndVersionAnswerWithoutADisplay)
+{
+    TrayInstall install;
+    install.environment().remove(QStringLiteral("DISPLAY"));
+    struct Case
+    {
+        QString argument;
+        QString printedStart;
+    };
+    const Case cases[] = {
+        {QStringLiteral("--help"), QStringLiteral("Usage: orvo-tray [options]\n")},
+        {QStringLiteral("--version"), QStringLiteral("orvo-tray 2.8.0.20 (build 25)\n")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.argument.toStdString());
+        std::unique_ptr<QProcess> program = install.start({c.argument});
+        EXPECT_EQ(waitForExit(*program), 0);
+        EXPECT_TRUE(QString::fromLocal8Bit(program->readAllStandardOutput()).startsWith(c.printedStart));
+    }
     EXPECT_FALSE(QFile::exists(install.logPath()));
 }
 

@@ -1,0 +1,51 @@
+#include "app/OrvoCommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(OrvoCommandLine, AnswersHelpAndVersionAndLeavesEverythingElseToTheProgram)
+{
+    enum class Answer { Run, Help, Version };
+    struct Case
+    {
+        const char *name;
+        QStringList arguments;
+        Answer answer;
+    };
+    const Case cases[] = {
+        {"no arguments", {}, Answer::Run},
+        {"long help", {QStringLiteral("--help")}, Answer::Help},
+        {"short help", {QStringLiteral("-h")}, Answer::Help},
+        {"long version", {QStringLiteral("--version")}, Answer::Version},
+        {"short version", {QStringLiteral("-v")}, Answer::Version},
+        {"help wins over version", {QStringLiteral("--version"), QStringLiteral("--help")}, Answer::Help},
+        // Qt's own options are not bundles of one-letter options: "-reverse" holds a v.
+        {"Qt's reverse option", {QStringLiteral("-reverse")}, Answer::Run},
+        {"Qt's platform option", {QStringLiteral("-platform"), QStringLiteral("offscreen")}, Answer::Run},
+        {"unknown option", {QStringLiteral("--verbose")}, Answer::Run},
+        {"help among Qt's options", {QStringLiteral("-reverse"), QStringLiteral("--help")}, Answer::Help},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoCommandLine commandLine(QStringLiteral("orvo-test"), QStringLiteral("Tests the options."));
+        const bool answers = commandLine.asksForAnswer(QStringList{QStringLiteral("/usr/bin/orvo-test")} + c.arguments);
+        EXPECT_EQ(answers, c.answer != Answer::Run);
+        const QString text = commandLine.answer();
+        switch (c.answer) {
+        case Answer::Run:
+            EXPECT_TRUE(text.isEmpty()) << text.toStdString();
+            break;
+        case Answer::Help:
+            EXPECT_TRUE(text.startsWith(QStringLiteral("Usage: orvo-test [options]\nTests the options.\n")))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("--version"))) << text.toStdString();
+            break;
+        case Answer::Version:
+            EXPECT_EQ(text, QStringLiteral("orvo-test 2.8.0.20 (build 25)\n"));
+            break;
+        }
+    }
+}
+
+} // namespace
