@@ -10,7 +10,8 @@
 // The base of every PSF 1.4 record, header and frame. Each derived class parses its bytes in
 // its own constructor into members, owns the records it loads (as QObject children, listed in
 // vectors of guarded pointers; track points and sensor samples, the many, plainly in vectors
-// their track or log deletes) and emits its bytes again through serialize().
+// their track or log deletes, and held as plain values until something asks for their
+// objects) and emits its bytes again through serialize().
 //
 // Records are built from the bytes starting at the record and reaching to the end of the
 // memory the record may use; a record reads only its own bytes, and its variable part never

@@ -139,7 +139,7 @@ qint64 OrvoPSFPatchWriter::trackBytes(const OrvoPSFRoute &route)
 {
     qint64 bytes = 0;
     for (const OrvoPSFTrack *track : livingRecords(route.tracks())) {
-        const qsizetype points = route.isTrack() ? track->trackPoints().size() : track->routePoints().size();
+        const qsizetype points = route.isTrack() ? track->trackPointCount() : track->routePoints().size();
         bytes += OrvoPSFTrack::kHeaderSize + points * kTrackPointSize;
     }
     return bytes;

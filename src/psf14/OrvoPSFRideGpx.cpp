@@ -60,41 +60,41 @@ ZKGpxTrack trackSegment(const OrvoPSFTrack &track, Position &at, OrvoPSFRideGpx:
         return p;
     };
     // The start position, then one point per step.
-    segment.points.reserve(track.trackPoints().isEmpty() ? 0 : track.trackPoints().size() + 1);
-    if (!track.trackPoints().isEmpty())
+    const QVector<OrvoPSFTrackPoint::Values> steps = track.trackPointValues();
+    const bool hasPoints = track.trackPointCount() > 0;
+    segment.points.reserve(hasPoints ? steps.size() + 1 : 0);
+    if (hasPoints)
         segment.appendPoint(point());
-    for (const OrvoPSFTrackPoint *step : track.trackPoints()) {
-        if (!step)
-            continue;
+    for (const OrvoPSFTrackPoint::Values &step : steps) {
         const ZKGeoPoint from(at.latitude, at.longitude);
-        at = {moved(at.latitude, step->latitudeDelta()), moved(at.longitude, step->longitudeDelta())};
+        at = {moved(at.latitude, step.latitudeDelta), moved(at.longitude, step.longitudeDelta)};
         const float metres = from.distanceTo(ZKGeoPoint(at.latitude, at.longitude));
         if (!std::isnan(metres))
             totals.distance += quint64(metres);
-        time += quint32(track.secondsPerTick()) * step->ticks();
+        time += quint32(track.secondsPerTick()) * step.ticks;
         totals.lastTime = time;
-        altitudeTenths += step->altitudeDelta();
+        altitudeTenths += step.altitudeDelta;
         segment.appendPoint(point());
     }
     return segment;
 }
 
-ZKGpxLogPoint logPoint(const OrvoPSFSensorLogPoint &sample, int mode)
+ZKGpxLogPoint logPoint(const OrvoPSFSensorLogPoint::Sample &sample, int mode)
 {
     using Channel = OrvoPSFSensorLogPoint::Channel;
     ZKGpxLogPoint point;
-    if (sample.hasChannel(Channel::Speed) && sample.speed() != kAbsentByte)
-        point.spd = speedText(sample.speed());
-    if (sample.hasChannel(Channel::Cadence) && sample.cadence() != kAbsentByte)
-        point.cad = cadenceText(sample.cadence(), mode);
-    if (sample.hasChannel(Channel::HeartRate) && sample.heartRate() != kAbsentByte)
-        point.hrm = QString::number(sample.heartRate());
-    if (sample.hasChannel(Channel::Power) && sample.power() != kAbsentWord)
-        point.pwr = QString::number(sample.power());
-    if (sample.hasChannel(Channel::Temperature) && quint16(sample.temperature()) != kAbsentWord)
-        point.tmp = tenthsText(sample.temperature());
-    if (sample.hasChannel(Channel::Channel5) && sample.channel5() != kAbsentWord)
-        point.brm = doubledText(sample.channel5());
+    if (sample.hasChannel(Channel::Speed) && sample.speed != kAbsentByte)
+        point.spd = speedText(sample.speed);
+    if (sample.hasChannel(Channel::Cadence) && sample.cadence != kAbsentByte)
+        point.cad = cadenceText(sample.cadence, mode);
+    if (sample.hasChannel(Channel::HeartRate) && sample.heartRate != kAbsentByte)
+        point.hrm = QString::number(sample.heartRate);
+    if (sample.hasChannel(Channel::Power) && sample.power != kAbsentWord)
+        point.pwr = QString::number(sample.power);
+    if (sample.hasChannel(Channel::Temperature) && quint16(sample.temperature) != kAbsentWord)
+        point.tmp = tenthsText(sample.temperature);
+    if (sample.hasChannel(Channel::Channel5) && sample.channel5 != kAbsentWord)
+        point.brm = doubledText(sample.channel5);
     return point;
 }
 
@@ -103,13 +103,11 @@ ZKGpxLogSegment logSegment(const OrvoPSFSensorLog &log, int mode)
     ZKGpxLogSegment segment;
     if (log.logFlag7())
         segment.breaktype = kBreakType;
-    segment.points.reserve(log.points().size());
+    segment.points.reserve(log.samples().size());
     quint32 k = 0;
-    for (const OrvoPSFSensorLogPoint *sample : log.points()) {
+    for (const OrvoPSFSensorLogPoint::Sample &sample : log.samples()) {
         const quint32 time = log.logStartTime() + quint32(log.logInterval()) * k++;
-        if (!sample)
-            continue;
-        ZKGpxLogPoint point = logPoint(*sample, mode);
+        ZKGpxLogPoint point = logPoint(sample, mode);
         point.time = psfTimeText(time);
         segment.points.append(std::move(point));
     }
@@ -139,7 +137,7 @@ OrvoPSFRideGpx::Totals OrvoPSFRideGpx::convert(const OrvoPSFRoute &ride, ZKGpx2 
         if (startPresent)
             route.appendPoint(routePoint({track.startLatitude(), track.startLongitude()}));
         const bool last = i + 1 == stored.size();
-        if (last && (!startPresent || !track.trackPoints().isEmpty()))
+        if (last && (!startPresent || track.trackPointCount() > 0))
             route.appendPoint(routePoint(at));
         for (const OrvoPSFSensorLog *log : track.sensorLogs()) {
             if (log)

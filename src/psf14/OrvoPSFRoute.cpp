@@ -46,10 +46,8 @@ double trackDistance(const OrvoPSFTrack &track, bool isTrack)
     PositionWalk walk(track.startLongitude(), track.startLatitude());
     double distance = 0.0;
     if (isTrack) {
-        for (const OrvoPSFTrackPoint *point : track.trackPoints()) {
-            if (point)
-                distance += walk.step(point->longitudeDelta(), point->latitudeDelta());
-        }
+        for (const OrvoPSFTrackPoint::Values &point : track.trackPointValues())
+            distance += walk.step(point.longitudeDelta, point.latitudeDelta);
     } else {
         for (const OrvoPSFRoutePoint *point : track.routePoints()) {
             if (point)

@@ -50,14 +50,24 @@ void OrvoPSFSensorLog::loadPoints(QByteArrayView bytes)
             << "bytes";
         m_pointCount = qint16(fitting);
     }
-    m_points.reserve(m_pointCount);
+    m_samples.reserve(m_pointCount);
     for (qsizetype i = 0; i < m_pointCount; ++i) {
         const QByteArrayView pointBytes = bytes.sliced(kHeaderSize + i * pointSize, pointSize);
-        m_points.append(new OrvoPSFSensorLogPoint(pointBytes, m_channels));
+        m_samples.append(OrvoPSFSensorLogPoint::sampleOf(pointBytes, m_channels));
     }
+}
+
+const QVector<OrvoPSFSensorLogPoint *> &OrvoPSFSensorLog::points() const
+{
+    if (m_points.isEmpty() && !m_samples.isEmpty()) {
+        m_points.reserve(m_samples.size());
+        for (const OrvoPSFSensorLogPoint::Sample &sample : m_samples)
+            m_points.append(new OrvoPSFSensorLogPoint(sample));
+    }
+    return m_points;
 }
 
 qsizetype OrvoPSFSensorLog::loadedSize() const
 {
-    return kHeaderSize + m_points.size() * claimedPointSize(m_channels);
+    return kHeaderSize + m_samples.size() * claimedPointSize(m_channels);
 }

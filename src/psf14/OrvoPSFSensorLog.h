@@ -2,10 +2,9 @@
 
 #include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
+#include "psf14/OrvoPSFSensorLogPoint.h"
 
 #include <QVector>
-
-class OrvoPSFSensorLogPoint;
 
 // A sensor log of a track, a 16-byte header followed by its points, little-endian:
 //   0   u32  start time (seconds since 1970, UTC)
@@ -44,8 +43,11 @@ public:
     qint16 logPointCount() const { return m_pointCount; }
     // The log owns its samples and deletes them with itself. They are not QObject children:
     // nothing deletes one alone, and tens of thousands of them would cost a guard and a
-    // children-list entry each.
-    const QVector<OrvoPSFSensorLogPoint *> &points() const { return m_points; }
+    // children-list entry each. A loaded log keeps them as values; the first call of points()
+    // builds their objects.
+    const QVector<OrvoPSFSensorLogPoint *> &points() const;
+    // The values of the samples in order, without building objects.
+    const QVector<OrvoPSFSensorLogPoint::Sample> &samples() const { return m_samples; }
 
 private:
     void loadPoints(QByteArrayView bytes);
@@ -56,5 +58,7 @@ private:
     quint8 m_channels = 0;
     bool m_flag7 = false;
     qint16 m_pointCount = 0;
-    QVector<OrvoPSFSensorLogPoint *> m_points;
+    QVector<OrvoPSFSensorLogPoint::Sample> m_samples;
+    // Built from m_samples on first use.
+    mutable QVector<OrvoPSFSensorLogPoint *> m_points;
 };

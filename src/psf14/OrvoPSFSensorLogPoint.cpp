@@ -1,23 +1,34 @@
 #include "psf14/OrvoPSFSensorLogPoint.h"
 
 OrvoPSFSensorLogPoint::OrvoPSFSensorLogPoint(QByteArrayView bytes, quint8 channels, QObject *parent)
+    : OrvoPSFSensorLogPoint(sampleOf(bytes, channels), parent)
+{}
+
+OrvoPSFSensorLogPoint::OrvoPSFSensorLogPoint(const Sample &sample, QObject *parent)
     : OrvoPSFField(parent)
-    , m_channels(channels)
+    , m_sample(sample)
 {
-    setSize(int(pointSize(channels)));
+    setSize(int(pointSize(sample.channels)));
+}
+
+OrvoPSFSensorLogPoint::Sample OrvoPSFSensorLogPoint::sampleOf(QByteArrayView bytes, quint8 channels)
+{
+    Sample sample;
+    sample.channels = channels;
     OrvoByteReader reader = readerOf(bytes);
-    if (hasChannel(Speed))
-        m_speed = reader.readU8();
-    if (hasChannel(Cadence))
-        m_cadence = reader.readU8();
-    if (hasChannel(HeartRate))
-        m_heartRate = reader.readU8();
-    if (hasChannel(Power))
-        m_power = reader.readU16Le();
-    if (hasChannel(Temperature))
-        m_temperature = reader.readI16Le();
-    if (hasChannel(Channel5))
-        m_channel5 = reader.readU16Le();
+    if (sample.hasChannel(Speed))
+        sample.speed = reader.readU8();
+    if (sample.hasChannel(Cadence))
+        sample.cadence = reader.readU8();
+    if (sample.hasChannel(HeartRate))
+        sample.heartRate = reader.readU8();
+    if (sample.hasChannel(Power))
+        sample.power = reader.readU16Le();
+    if (sample.hasChannel(Temperature))
+        sample.temperature = reader.readI16Le();
+    if (sample.hasChannel(Channel5))
+        sample.channel5 = reader.readU16Le();
+    return sample;
 }
 
 qsizetype OrvoPSFSensorLogPoint::pointSize(quint8 channels)

@@ -25,27 +25,42 @@ public:
         Channel5 = 0x20,
     };
 
+    // The sample's values without an object, the form in which a log keeps its samples until
+    // something asks for the objects: a ride holds tens of thousands of them.
+    struct Sample
+    {
+        quint8 channels = 0;
+        quint8 speed = 0xFF;
+        quint8 cadence = 0xFF;
+        quint8 heartRate = 0xFF;
+        quint16 power = 0xFFFF;
+        qint16 temperature = -1;
+        quint16 channel5 = 0xFFFF;
+
+        bool hasChannel(Channel channel) const { return channels & channel; }
+    };
+
     // bytes holds at least pointSize(channels) bytes.
     OrvoPSFSensorLogPoint(QByteArrayView bytes, quint8 channels, QObject *parent = nullptr);
+    explicit OrvoPSFSensorLogPoint(const Sample &sample, QObject *parent = nullptr);
 
     // The bytes of one point with these channels.
     static qsizetype pointSize(quint8 channels);
+    // The values of the point whose bytes start bytes (at least pointSize(channels) of them).
+    static Sample sampleOf(QByteArrayView bytes, quint8 channels);
+    Sample sample() const { return m_sample; }
 
-    quint8 channels() const { return m_channels; }
-    bool hasChannel(Channel channel) const { return m_channels & channel; }
-    quint8 speed() const { return m_speed; }
-    quint8 cadence() const { return m_cadence; }
-    quint8 heartRate() const { return m_heartRate; }
-    quint16 power() const { return m_power; }
-    qint16 temperature() const { return m_temperature; }
-    quint16 channel5() const { return m_channel5; }
+    quint8 channels() const { return m_sample.channels; }
+    bool hasChannel(Channel channel) const { return m_sample.hasChannel(channel); }
+    quint8 speed() const { return m_sample.speed; }
+    quint8 cadence() const { return m_sample.cadence; }
+    quint8 heartRate() const { return m_sample.heartRate; }
+    quint16 power() const { return m_sample.power; }
+    qint16 temperature() const { return m_sample.temperature; }
+    quint16 channel5() const { return m_sample.channel5; }
 
 private:
-    quint8 m_channels = 0;
-    quint8 m_speed = 0xFF;
-    quint8 m_cadence = 0xFF;
-    quint8 m_heartRate = 0xFF;
-    quint16 m_power = 0xFFFF;
-    qint16 m_temperature = -1;
-    quint16 m_channel5 = 0xFFFF;
+    Sample m_sample;
 };
+
+Q_DECLARE_TYPEINFO(OrvoPSFSensorLogPoint::Sample, Q_PRIMITIVE_TYPE);

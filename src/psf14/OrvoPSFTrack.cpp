@@ -71,16 +71,56 @@ void OrvoPSFTrack::loadPoints(QByteArrayView bytes, bool isTrack)
     }
     const qsizetype loaded = std::min(stored, fitting);
     if (isTrack)
-        m_trackPoints.reserve(loaded);
+        m_pendingTrackPoints.reserve(loaded);
     else
         m_routePoints.reserve(loaded);
     for (qsizetype i = 0; i < loaded; ++i) {
         const QByteArrayView point = bytes.sliced(kHeaderSize + i * kPointSize, kPointSize);
         if (isTrack)
-            m_trackPoints.append(new OrvoPSFTrackPoint(point));
+            m_pendingTrackPoints.append(OrvoPSFTrackPoint::valuesOf(point));
         else
             m_routePoints.append(new OrvoPSFRoutePoint(point));
     }
+}
+
+void OrvoPSFTrack::buildTrackPoints() const
+{
+    if (m_pendingTrackPoints.isEmpty())
+        return;
+    m_trackPoints.reserve(m_trackPoints.size() + m_pendingTrackPoints.size());
+    for (const OrvoPSFTrackPoint::Values &values : std::as_const(m_pendingTrackPoints))
+        m_trackPoints.append(new OrvoPSFTrackPoint(values));
+    m_pendingTrackPoints = {};
+}
+
+QVector<OrvoPSFTrackPoint *> &OrvoPSFTrack::trackPoints()
+{
+    buildTrackPoints();
+    return m_trackPoints;
+}
+
+const QVector<OrvoPSFTrackPoint *> &OrvoPSFTrack::trackPoints() const
+{
+    buildTrackPoints();
+    return m_trackPoints;
+}
+
+QVector<OrvoPSFTrackPoint::Values> OrvoPSFTrack::trackPointValues() const
+{
+    if (!m_pendingTrackPoints.isEmpty())
+        return m_pendingTrackPoints;
+    QVector<OrvoPSFTrackPoint::Values> values;
+    values.reserve(m_trackPoints.size());
+    for (const OrvoPSFTrackPoint *point : m_trackPoints) {
+        if (point)
+            values.append(point->values());
+    }
+    return values;
+}
+
+qsizetype OrvoPSFTrack::trackPointCount() const
+{
+    return m_pendingTrackPoints.size() + m_trackPoints.size();
 }
 
 void OrvoPSFTrack::loadSensorLogs(OrvoPSFSensorLogFrame *sensorLogFrame)
@@ -94,7 +134,7 @@ void OrvoPSFTrack::loadSensorLogs(OrvoPSFSensorLogFrame *sensorLogFrame)
 
 qsizetype OrvoPSFTrack::loadedSize() const
 {
-    return kHeaderSize + (m_trackPoints.size() + m_routePoints.size()) * kPointSize;
+    return kHeaderSize + (trackPointCount() + m_routePoints.size()) * kPointSize;
 }
 
 bool OrvoPSFTrack::trackFlag(int i) const
@@ -156,7 +196,7 @@ QByteArray OrvoPSFTrack::pointBytes(bool isTrack) const
 {
     QByteArray bytes;
     if (isTrack) {
-        for (const OrvoPSFTrackPoint *point : m_trackPoints) {
+        for (const OrvoPSFTrackPoint *point : trackPoints()) {
             if (point)
                 bytes.append(point->recordBytes());
         }

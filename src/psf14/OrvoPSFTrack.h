@@ -2,6 +2,7 @@
 
 #include "psf/OrvoPSFNone.h"
 #include "psf14/OrvoPSFField.h"
+#include "psf14/OrvoPSFTrackPoint.h"
 
 #include <QPointer>
 #include <QVector>
@@ -9,7 +10,6 @@
 class OrvoPSFRoutePoint;
 class OrvoPSFSensorLog;
 class OrvoPSFSensorLogFrame;
-class OrvoPSFTrackPoint;
 
 // One track of a route: a 40-byte header followed by its 6-byte points, little-endian:
 //   0   u32  start time (seconds since 1970, UTC)
@@ -82,13 +82,19 @@ public:
     // children-list entry each.
     QVector<OrvoPSFRoutePoint *> &routePoints() { return m_routePoints; }
     const QVector<OrvoPSFRoutePoint *> &routePoints() const { return m_routePoints; }
-    QVector<OrvoPSFTrackPoint *> &trackPoints() { return m_trackPoints; }
-    const QVector<OrvoPSFTrackPoint *> &trackPoints() const { return m_trackPoints; }
+    // A loaded track keeps its points as values; the first call of trackPoints() builds their
+    // objects, which from then on are the track's points.
+    QVector<OrvoPSFTrackPoint *> &trackPoints();
+    const QVector<OrvoPSFTrackPoint *> &trackPoints() const;
+    // The values of the track points in order, skipping absent ones, without building objects.
+    QVector<OrvoPSFTrackPoint::Values> trackPointValues() const;
+    qsizetype trackPointCount() const;
     const QVector<QPointer<OrvoPSFSensorLog>> &sensorLogs() const { return m_sensorLogs; }
 
 private:
     void loadPoints(QByteArrayView bytes, bool isTrack);
     void loadSensorLogs(OrvoPSFSensorLogFrame *sensorLogFrame);
+    void buildTrackPoints() const;
     QByteArray headerBytes() const;
     QByteArray pointBytes(bool isTrack) const;
 
@@ -105,6 +111,8 @@ private:
     quint32 m_pointCount = 0;
     quint32 m_firstSensorLog = kOrvoPsfNone;
     QVector<OrvoPSFRoutePoint *> m_routePoints;
-    QVector<OrvoPSFTrackPoint *> m_trackPoints;
+    // Either the loaded values not yet built as objects, or the objects (the other one empty).
+    mutable QVector<OrvoPSFTrackPoint::Values> m_pendingTrackPoints;
+    mutable QVector<OrvoPSFTrackPoint *> m_trackPoints;
     QVector<QPointer<OrvoPSFSensorLog>> m_sensorLogs;
 };

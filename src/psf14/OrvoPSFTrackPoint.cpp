@@ -9,22 +9,33 @@ OrvoPSFTrackPoint::OrvoPSFTrackPoint(QObject *parent)
 }
 
 OrvoPSFTrackPoint::OrvoPSFTrackPoint(QByteArrayView bytes, QObject *parent)
+    : OrvoPSFTrackPoint(valuesOf(bytes), parent)
+{}
+
+OrvoPSFTrackPoint::OrvoPSFTrackPoint(const Values &values, QObject *parent)
     : OrvoPSFTrackPoint(parent)
 {
+    m_values = values;
+}
+
+OrvoPSFTrackPoint::Values OrvoPSFTrackPoint::valuesOf(QByteArrayView bytes)
+{
     OrvoByteReader reader = readerOf(bytes);
-    m_longitudeDelta = reader.readI16Le();
-    m_latitudeDelta = reader.readI16Le();
-    m_altitudeDelta = qint8(reader.readU8());
-    m_ticks = reader.readU8();
+    Values values;
+    values.longitudeDelta = reader.readI16Le();
+    values.latitudeDelta = reader.readI16Le();
+    values.altitudeDelta = qint8(reader.readU8());
+    values.ticks = reader.readU8();
+    return values;
 }
 
 QByteArray OrvoPSFTrackPoint::recordBytes() const
 {
     QByteArray bytes;
     OrvoByteWriter writer(bytes);
-    writer.writeU16Le(quint16(m_longitudeDelta));
-    writer.writeU16Le(quint16(m_latitudeDelta));
-    writer.writeU8(quint8(m_altitudeDelta));
-    writer.writeU8(m_ticks);
+    writer.writeU16Le(quint16(m_values.longitudeDelta));
+    writer.writeU16Le(quint16(m_values.latitudeDelta));
+    writer.writeU8(quint8(m_values.altitudeDelta));
+    writer.writeU8(m_values.ticks);
     return bytes;
 }

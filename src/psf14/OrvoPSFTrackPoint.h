@@ -15,25 +15,39 @@ class OrvoPSFTrackPoint : public OrvoPSFField
 public:
     static constexpr qsizetype kSize = 6;
 
+    // The point's values without an object, the form in which a track keeps its points until
+    // something asks for the objects: a ride holds tens of thousands of them.
+    struct Values
+    {
+        qint16 longitudeDelta = 0;
+        qint16 latitudeDelta = 0;
+        qint8 altitudeDelta = 0;
+        quint8 ticks = 0;
+    };
+
     explicit OrvoPSFTrackPoint(QObject *parent = nullptr);
     // bytes holds at least kSize bytes.
     explicit OrvoPSFTrackPoint(QByteArrayView bytes, QObject *parent = nullptr);
+    explicit OrvoPSFTrackPoint(const Values &values, QObject *parent = nullptr);
+
+    // The values of the point whose bytes start bytes (at least kSize of them).
+    static Values valuesOf(QByteArrayView bytes);
+    Values values() const { return m_values; }
 
     // The 6 bytes as a track writes them.
     QByteArray recordBytes() const;
 
-    qint16 longitudeDelta() const { return m_longitudeDelta; }
-    void setLongitudeDelta(qint16 delta) { m_longitudeDelta = delta; }
-    qint16 latitudeDelta() const { return m_latitudeDelta; }
-    void setLatitudeDelta(qint16 delta) { m_latitudeDelta = delta; }
-    qint8 altitudeDelta() const { return m_altitudeDelta; }
-    void setAltitudeDelta(qint8 tenths) { m_altitudeDelta = tenths; }
-    quint8 ticks() const { return m_ticks; }
-    void setTicks(quint8 ticks) { m_ticks = ticks; }
+    qint16 longitudeDelta() const { return m_values.longitudeDelta; }
+    void setLongitudeDelta(qint16 delta) { m_values.longitudeDelta = delta; }
+    qint16 latitudeDelta() const { return m_values.latitudeDelta; }
+    void setLatitudeDelta(qint16 delta) { m_values.latitudeDelta = delta; }
+    qint8 altitudeDelta() const { return m_values.altitudeDelta; }
+    void setAltitudeDelta(qint8 tenths) { m_values.altitudeDelta = tenths; }
+    quint8 ticks() const { return m_values.ticks; }
+    void setTicks(quint8 ticks) { m_values.ticks = ticks; }
 
 private:
-    qint16 m_longitudeDelta = 0;
-    qint16 m_latitudeDelta = 0;
-    qint8 m_altitudeDelta = 0;
-    quint8 m_ticks = 0;
+    Values m_values;
 };
+
+Q_DECLARE_TYPEINFO(OrvoPSFTrackPoint::Values, Q_PRIMITIVE_TYPE);

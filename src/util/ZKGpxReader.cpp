@@ -457,19 +457,50 @@ void ZKGpxReader::readMetadataExtensions()
 void ZKGpxReader::readAttributes(const QString &prefix, ZKGpxKeyMap &map)
 {
     const QXmlStreamAttributes all = attributes();
-    for (const QXmlStreamAttribute &attribute : all) {
-        // Built in place: one allocation per key, where joining texts would make three.
-        const QStringView name = attribute.qualifiedName();
-        QString key;
-        key.reserve(prefix.size() + 1 + name.size());
-        key.append(prefix).append(QLatin1Char('_')).append(name);
-        map.insert(key, attribute.value().toString());
+    for (const QXmlStreamAttribute &attribute : all)
+        map.insert(attributeKey(prefix, attribute.qualifiedName()), attribute.value().toString());
+}
+
+QString ZKGpxReader::attributeKey(const QString &prefix, QStringView name)
+{
+    for (const AttributeKey &known : m_attributeKeys) {
+        if (known.name == name && known.prefix == prefix)
+            return known.key;
     }
+    // Built in place: one allocation per key, where joining texts would make three.
+    QString key;
+    key.reserve(prefix.size() + 1 + name.size());
+    key.append(prefix).append(QLatin1Char('_')).append(name);
+    // A file of many attribute names only builds the rest for itself.
+    if (m_attributeKeys.size() < kKeptAttributeKeys)
+        m_attributeKeys.push_back({prefix, name.toString(), key});
+    return key;
 }
 
 QString ZKGpxReader::readLeafText()
 {
-    return readElementText(QXmlStreamReader::SkipChildElements);
+    // What readElementText(SkipChildElements) answers; a leaf's one piece of text is taken at
+    // its own size instead of going through a growing buffer.
+    QString text;
+    while (!atEnd()) {
+        switch (readNext()) {
+        case Characters:
+        case EntityReference:
+            if (text.isNull())
+                text = this->text().toString();
+            else
+                text.append(this->text());
+            break;
+        case StartElement:
+            skipCurrentElement();
+            break;
+        case EndElement:
+            return text;
+        default:
+            break;
+        }
+    }
+    return text;
 }
 
 void ZKGpxReader::skipElement()

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QXmlStreamReader>
 
+#include <vector>
+
 // Reads a GPX file of our dialect in one pass and hands each element's texts to the target as
 // a key map. Only files whose root names our creator and a major version 1 or 2 reach the
 // target; elements the dialect does not name are skipped whole.
@@ -34,8 +36,20 @@ private:
     // Reads one element of the rule table (a route, a lap ...) up to its own end tag.
     void readBlock(QStringView element);
     void readAttributes(const QString &prefix, ZKGpxKeyMap &map);
+    // "<prefix>_<name>", shared with every earlier key of the same pair.
+    QString attributeKey(const QString &prefix, QStringView name);
     QString readLeafText();
     void skipElement();
+
+    // The attribute keys built so far, so that the thousands of points of a file share theirs.
+    struct AttributeKey
+    {
+        QString prefix;
+        QString name;
+        QString key;
+    };
+    static constexpr std::size_t kKeptAttributeKeys = 64;
+    std::vector<AttributeKey> m_attributeKeys;
 
     int m_majorVersion = 0;
     // The namespace of the accepted `gpx` element.

@@ -445,6 +445,54 @@ TEST(OrvoPSF14RecordsTest, WriteTrackOfRoutePointsWritesTheirFlags)
     EXPECT_EQ(image.mid(40, 12), hex("7800B0FF 05 05 0A000A00 FB 02"));
 }
 
+TEST(OrvoPSF14RecordsTest, TrackPointValuesFollowEditsOfThePointObjects)
+{
+    OrvoPSFTrack track(kTrackHex, true, nullptr);
+    const QVector<OrvoPSFTrackPoint::Values> loaded = track.trackPointValues();
+    ASSERT_EQ(loaded.size(), 2);
+    EXPECT_EQ(track.trackPointCount(), 2);
+    EXPECT_EQ(loaded.at(0).longitudeDelta, 120);
+    EXPECT_EQ(loaded.at(0).latitudeDelta, -80);
+    EXPECT_EQ(loaded.at(1).altitudeDelta, -5);
+    EXPECT_EQ(loaded.at(1).ticks, 2);
+
+    // Once the objects exist they are the points: an edit reaches the values the exports walk
+    // and the bytes the write pass lays out, and the count stays.
+    track.trackPoints().at(0)->setLongitudeDelta(7);
+    track.trackPoints().at(1)->setTicks(9);
+    EXPECT_EQ(track.trackPointCount(), 2);
+    const QVector<OrvoPSFTrackPoint::Values> edited = track.trackPointValues();
+    ASSERT_EQ(edited.size(), 2);
+    EXPECT_EQ(edited.at(0).longitudeDelta, 7);
+    EXPECT_EQ(edited.at(1).ticks, 9);
+    QByteArray image(100, '\xFF');
+    quint32 lastTrackEnd = 0;
+    EXPECT_EQ(track.writeTrack(image, 0, false, true, 0, lastTrackEnd), 52);
+    EXPECT_EQ(image.mid(40, 12), hex("0700B0FF 05 01 0A000A00 FB 09"));
+}
+
+TEST(OrvoPSF14RecordsTest, SensorSamplesAndTheirObjectsAgree)
+{
+    const OrvoPSFSensorLog log(kSensorLogHex);
+    ASSERT_EQ(log.samples().size(), 2);
+    ASSERT_EQ(log.points().size(), 2);
+    for (qsizetype i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const OrvoPSFSensorLogPoint::Sample &sample = log.samples().at(i);
+        const OrvoPSFSensorLogPoint &point = *log.points().at(i);
+        EXPECT_EQ(sample.channels, point.channels());
+        EXPECT_EQ(sample.speed, point.speed());
+        EXPECT_EQ(sample.cadence, point.cadence());
+        EXPECT_EQ(sample.heartRate, point.heartRate());
+        EXPECT_EQ(sample.power, point.power());
+        EXPECT_EQ(sample.temperature, point.temperature());
+        EXPECT_EQ(sample.channel5, point.channel5());
+        EXPECT_EQ(point.size(), OrvoPSFSensorLogPoint::pointSize(sample.channels));
+    }
+    EXPECT_EQ(log.samples().at(1).power, 201);
+    EXPECT_EQ(log.samples().at(1).temperature, -10);
+}
+
 TEST(OrvoPSF14RecordsTest, WriteTrackRefusesPositionsOutsideTheImage)
 {
     struct Case

@@ -312,6 +312,67 @@ TEST(ZKGpxReaderTest, SkippedElementsLeaveTheirSiblingsReadable)
         << target.calls.join(QLatin1Char('\n')).toStdString();
 }
 
+TEST(ZKGpxReaderTest, LeafTextJoinsEveryPieceAndSkipsChildElements)
+{
+    struct Case
+    {
+        const char *name;
+        const char *content;
+        const char *text;
+    };
+    const Case cases[] = {
+        {"plain", "Alpha", "Alpha"},
+        {"empty", "", ""},
+        {"entities", "a &amp; b &lt;c&gt; &#x41;&#66;", "a & b <c> AB"},
+        {"character data section", "<![CDATA[x<y]]>z", "x<yz"},
+        {"comment between pieces", "a<!-- note -->b", "ab"},
+        {"processing instruction between pieces", "a<?tool run?>b", "ab"},
+        {"child element skipped whole", "a<sub>ignored<deeper>too</deeper></sub>c", "ac"},
+        {"white space kept", "  spaced  ", "  spaced  "},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray file =
+            gpxFile(QByteArray("<wpt lat=\"1\" lon=\"2\"><name>") + c.content + "</name><sym>s</sym></wpt>");
+        ZKGpxRecordingTarget target;
+        const ReadResult result = readBytes(file, target);
+        EXPECT_TRUE(result.ok) << result.error.toStdString();
+        EXPECT_EQ(
+            target.calls,
+            QStringList(
+                {QStringLiteral("setVersion(2)"),
+                 QStringLiteral("addWaypoint{name=%1;sym=s;wpt_lat=1;wpt_lon=2}").arg(QString::fromUtf8(c.text))}))
+            << target.calls.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(ZKGpxReaderTest, EveryAttributeKeyArrivesHoweverManyNamesAFileUses)
+{
+    // More attribute names than the reader keeps built keys for, on two kinds of element, twice
+    // over: every key carries its own element's prefix each time.
+    constexpr int kNames = 80;
+    QByteArray attributes;
+    for (int i = 0; i < kNames; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"" + QByteArray::number(i) + "\"";
+    const auto keys = [](const char *prefix) {
+        // The map hands its keys on in their sort order.
+        QMap<QString, int> sorted;
+        for (int i = 0; i < kNames; ++i)
+            sorted.insert(QStringLiteral("%1_a%2").arg(QLatin1String(prefix)).arg(i), i);
+        QStringList pairs;
+        for (auto it = sorted.cbegin(); it != sorted.cend(); ++it)
+            pairs.append(it.key() + QLatin1Char('=') + QString::number(it.value()));
+        return pairs.join(QLatin1Char(';'));
+    };
+    const QByteArray points = "<wpt" + attributes + "/><rte><rtept" + attributes + "/></rte>";
+    ZKGpxRecordingTarget target;
+    const ReadResult result = readBytes(gpxFile(points + points), target);
+    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    const QStringList once = {QStringLiteral("addWaypoint{%1}").arg(keys("wpt")), QStringLiteral("newRoute"),
+                              QStringLiteral("addRoutePoint{%1}").arg(keys("rtept")), QStringLiteral("setRoute{}")};
+    EXPECT_EQ(target.calls, QStringList{QStringLiteral("setVersion(2)")} + once + once);
+}
+
 TEST(ZKGpxReaderTest, ElementsOfAnotherNamespaceAreSkipped)
 {
     // Another program's extensions may reuse our element names: only the document's own namespace
