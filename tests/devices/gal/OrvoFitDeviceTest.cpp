@@ -3,6 +3,7 @@
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 
+#include "device/OrvoCapabilityInterface.h"
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoDeviceWaits.h"
 #include "device/OrvoFSDeviceService.h"
@@ -173,6 +174,26 @@ TEST_F(OrvoFitDeviceTest, DeviceFileGivesProductTypeAndCapabilityAndIsReadOnce)
     EXPECT_FALSE(bare->getBootloader(total));
     EXPECT_EQ(total, QString());
     EXPECT_EQ(bare->productType(), 0);
+}
+
+TEST_F(OrvoFitDeviceTest, CapabilityWithoutItsKeyComesFromTheLibraryOnce)
+{
+    struct Library : OrvoCapabilityInterface
+    {
+        bool projSwCapability(const QByteArray &model, QString &capability) override
+        {
+            ++calls;
+            capability = QString::fromLatin1("library capability of " + model);
+            return true;
+        }
+        int calls = 0;
+    } library;
+    OrvoClient::setCapabilitySource(&library);
+    auto fit = device();
+    EXPECT_EQ(fit->getCapability(), QStringLiteral("library capability of Fit20"));
+    EXPECT_EQ(fit->getCapability(), QStringLiteral("library capability of Fit20"));
+    EXPECT_EQ(library.calls, 1);
+    OrvoClient::setCapabilitySource(nullptr);
 }
 
 TEST_F(OrvoFitDeviceTest, AssistanceDateIsFourBigEndianBytesBesideTheFile)
