@@ -386,3 +386,17 @@ TEST_F(OrvoFitDeviceTest, EjectUnplugsTheDrive)
     EXPECT_FALSE(fit->prepareUploadData(path, false));
     EXPECT_EQ(fit->_exportTrack(root()), QStringList());
 }
+
+TEST_F(OrvoFitDeviceTest, AModelNameWithFoldersEmptiesNoFolderOutsideTheTemporaryOne)
+{
+    const QString victim = QFileInfo(OrvoEnv::instance()->tmpDir()).path() + QStringLiteral("/victim");
+    ASSERT_TRUE(OrvoTest::writeFile(victim + QStringLiteral("/keep.txt"), "keep"));
+    OrvoDeviceInfo row = fitRow();
+    row.modelName = QStringLiteral("../victim");
+    OrvoFitDevice fit;
+    fit.setDeviceService(std::make_unique<OrvoFSDeviceService>(root(), row, root() + "/System/device.txt"));
+    EXPECT_FALSE(fit._updateTotal(release({{"OS", "os.bin", "2.0"}}), QString()));
+    EXPECT_FALSE(fit._updateComponent({row.modelName, QStringLiteral("1"), QString(), release({})}));
+    EXPECT_EQ(OrvoTest::readFile(victim + QStringLiteral("/keep.txt")), QByteArray("keep"));
+    EXPECT_TRUE(QDir(victim).removeRecursively());
+}
