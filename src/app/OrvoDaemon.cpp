@@ -10,7 +10,10 @@
 #include "device/OrvoDeviceFactory.h"
 #include "device/OrvoDeviceManager.h"
 #include "device/OrvoDeviceService.h"
+#include "device/OrvoInnerDeviceFactory.h"
 #include "device/OrvoModelSetupInterface.h"
+#include "devices/fs/OrvoKavel60.h"
+#include "devices/gal/OrvoFitDevice.h"
 #include "devices/gal/OrvoGalDevice.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
@@ -185,10 +188,15 @@ bool OrvoDaemon::registerDevices(bool withTable)
                 << "models not supported yet, their devices are not served:"
                 << qUtf8Printable(unsupported.join(QStringLiteral(", ")));
     }
-    // GAL devices of models the table does not name are registered from their own device file.
+    // GAL devices of models the table does not name, the Kavel60 and the Fit devices are
+    // registered from their own device file.
     OrvoDeviceRegistry::FileDeviceFactories factories = m_manager->registry().fileDeviceFactories();
     factories.galDevice = OrvoDeviceFactory::create<OrvoGalDevice>;
+    factories.kavel60 = OrvoDeviceFactory::create<OrvoKavel60>;
+    factories.fitDevice = OrvoDeviceFactory::create<OrvoFitDevice>;
     m_manager->registry().setFileDeviceFactories(factories);
+    // A Kavel60 tells its identity through the GAL client inside it.
+    OrvoInnerDeviceFactory::setGalDeviceMaker([] { return std::make_unique<OrvoGalDevice>(); });
     m_manager->addListener(this);
     if (!m_manager->start())
         ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemon::registerDevices") << "device detection did not start";

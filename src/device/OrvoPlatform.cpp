@@ -141,7 +141,10 @@ OrvoPlatformInterface::DeviceServices OrvoPlatform::findFSDevices(OrvoDeviceRegi
         const QString vendor = getDriveVendorName(drive);
         ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoPlatform::findFSDevices") << QStringLiteral("vendorname=%1").arg(vendor);
         ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoPlatform::findFSDevices") << "to find device.ini on " << drive;
-        const QString deviceFile = deviceTxtIds ? OrvoUtility::findDeviceTxt(drive) : OrvoUtility::findDeviceIni(drive);
+        const QString deviceIni = deviceTxtIds ? QString() : OrvoUtility::findDeviceIni(drive);
+        // A watch has no device ini, only its "System/device.txt": it is served as a Fit device.
+        const bool fitDevice = deviceIni.isEmpty();
+        const QString deviceFile = fitDevice ? OrvoUtility::findDeviceTxt(drive) : deviceIni;
         if (!deviceFile.isEmpty()) {
             // Every device file read gets the marker key, also when a service was found before.
             QString id;
@@ -150,7 +153,7 @@ OrvoPlatformInterface::DeviceServices OrvoPlatform::findFSDevices(OrvoDeviceRegi
             if (row)
                 ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoPlatform::findFSDevices") << "device id matched";
             else if (!found)
-                row = deviceTxtIds ? findFitDeviceInfo(registry, deviceFile) : findGalDeviceInfo(registry, deviceFile);
+                row = fitDevice ? findFitDeviceInfo(registry, deviceFile) : findGalDeviceInfo(registry, deviceFile);
             if (row)
                 found = std::make_unique<OrvoFSDeviceService>(drive, *row, deviceFile);
         } else if (!OrvoDeviceRegistry::matchDeviceInfos(vendor, registry.deviceTypes()).isEmpty()) {

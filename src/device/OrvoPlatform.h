@@ -37,7 +37,8 @@ public:
 
     // The first removable FAT drive whose device file names a registered type by its device id,
     // or registers the type that the device file describes; the service carries the device's
-    // second volume when one is found. At most one service.
+    // second volume when one is found. At most one service. A drive with no device ini but a
+    // "System/device.txt" is a Fit device, whatever the id-source flags.
     OrvoPlatformInterface::DeviceServices findFSDevices(OrvoDeviceRegistry &registry);
     // Registers a GAL (or Kavel60) row for the model and 16-character id of the device file;
     // null when the file names no model or the id is not 16 characters long.

@@ -262,3 +262,37 @@ TEST_F(OrvoFSDeviceSearchTest, FitDeviceWithAFullIdIsFoundByItsProductId)
     ASSERT_EQ(m_registry.deviceTypes().size(), 1);
     EXPECT_EQ(m_registry.deviceTypes().first().productId, QStringLiteral("4401"));
 }
+
+TEST_F(OrvoFSDeviceSearchTest, ADriveWithOnlyItsDeviceTxtIsServedAsAFitDevice)
+{
+    struct Case
+    {
+        const char *name;
+        QMap<QString, QByteArray> files;
+        const char *factory;
+        const char *model;
+    };
+    const QByteArray watch = deviceIni("4401000000000001", "Fit20");
+    const Case cases[] = {
+        {"only the device.txt", {{"/System/device.txt", watch}}, "fit", "Fit20"},
+        {"a device.txt spelt as some watches do", {{"/System/Device.txt", watch}}, "fit", "Fit20"},
+        {"a device ini beside it",
+         {{"/device.ini", deviceIni("2001000000000009", "Kavel70")}, {"/System/device.txt", watch}},
+         "gal",
+         "Kavel70"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoDeviceRegistry registry;
+        registry.setFileDeviceFactories({factory("gal"), factory("kavel60"), factory("fit")});
+        m_factoriesCalled.clear();
+        const QString drive = plug(QString::fromLatin1(c.name), kFamilyVendor, c.files);
+        const OrvoPlatformInterface::DeviceServices found = OrvoPlatform().findFSDevices(registry);
+        m_platform->unplugDrive(drive);
+        ASSERT_EQ(found.size(), 1u);
+        const OrvoDeviceInfo *row = found.front()->deviceInfo();
+        EXPECT_EQ(row->modelName, QLatin1String(c.model));
+        row->factory({});
+        EXPECT_EQ(m_factoriesCalled, QStringList({QLatin1String(c.factory)}));
+    }
+}

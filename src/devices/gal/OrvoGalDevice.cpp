@@ -199,6 +199,17 @@ OrvoGalDevice::~OrvoGalDevice()
     stopWorker();
 }
 
+OrvoDeviceService *OrvoGalDevice::deviceService()
+{
+    OrvoDeviceService *used = m_usedService.load();
+    return used != nullptr ? used : OrvoDeviceImpl::deviceService();
+}
+
+void OrvoGalDevice::useDeviceService(OrvoDeviceService *service)
+{
+    m_usedService.store(service);
+}
+
 bool OrvoGalDevice::isIapMode()
 {
     return deviceServiceType() == OrvoDeviceService::ScsiPassThroughService;

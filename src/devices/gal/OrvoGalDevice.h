@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/OrvoDeviceImpl.h"
+#include "device/OrvoDeviceServiceUser.h"
 #include "device/OrvoImageMetaInfo.h"
 #include "devices/gal/OrvoDeviceServiceClient.h"
 #include "devices/gal/OrvoGalLibrary.h"
@@ -20,13 +21,19 @@
 //
 // The identity answers are read once per object, on whichever thread asks first, and then only
 // read; the device info, the image information and the language list sit under one mutex.
-class OrvoGalDevice : public OrvoDeviceImpl<OrvoDeviceServiceClient>
+//
+// Inside a Kavel60 the device serves through the Kavel60's service, which it uses without
+// owning it (useDeviceService); a used service comes before one of its own.
+class OrvoGalDevice : public OrvoDeviceImpl<OrvoDeviceServiceClient>, public OrvoDeviceServiceUser
 {
     Q_OBJECT
 
 public:
     OrvoGalDevice();
     ~OrvoGalDevice() override;
+
+    OrvoDeviceService *deviceService() override;
+    void useDeviceService(OrvoDeviceService *service) override;
 
     // Identity and versions.
     bool getDrive(QString &drive) override;
@@ -153,4 +160,5 @@ private:
     std::atomic<int> m_profileSyncState{0};
     // The unpacked package a factory restore writes in its second phase.
     QString m_restoreFolder;
+    std::atomic<OrvoDeviceService *> m_usedService{nullptr};
 };
