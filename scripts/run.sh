@@ -38,6 +38,8 @@ unset ORVO_RUN_SIGNALS_RESET
 
 # The seconds the web application may take to answer after its program started.
 readonly kPageWaitSeconds=${ORVO_PAGE_WAIT:-90}
+# The seconds a program may take to shut down after SIGTERM.
+readonly kStopWaitSeconds=30
 
 start_dir=$PWD
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -110,16 +112,31 @@ trayer_pid=
 xvfb_pid=
 x11_dir=
 
-# Ends one process: TERM, then waits until it is gone.
+# True while the process runs: a child that ended stays a zombie until waited for.
+running() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${state#Z}" = "$state" ]
+}
+
+# Ends one process: TERM, then waits until it is gone; KILL once it took too long.
 stop_process() {
-    local pid=$1
+    local pid=$1 deadline=$((SECONDS + kStopWaitSeconds))
     [ -n "$pid" ] || return 0
     kill -TERM "$pid" 2>/dev/null || true
+    while running "$pid" && [ "$SECONDS" -lt "$deadline" ]; do
+        sleep 0.2
+    done
+    if running "$pid"; then
+        echo "run.sh: process $pid did not end within ${kStopWaitSeconds} s after SIGTERM; killing it" >&2
+        kill -KILL "$pid" 2>/dev/null || true
+    fi
     wait "$pid" 2>/dev/null || true
 }
 
 stop_all() {
-    trap - INT TERM HUP EXIT
+    # A second Ctrl-C does not cut the shutdown short.
+    trap '' INT TERM HUP
+    trap - EXIT
     stop_process "$program_pid"
     stop_process "$daemon_pid"
     stop_process "$trayer_pid"
@@ -163,7 +180,7 @@ page_answers() {
 announce_when_answering() {
     local file=$1 default=$2 deadline=$((SECONDS + kPageWaitSeconds)) port
     while [ "$SECONDS" -lt "$deadline" ]; do
-        if ! kill -0 "$program_pid" 2>/dev/null; then
+        if ! running "$program_pid"; then
             local code=0
             wait "$program_pid" || code=$?
             program_pid=
@@ -196,7 +213,7 @@ start_virtual_display() {
     xvfb_pid=$!
     local deadline=$((SECONDS + 20)) number=
     until number=$(sed -n 's/^\([0-9][0-9]*\)$/\1/p' "$x11_dir/display") && [ -n "$number" ]; do
-        if ! kill -0 "$xvfb_pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
+        if ! running "$xvfb_pid" || [ "$SECONDS" -ge "$deadline" ]; then
             echo "run.sh: the virtual X server did not start" >&2
             exit 1
         fi
