@@ -63,8 +63,10 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:new_delete_type_mismatch=0}
 export QTWEBENGINE_CHROMIUM_FLAGS=${QTWEBENGINE_CHROMIUM_FLAGS:---no-sandbox --disable-gpu}
 unset DISPLAY WAYLAND_DISPLAY XAUTHORITY
 
+# xvfb-run makes its folder in $TMPDIR, the script its own in the build folder; other tests'
+# virtual displays in /tmp are none of this run's.
 x_folders() {
-    ls -d /tmp/xvfb-run.* "$TMPDIR"/xvfb-run.* "$build"/x11.* 2>/dev/null | sort
+    ls -d "$TMPDIR"/xvfb-run.* "$build"/x11.* 2>/dev/null | sort
 }
 x_before=$(x_folders)
 
