@@ -35,3 +35,16 @@ function(orvo_add_test subsystem)
         "/usr/bin/env;QT_QPA_PLATFORM=offscreen;TZ=Asia/Tokyo;ORVO_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}/tests;ORVO_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# orvo_install_configured(<template> <destination>)
+# Installs a file whose text names installed paths. The prefix is known only when installing
+# (cmake --install --prefix may give another than the build's), so the template is filled in
+# then: @ORVO_PREFIX@ is the absolute installation prefix.
+function(orvo_install_configured template destination)
+    get_filename_component(name ${template} NAME_WLE)
+    set(configured ${CMAKE_CURRENT_BINARY_DIR}/${name})
+    install(CODE "
+        get_filename_component(ORVO_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+        configure_file(\"${template}\" \"${configured}\" @ONLY)
+        file(INSTALL \"${configured}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\")")
+endfunction()
