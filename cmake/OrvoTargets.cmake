@@ -39,12 +39,14 @@ endfunction()
 # orvo_install_configured(<template> <destination>)
 # Installs a file whose text names installed paths. The prefix is known only when installing
 # (cmake --install --prefix may give another than the build's), so the template is filled in
-# then: @ORVO_PREFIX@ is the absolute installation prefix.
+# then: @ORVO_PREFIX@ is the absolute installation prefix. It is written straight to its place,
+# not through the build folder, where an install with sudo would leave a file of root's.
 function(orvo_install_configured template destination)
     get_filename_component(name ${template} NAME_WLE)
-    set(configured ${CMAKE_CURRENT_BINARY_DIR}/${name})
     install(CODE "
         get_filename_component(ORVO_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
-        configure_file(\"${template}\" \"${configured}\" @ONLY)
-        file(INSTALL \"${configured}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\")")
+        set(orvo_installed \"\$ENV{DESTDIR}\${ORVO_PREFIX}/${destination}/${name}\")
+        message(STATUS \"Installing: \${orvo_installed}\")
+        configure_file(\"${template}\" \"\${orvo_installed}\" @ONLY)
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${orvo_installed}\")")
 endfunction()
