@@ -72,7 +72,7 @@ check_layout() {
     fi
     cmp -s "$prefix/lib/udev/rules.d/70-tarvex-orvo.rules" "$build/src/udevrules/70-tarvex-orvo.rules" ||
         fail "the installed udev rules are not the generated ones"
-    grep -qx "ExecStart=$prefix/bin/orvo-daemon" "$prefix/lib/systemd/user/orvo-daemon.service" ||
+    grep -qx "ExecStart=\"$prefix/bin/orvo-daemon\"" "$prefix/lib/systemd/user/orvo-daemon.service" ||
         fail "the unit does not start the installed daemon"
     grep -qx "Exec=\"$prefix/bin/orvo-tray\"" "$prefix/share/applications/tarvex-orvo.desktop" ||
         fail "the desktop entry does not start the installed tray program"
