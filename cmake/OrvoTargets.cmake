@@ -35,3 +35,18 @@ function(orvo_add_test subsystem)
         "/usr/bin/env;QT_QPA_PLATFORM=offscreen;TZ=Asia/Tokyo;ORVO_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}/tests;ORVO_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENVIRONMENT}")
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# orvo_install_configured(<template> <destination>)
+# Installs a file whose text names installed paths. The prefix is known only when installing
+# (cmake --install --prefix may give another than the build's), so the template is filled in
+# then: @ORVO_PREFIX@ is the absolute installation prefix. It is written straight to its place,
+# not through the build folder, where an install with sudo would leave a file of root's.
+function(orvo_install_configured template destination)
+    get_filename_component(name ${template} NAME_WLE)
+    install(CODE "
+        get_filename_component(ORVO_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+        set(orvo_installed \"\$ENV{DESTDIR}\${ORVO_PREFIX}/${destination}/${name}\")
+        message(STATUS \"Installing: \${orvo_installed}\")
+        configure_file(\"${template}\" \"\${orvo_installed}\" @ONLY)
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${orvo_installed}\")")
+endfunction()

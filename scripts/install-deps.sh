@@ -8,6 +8,7 @@ packages=(
     python3 python3-dev pybind11-dev python3-gevent python3-greenlet python3-lxml
     libminizip-dev zlib1g-dev libudev-dev
     libgtest-dev libgmock-dev xvfb xauth trayer fonts-dejavu-core fonts-wqy-microhei
+    desktop-file-utils
     libxml2-utils sqlite3 gpsbabel unzip curl
     clang libclang-rt-14-dev clang-format
 )
@@ -28,7 +29,12 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo_cmd=(sudo)
 fi
 
+# Another package manager at work (an unattended upgrade, a second build) holds dpkg's lock:
+# apt waits for it, saying by whom it is held, up to ten minutes, instead of failing at once.
+apt_get=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600)
+
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's own progress stays on the terminal: a first install takes minutes.
+"${apt_get[@]}" update
+"${apt_get[@]}" install -y --no-install-recommends "${missing[@]}"

@@ -2,7 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
+
+namespace {
+
+// The installed layout keeps the programs in <prefix>/bin and their resources in one share
+// folder, ORVO_INSTALL_SHARE_DIR below the same prefix.
+const QString kInstalledResources = QStringLiteral("../" ORVO_INSTALL_SHARE_DIR);
+const QString kBuildResources = QStringLiteral("Resources");
+
+} // namespace
 
 OrvoLinuxEnv::OrvoLinuxEnv()
 {
@@ -11,8 +21,18 @@ OrvoLinuxEnv::OrvoLinuxEnv()
         // The program may be started from any folder; its resources lie next to it.
         const QString programDir =
             QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-        m_resourceDir = programDir + QStringLiteral("/Resources");
+        m_resourceDir = findResourceDir(programDir);
     }
+}
+
+QString OrvoLinuxEnv::findResourceDir(const QString &programDir)
+{
+    const QDir program(programDir);
+    const QString built = program.filePath(kBuildResources);
+    if (QFileInfo(built).isDir())
+        return built;
+    const QString installed = QDir::cleanPath(program.filePath(kInstalledResources));
+    return QFileInfo(installed).isDir() ? installed : built;
 }
 
 QString OrvoLinuxEnv::resourceDir() const
