@@ -3,6 +3,33 @@
 # runs every test. Exits non-zero on any failure. This is exactly what CI runs.
 set -euo pipefail
 
+usage() {
+    cat <<'USAGE'
+usage: bash scripts/test.sh
+       bash scripts/test.sh --help
+
+Installs what is missing, checks the format, builds with AddressSanitizer and
+UndefinedBehaviorSanitizer and runs every test with ctest; exits non-zero on any failure.
+
+Environment:
+  ORVO_BUILD_DIR  the build folder (build/asan)
+  ORVO_JOBS       parallel build and test jobs (the number of processors)
+USAGE
+}
+
+for argument in "$@"; do
+    case "$argument" in
+    -h | --help)
+        usage
+        exit 0
+        ;;
+    *)
+        usage >&2
+        exit 2
+        ;;
+    esac
+done
+
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
