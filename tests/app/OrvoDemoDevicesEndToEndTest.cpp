@@ -14,7 +14,9 @@
 #include "device/OrvoDeviceManager.h"
 #include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
+#include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/gal/OrvoGalLibrary.h"
+#include "emulator/OrvoEmulatedPlugControl.h"
 #include "emulator/OrvoPlatformSelection.h"
 
 #include <QDateTime>
@@ -302,4 +304,8 @@ TEST_F(OrvoDemoDevicesEndToEndTest, EachFamilyIsServedInTurnThroughTheWebApplica
         EXPECT_TRUE(profile.contains("name=\"User Weight.Metric\" value=\"64\"")) << profile.toStdString();
         EXPECT_NE(demo.weight, QStringLiteral("64")) << "the value read back is the one written";
     }
+    // The swaps and the flash devices' waits passed on the emulated devices' clock.
+    auto *waits = dynamic_cast<OrvoVirtualDeviceWaits *>(m_selection->deviceWaits());
+    ASSERT_NE(waits, nullptr);
+    EXPECT_GE(waits->sleptMilliseconds(), 3 * 2 * OrvoEmulatedPlugControl::kHandlingMs);
 }
