@@ -21,6 +21,9 @@ struct OrvoEmulatedArea
         // READ of block 0: byte 0 is 0 once the flash is ready, 1 while an erase still runs
         // (see OrvoEmulatedFlashDevice::setBusyPolls); the other bytes are 0.
         ReadyPoll,
+        // READ of block 0: zeros; the device's notice listener hears of it once the command has
+        // been answered (an updater told to start, see OrvoEmulatedFlashDevice::setNoticeListener).
+        Notice,
     };
 
     quint8 code = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -69,7 +70,7 @@ QByteArray fixedSense(quint8 key, quint8 asc, quint8 ascq)
 bool isReadingAccess(OrvoEmulatedArea::Access access)
 {
     return access == OrvoEmulatedArea::Access::Read || access == OrvoEmulatedArea::Access::DeviceId ||
-           access == OrvoEmulatedArea::Access::ReadyPoll;
+           access == OrvoEmulatedArea::Access::ReadyPoll || access == OrvoEmulatedArea::Access::Notice;
 }
 
 int unitOf(const OrvoEmulatedArea &area)
@@ -206,6 +207,12 @@ void OrvoEmulatedFlashDevice::setPresenceListener(std::function<void()> listener
     m_presenceListener = std::move(listener);
 }
 
+void OrvoEmulatedFlashDevice::setNoticeListener(std::function<void()> listener)
+{
+    QMutexLocker lock(&m_mutex);
+    m_noticeListener = std::move(listener);
+}
+
 int OrvoEmulatedFlashDevice::openHandleCount() const
 {
     return m_openHandles.load();
@@ -245,6 +252,7 @@ ScsiTransport::Answer OrvoEmulatedFlashDevice::executeIn(quint64 generation, con
     Answer answer;
     bool disconnected = false;
     std::function<void()> listener;
+    std::function<void()> noticeListener;
     {
         QMutexLocker lock(&m_mutex);
         if (!m_present || generation != m_generation) {
@@ -257,10 +265,14 @@ ScsiTransport::Answer OrvoEmulatedFlashDevice::executeIn(quint64 generation, con
         } else {
             answer = dispatch(request, logged);
         }
+        if (std::exchange(m_noticeRaised, false))
+            noticeListener = m_noticeListener;
         record(logged);
     }
     if (disconnected && listener)
         listener();
+    if (noticeListener)
+        noticeListener();
     return answer;
 }
 
@@ -394,6 +406,8 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::vendorCommand(const Re
         return deviceIdArea(block, request);
     case OrvoEmulatedArea::Access::ReadyPoll:
         return readyPoll(block, request);
+    case OrvoEmulatedArea::Access::Notice:
+        return notice(block, request);
     }
     return checkCondition(kSenseIllegalRequest, kAscInvalidField);
 }
@@ -472,6 +486,15 @@ OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::readyPoll(quint16 bloc
         request.dataIn[0] = 1;
         --m_busyPollsLeft;
     }
+    return good(qsizetype(request.dataIn.size()));
+}
+
+OrvoEmulatedFlashDevice::Outcome OrvoEmulatedFlashDevice::notice(quint16 block, const Request &request)
+{
+    if (block != 0)
+        return checkCondition(kSenseIllegalRequest, kAscBlockOutOfRange);
+    std::fill(request.dataIn.begin(), request.dataIn.end(), quint8(0));
+    m_noticeRaised = true;
     return good(qsizetype(request.dataIn.size()));
 }
 

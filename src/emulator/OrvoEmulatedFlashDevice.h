@@ -87,6 +87,9 @@ public:
     void plug(const OrvoEmulatedIdentity &identity);
     // Told after every plug and unplug, outside the device's lock.
     void setPresenceListener(std::function<void()> listener);
+    // Told after every answered READ of a Notice area, outside the device's lock and on the
+    // thread that sent the command.
+    void setNoticeListener(std::function<void()> listener);
     // Nodes of this device that are open now; a search must close the ones it does not keep.
     int openHandleCount() const;
 
@@ -133,6 +136,7 @@ private:
     Outcome eraseArea(const OrvoEmulatedArea &area, quint16 block);
     Outcome deviceIdArea(quint16 block, const Request &request);
     Outcome readyPoll(quint16 block, const Request &request);
+    Outcome notice(quint16 block, const Request &request);
     const OrvoEmulatedArea *findArea(quint8 opcode, quint8 code) const;
     QByteArray inquiryAnswer() const;
     void applyFlips(const QString &memoryName, qsizetype offset, std::span<quint8> data);
@@ -152,5 +156,8 @@ private:
     int m_faultCountdown = 0;
     Fault m_fault = Fault::CheckCondition;
     std::function<void()> m_presenceListener;
+    std::function<void()> m_noticeListener;
+    // Set by a Notice command under the lock, taken by executeIn once the lock is released.
+    bool m_noticeRaised = false;
     std::atomic<int> m_openHandles{0};
 };

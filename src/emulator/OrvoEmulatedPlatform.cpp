@@ -7,6 +7,7 @@
 #include "device/OrvoLinuxSCSIService.h"
 #include "emulator/OrvoEmulatedEventSource.h"
 #include "emulator/OrvoEmulatedFlashDevice.h"
+#include "emulator/OrvoEmulatedIapReturn.h"
 #include "emulator/OrvoEmulatedScsiHandle.h"
 #include "emulator/OrvoEmulatorLogging.h"
 #include "env/OrvoFunctionTrace.h"
@@ -28,6 +29,7 @@ quint32 code(OrvoDeviceEvent event)
 
 OrvoEmulatedPlatform::OrvoEmulatedPlatform(QObject *parent)
     : QObject(parent)
+    , m_iapReturn(std::make_unique<OrvoEmulatedIapReturn>(*this))
 {}
 
 OrvoEmulatedPlatform::~OrvoEmulatedPlatform()
@@ -119,11 +121,20 @@ QString OrvoEmulatedPlatform::getVolumeLabel(const QString &drive)
 
 bool OrvoEmulatedPlatform::ejectDevice(const QString &drive)
 {
-    if (unplugDrive(drive))
+    const QString vendorText = getDriveVendorName(drive);
+    const QString label = getVolumeLabel(drive);
+    if (unplugDrive(drive)) {
+        m_iapReturn->driveEjected(drive, vendorText, label);
         return true;
+    }
     ORVO_TRACE_CRITICAL(lcOrvoEmulator, "OrvoEmulatedPlatform::ejectDevice")
         << "open handle for ejection failed: drive=" << drive;
     return false;
+}
+
+OrvoEmulatedIapReturn &OrvoEmulatedPlatform::iapReturn()
+{
+    return *m_iapReturn;
 }
 
 OrvoPlatformInterface::DeviceServices OrvoEmulatedPlatform::findSCSIDevices(const QVector<OrvoDeviceInfo> &types)

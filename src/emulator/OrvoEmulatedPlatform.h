@@ -10,6 +10,7 @@
 #include <memory>
 
 class OrvoEmulatedFlashDevice;
+class OrvoEmulatedIapReturn;
 
 // A platform of emulated devices: folders stand in for removable drives, emulated flash devices
 // for USB storage devices. Plugging and unplugging them emits the same device-change codes as
@@ -38,13 +39,17 @@ public:
     QStringList getRemovableDrives(const QString &fileSystemType) override;
     QString getDriveVendorName(const QString &drive) override;
     QString getVolumeLabel(const QString &drive) override;
-    // Unplugs the drive, as a device that was ejected leaves.
+    // Unplugs the drive, as a device that was ejected leaves; a GAL drive that was told to
+    // update comes back as its updater (OrvoEmulatedIapReturn).
     bool ejectDevice(const QString &drive) override;
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types) override;
     // Fed by this platform's deviceChange signal while the platform lives; without a tick it
     // reads the installed device waits' clock.
     std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
                                                              const OrvoDeviceClock::Tick &tick) override;
+
+    // What ejected GAL drives do before they come back.
+    OrvoEmulatedIapReturn &iapReturn();
 
 signals:
     void deviceChange(quint32 deviceEvent);
@@ -62,4 +67,5 @@ private:
     mutable QMutex m_mutex;
     QVector<Drive> m_drives;
     QVector<std::shared_ptr<OrvoEmulatedFlashDevice>> m_devices;
+    std::unique_ptr<OrvoEmulatedIapReturn> m_iapReturn;
 };

@@ -1,6 +1,8 @@
 #include "AppTestSupport.h"
+#include "FixtureBytes.h"
 #include "FixtureZip.h"
 #include "GalFolderBuilder.h"
+#include "GalPackageBuilder.h"
 #include "OrvoTestGate.h"
 #include "OrvoTestSupport.h"
 
@@ -12,6 +14,8 @@
 #include "device/OrvoPlatform.h"
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/gal/OrvoGalDevice.h"
+#include "emulator/OrvoEmulatedFlashDevice.h"
+#include "emulator/OrvoEmulatedIapReturn.h"
 #include "emulator/OrvoEmulatedPlatform.h"
 
 #include <QDir>
@@ -175,4 +179,85 @@ TEST_F(OrvoGalDeviceEndToEndTest, AGalModelOutsideTheTableIsServedThroughTheDaem
     client->getTracks(tracks);
     ASSERT_EQ(tracks.size(), 1);
     EXPECT_EQ(tracks.at(0).name, QStringLiteral("Morning"));
+}
+
+// Update method 2: the drive is told to restart into its updater, the same client writes the
+// external flash in IAP mode and starts the updater, and the drive comes back.
+TEST_F(OrvoGalDeviceEndToEndTest, AMethod2UpdateWritesTheFlashInIapModeAndTheDriveComesBack)
+{
+    const QString root = galDrive(QStringLiteral("KAVEL21"), {});
+    m_platform->plugDrive(root, QStringLiteral("TARVEXKavel21"));
+    m_platform->iapReturn().setRestartDelay(-1);
+    // Every reading is far from the one before: no debounce and no restart guard hold back
+    // the device's comings and goings.
+    quint32 seconds = 1700000000;
+    quint32 tick = 0;
+    OrvoDeviceManager manager([&seconds] { return seconds += 60; }, [&tick] { return tick += 60000; });
+    manager.registerDevice(tableRow(QStringLiteral("1207")), false);
+    ASSERT_TRUE(manager.start());
+    auto *client = dynamic_cast<OrvoGalDevice *>(manager.currentClient());
+    ASSERT_NE(client, nullptr);
+    int done = 0;
+    QObject::connect(client, &OrvoClient::updateTotalDone, [&done] { ++done; });
+
+    GalPackageBuilder::Package package;
+    for (qsizetype i = 0; i < package.image.size(); ++i)
+        package.image[i] = char('a' + i % 23);
+    const QString file = m_dir.filePath(QStringLiteral("firmware.zip"));
+    ASSERT_TRUE(GalPackageBuilder::write(file, package));
+
+    // Phase one: the trigger, the updater's row in front, the eject; the action waits.
+    ASSERT_TRUE(client->updateTotal(file, QString()));
+    ASSERT_TRUE(waitIdle(*client));
+    EXPECT_EQ(client->getState(), int(OrvoClient::STATE_TOTAL_UPDATE));
+    EXPECT_EQ(done, 0);
+    EXPECT_TRUE(m_platform->getRemovableDrives(QString()).isEmpty());
+    ASSERT_FALSE(manager.deviceTypes().isEmpty());
+    EXPECT_EQ(manager.deviceTypes().first().matchString, QStringLiteral("TrevanisIAP"));
+    const std::shared_ptr<OrvoEmulatedFlashDevice> updater = m_platform->iapReturn().updaterOf(root);
+    ASSERT_NE(updater, nullptr);
+
+    // Phase two, on the same client, once the device is back as its updater.
+    ASSERT_EQ(m_platform->iapReturn().finishRestarts(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&done] { return done > 0; }, OrvoTest::kPatienceMs));
+    ASSERT_TRUE(waitIdle(*client));
+    EXPECT_EQ(manager.currentClient(), client);
+    EXPECT_EQ(client->deviceServiceType(), int(OrvoDeviceService::ScsiPassThroughService));
+    EXPECT_EQ(done, 1);
+    EXPECT_FALSE(client->error());
+    EXPECT_EQ(client->getState(), int(OrvoClient::STATE_IN_SERVICE));
+    for (const OrvoDeviceInfo &row : manager.deviceTypes())
+        EXPECT_NE(row.matchString, QStringLiteral("TrevanisIAP")) << "the updater's row is gone";
+
+    // The image from block 0x20000 >> 12: the image in whole 2048-byte pages, the header, the
+    // device's English font, filler up to 8 KiB and the image's bytes 148-151 at its end.
+    const QByteArray flash = updater->memory(OrvoEmulatedIapReturn::kExternalFlash);
+    QByteArray image =
+        package.image + QByteArray(4096 - package.image.size(), '\0') + package.header + package.fonts.at(0).second;
+    image += QByteArray(8192 - image.size(), char(0xFF));
+    image.replace(8192 - 4, 4, package.image.mid(148, 4));
+    EXPECT_EQ(flash.mid(32 * 4096, 8192), image);
+    EXPECT_EQ(flash.left(32 * 4096), QByteArray(32 * 4096, char(0xFF)));
+    // The language binary from block 0x100000 >> 12: its index, then both fonts.
+    const QByteArray language = flash.mid(256 * 4096, 4096);
+    EXPECT_EQ(FixtureBytes::getU32Le(language, 0), 0x77a0b2c3u);
+    EXPECT_EQ(quint8(language.at(8)), 2);
+    const qsizetype fonts = package.fonts.at(0).second.size() + package.fonts.at(1).second.size();
+    EXPECT_TRUE(language.mid(229, fonts).contains(package.fonts.at(0).second));
+    EXPECT_TRUE(language.mid(229, fonts).contains(package.fonts.at(1).second));
+    EXPECT_EQ(language.mid(229 + fonts), QByteArray(4096 - 229 - fonts, char(0xFF)));
+    const auto log = updater->commandLog();
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.back().cdb, QByteArray::fromHex("2800000000001A000100"));
+    EXPECT_EQ(log.back().dataInLength, 512);
+
+    // The updater installs and the device returns as its drive, to a client of its own.
+    ASSERT_EQ(m_platform->iapReturn().finishRestarts(), 1);
+    auto *back = dynamic_cast<OrvoGalDevice *>(manager.currentClient());
+    ASSERT_NE(back, nullptr);
+    EXPECT_NE(back, client);
+    QString drive;
+    ASSERT_TRUE(back->getDrive(drive));
+    EXPECT_EQ(QDir::cleanPath(drive), QDir::cleanPath(root));
+    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/update.ini")));
 }

@@ -1,4 +1,5 @@
 #include "GalFolderBuilder.h"
+#include "GalPackageBuilder.h"
 #include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
 
@@ -124,6 +125,33 @@ protected:
                put(QStringLiteral("TrevanisBR.bin"), QByteArray(3000, 'i')) &&
                put(QStringLiteral("header.bin"), QByteArray(100, 'h')) &&
                put(QStringLiteral("f_deu_.bft"), QByteArray("DEU1deu") + QByteArray(50, 'd'));
+    }
+    // The device on its drive, served under the row of model.
+    std::unique_ptr<OrvoGalDevice> deviceOnDrive(const QString &model = QStringLiteral("Kavel21"))
+    {
+        auto device = std::make_unique<OrvoGalDevice>();
+        device->setDeviceService(
+            std::make_unique<OrvoFSDeviceService>(m_root, galRow(model), m_root + QStringLiteral("/device.ini")));
+        return device;
+    }
+    // A package zip whose release carries the device's own OS and language versions.
+    QString samePackage(GalPackageBuilder::Package package = {})
+    {
+        package.release.osVersion = QStringLiteral("1.05");
+        package.release.languageVersion = QStringLiteral("01020304");
+        const QString path = m_dir.filePath(QStringLiteral("package.zip"));
+        EXPECT_TRUE(GalPackageBuilder::write(path, package));
+        return path;
+    }
+    // What the update left in the drive's root besides the device's own files and the library
+    // emulator's.
+    QStringList writtenToDrive() const
+    {
+        QStringList names = QDir(m_root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+        names.removeAll(QStringLiteral("device.ini"));
+        names.removeAll(QStringLiteral("System"));
+        names.removeAll(QStringLiteral("emu.ini"));
+        return names;
     }
     // The device read on its drive first, then in IAP mode.
     std::unique_ptr<OrvoGalDevice> deviceInIapMode(RecordingScsi *&scsi)
@@ -256,6 +284,191 @@ TEST_F(OrvoGalUpdateTest, RestoreWithUpdateMethod1DemandsAnUpdateAndAnswersFalse
     EXPECT_FALSE(device->_restoreFactory(m_package));
     EXPECT_TRUE(OrvoEnv::instance()->isForceDeviceUpdate());
     OrvoEnv::instance()->setForceDeviceUpdate(false);
+}
+
+struct SameVersionCase
+{
+    const char *name;
+    QString updateMethod;
+    QString releaseBootLoader;
+    QByteArray iapBin;
+    bool result;
+    QStringList written;
+};
+
+TEST_F(OrvoGalUpdateTest, EqualVersionsWriteOnlyTheTriggerAfterADifferentBootLoader)
+{
+    const QByteArray iap(5000, 'b');
+    const std::vector<SameVersionCase> cases = {
+        {"method 1, same boot loader", "1", "B210", iap, true, {"update.ini"}},
+        {"method 2, no boot loader in the release", "2", "", iap, true, {"update.ini"}},
+        {"method 1, new boot loader", "1", "B300", iap, true, {"iap.bin", "update.ini"}},
+        {"method 2, new boot loader", "2", "B300", iap, true, {"iap.bin", "update.ini"}},
+        {"new boot loader missing from the package", "2", "B300", QByteArray(), false, {}},
+    };
+    for (const SameVersionCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root).removeRecursively());
+        GalFolderBuilder::DeviceIni ini;
+        ini.updateMethod = c.updateMethod;
+        ASSERT_TRUE(m_device.setDeviceIni(ini));
+        ASSERT_TRUE(m_device.setProfile({{QStringLiteral("Sys-langCode"), QStringLiteral("deu")}}));
+        GalPackageBuilder::Package package;
+        package.release.bootLoaderVersion = c.releaseBootLoader;
+        package.iapBin = c.iapBin;
+        RecordingRows rows;
+        auto device = deviceOnDrive();
+        OrvoMessageCapture log;
+        EXPECT_EQ(device->_updateTotal(samePackage(package), QString()), c.result);
+        EXPECT_EQ(writtenToDrive(), c.written);
+        EXPECT_EQ(device->getState(), int(OrvoClient::STATE_IN_SERVICE));
+        EXPECT_TRUE(rows.rows.isEmpty()) << "no restart awaited";
+        if (c.written.contains(QStringLiteral("iap.bin"))) {
+            EXPECT_EQ(OrvoTest::readFile(m_root + QStringLiteral("/iap.bin")), iap);
+        }
+        if (!c.result) {
+            EXPECT_TRUE(log.contains(QtCriticalMsg, QStringLiteral("copy iap.bin failed")));
+        }
+    }
+}
+
+struct BootLoaderOnlyCase
+{
+    const char *name;
+    QString model;
+    QStringList written;
+};
+
+TEST_F(OrvoGalUpdateTest, AZ417BootLoaderOnAKavel20plusTakesOnlyTheTrigger)
+{
+    const std::vector<BootLoaderOnlyCase> cases = {
+        {"Kavel20plus", "Kavel20plus", {"update.ini"}},
+        {"another model goes on to the image", "Kavel21", {"IMG.bin", "Lang", "update.ini"}},
+    };
+    for (const BootLoaderOnlyCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root).removeRecursively());
+        GalFolderBuilder::DeviceIni ini;
+        ini.model = c.model;
+        ini.bootLoader = QStringLiteral("Z417");
+        ini.updateMethod = QStringLiteral("1");
+        ASSERT_TRUE(m_device.setDeviceIni(ini));
+        ASSERT_TRUE(m_device.setProfile({{QStringLiteral("Sys-langCode"), QStringLiteral("deu")}}));
+        const QString package = m_dir.filePath(QStringLiteral("new.zip"));
+        ASSERT_TRUE(GalPackageBuilder::write(package, {}));
+        auto device = deviceOnDrive(c.model);
+        EXPECT_TRUE(device->_updateTotal(package, QString()));
+        EXPECT_EQ(writtenToDrive(), c.written);
+    }
+}
+
+struct ProfileCase
+{
+    const char *name;
+    QString updateMethod;
+    QByteArray profileMap;
+    QByteArray libraryAnswer;
+    const char *message;
+    int syncState;
+    QStringList written;
+};
+
+TEST_F(OrvoGalUpdateTest, TheProfileUpdateIsLoggedAndNeverStopsTheUpdate)
+{
+    const std::vector<ProfileCase> cases = {
+        {"no profile map", "2", QByteArray(), "2", "not profile bin exist", 0, {"update.ini"}},
+        {"device must synchronise", "2", "map", "2", nullptr, 2, {"syncprofile.ini", "update.ini"}},
+        {"library failed", "2", "map", "0", "UpdateProfile() return failed", 0, {"update.ini"}},
+        {"method 1 leaves the profile", "1", "map", "2", nullptr, 1, {"update.ini"}},
+    };
+    for (const ProfileCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root).removeRecursively());
+        GalFolderBuilder::DeviceIni ini;
+        ini.updateMethod = c.updateMethod;
+        ASSERT_TRUE(m_device.setDeviceIni(ini));
+        ASSERT_TRUE(m_device.setProfile({{QStringLiteral("Sys-langCode"), QStringLiteral("deu")}}));
+        ASSERT_TRUE(m_device.setEmulator("[EMU]\nUpdateProfile=" + c.libraryAnswer + "\n"));
+        GalPackageBuilder::Package package;
+        package.profileBin = "profile";
+        package.profileMap = c.profileMap;
+        auto device = deviceOnDrive();
+        OrvoMessageCapture log;
+        EXPECT_TRUE(device->_updateTotal(samePackage(package), QString()));
+        EXPECT_EQ(writtenToDrive(), c.written);
+        EXPECT_EQ(device->profileSyncState(), c.syncState);
+        if (c.message != nullptr) {
+            EXPECT_TRUE(log.contains(QtCriticalMsg, QString::fromLatin1(c.message)));
+        }
+    }
+}
+
+TEST_F(OrvoGalUpdateTest, ASecondPhaseOnTheDriveAnswersFalseAndEndsTheWait)
+{
+    RecordingRows rows;
+    OrvoDeviceInfo iapRow = galRow(QStringLiteral("Kavel21"));
+    iapRow.matchString = QStringLiteral("TrevanisIAP");
+    rows.rows = {iapRow, galRow(QStringLiteral("Kavel21"))};
+    auto device = deviceOnDrive();
+    ASSERT_TRUE(device->setStateWithMatch(OrvoClient::STATE_IN_SERVICE, OrvoClient::STATE_TOTAL_UPDATE));
+    EXPECT_FALSE(device->_updateTotal(QString(), QString()));
+    EXPECT_EQ(device->getState(), int(OrvoClient::STATE_OUT_OF_SERVICE));
+    ASSERT_EQ(rows.rows.size(), 1) << "the updater's row goes all the same";
+    EXPECT_EQ(rows.rows.first().matchString, QStringLiteral("TARVEX"));
+    EXPECT_TRUE(writtenToDrive().isEmpty());
+}
+
+struct BlockedCopyCase
+{
+    const char *name;
+    QString updateMethod;
+    QString releaseBootLoader;
+    QString blocked;
+};
+
+// A copy that never reaches the drive whole must not be followed by the trigger, or the
+// device would restart into a half-written boot loader or image.
+TEST_F(OrvoGalUpdateTest, ACopyThatNeverReadsBackStopsTheUpdateBeforeTheTrigger)
+{
+    const std::vector<BlockedCopyCase> cases = {
+        {"boot loader", "2", "B300", "iap.bin"},
+        {"flash image", "1", "", "IMG.bin"},
+    };
+    for (const BlockedCopyCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root).removeRecursively());
+        GalFolderBuilder::DeviceIni ini;
+        ini.updateMethod = c.updateMethod;
+        ASSERT_TRUE(m_device.setDeviceIni(ini));
+        ASSERT_TRUE(m_device.setProfile({{QStringLiteral("Sys-langCode"), QStringLiteral("deu")}}));
+        // A folder in the file's place: nothing can be written there.
+        ASSERT_TRUE(QDir().mkpath(m_root + QLatin1Char('/') + c.blocked));
+        GalPackageBuilder::Package package;
+        package.release.bootLoaderVersion = c.releaseBootLoader;
+        package.iapBin = "boot loader";
+        const QString file = m_dir.filePath(QStringLiteral("new.zip"));
+        ASSERT_TRUE(GalPackageBuilder::write(file, package));
+        RecordingRows rows;
+        auto device = deviceOnDrive();
+        EXPECT_FALSE(device->_updateTotal(file, QString()));
+        EXPECT_EQ(writtenToDrive(), QStringList{c.blocked});
+        EXPECT_EQ(device->getState(), int(OrvoClient::STATE_IN_SERVICE));
+        EXPECT_TRUE(rows.rows.isEmpty());
+    }
+}
+
+TEST_F(OrvoGalUpdateTest, AnUnwritableTriggerLeavesTheDeviceWaitingForNothing)
+{
+    // A folder in the trigger's place: the device could never be told to restart.
+    ASSERT_TRUE(QDir().mkpath(m_root + QStringLiteral("/update.ini")));
+    const QString package = m_dir.filePath(QStringLiteral("new.zip"));
+    ASSERT_TRUE(GalPackageBuilder::write(package, {}));
+    RecordingRows rows;
+    auto device = deviceOnDrive();
+    EXPECT_FALSE(device->_updateTotal(package, QString()));
+    EXPECT_EQ(device->getState(), int(OrvoClient::STATE_IN_SERVICE));
+    EXPECT_TRUE(rows.rows.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(m_root + QStringLiteral("/device.ini"))) << "the drive was not ejected";
 }
 
 } // namespace
