@@ -3,6 +3,7 @@
 #include "device/OrvoClient.h"
 #include "device/OrvoDeviceLogging.h"
 #include "device/OrvoDeviceServiceOwner.h"
+#include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -12,10 +13,16 @@ const QStringList kVendors = {QStringLiteral("Tarvex")};
 // Models whose device shows up again while it is still restarting after an unplug.
 const QStringList kReplugGuardedModels = {QStringLiteral("Kavel21"), QStringLiteral("Kavel20plus")};
 
+// The re-plug guard is a device wait: under emulated devices it runs on their virtual clock.
+quint32 waitsSeconds()
+{
+    return quint32(OrvoDeviceWaits::current().currentUtc().toSecsSinceEpoch());
+}
+
 } // namespace
 
 OrvoDeviceManager::OrvoDeviceManager(OrvoDeviceClock::Seconds seconds, OrvoDeviceClock::Tick tick)
-    : m_seconds(seconds ? std::move(seconds) : OrvoDeviceClock::Seconds(&OrvoDeviceClock::systemSeconds))
+    : m_seconds(seconds ? std::move(seconds) : OrvoDeviceClock::Seconds(&waitsSeconds))
     , m_tick(std::move(tick))
 {
     OrvoClient::setActionListener(this);

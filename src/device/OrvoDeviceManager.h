@@ -29,7 +29,8 @@ public:
     // still restarting: it is not connected.
     static constexpr quint32 kReplugGuardSeconds = 5;
 
-    // Empty clocks read the system's.
+    // An empty tick reads the system's; empty seconds read the installed device waits
+    // (OrvoDeviceWaits), the system's clock unless a virtual one is installed.
     explicit OrvoDeviceManager(OrvoDeviceClock::Seconds seconds = {}, OrvoDeviceClock::Tick tick = {});
     ~OrvoDeviceManager() override;
     OrvoDeviceManager(const OrvoDeviceManager &) = delete;

@@ -231,23 +231,49 @@ OrvoEmulatedFolder::OrvoEmulatedFolder(const QString &folder)
 
 bool OrvoEmulatedFolder::plugInto(OrvoEmulatedPlatform &platform) const
 {
-    const QDir folder(m_folder);
-    if (!folder.exists()) {
+    if (!QDir(m_folder).exists()) {
         ORVO_TRACE_WARNING(lcOrvoEmulator, "OrvoEmulatedFolder::plugInto") << "no folder" << m_folder;
         return false;
     }
-    for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString vendor = firstLine(folder.filePath(name + kVendorSuffix));
-        const QString label = firstLine(folder.filePath(name + kLabelSuffix));
-        ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoEmulatedFolder::plugInto")
-            << "drive" << name << "vendor" << vendor << "label" << label;
-        platform.plugDrive(folder.absoluteFilePath(name), vendor, label);
-    }
-    for (const QString &name : folder.entryList({QStringLiteral("*") + kScsiSuffix}, QDir::Files, QDir::Name)) {
-        if (auto device = loadFlashDevice(folder.filePath(name)))
-            platform.plugScsiDevice(device);
-    }
+    for (const QString &name : driveNames())
+        plugDrive(platform, name);
+    for (const QString &name : flashDeviceNames())
+        plugFlashDevice(platform, name);
     return true;
+}
+
+QStringList OrvoEmulatedFolder::driveNames() const
+{
+    return QDir(m_folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList OrvoEmulatedFolder::flashDeviceNames() const
+{
+    QStringList names = QDir(m_folder).entryList({QStringLiteral("*") + kScsiSuffix}, QDir::Files, QDir::Name);
+    for (QString &name : names)
+        name.chop(kScsiSuffix.size());
+    return names;
+}
+
+QString OrvoEmulatedFolder::plugDrive(OrvoEmulatedPlatform &platform, const QString &name) const
+{
+    const QDir folder(m_folder);
+    const QString vendor = firstLine(folder.filePath(name + kVendorSuffix));
+    const QString label = firstLine(folder.filePath(name + kLabelSuffix));
+    ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoEmulatedFolder::plugDrive")
+        << "drive" << name << "vendor" << vendor << "label" << label;
+    const QString path = folder.absoluteFilePath(name);
+    platform.plugDrive(path, vendor, label);
+    return path;
+}
+
+std::shared_ptr<OrvoEmulatedFlashDevice> OrvoEmulatedFolder::plugFlashDevice(OrvoEmulatedPlatform &platform,
+                                                                             const QString &name) const
+{
+    auto device = loadFlashDevice(QDir(m_folder).filePath(name + kScsiSuffix));
+    if (device)
+        platform.plugScsiDevice(device);
+    return device;
 }
 
 std::shared_ptr<OrvoEmulatedFlashDevice> OrvoEmulatedFolder::loadFlashDevice(const QString &descriptionPath)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -32,6 +33,16 @@ public:
     // device whose description is not valid is left out with a warning. False when the folder
     // does not exist.
     bool plugInto(OrvoEmulatedPlatform &platform) const;
+
+    // The entries by the names that name them one by one: the drive folders, and the base names
+    // of the flash descriptions ("kavel40" for kavel40.scsi), each in name order.
+    QStringList driveNames() const;
+    QStringList flashDeviceNames() const;
+    // Plugs the drive folder of that name with its vendor text and label; answers its path.
+    QString plugDrive(OrvoEmulatedPlatform &platform, const QString &name) const;
+    // Plugs the flash device that <name>.scsi describes; null, and nothing plugged, when the
+    // description is not valid.
+    std::shared_ptr<OrvoEmulatedFlashDevice> plugFlashDevice(OrvoEmulatedPlatform &platform, const QString &name) const;
 
     // The device of a description file; null, with a warning naming the fault, when the
     // description is not valid.

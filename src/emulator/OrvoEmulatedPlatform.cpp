@@ -2,6 +2,7 @@
 
 #include "device/OrvoDeviceEvent.h"
 #include "device/OrvoDeviceEventDetector.h"
+#include "device/OrvoDeviceWaits.h"
 #include "device/OrvoLinuxPlatform.h"
 #include "device/OrvoLinuxSCSIService.h"
 #include "emulator/OrvoEmulatedEventSource.h"
@@ -158,7 +159,12 @@ OrvoPlatformInterface::DeviceServices OrvoEmulatedPlatform::findSCSIDevices(cons
 std::unique_ptr<OrvoDeviceDetector> OrvoEmulatedPlatform::createDeviceDetector(OrvoDeviceDetectorHost &host,
                                                                                const OrvoDeviceClock::Tick &tick)
 {
-    return std::make_unique<OrvoDeviceEventDetector>(host, std::make_unique<OrvoEmulatedEventSource>(this), tick);
+    // Emulated devices come and go on the clock of the installed waits, so the debounce reads it
+    // too: a swap that lets virtual time pass is no bounce.
+    OrvoDeviceClock::Tick ticks =
+        tick ? tick : [] { return quint32(OrvoDeviceWaits::current().currentUtc().toMSecsSinceEpoch()); };
+    return std::make_unique<OrvoDeviceEventDetector>(host, std::make_unique<OrvoEmulatedEventSource>(this),
+                                                     std::move(ticks));
 }
 
 QVector<OrvoEmulatedPlatform::Drive>::iterator OrvoEmulatedPlatform::findDrive(const QString &folder)

@@ -43,7 +43,8 @@ public:
     // update comes back as its updater (OrvoEmulatedIapReturn).
     bool ejectDevice(const QString &drive) override;
     DeviceServices findSCSIDevices(const QVector<OrvoDeviceInfo> &types) override;
-    // Fed by this platform's deviceChange signal while the platform lives.
+    // Fed by this platform's deviceChange signal while the platform lives; without a tick it
+    // reads the installed device waits' clock.
     std::unique_ptr<OrvoDeviceDetector> createDeviceDetector(OrvoDeviceDetectorHost &host,
                                                              const OrvoDeviceClock::Tick &tick) override;
 

@@ -1,8 +1,8 @@
 #include "emulator/OrvoPlatformSelection.h"
 
 #include "device/OrvoPlatform.h"
-#include "emulator/OrvoEmulatedFolder.h"
 #include "emulator/OrvoEmulatedPlatform.h"
+#include "emulator/OrvoEmulatedPlugControl.h"
 #include "emulator/OrvoEmulatorLogging.h"
 #include "env/OrvoFunctionTrace.h"
 
@@ -25,7 +25,8 @@ OrvoPlatformSelection::OrvoPlatformSelection(const QString &setting)
     m_platform = std::make_shared<OrvoEmulatedPlatform>();
     // A folder that is missing still gives the emulated platform, only without devices: the
     // program was asked not to touch this computer's devices.
-    OrvoEmulatedFolder(folder).plugInto(*m_platform);
+    m_plugControl = std::make_unique<OrvoEmulatedPlugControl>(*m_platform, folder, m_virtualWaits);
+    m_plugControl->start();
     ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoPlatformSelection") << "emulated devices of" << folder;
     auto platform = m_platform;
     OrvoPlatform::setImplementationFactory([platform] { return platform; });
@@ -33,6 +34,7 @@ OrvoPlatformSelection::OrvoPlatformSelection(const QString &setting)
 
 OrvoPlatformSelection::~OrvoPlatformSelection()
 {
+    m_plugControl.reset();
     if (m_platform)
         OrvoPlatform::setImplementationFactory({});
 }

@@ -8,10 +8,12 @@
 #include <memory>
 
 class OrvoEmulatedPlatform;
+class OrvoEmulatedPlugControl;
 
 // The platform a program runs on, chosen by the text of ORVO_PLATFORM: "emulator:<folder>"
 // puts an emulated platform with the devices of that folder (OrvoEmulatedFolder) in place of
-// the Linux one for as long as the selection lives; an empty text keeps the Linux platform.
+// the Linux one for as long as the selection lives, and follows the folder's choice of the
+// plugged device (OrvoEmulatedPlugControl); an empty text keeps the Linux platform.
 // Made and destroyed on the GUI thread.
 class OrvoPlatformSelection
 {
@@ -33,4 +35,6 @@ private:
     std::shared_ptr<OrvoEmulatedPlatform> m_platform;
     OrvoSystemDeviceWaits m_systemWaits;
     OrvoVirtualDeviceWaits m_virtualWaits;
+    // Goes before the platform and the waits it plugs with.
+    std::unique_ptr<OrvoEmulatedPlugControl> m_plugControl;
 };

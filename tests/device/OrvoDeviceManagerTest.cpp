@@ -5,6 +5,7 @@
 
 #include "device/OrvoDeviceManager.h"
 #include "device/OrvoPlatform.h"
+#include "device/OrvoVirtualDeviceWaits.h"
 #include "emulator/OrvoEmulatedPlatform.h"
 
 #include <QDir>
@@ -231,6 +232,28 @@ TEST_F(OrvoDeviceManagerTest, ReplugGuardNeedsAnUnplugFirst)
     m_seconds = 3;
     plug(driveService(QStringLiteral("Kavel21"), QStringLiteral("1207000000000001")));
     EXPECT_NE(m_manager->currentClient(), nullptr);
+}
+
+// Without clocks of its own the guard reads the installed device waits: under emulated devices
+// a virtual clock, on which a swap lets the seconds pass without real time passing.
+TEST_F(OrvoDeviceManagerTest, ReplugGuardReadsTheInstalledWaitsWithoutClocksOfItsOwn)
+{
+    OrvoVirtualDeviceWaits waits(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC));
+    OrvoDeviceWaits::install(&waits);
+    m_manager = std::make_unique<OrvoDeviceManager>();
+    m_manager->registerDevice(row("0901", "Kavel50", kM2), false);
+    m_manager->registerDevice(row("1207", "Kavel21", kM1), false);
+    plug(driveService(QStringLiteral("Kavel50"), kKavel50Id));
+    m_manager->onDeviceUnplug();
+
+    waits.sleep(5000);
+    plug(driveService(QStringLiteral("Kavel21"), QStringLiteral("1207000000000001")));
+    EXPECT_EQ(m_manager->currentClient(), nullptr);
+    waits.sleep(1000);
+    plug(driveService(QStringLiteral("Kavel21"), QStringLiteral("1207000000000001")));
+    EXPECT_NE(m_manager->currentClient(), nullptr) << "six seconds passed on the installed clock";
+    m_manager.reset();
+    OrvoDeviceWaits::install(nullptr);
 }
 
 namespace {
