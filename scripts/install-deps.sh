@@ -8,7 +8,7 @@ packages=(
     python3 python3-dev pybind11-dev python3-gevent python3-greenlet python3-lxml
     libminizip-dev zlib1g-dev libudev-dev
     libgtest-dev libgmock-dev xvfb xauth trayer fonts-dejavu-core fonts-wqy-microhei
-    libxml2-utils sqlite3 gpsbabel unzip curl
+    libxml2-utils sqlite3 gpsbabel unzip curl chromium
     clang libclang-rt-14-dev clang-format
 )
 
