@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 using namespace AppTest;
@@ -231,6 +232,30 @@ TEST_F(WebPageTest, ShowsEachActionRunningThenItsResult)
     ASSERT_TRUE(finished());
     shown = page();
     EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Read profile: failed</p>"))) << shown.toStdString();
+}
+
+// A device that goes away during an action never delivers its result: the page does not wait for
+// it forever, and the next device's actions start afresh.
+TEST_F(WebPageTest, AnActionOfADeviceThatWentAwayEndsAsFailed)
+{
+    auto first = std::make_unique<TestDeviceClient>();
+    attached = first.get();
+    first->gate.close();
+    ASSERT_EQ(post(QStringLiteral("/export"), {QStringLiteral("folder=rides")}), QStringLiteral("303"));
+    ASSERT_TRUE(first->gate.waitEntered());
+    attached = nullptr;
+    first.reset();
+
+    attached = &client;
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>The device was disconnected.</li>")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+
+    ASSERT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Upload package: done</p>"))) << shown.toStdString();
 }
 
 // A share import on a flash device ends with the write-back of its image; a drive keeps what
