@@ -127,7 +127,9 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
     EXPECT_EQ(terminate(*daemon), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Demo, DaemonPageTest, ::testing::ValuesIn(DemoDevicesFolder::entries().toVector()),
+// The drive the demo plugs at start, and a flash device, whose rides come from its image.
+INSTANTIATE_TEST_SUITE_P(Demo, DaemonPageTest,
+                         ::testing::Values(DemoDevicesFolder::kKavel50, DemoDevicesFolder::kKavel40),
                          [](const auto &entry) { return entry.param.toStdString(); });
 
 } // namespace
