@@ -31,11 +31,15 @@ def resolve(name):
 
 def resolve_file(name, must_exist):
     """Like resolve, for a file: None also for the folder itself, for a folder, and (when
-    must_exist) for a file that is not there. The file's folder is made for a file to come."""
+    must_exist) for a file that is not there. The file's folder is made for a file to come;
+    None when it cannot be (a file of that name is in the way)."""
     path = resolve(name)
     if path is None or path == root() or os.path.isdir(path):
         return None
     if must_exist:
         return path if os.path.isfile(path) else None
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+    try:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+    except OSError:
+        return None
     return path

@@ -179,6 +179,7 @@ TEST_F(WebPageTest, ActionsReachOnlyFilesOfTheExportFolder)
          "prepareUploadProfile " + exportRoot + "/mine/p.xml"},
         {"read the profile outside", "/profile/read", {"file=../p.xml"}, {}, "400", {}},
         {"read the profile into a folder", "/profile/read", {"file=mine"}, {}, "400", {}},
+        {"read the profile below a file", "/profile/read", {"file=share.zip/p.xml"}, {}, "400", {}},
         {"write the profile", "/profile/write", {"file=profile.xml"}, {}, "303", "saveProfile"},
         {"write a missing profile", "/profile/write", {"file=none.xml"}, {}, "400", {}},
     };
