@@ -9,7 +9,7 @@ packages=(
     libminizip-dev zlib1g-dev libudev-dev
     libgtest-dev libgmock-dev xvfb xauth trayer fonts-dejavu-core fonts-wqy-microhei
     desktop-file-utils
-    libxml2-utils sqlite3 gpsbabel unzip curl
+    libxml2-utils sqlite3 gpsbabel unzip curl chromium
     clang libclang-rt-14-dev clang-format
 )
 

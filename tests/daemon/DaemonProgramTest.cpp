@@ -1,4 +1,4 @@
-#include "OrvoProgramInstall.h"
+#include "DaemonInstall.h"
 #include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -28,37 +27,6 @@ using OrvoTest::terminate;
 using OrvoTest::waitForExit;
 
 constexpr int kPollMs = 100;
-
-// One installation of the daemon: its own data folder, instance key, port and emulated
-// devices, and no display.
-class DaemonInstall
-{
-public:
-    DaemonInstall()
-    {
-        QProcessEnvironment &environment = m_install.environment();
-        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(display));
-        environment.insert(QStringLiteral("ORVO_PLATFORM"), QStringLiteral("emulator:") + devicesDir());
-    }
-
-    QString dataDir() const { return m_install.dataDir(); }
-    QString devicesDir() const { return m_devicesDir.path(); }
-    QProcessEnvironment &environment() { return m_install.environment(); }
-    QString log() const { return m_install.log(); }
-    quint16 port() const { return quint16(m_install.port()); }
-
-    std::unique_ptr<QProcess> start() const { return m_install.start(QProcess::ForwardedChannels); }
-    // Both outputs kept apart for the test to read.
-    std::unique_ptr<QProcess> startReading(const QStringList &arguments = {}) const
-    {
-        return m_install.start(QProcess::SeparateChannels, arguments);
-    }
-
-private:
-    OrvoProgramInstall m_install{QStringLiteral("orvo-daemon"), QStringLiteral("orvo")};
-    QTemporaryDir m_devicesDir;
-};
 
 // The page at / once the daemon serves it; empty when it never does.
 QString servedPage(const DaemonInstall &install, QProcess &daemon)

@@ -1,0 +1,304 @@
+#include "AppTestSupport.h"
+#include "OrvoTestSupport.h"
+#include "TestDeviceClient.h"
+
+#include "app/OrvoControllerHooks.h"
+#include "env/OrvoEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace AppTest;
+
+namespace {
+
+OrvoClientData ride(int id, const QString &name, const QImage &nameImage = QImage())
+{
+    OrvoClientData item;
+    item.id = id;
+    item.name = name;
+    item.nameImage = nameImage;
+    item.kind = OrvoClientData::KindRide;
+    return item;
+}
+
+QString url(const QString &path)
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(listenPort()).arg(path);
+}
+
+QString page()
+{
+    const ProcessResult result = runProcess(
+        QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--max-time"), QStringLiteral("30"), url("/")});
+    EXPECT_EQ(result.exitCode, 0);
+    return QString::fromUtf8(result.output);
+}
+
+// Posts the form fields ("name=value", sent URL-encoded) and answers the HTTP status.
+QString post(const QString &path, const QStringList &fields, const QStringList &headers = {})
+{
+    QStringList arguments = {QStringLiteral("-s"), QStringLiteral("-o"),           QStringLiteral("/dev/null"),
+                             QStringLiteral("-w"), QStringLiteral("%{http_code}"), QStringLiteral("--max-time"),
+                             QStringLiteral("30"), QStringLiteral("-X"),           QStringLiteral("POST")};
+    for (const QString &field : fields)
+        arguments << QStringLiteral("--data-urlencode") << field;
+    for (const QString &header : headers)
+        arguments << QStringLiteral("-H") << header;
+    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << url(path)).output);
+}
+
+// The web application with one attached device, the controller's current client.
+class WebPageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        startPython();
+        OrvoControllerHooks::setCurrentClientHook([this] { return attached; });
+        exportRoot = OrvoEnv::instance()->userFolder() + QStringLiteral("/export");
+        ASSERT_TRUE(QDir().mkpath(exportRoot));
+        exportRoot = QFileInfo(exportRoot).canonicalFilePath();
+    }
+    void TearDown() override { OrvoControllerHooks::setCurrentClientHook({}); }
+
+    bool finished()
+    {
+        return QTest::qWaitFor([this] { return !client.isBusy(); }, kPatienceMs);
+    }
+
+    TestDeviceClient client;
+    OrvoClient *attached = &client;
+    QString exportRoot;
+};
+
+TEST_F(WebPageTest, WithoutADeviceThePageOffersNoAction)
+{
+    attached = nullptr;
+    const QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("No device connected"))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("<form")));
+    EXPECT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("409"));
+    EXPECT_TRUE(client.calls().isEmpty());
+}
+
+// Every text of the device reaches the page as text, never as markup; a name the device keeps
+// only as a picture is shown as that picture.
+TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
+{
+    client.model = QStringLiteral("Kavel<50>");
+    client.uuid = QStringLiteral("0901&A1\"B2");
+    client.ap = QString();
+    QImage picture(6, 3, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    client.tracks = {ride(3, QStringLiteral("Morning <b>ride</b> & back")), ride(5, QString(), picture),
+                     ride(7, QString())};
+    const QString shown = page();
+    for (const char *expected :
+         {"<dd id=\"device\">Kavel&lt;50&gt;</dd>", "<dd id=\"uuid\">0901&amp;A1&quot;B2</dd>",
+          "<li>Firmware 3.1.0</li>", "<li>Launcher 1.4</li>", "<li>Boot loader 0.9.1</li>",
+          "<li class=\"ride\" data-id=\"3\">Morning &lt;b&gt;ride&lt;/b&gt; &amp; back</li>",
+          "<li class=\"ride\" data-id=\"5\"><img src=\"data:image/png;base64,", "alt=\"Ride 5\">",
+          "<li class=\"ride\" data-id=\"7\">Ride 7</li>", "<form id=\"export\"", "<form id=\"upload\"",
+          "<form id=\"import\"", "<form id=\"profile\"", "formaction=\"/profile/write\""}) {
+        EXPECT_TRUE(shown.contains(QLatin1String(expected))) << expected << "\n" << shown.toStdString();
+    }
+    EXPECT_FALSE(shown.contains(QStringLiteral("Application"))) << "an empty version is left out";
+    EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+    EXPECT_EQ(client.calls(), QStringList{QStringLiteral("getTracks")});
+}
+
+// A form names files and folders relative to the export folder; nothing outside it is reached,
+// whatever the name, and no other site's page may start an action.
+TEST_F(WebPageTest, ActionsReachOnlyFilesOfTheExportFolder)
+{
+    const QString outside = QFileInfo(exportRoot + QStringLiteral("/..")).canonicalFilePath();
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/share.zip"), "PK"));
+    ASSERT_TRUE(OrvoTest::writeFile(outside + QStringLiteral("/outside.zip"), "PK"));
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/profile.xml"),
+                                    "<settings><property name=\"User Weight\" value=\"70\"/></settings>"));
+    QFile::remove(exportRoot + QStringLiteral("/away"));
+    ASSERT_TRUE(QFile::link(outside, exportRoot + QStringLiteral("/away")));
+    struct Case
+    {
+        const char *name;
+        QString path;
+        QStringList fields;
+        QStringList headers;
+        const char *status;
+        // What the device was asked for, empty when the request is refused.
+        QString call;
+    };
+    const QString own = url(QString());
+    const QString rebound = QStringLiteral("attacker.example:%1").arg(QUrl(own).port());
+    const std::vector<Case> cases = {
+        {"export to a folder", "/export", {"folder=rides"}, {}, "303", "_exportTrack " + exportRoot + "/rides"},
+        {"export to a nested folder",
+         "/export",
+         {"folder=2024/may"},
+         {},
+         "303",
+         "_exportTrack " + exportRoot + "/2024/may"},
+        {"export from the own page",
+         "/export",
+         {"folder=rides"},
+         {"Sec-Fetch-Site: same-origin", "Origin: " + own},
+         "303",
+         "_exportTrack " + exportRoot + "/rides"},
+        {"export up and out", "/export", {"folder=../rides"}, {}, "400", {}},
+        {"export down and up and out", "/export", {"folder=a/../../rides"}, {}, "400", {}},
+        {"export to an absolute folder", "/export", {"folder=/tmp/rides"}, {}, "400", {}},
+        {"export through a link that leads out", "/export", {"folder=away/rides"}, {}, "400", {}},
+        {"export to no folder", "/export", {"folder="}, {}, "400", {}},
+        {"export for another site", "/export", {"folder=rides"}, {"Sec-Fetch-Site: cross-site"}, "403", {}},
+        {"export for another site's script", "/export", {"folder=rides"}, {"Origin: http://example.com"}, "403", {}},
+        {"export for a page whose name was rebound to this computer",
+         "/export",
+         {"folder=rides"},
+         {"Host: " + rebound, "Origin: http://" + rebound, "Sec-Fetch-Site: same-origin"},
+         "403",
+         {}},
+        {"upload package", "/upload", {}, {}, "303", "prepareUploadData 1"},
+        {"import a package", "/import", {"package=share.zip"}, {}, "303", "setShareData " + exportRoot + "/share.zip"},
+        {"import a missing package", "/import", {"package=missing.zip"}, {}, "400", {}},
+        {"import a package outside", "/import", {"package=../outside.zip"}, {}, "400", {}},
+        {"import a package through a link", "/import", {"package=away/outside.zip"}, {}, "400", {}},
+        {"import the folder itself", "/import", {"package=."}, {}, "400", {}},
+        {"read the profile",
+         "/profile/read",
+         {"file=profile.xml"},
+         {},
+         "303",
+         "prepareUploadProfile " + exportRoot + "/profile.xml"},
+        {"read the profile into a new folder",
+         "/profile/read",
+         {"file=mine/p.xml"},
+         {},
+         "303",
+         "prepareUploadProfile " + exportRoot + "/mine/p.xml"},
+        {"read the profile outside", "/profile/read", {"file=../p.xml"}, {}, "400", {}},
+        {"read the profile into a folder", "/profile/read", {"file=mine"}, {}, "400", {}},
+        {"read the profile below a file", "/profile/read", {"file=share.zip/p.xml"}, {}, "400", {}},
+        {"write the profile", "/profile/write", {"file=profile.xml"}, {}, "303", "saveProfile"},
+        {"write a missing profile", "/profile/write", {"file=none.xml"}, {}, "400", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList before = client.calls();
+        EXPECT_EQ(post(c.path, c.fields, c.headers), QLatin1String(c.status));
+        ASSERT_TRUE(finished());
+        const QStringList asked = client.calls().mid(before.size());
+        EXPECT_EQ(asked, c.call.isEmpty() ? QStringList() : QStringList{c.call});
+    }
+    EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Weight")), QStringLiteral("70"));
+    EXPECT_TRUE(QFileInfo(exportRoot + QStringLiteral("/mine")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(outside + QStringLiteral("/rides")));
+    EXPECT_EQ(post(QStringLiteral("/export"), {}, {}), QStringLiteral("400"));
+    EXPECT_EQ(
+        runProcess(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                            QStringLiteral("-w"), QStringLiteral("%{http_code}"), url("/upload")})
+            .output,
+        QByteArray("405"));
+}
+
+// The page shows an action as running until the device's result arrives, then what it gave.
+TEST_F(WebPageTest, ShowsEachActionRunningThenItsResult)
+{
+    client.exportedFiles = {exportRoot + QStringLiteral("/rides/a.gpx"), exportRoot + QStringLiteral("/rides/b.gpx")};
+    client.gate.close();
+    ASSERT_EQ(post(QStringLiteral("/export"), {QStringLiteral("folder=rides")}), QStringLiteral("303"));
+    ASSERT_TRUE(client.gate.waitEntered());
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"running\">Export rides: running</p>")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+
+    ASSERT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("303"));
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Upload package: failed</p>")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("busy or no longer connected")));
+
+    client.gate.open();
+    ASSERT_TRUE(finished());
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Export rides: done</p>"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>2 files written to ") + exportRoot + QStringLiteral("/rides</li>")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>b.gpx</li>")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+
+    client.result = false;
+    ASSERT_EQ(post(QStringLiteral("/profile/read"), {QStringLiteral("file=p.xml")}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Read profile: failed</p>"))) << shown.toStdString();
+}
+
+// A device that goes away during an action never delivers its result: the page does not wait for
+// it forever, and the next device's actions start afresh.
+TEST_F(WebPageTest, AnActionOfADeviceThatWentAwayEndsAsFailed)
+{
+    auto first = std::make_unique<TestDeviceClient>();
+    attached = first.get();
+    first->gate.close();
+    ASSERT_EQ(post(QStringLiteral("/export"), {QStringLiteral("folder=rides")}), QStringLiteral("303"));
+    ASSERT_TRUE(first->gate.waitEntered());
+    attached = nullptr;
+    first.reset();
+
+    attached = &client;
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>The device was disconnected.</li>")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+
+    ASSERT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Upload package: done</p>"))) << shown.toStdString();
+}
+
+// A share import on a flash device ends with the write-back of its image; a drive keeps what
+// the import wrote, and a failed import writes nothing back.
+TEST_F(WebPageTest, ShareImportFinalizesOnlyAFlashDeviceAndOnlyAfterSuccess)
+{
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/share.zip"), "PK"));
+    const QString import = QStringLiteral("setShareData ") + exportRoot + QStringLiteral("/share.zip");
+    struct Case
+    {
+        const char *name;
+        int serviceType;
+        bool result;
+        QStringList calls;
+        const char *shown;
+    };
+    const std::vector<Case> cases = {
+        {"drive", 0, true, {import}, "<p class=\"done\">Share import: done</p>"},
+        {"flash device", 1, true, {import, "_finalize"}, "<p class=\"done\">Finalize the device: done</p>"},
+        {"flash device, failed import", 1, false, {import}, "<p class=\"failed\">Share import: failed</p>"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.serviceType = c.serviceType;
+        client.result = c.result;
+        const qsizetype before = client.calls().size();
+        ASSERT_EQ(post(QStringLiteral("/import"), {QStringLiteral("package=share.zip")}), QStringLiteral("303"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !client.isBusy() && client.calls().size() >= before + c.calls.size(); }, kPatienceMs));
+        ASSERT_TRUE(finished());
+        EXPECT_EQ(client.calls().mid(before), c.calls);
+        const QString shown = page();
+        EXPECT_TRUE(shown.contains(QLatin1String(c.shown))) << shown.toStdString();
+    }
+}
+
+} // namespace
