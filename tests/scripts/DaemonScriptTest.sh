@@ -10,34 +10,7 @@ top=$1
 build=$2
 version=$3
 
-work=$(mktemp -d)
-script_pid=
-cleanup() {
-    if [ -n "$script_pid" ] && kill -0 "$script_pid" 2>/dev/null; then
-        kill -TERM "$script_pid"
-        wait "$script_pid"
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    echo "--- the script's output"
-    cat "$work/out"
-    exit 1
-}
-
-free_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-            echo "$port"
-            return
-        fi
-    done
-}
+source "$(dirname "$0")/ScriptTestLib.sh"
 
 page() {
     timeout 5 bash -c '
@@ -49,7 +22,7 @@ page() {
 
 mkdir -p "$work/data" "$work/tmp" "$work/start"
 port=$(free_port)
-printf '[TarvexOrvo]\nversion=%s\ndebug=0\nlisten_port=%s\n' "$version" "$port" >"$work/data/orvo.ini"
+write_settings "$work/data/orvo.ini" "$port"
 "$build/bin/orvo-demo-devices" "$work/start/devices" || fail "orvo-demo-devices failed"
 echo kavel35 >"$work/start/devices/plugged"
 

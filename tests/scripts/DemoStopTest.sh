@@ -17,43 +17,14 @@ for tool in Xvfb trayer xauth; do
     fi
 done
 
-work=$(mktemp -d)
-script_pid=
-cleanup() {
-    if [ -n "$script_pid" ] && kill -0 "$script_pid" 2>/dev/null; then
-        kill -TERM "$script_pid"
-        wait "$script_pid"
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/ScriptTestLib.sh"
 
-fail() {
-    echo "FAIL: $*"
-    echo "--- the script's output"
-    cat "$work/out"
-    exit 1
-}
-
-# A port nothing answers on now.
-free_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-            echo "$port"
-            return
-        fi
-    done
-}
-
-# Settings of the program's own version keep their port: the shipped file replaces no other.
 data="$work/data"
 mkdir -p "$data" "$work/tmp"
 daemon_port=$(free_port)
 tray_port=$(free_port)
-printf '[TarvexOrvo]\nversion=%s\ndebug=0\nlisten_port=%s\n' "$version" "$daemon_port" >"$data/orvo.ini"
-printf '[TarvexOrvo]\nversion=%s\ndebug=0\nlisten_port=%s\n' "$version" "$tray_port" >"$data/orvouser.ini"
+write_settings "$data/orvo.ini" "$daemon_port"
+write_settings "$data/orvouser.ini" "$tray_port"
 
 # The programs' single-instance locks live in the temporary folder: one of our own keeps this
 # run apart from any other demo on the machine.
