@@ -1,4 +1,5 @@
 #include "FixtureZip.h"
+#include "FlashDeviceDescriptions.h"
 #include "OrvoTestGate.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
@@ -39,28 +40,7 @@ std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel35(const QString &folder, cons
 {
     if (!OrvoTest::writeFile(folder + QStringLiteral("/quilma.bin"), image))
         return nullptr;
-    const QByteArray description = R"({
-        "vendor": "TARVEX", "product": ")" +
-                                   product + R"(", "version": "V100", "revision": "1.00",
-        "deviceId": ")" + deviceId +
-                                   R"(",
-        "memories": [{"name": "flash", "size": 1048576, "eraseBeforeWrite": true, "image": "quilma.bin"},
-                     {"name": "language", "size": 495616},
-                     {"name": "firmware", "size": 1048576},
-                     {"name": "clock", "size": 2048},
-                     {"name": "zero1", "size": 512},
-                     {"name": "zero0", "size": 512}],
-        "areas": [{"code": 16, "access": "read", "memory": "flash", "transferSize": 4096},
-                  {"code": 15, "access": "write", "memory": "flash", "transferSize": 4096},
-                  {"code": 14, "access": "eraseAll", "memory": "flash", "transferSize": 512},
-                  {"code": 13, "access": "read", "memory": "language", "transferSize": 2048},
-                  {"code": 12, "access": "write", "memory": "language", "transferSize": 2048},
-                  {"code": 10, "access": "write", "memory": "firmware", "transferSize": 2048},
-                  {"code": 6, "access": "write", "memory": "clock", "transferSize": 2048},
-                  {"code": 1, "access": "write", "memory": "zero1", "transferSize": 512},
-                  {"code": 0, "access": "write", "memory": "zero0", "transferSize": 512},
-                  {"code": 3, "access": "deviceId", "transferSize": 2048}]
-    })";
+    const QByteArray description = FlashDeviceDescriptions::psf14(product, deviceId, "quilma.bin");
     const QString path = folder + QStringLiteral("/quilma.scsi");
     if (!OrvoTest::writeFile(path, description))
         return nullptr;

@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 #include "FixtureBytes.h"
 #include "FixtureZip.h"
+#include "FlashDeviceDescriptions.h"
 #include "OrvoTestSupport.h"
 #include "ProfileFixtures.h"
 #include "PsfImage15Builder.h"
@@ -35,19 +36,7 @@ std::shared_ptr<OrvoEmulatedFlashDevice> plugKavel40(const QString &folder, cons
 {
     if (!OrvoTest::writeFile(folder + QStringLiteral("/kosmir.bin"), image))
         return nullptr;
-    const QByteArray description = R"({
-        "vendor": "TARVEX", "product": "KOSMIR", "version": "0207", "revision": "1.00",
-        "deviceId": "1105D3E40000C0DE",
-        "memories": [{"name": "flash", "size": 2097152, "eraseBeforeWrite": true, "image": "kosmir.bin"},
-                     {"name": "language", "size": 1017856}],
-        "areas": [{"code": 16, "access": "read", "memory": "flash", "transferSize": 4096},
-                  {"code": 15, "access": "write", "memory": "flash", "transferSize": 4096},
-                  {"code": 14, "access": "eraseAll", "memory": "flash", "transferSize": 512},
-                  {"code": 21, "access": "readyPoll", "memory": "flash", "transferSize": 4096, "busyPolls": 2},
-                  {"code": 13, "access": "read", "memory": "language", "transferSize": 2048},
-                  {"code": 12, "access": "write", "memory": "language", "transferSize": 2048},
-                  {"code": 3, "access": "deviceId", "transferSize": 2048}]
-    })";
+    const QByteArray description = FlashDeviceDescriptions::kavel40("1105D3E40000C0DE", "kosmir.bin");
     const QString path = folder + QStringLiteral("/kosmir.scsi");
     if (!OrvoTest::writeFile(path, description))
         return nullptr;
