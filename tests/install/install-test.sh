@@ -56,10 +56,12 @@ check_layout() {
     done
     for program in orvo-daemon orvo-tray; do
         [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
-        local runpath
+        local runpath libraries
         runpath=$(readelf -d "$prefix/bin/$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
         [ "$runpath" = '$ORIGIN/../lib/tarvex-orvo' ] || fail "bin/$program has run path '$runpath'"
-        ldd "$prefix/bin/$program" | grep -q "libLumoLib.so => $prefix/bin/../lib/tarvex-orvo/" ||
+        # Read whole first: grep -q stops at its match, and ldd's broken pipe would fail the test.
+        libraries=$(ldd "$prefix/bin/$program")
+        grep -q "libLumoLib.so => $prefix/bin/../lib/tarvex-orvo/" <<<"$libraries" ||
             fail "bin/$program does not find its library in the prefix"
     done
     # Nothing the build leaves beside the programs (test programs, the rules generator, the

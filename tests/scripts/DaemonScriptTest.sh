@@ -36,7 +36,7 @@ script_pid=$!
 served=
 for _ in $(seq 1 240); do
     kill -0 "$script_pid" 2>/dev/null || fail "the script ended early"
-    if grep -q "answers on http://127.0.0.1:$port/" "$work/out" && page "$port" | grep -q "Kavel35"; then
+    if grep -q "answers on http://127.0.0.1:$port/" "$work/out" && grep -q "Kavel35" <<<"$(page "$port")"; then
         served=1
         break
     fi
