@@ -98,6 +98,8 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
     client.model = QStringLiteral("Kavel<50>");
     client.uuid = QStringLiteral("0901&A1\"B2");
     client.ap = QString();
+    // A flash device's launch text is a padded field of its inquiry answer.
+    client.launchsec = QStringLiteral("1.4        ");
     QImage picture(6, 3, QImage::Format_RGB32);
     picture.fill(Qt::black);
     client.tracks = {ride(3, QStringLiteral("Morning <b>ride</b> & back")), ride(5, QString(), picture),
@@ -115,6 +117,8 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
     EXPECT_FALSE(shown.contains(QStringLiteral("Application"))) << "an empty version is left out";
     EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
     EXPECT_EQ(client.calls(), QStringList{QStringLiteral("getTracks")});
+    client.launchsec = QStringLiteral("           ");
+    EXPECT_FALSE(page().contains(QStringLiteral("Launcher"))) << "a blank version is left out";
 }
 
 // A form names files and folders relative to the export folder; nothing outside it is reached,
