@@ -114,7 +114,8 @@ def _respond(start_response, status, body, content_type="text/plain; charset=utf
 def _versions_html(client):
     items = []
     for label, getter in VERSIONS:
-        version = UTF8(getattr(client, getter)()).strip()
+        # Inquiry fields come padded, and a device without the field answers header bytes there.
+        version = "".join(c for c in UTF8(getattr(client, getter)()) if c.isprintable()).strip()
         if version:
             items.append("<li>%s %s</li>\n" % (_text(label), html.escape(version)))
     return "".join(items)

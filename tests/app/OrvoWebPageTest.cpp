@@ -117,8 +117,10 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
     EXPECT_FALSE(shown.contains(QStringLiteral("Application"))) << "an empty version is left out";
     EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
     EXPECT_EQ(client.calls(), QStringList{QStringLiteral("getTracks")});
-    client.launchsec = QStringLiteral("           ");
-    EXPECT_FALSE(page().contains(QStringLiteral("Launcher"))) << "a blank version is left out";
+    for (const QString &unreadable : {QStringLiteral("           "), QStringLiteral("\x02\x00\x1f ")}) {
+        client.launchsec = unreadable;
+        EXPECT_FALSE(page().contains(QStringLiteral("Launcher"))) << "a version without a readable text is left out";
+    }
 }
 
 // A form names files and folders relative to the export folder; nothing outside it is reached,
