@@ -6,22 +6,17 @@
 #include "emulator/OrvoEmulatorLogging.h"
 #include "env/OrvoFunctionTrace.h"
 
-namespace {
-
-const QString kEmulatorPrefix = QStringLiteral("emulator:");
-
-} // namespace
-
 OrvoPlatformSelection::OrvoPlatformSelection(const QString &setting)
 {
     if (setting.isEmpty())
         return;
-    if (!setting.startsWith(kEmulatorPrefix)) {
+    const std::optional<QString> emulated = emulatorFolder(setting);
+    if (!emulated) {
         ORVO_TRACE_WARNING(lcOrvoEmulator, "OrvoPlatformSelection")
             << "unknown platform" << setting << "- the devices of this computer are served";
         return;
     }
-    const QString folder = setting.mid(kEmulatorPrefix.size());
+    const QString &folder = *emulated;
     m_platform = std::make_shared<OrvoEmulatedPlatform>();
     // A folder that is missing still gives the emulated platform, only without devices: the
     // program was asked not to touch this computer's devices.
@@ -30,6 +25,14 @@ OrvoPlatformSelection::OrvoPlatformSelection(const QString &setting)
     ORVO_TRACE_DEBUG(lcOrvoEmulator, "OrvoPlatformSelection") << "emulated devices of" << folder;
     auto platform = m_platform;
     OrvoPlatform::setImplementationFactory([platform] { return platform; });
+}
+
+std::optional<QString> OrvoPlatformSelection::emulatorFolder(const QString &setting)
+{
+    const QLatin1String prefix("emulator:");
+    if (!setting.startsWith(prefix))
+        return std::nullopt;
+    return setting.mid(prefix.size());
 }
 
 OrvoPlatformSelection::~OrvoPlatformSelection()

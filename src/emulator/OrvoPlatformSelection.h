@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class OrvoEmulatedPlatform;
 class OrvoEmulatedPlugControl;
@@ -19,6 +20,9 @@ class OrvoPlatformSelection
 {
 public:
     static constexpr const char *kVariable = "ORVO_PLATFORM";
+    // The folder of emulated devices that the text names after "emulator:" (maybe empty); no
+    // value for a text of another form.
+    static std::optional<QString> emulatorFolder(const QString &setting);
 
     explicit OrvoPlatformSelection(const QString &setting);
     ~OrvoPlatformSelection();

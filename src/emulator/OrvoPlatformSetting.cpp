@@ -4,25 +4,19 @@
 
 #include <QFileInfo>
 
-namespace {
-
-const QString kEmulatorPrefix = QStringLiteral("emulator:");
-
-} // namespace
-
 QString OrvoPlatformSetting::problem(const QString &setting)
 {
     const QString variable = QLatin1String(OrvoPlatformSelection::kVariable);
     if (setting.isEmpty())
         return {};
-    if (!setting.startsWith(kEmulatorPrefix))
+    const std::optional<QString> folder = OrvoPlatformSelection::emulatorFolder(setting);
+    if (!folder)
         return QStringLiteral("%1=%2 is not a platform; leave it unset for this computer's devices or set "
                               "\"emulator:<folder>\"")
             .arg(variable, setting);
-    const QString folder = setting.mid(kEmulatorPrefix.size());
-    if (folder.isEmpty())
+    if (folder->isEmpty())
         return QStringLiteral("%1=%2 names no folder of emulated devices").arg(variable, setting);
-    const QFileInfo info(folder);
+    const QFileInfo info(*folder);
     if (!info.isDir())
         return QStringLiteral("%1: the folder of emulated devices %2 does not exist")
             .arg(variable, info.absoluteFilePath());

@@ -35,6 +35,8 @@ const QString kWorkoutFolders[] = {QStringLiteral("/Tarvexwrk"), QStringLiteral(
 // A new assistance file waits under this suffix until it read back whole.
 const QString kStagedSuffix = QStringLiteral(".new");
 constexpr qint64 kDateLength = 4;
+// Files are read back in pieces: a workout file of the device need not fit in memory whole.
+constexpr qint64 kReadBackChunk = 64 * 1024;
 
 // The version tails that the OS version text carries after the boot loader's.
 constexpr qsizetype kDeviceLangTail = 4;
@@ -343,8 +345,10 @@ void OrvoFitDevice::readBackTree(const QString &folder)
             continue;
         }
         QFile file(entry.absoluteFilePath());
-        if (file.open(QIODevice::ReadOnly))
-            file.readAll();
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        while (!file.read(kReadBackChunk).isEmpty()) {
+        }
     }
     for (const QString &sub : std::as_const(folders))
         readBackTree(sub);
