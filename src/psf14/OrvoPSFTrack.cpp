@@ -196,10 +196,11 @@ QByteArray OrvoPSFTrack::pointBytes(bool isTrack) const
 {
     QByteArray bytes;
     if (isTrack) {
-        for (const OrvoPSFTrackPoint *point : trackPoints()) {
-            if (point)
-                bytes.append(point->recordBytes());
-        }
+        // From the values: writing a track builds no point objects.
+        const QVector<OrvoPSFTrackPoint::Values> values = trackPointValues();
+        bytes.reserve(values.size() * kPointSize);
+        for (const OrvoPSFTrackPoint::Values &point : values)
+            OrvoPSFTrackPoint::appendBytesOf(point, bytes);
     } else {
         for (const OrvoPSFRoutePoint *point : m_routePoints) {
             if (point)

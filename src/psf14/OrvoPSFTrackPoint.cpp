@@ -32,10 +32,15 @@ OrvoPSFTrackPoint::Values OrvoPSFTrackPoint::valuesOf(QByteArrayView bytes)
 QByteArray OrvoPSFTrackPoint::recordBytes() const
 {
     QByteArray bytes;
-    OrvoByteWriter writer(bytes);
-    writer.writeU16Le(quint16(m_values.longitudeDelta));
-    writer.writeU16Le(quint16(m_values.latitudeDelta));
-    writer.writeU8(quint8(m_values.altitudeDelta));
-    writer.writeU8(m_values.ticks);
+    appendBytesOf(m_values, bytes);
     return bytes;
+}
+
+void OrvoPSFTrackPoint::appendBytesOf(const Values &values, QByteArray &bytes)
+{
+    OrvoByteWriter writer(bytes);
+    writer.writeU16Le(quint16(values.longitudeDelta));
+    writer.writeU16Le(quint16(values.latitudeDelta));
+    writer.writeU8(quint8(values.altitudeDelta));
+    writer.writeU8(values.ticks);
 }

@@ -36,6 +36,8 @@ public:
 
     // The 6 bytes as a track writes them.
     QByteArray recordBytes() const;
+    // The 6 bytes of the values, appended to bytes.
+    static void appendBytesOf(const Values &values, QByteArray &bytes);
 
     qint16 longitudeDelta() const { return m_values.longitudeDelta; }
     void setLongitudeDelta(qint16 delta) { m_values.longitudeDelta = delta; }
