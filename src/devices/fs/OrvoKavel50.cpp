@@ -30,6 +30,8 @@
 #include <QSqlQuery>
 #include <QTimeZone>
 
+#include <utility>
+
 namespace {
 
 using Key = OrvoSettingsKeys::Key;
@@ -192,11 +194,27 @@ const QStringList kRideColumns = {QStringLiteral("Title"),       QStringLiteral(
                                   QStringLiteral("EndTime"),     QStringLiteral("ActivityType"),
                                   QStringLiteral("TotalLength"), QStringLiteral("Uploaded")};
 
-bool recreateFolder(const QString &path)
+// A folder of copies made for one action, emptied and made when the action starts and removed
+// when it ends, whatever its result: copies of a device's rides and logs can be large, and are
+// no business of the data folder once the action is over.
+class StagingFolder
 {
-    OrvoKavel50::removeDir(path);
-    return QDir().mkpath(path);
-}
+public:
+    explicit StagingFolder(QString path)
+        : m_path(std::move(path))
+        , m_made(OrvoUtility::removeFolder(m_path) && QDir().mkpath(m_path))
+    {}
+    ~StagingFolder() { OrvoUtility::removeFolder(m_path); }
+    StagingFolder(const StagingFolder &) = delete;
+    StagingFolder &operator=(const StagingFolder &) = delete;
+
+    const QString &path() const { return m_path; }
+    bool made() const { return m_made; }
+
+private:
+    QString m_path;
+    bool m_made;
+};
 
 // The logs a ride left in the trace-log folder; the debug log only some rides have.
 void addRideLogs(qint64 key, QStringList &logs)
@@ -904,8 +922,8 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
     const char *function = "OrvoKavel50::prepareUploadData";
     if (!hasRouteDatabase())
         return false;
-    const QString folder = exportFolder();
-    recreateFolder(folder);
+    const StagingFolder staging(exportFolder());
+    const QString &folder = staging.path();
     if (!zipPath.isEmpty() && QFileInfo::exists(zipPath) && !removeFile(zipPath))
         return false;
     ZKTraceLog::setDeviceVersion(exportVersionText());
@@ -957,8 +975,7 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     const char *function = "OrvoKavel50::_exportTrack";
     if (!hasRouteDatabase())
         return {};
-    const QString staging = exportFolder();
-    recreateFolder(staging);
+    const StagingFolder staging(exportFolder());
     if (folder.isEmpty()) {
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "invalid path:" << folder;
         return {};
@@ -981,7 +998,7 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     }
     closeDeviceDatabases();
     QStringList copied;
-    copyDir(staging, target, &copied);
+    copyDir(staging.path(), target, &copied);
     return copied;
 }
 
@@ -991,8 +1008,9 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
     const char *function = "OrvoKavel50::setShareData";
     if (!hasRouteDatabase())
         return false;
-    const QString folder = OrvoEnv::instance()->tmpDir() + kShareImportFolder;
-    if (!recreateFolder(folder) || !OrvoZipUtil().decompress(zipPath, folder)) {
+    const StagingFolder staging(OrvoEnv::instance()->tmpDir() + kShareImportFolder);
+    const QString &folder = staging.path();
+    if (!staging.made() || !OrvoZipUtil().decompress(zipPath, folder)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "unzip failed: " << zipPath;
         return false;
     }
@@ -1017,11 +1035,11 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
 void OrvoKavel50::exportLog(const QString &zipPath)
 {
     const char *function = "OrvoKavel50::exportLog";
-    const QString folder = OrvoEnv::instance()->tmpDir() + kLogFolder;
-    OrvoUtility::removeFolder(folder);
     QString root;
     if (!getDrive(root))
         return;
+    const StagingFolder staging(OrvoEnv::instance()->tmpDir() + kLogFolder);
+    const QString &folder = staging.path();
     const QString crashDump = folder + QStringLiteral("/crashdump");
     QDir().mkpath(crashDump);
     if (!OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr))
