@@ -1,5 +1,6 @@
 #include "devices/fs/OrvoKavel50.h"
 
+#include "device/OrvoDeviceIniFile.h"
 #include "device/OrvoDeviceVersionUtil.h"
 #include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
@@ -423,13 +424,14 @@ bool OrvoKavel50::getAppPath(QString &path)
     return settingPath(OrvoSettingsKeys::kApPath.name, OrvoSettingsKeys::kApPath.defaultValue, path);
 }
 
-// key is "group/key" or a key without group; the empty text when missing.
+// key is "group/key" or a key without group; the empty text when missing, and when the file is
+// larger than a device writes (the reader refuses it with a log line).
 bool OrvoKavel50::readIniValue(bool found, const QString &path, const QString &key, QString &value)
 {
     if (!found)
         return false;
-    const QSettings ini(path, QSettings::IniFormat);
-    value = ini.value(key, QString()).toString();
+    OrvoDeviceIniFile ini(path);
+    value = QFileInfo::exists(path) && ini.load() ? ini.settingValue(key) : QString();
     return true;
 }
 
