@@ -87,6 +87,9 @@ const QString kMapsInfoFolder = QStringLiteral("/data/mapsinfo");
 constexpr int kShareRide = 2;
 constexpr int kShareWorkout = 3;
 const QString kWorkoutIdMark = QStringLiteral("<wrklog id=\"");
+// A workout id and its closing quote take far fewer bytes than this.
+constexpr qint64 kWorkoutIdTextMax = 64;
+constexpr qint64 kSearchBlock = 64 * 1024;
 const QString kSharedRouteType = QStringLiteral("<sharetype>2</sharetype>");
 const QString kOwnRouteType = QStringLiteral("<sharetype>1</sharetype>");
 
@@ -216,6 +219,27 @@ private:
     QString m_path;
     bool m_made;
 };
+
+// The offset of the first needle in the file, which is then positioned right after it; -1 when
+// the file holds none.
+qint64 findInFile(QFile &file, const QByteArray &needle)
+{
+    QByteArray window;
+    qint64 windowStart = 0;
+    for (QByteArray block = file.read(kSearchBlock); !block.isEmpty(); block = file.read(kSearchBlock)) {
+        window += block;
+        const qsizetype at = window.indexOf(needle);
+        if (at >= 0) {
+            const qint64 offset = windowStart + at;
+            return file.seek(offset + needle.size()) ? offset : -1;
+        }
+        // A needle may begin in one block and end in the next.
+        const qsizetype kept = qMin(window.size(), needle.size() - 1);
+        windowStart += window.size() - kept;
+        window = window.right(kept);
+    }
+    return -1;
+}
 
 // The logs a ride left in the trace-log folder; the debug log only some rides have.
 void addRideLogs(qint64 key, QStringList &logs)
@@ -899,14 +923,13 @@ std::optional<int> OrvoKavel50::workoutIdOfRide(const QString &gpxPath)
             << "prepareUploadData, get workout id open file error " << gpxPath;
         return std::nullopt;
     }
-    const QString text = QString::fromUtf8(file.readAll());
-    const qsizetype mark = text.indexOf(kWorkoutIdMark);
-    if (mark <= 0)
+    // A ride's GPX can be large: it is searched a block at a time, never read whole.
+    if (findInFile(file, kWorkoutIdMark.toUtf8()) <= 0)
         return std::nullopt;
-    const qsizetype start = mark + kWorkoutIdMark.size();
-    const qsizetype end = text.indexOf(QLatin1Char('"'), start);
+    const QByteArray rest = file.read(kWorkoutIdTextMax);
+    const qsizetype end = rest.indexOf('"');
     bool ok = false;
-    const int id = end < 0 ? 0 : text.mid(start, end - start).toInt(&ok);
+    const int id = end < 0 ? 0 : QString::fromUtf8(rest.left(end)).toInt(&ok);
     return ok ? std::optional<int>(id) : std::nullopt;
 }
 

@@ -157,6 +157,9 @@ TEST_F(OrvoKavel50ExportTest, WorkoutIdComesFromTheFirstWorkoutLogElement)
         {"no closing quote", "<gpx><wrklog id=\"12", std::nullopt},
         {"not a number", "<gpx><wrklog id=\"twelve\"/>", std::nullopt},
         {"no element", "<gpx/>", std::nullopt},
+        {"after a long ride", "<gpx>" + QByteArray(200000, ' ') + "<wrklog id=\"14\"/></gpx>", 14},
+        {"across a block boundary", "<gpx>" + QByteArray(65536 - 9, ' ') + "<wrklog id=\"15\"/></gpx>", 15},
+        {"a second element", "<wrklog id=\"1\"/>" + QByteArray(70000, ' ') + "<wrklog id=\"16\"/>", std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
