@@ -5,10 +5,12 @@
 
 #include "psf14/OrvoPSF.h"
 #include "psf14/OrvoPSFExportDevice.h"
+#include "search/ZKTrackDP.h"
 #include "util/ZKGpx2.h"
 #include "util/ZKGpxReader.h"
 #include "util/ZKGpxWriter.h"
 
+#include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
@@ -115,6 +117,17 @@ qint64 streamGpx(const QString &path)
     if (writer.hasError() || !file.flush() || !file.commit())
         return -1;
     return timer.nsecsElapsed();
+}
+
+qint64 convertRide(const QString &gpsLog, const QString &trainLog, const QString &gpxPath)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ZKTrackDP provider;
+    QDate startDate;
+    if (!provider.readGpsLog(gpsLog, false, startDate) || !provider.readTrainLog(trainLog, startDate))
+        return -1;
+    return ZKGpxWriter(QStringLiteral("2.2.0.3"), provider).write(gpxPath) ? timer.nsecsElapsed() : -1;
 }
 
 } // namespace BenchWork

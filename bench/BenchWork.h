@@ -19,5 +19,7 @@ qint64 scanGpx(const QString &path);
 qint64 writeGpx(const QString &path);
 // Streams the same points with a bare QXmlStreamWriter: the floor of writing.
 qint64 streamGpx(const QString &path);
+// Converts a stored ride's GPS and training logs into a GPX file with the track data provider.
+qint64 convertRide(const QString &gpsLog, const QString &trainLog, const QString &gpxPath);
 
 } // namespace BenchWork

@@ -3,6 +3,7 @@
 // test: it prints figures and fails only when it cannot run.
 #include "BenchFullImage14.h"
 #include "BenchProcess.h"
+#include "BenchRideLogs.h"
 #include "BenchWork.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,8 @@ int runChild(const QStringList &arguments)
         ns = BenchWork::writeGpx(path);
     else if (mode == QLatin1String("stream"))
         ns = BenchWork::streamGpx(path);
+    else if (mode == QLatin1String("convert") && arguments.size() == 4)
+        ns = BenchWork::convertRide(path, arguments.at(2), arguments.at(3));
     if (ns < 0)
         return 1;
     out() << ns << ' ' << parseNs << Qt::endl;
@@ -198,6 +201,10 @@ int runBench(const QStringList &arguments)
     };
     if (!child({QStringLiteral("write"), points}).ok)
         return 2;
+    const QString gpsLog = work.filePath(QStringLiteral("ride-GPS.dat"));
+    const QString trainLog = work.filePath(QStringLiteral("ride-TRN.dat"));
+    if (!BenchRideLogs::write(gpsLog, trainLog))
+        return 2;
 
     QDir checked(work.filePath(QStringLiteral("export")));
     checked.removeRecursively();
@@ -236,6 +243,7 @@ int runBench(const QStringList &arguments)
         return run;
     };
     const QString written = work.filePath(QStringLiteral("written.gpx"));
+    const QString converted = work.filePath(QStringLiteral("ride.gpx"));
     QList<Path> paths = {
         {QStringLiteral("export 30 rides"), exportOurs, {}, exportPeer, {}, {}, {}},
         {QStringLiteral("read 100000 points"),
@@ -260,6 +268,15 @@ int runBench(const QStringList &arguments)
          {},
          {},
          {}},
+        {QStringLiteral("convert %1-point ride").arg(BenchRideLogs::kPoints),
+         [&] {
+             return child({QStringLiteral("convert"), gpsLog, trainLog, converted});
+         },
+         {},
+         {},
+         {},
+         {},
+         {}},
     };
     for (int round = 0; round < runs; ++round) {
         for (Path &path : paths) {
@@ -271,7 +288,9 @@ int runBench(const QStringList &arguments)
     }
 
     out() << "full image: " << BenchFullImage14::kRides << " rides, exported as " << exported.size() << " files of "
-          << exportedBytes << " bytes; points file: " << QFile(points).size() << " bytes\n";
+          << exportedBytes << " bytes; points file: " << QFile(points).size()
+          << " bytes; ride logs: " << QFile(gpsLog).size() + QFile(trainLog).size() << " bytes, converted to "
+          << QFile(converted).size() << " bytes of GPX\n";
     out() << "medians of " << runs << " alternating runs; ours and floor: the work in the process, (wall) and peer: "
           << "the whole process; ratios: medians of the per-run ratios; MiB: peak resident memory\n";
     if (gpsbabel.isEmpty())

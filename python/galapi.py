@@ -27,6 +27,11 @@ NO_TIME = 0xFFFFFFFF
 SHARE_TYPE_FOLDER = "0_0_0"
 # A workout file in a share package is a small XML file; anything larger is not read.
 MAX_SHARED_WORKOUT_SIZE = 1 << 20
+# A point a second for a whole week is under 10 MiB: an activity file beyond this bound was not
+# written by a device and is not read.
+MAX_ACTIVITY_SIZE = 64 << 20
+# Points are read and written this many at a time, so that memory does not grow with a ride.
+POINTS_PER_READ = 4096
 
 GPX_NAMESPACE = "http://www.tarvex.com/xmlschemas/KRM/2/2"
 XSI_NAMESPACE = "http://www.w3.org/2001/XMLSchema-instance"
@@ -35,12 +40,18 @@ USER_KEYS = (("gender", "User Sex"), ("weight", "User Weight.Metric"), ("height"
              ("mhr", "User MHR"), ("lthr", "User LTHR"))
 
 
-def _write_atomically(path, data):
+def _log(text):
+    import orvo
+    orvo.OrvoEnv().appendLog("galapi: %s\n" % text)
+
+
+def _write_atomically(path, chunks):
+    """Writes the byte chunks as the file at path, or leaves the file as it was."""
     folder = os.path.dirname(os.path.abspath(path))
     handle, temporary = tempfile.mkstemp(dir=folder, prefix=".galapi-")
     try:
         with os.fdopen(handle, "wb") as out:
-            out.write(data)
+            out.writelines(chunks)
         os.replace(temporary, path)
     except BaseException:
         os.unlink(temporary)
@@ -72,7 +83,7 @@ def CreateProfileXml(read_ini, dest_xml):
         for key, value in _profile_items(read_ini):
             lines.append("  <property name=%s value=%s/>" % (quoteattr(key), quoteattr(value)))
         lines.append("</settings>")
-        _write_atomically(dest_xml, ("\n".join(lines) + "\n").encode("utf-8"))
+        _write_atomically(dest_xml, [("\n".join(lines) + "\n").encode("utf-8")])
         return True
     except (OSError, configparser.Error):
         return False
@@ -87,7 +98,7 @@ def CreateProfileIni(keys, values, write_ini):
     text = io.StringIO()
     parser.write(text, space_around_delimiters=False)
     try:
-        _write_atomically(write_ini, text.getvalue().encode("utf-8"))
+        _write_atomically(write_ini, [text.getvalue().encode("utf-8")])
         return True
     except OSError:
         return False
@@ -102,10 +113,15 @@ def _degrees(micro):
 
 
 def _read_activity(path):
-    """The header fields, the summary lap and the points of one ".gal" file; None when the file
-    is too short for its header, lap or announced points."""
+    """The header fields and the summary lap of one ".gal" file, with the count of its points;
+    None when the file is larger than a device writes or too short for its header, lap or
+    announced points. The points stay in the file until they are written."""
     with open(path, "rb") as source:
-        data = source.read()
+        size = os.fstat(source.fileno()).st_size
+        if size > MAX_ACTIVITY_SIZE:
+            _log("activity %s refused: %d bytes, a device writes at most %d" % (path, size, MAX_ACTIVITY_SIZE))
+            return None
+        data = source.read(POINTS_OFFSET + 4)
     if len(data) < POINTS_OFFSET + 4:
         return None
     flags, activity_type = data[4], data[5] & 0x0F
@@ -113,11 +129,25 @@ def _read_activity(path):
     name = "" if flags & 0x02 else data[72:72 + name_length].decode("latin-1")
     start, end, distance = struct.unpack_from("<III", data, HEADER_SIZE)
     count = struct.unpack_from("<I", data, POINTS_OFFSET)[0]
-    if count > (len(data) - POINTS_OFFSET - 4) // POINT.size:
+    if count > (size - POINTS_OFFSET - 4) // POINT.size:
         return None
-    points = [POINT.unpack_from(data, POINTS_OFFSET + 4 + i * POINT.size) for i in range(count)]
-    return {"name": name, "type": activity_type, "start": start, "end": end, "distance": distance,
-            "points": points}
+    return {"path": path, "name": name, "type": activity_type, "start": start, "end": end, "distance": distance,
+            "count": count}
+
+
+def _points(activity):
+    """The activity's points, read from its file POINTS_PER_READ at a time; OSError when the
+    file no longer holds them all."""
+    with open(activity["path"], "rb") as source:
+        source.seek(POINTS_OFFSET + 4)
+        left = activity["count"]
+        while left:
+            wanted = min(left, POINTS_PER_READ)
+            block = source.read(wanted * POINT.size)
+            if len(block) != wanted * POINT.size:
+                raise OSError("activity %s ends before its %d points" % (activity["path"], activity["count"]))
+            yield from POINT.iter_unpack(block)
+            left -= wanted
 
 
 def _user_block(profile):
@@ -135,7 +165,14 @@ def _user_block(profile):
     return lines
 
 
+def _lines(lines):
+    for line in lines:
+        yield (line + "\n").encode("utf-8")
+
+
 def _activity_gpx(activity, model, version, profile):
+    """The activity as a document of the GPX dialect, in chunks of bytes: the points are read
+    from the file as they are written."""
     start, end = _utc_text(activity["start"]), _utc_text(activity["end"])
     lines = ['<?xml version="1.0" encoding="UTF-8"?>',
              '<gpx xmlns=%s creator="tarvex" version="2.2.0.3" xmlns:xsi=%s xsi:schemaLocation=%s>'
@@ -152,25 +189,25 @@ def _activity_gpx(activity, model, version, profile):
               "      <etime>%s</etime>" % end,
               "      <trvDist>%d</trvDist>" % activity["distance"],
               "    </extensions>", "  </metadata>", "  <trk>", "    <trkseg>"]
-    for when, lat, lon, altitude, _, _ in activity["points"]:
-        lines.append('      <trkpt lat="%s" lon="%s"><ele>%d</ele><time>%s</time></trkpt>'
-                     % (_degrees(lat), _degrees(lon), altitude, _utc_text(when)))
-    lines += ["    </trkseg>", "  </trk>", "  <extensions>", "    <ssrlog>", "      <logseg>"]
-    for when, _, _, _, heart_rate, cadence in activity["points"]:
-        lines.append('        <logpt time="%s"><hrm>%d</hrm><cad>%d</cad></logpt>'
-                     % (_utc_text(when), heart_rate, cadence))
-    lines += ["      </logseg>", "    </ssrlog>", "    <laps>",
-              '      <summary start="%s" end="%s"><distance>%d</distance></summary>'
-              % (start, end, activity["distance"]),
-              "    </laps>", "  </extensions>", "</gpx>"]
-    return ("\n".join(lines) + "\n").encode("utf-8")
+    yield from _lines(lines)
+    yield from _lines('      <trkpt lat="%s" lon="%s"><ele>%d</ele><time>%s</time></trkpt>'
+                      % (_degrees(lat), _degrees(lon), altitude, _utc_text(when))
+                      for when, lat, lon, altitude, _, _ in _points(activity))
+    yield from _lines(["    </trkseg>", "  </trk>", "  <extensions>", "    <ssrlog>", "      <logseg>"])
+    yield from _lines('        <logpt time="%s"><hrm>%d</hrm><cad>%d</cad></logpt>'
+                      % (_utc_text(when), heart_rate, cadence)
+                      for when, _, _, _, heart_rate, cadence in _points(activity))
+    yield from _lines(["      </logseg>", "    </ssrlog>", "    <laps>",
+                       '      <summary start="%s" end="%s"><distance>%d</distance></summary>'
+                       % (start, end, activity["distance"]),
+                       "    </laps>", "  </extensions>", "</gpx>"])
 
 
 def ExportKrm(folder, model, version, profile, root):
     """Writes each activity of the device at root into folder as a file of the GPX dialect
     named after the activity, "<yyMMddHHmmss>.krm", and answers the paths written. profile is
     the device profile's INI file ("" when it could not be read). An activity file too short
-    for what it announces is left out."""
+    for what it announces, or larger than a device writes, is left out."""
     activities = os.path.join(root, "Activity")
     if not os.path.isdir(activities):
         return []
@@ -227,6 +264,9 @@ def _workout_bytes(workout):
     start = NO_TIME
     if when:
         start = calendar.timegm(time.strptime(when, "%Y-%m-%dT%H:%M:%SZ"))
+        # The device counts seconds from 1970 in 32 bits, the last value meaning none.
+        if not 0 <= start < NO_TIME:
+            raise ValueError("workout time %s" % when)
     activity_type = int(_child_text(workout, "acttype") or 0)
     workout_type = int(workout.get("type") or 0)
     sub_type = int(workout.get("subtype") or 0)
@@ -236,11 +276,25 @@ def _workout_bytes(workout):
     return workout_id, template + struct.pack("<H", len(entries)) + _string_records(entries)
 
 
+def _store_workout(folder, workout):
+    """Writes one workout of a share package as a ".wkt" file named after its id read as a UTC
+    time; False, with a log line, when it is not a workout the device can hold."""
+    try:
+        workout_id, data = _workout_bytes(workout)
+    except (ValueError, OverflowError, struct.error) as error:
+        _log("shared workout %s skipped: %s" % (workout.get("id"), error))
+        return False
+    os.makedirs(folder, exist_ok=True)
+    name = time.strftime("%y%m%d%H%M%S", time.gmtime(workout_id)) + ".wkt"
+    _write_atomically(os.path.join(folder, name), [data])
+    return True
+
+
 def StoreShareWorkouts(root, package):
     """Stores every workout of the ".wrk" files of the share zip package as a ".wkt" file in the
     device's plain workout type folder, named after its id read as a UTC time. Other entries
-    (routes) are ignored. False when the package cannot be read or a workout file is not one;
-    the good workouts are stored all the same."""
+    (routes) are ignored. False when the package cannot be read or a workout file or workout is
+    not one; the good workouts are stored all the same."""
     folder = os.path.join(root, "Workout", SHARE_TYPE_FOLDER)
     stored_all = True
     try:
@@ -249,18 +303,18 @@ def StoreShareWorkouts(root, package):
                 if entry.is_dir() or not entry.filename.lower().endswith(".wrk"):
                     continue
                 if entry.file_size > MAX_SHARED_WORKOUT_SIZE:
+                    _log("shared workout file %s skipped: %d bytes" % (entry.filename, entry.file_size))
                     stored_all = False
                     continue
                 try:
                     document = ElementTree.fromstring(archive.read(entry))
-                    workouts = [element for element in document.iter() if _local_name(element) == "wrk"]
-                    for workout in workouts:
-                        workout_id, data = _workout_bytes(workout)
-                        os.makedirs(folder, exist_ok=True)
-                        name = time.strftime("%y%m%d%H%M%S", time.gmtime(workout_id)) + ".wkt"
-                        _write_atomically(os.path.join(folder, name), data)
-                except (ElementTree.ParseError, ValueError, OverflowError):
+                except ElementTree.ParseError as error:
+                    _log("shared workout file %s skipped: %s" % (entry.filename, error))
                     stored_all = False
+                    continue
+                for workout in document.iter():
+                    if _local_name(workout) == "wrk" and not _store_workout(folder, workout):
+                        stored_all = False
     except (OSError, zipfile.BadZipFile):
         return False
     return stored_all

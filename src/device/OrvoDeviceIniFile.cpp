@@ -9,6 +9,9 @@
 
 namespace {
 
+// Where settings keep the keys that belong to no group.
+const QString kGeneralGroup = QStringLiteral("General");
+
 struct Line
 {
     qsizetype start = 0;
@@ -74,7 +77,30 @@ bool OrvoDeviceIniFile::contains(const QString &group, const QString &key) const
 
 QString OrvoDeviceIniFile::value(const QString &group, const QString &key) const
 {
-    const Lookup found = find(group, key);
+    return valueAt(find(group, key));
+}
+
+bool OrvoDeviceIniFile::containsSetting(const QString &settingKey) const
+{
+    return findSetting(settingKey).valueStart >= 0;
+}
+
+QString OrvoDeviceIniFile::settingValue(const QString &settingKey) const
+{
+    return valueAt(findSetting(settingKey));
+}
+
+OrvoDeviceIniFile::Lookup OrvoDeviceIniFile::findSetting(const QString &settingKey) const
+{
+    const qsizetype slash = settingKey.indexOf(QLatin1Char('/'));
+    if (slash >= 0)
+        return find(settingKey.left(slash), settingKey.mid(slash + 1));
+    const Lookup topLevel = find(QString(), settingKey);
+    return topLevel.valueStart >= 0 ? topLevel : find(kGeneralGroup, settingKey);
+}
+
+QString OrvoDeviceIniFile::valueAt(const Lookup &found) const
+{
     if (found.valueStart < 0)
         return QString();
     QByteArray raw = m_text.mid(found.valueStart, found.valueEnd - found.valueStart).trimmed();

@@ -20,6 +20,10 @@ public:
     bool contains(const QString &group, const QString &key) const;
     // The value with surrounding blanks and quotes removed; empty when the key is missing.
     QString value(const QString &group, const QString &key) const;
+    // The same for a key named the way settings name them: "group/key", or "key" alone for one
+    // above the first group or in the group "General".
+    bool containsSetting(const QString &settingKey) const;
+    QString settingValue(const QString &settingKey) const;
     // Adds "key=value" to the group unless the group already holds the key, and then saves the
     // file. False only when a needed write failed.
     bool addMissingKey(const QString &group, const QString &key, const QString &value);
@@ -36,6 +40,8 @@ private:
     };
 
     Lookup find(const QString &group, const QString &key) const;
+    Lookup findSetting(const QString &settingKey) const;
+    QString valueAt(const Lookup &found) const;
     QByteArray lineBreak() const;
     bool save(const QByteArray &text);
 

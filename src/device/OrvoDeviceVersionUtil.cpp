@@ -1,12 +1,13 @@
 #include "device/OrvoDeviceVersionUtil.h"
 
+#include "device/OrvoDeviceIniFile.h"
 #include "device/OrvoDeviceLogging.h"
 #include "device/OrvoPlatform.h"
 #include "env/OrvoFunctionTrace.h"
 #include "env/OrvoVersion.h"
 
 #include <QDir>
-#include <QSettings>
+#include <QFileInfo>
 
 namespace {
 
@@ -52,8 +53,10 @@ QStringList OrvoDeviceVersionUtil::GetDriveDisks(const QString &model, const QSt
 
 QString OrvoDeviceVersionUtil::GetGPSENGINEVersion(const QString &key, const QString &folder)
 {
-    const QSettings ini(folder + QStringLiteral("/data/version.ini"), QSettings::IniFormat);
-    const QString value = ini.value(key, kUnknownVersion).toString();
+    const QString path = folder + QStringLiteral("/data/version.ini");
+    OrvoDeviceIniFile ini(path);
+    const bool known = QFileInfo::exists(path) && ini.load() && ini.containsSetting(key);
+    const QString value = known ? ini.settingValue(key) : kUnknownVersion;
     ORVO_TRACE_DEBUG(lcOrvoDevice, "OrvoDeviceVersionUtil::GetGPSENGINEVersion")
         << QStringLiteral("get %1=%2").arg(key, value);
     return value;

@@ -88,14 +88,6 @@ bool openLog(ZKBinaryLogReader &reader, const QString &path, const QString &open
     return false;
 }
 
-// The number of whole records the file can hold: a bound for reserving, never more than the
-// file's own size allows.
-qsizetype recordCapacity(const QString &path, qsizetype recordSize)
-{
-    const qint64 body = QFileInfo(path).size() - kZKLogHeaderSize;
-    return body > 0 ? qsizetype(body / recordSize) : 0;
-}
-
 // Training logs of 0.2.0.0 and 0.2.1.0 are refused; 0.2.1.1, 0.2.2.0 and later are read.
 bool isReadableTrainLog(const ZKTraceLogHeader &header)
 {
@@ -133,55 +125,78 @@ void ZKTrackDP::setTimeBase()
         m_timeBase = *start;
 }
 
+bool ZKTrackDP::isWithinBound(const QString &path) const
+{
+    const qint64 size = QFileInfo(path).size();
+    if (size <= m_maxLogSize)
+        return true;
+    ZK_LOG_ERROR(QStringLiteral("%s refused: %d bytes, more than a device writes"), path, size);
+    return false;
+}
+
 bool ZKTrackDP::readGpsLog(const QString &path, bool thin, QDate &startDate)
 {
-    m_trackPoints.clear();
-    m_plannedPoints.clear();
+    m_gpsPath.clear();
+    m_trackPointCount = 0;
     ZKBinaryLogReader reader;
-    if (!openLog(reader, path, QStringLiteral("fail open gps log file %s")))
+    if (!openLog(reader, path, QStringLiteral("fail open gps log file %s")) || !isWithinBound(path))
         return false;
     m_gpsHeader = reader.header();
+    m_thin = thin;
     setTimeBase();
-    m_trackPoints.reserve(recordCapacity(path, kZKGpsLogRecordSize));
-
-    // Markers before the first position have nothing to break.
-    ZKGpsLogRecord first;
-    bool found = false;
-    while ((found = reader.readGpsRecord(first)) && first.isMarker()) {
-    }
-    if (!found)
-        return true;
-    // The first position starts the track even when it is marked as planned.
-    appendTrackPoint(first, m_timeBase + first.time);
-    startDate = utcDate(m_trackPoints.first().time);
-    readTrackRecords(reader, thin);
+    scanGpsRecords(
+        reader, [this](const TrackPoint &point) { countTrackPoint(point); }, [](const ZKGpsLogRecord &) {});
+    m_gpsPath = path;
+    if (m_trackPointCount > 0)
+        startDate = utcDate(m_firstTrackPoint.time);
     return true;
 }
 
-void ZKTrackDP::readTrackRecords(ZKBinaryLogReader &reader, bool thin)
+void ZKTrackDP::scanGpsRecords(ZKBinaryLogReader &reader, const TrackVisitor &track,
+                               const PlannedVisitor &planned) const
 {
+    // The last kept position waits for the records after it: a marker may end its segment.
+    std::optional<TrackPoint> previous;
     ZKGpsLogRecord record;
     while (reader.readGpsRecord(record)) {
         if (record.isMarker()) {
-            if (record.isSegmentBreak())
-                m_trackPoints.last().breakAfter = true;
+            // Markers before the first position have nothing to break.
+            if (previous && record.isSegmentBreak())
+                previous->breakAfter = true;
             continue;
         }
-        if (record.isPlanned()) {
-            m_plannedPoints.append(record);
+        // The first position starts the track even when it is marked as planned.
+        if (previous && record.isPlanned()) {
+            planned(record);
             continue;
         }
-        const ZKGpsLogRecord &previous = m_trackPoints.last().record;
-        const qint64 moved = qAbs(qint64(record.lat) - previous.lat) + qAbs(qint64(record.lon) - previous.lon);
-        if (thin && moved <= kThinningE6)
-            continue;
-        appendTrackPoint(record, m_timeBase + record.time);
+        if (previous) {
+            const ZKGpsLogRecord &kept = previous->record;
+            const qint64 moved = qAbs(qint64(record.lat) - kept.lat) + qAbs(qint64(record.lon) - kept.lon);
+            if (m_thin && moved <= kThinningE6)
+                continue;
+            track(*previous);
+        }
+        previous = TrackPoint{record, m_timeBase + record.time, false};
     }
+    if (previous)
+        track(*previous);
 }
 
-void ZKTrackDP::appendTrackPoint(const ZKGpsLogRecord &record, qint64 time)
+bool ZKTrackDP::scanGpsLog(const TrackVisitor &track, const PlannedVisitor &planned) const
 {
-    if (m_trackPoints.isEmpty()) {
+    ZKBinaryLogReader reader;
+    if (m_gpsPath.isEmpty() || !openLog(reader, m_gpsPath, QStringLiteral("fail open gps log file %s")))
+        return false;
+    scanGpsRecords(reader, track, planned);
+    return true;
+}
+
+void ZKTrackDP::countTrackPoint(const TrackPoint &point)
+{
+    const ZKGpsLogRecord &record = point.record;
+    if (m_trackPointCount == 0) {
+        m_firstTrackPoint = point;
         m_minLat = m_maxLat = record.lat;
         m_minLon = m_maxLon = record.lon;
     } else {
@@ -190,35 +205,77 @@ void ZKTrackDP::appendTrackPoint(const ZKGpsLogRecord &record, qint64 time)
         m_minLon = qMin(m_minLon, record.lon);
         m_maxLon = qMax(m_maxLon, record.lon);
     }
-    m_trackPoints.append({record, time, false});
+    m_lastTrackPoint = point;
+    ++m_trackPointCount;
 }
 
 bool ZKTrackDP::readTrainLog(const QString &path, const QDate &startDate)
 {
-    m_sensorPoints.clear();
+    m_trainPath.clear();
+    m_hasSensorPoints = false;
     ZKBinaryLogReader reader;
     if (!openLog(reader, path, QStringLiteral("fail open %s")))
         return false;
-    if (!isReadableTrainLog(reader.header()))
+    if (!isReadableTrainLog(reader.header()) || !isWithinBound(path))
         return false;
-    m_sensorPoints.reserve(recordCapacity(
-        path, reader.header().hasExtendedTrainRecords() ? kZKTrainLogExtendedRecordSize : kZKTrainLogRecordSize));
+    m_startDate = startDate;
+    scanTrainRecords(reader, [this](const SensorPoint &) { m_hasSensorPoints = true; });
+    m_trainPath = path;
+    return true;
+}
+
+void ZKTrackDP::scanTrainRecords(ZKBinaryLogReader &reader, const SensorVisitor &sample) const
+{
     // Samples of the day before the ride started belong to no position of it.
-    bool searching = startDate.isValid();
+    bool searching = m_startDate.isValid();
+    std::optional<SensorPoint> previous;
     ZKTrainLogRecord record;
     while (reader.readTrainRecord(record)) {
         const qint64 time = m_timeBase + record.time;
         if (record.isMarker()) {
-            if (record.isSegmentBreak() && !m_sensorPoints.isEmpty())
-                m_sensorPoints.last().breakAfter = true;
+            if (previous && record.isSegmentBreak())
+                previous->breakAfter = true;
             continue;
         }
-        if (searching && utcDate(time) < startDate)
+        if (searching && utcDate(time) < m_startDate)
             continue;
         searching = false;
-        m_sensorPoints.append({record, time, false});
+        if (previous)
+            sample(*previous);
+        previous = SensorPoint{record, time, false};
     }
+    if (previous)
+        sample(*previous);
+}
+
+bool ZKTrackDP::scanTrainLog(const SensorVisitor &sample) const
+{
+    ZKBinaryLogReader reader;
+    if (m_trainPath.isEmpty() || !openLog(reader, m_trainPath, QStringLiteral("fail open %s")))
+        return false;
+    scanTrainRecords(reader, sample);
     return true;
+}
+
+QList<ZKTrackDP::TrackPoint> ZKTrackDP::trackPoints() const
+{
+    QList<TrackPoint> points;
+    scanGpsLog([&points](const TrackPoint &point) { points.append(point); }, [](const ZKGpsLogRecord &) {});
+    return points;
+}
+
+QList<ZKGpsLogRecord> ZKTrackDP::plannedPoints() const
+{
+    QList<ZKGpsLogRecord> points;
+    scanGpsLog([](const TrackPoint &) {}, [&points](const ZKGpsLogRecord &record) { points.append(record); });
+    return points;
+}
+
+QList<ZKTrackDP::SensorPoint> ZKTrackDP::sensorPoints() const
+{
+    QList<SensorPoint> points;
+    scanTrainLog([&points](const SensorPoint &point) { points.append(point); });
+    return points;
 }
 
 QString ZKTrackDP::summaryText(SummaryColumn column) const
@@ -241,7 +298,7 @@ void ZKTrackDP::writeMetadata(QXmlStreamWriter &writer)
     if (const std::optional<qint64> start = secondsOf(m_summary.value(StartTime)))
         writer.writeTextElement(QStringLiteral("time"), utcText(*start));
     // A ride without positions has no bounds to give.
-    if (!m_trackPoints.isEmpty()) {
+    if (m_trackPointCount > 0) {
         writer.writeEmptyElement(QStringLiteral("bounds"));
         writer.writeAttribute(QStringLiteral("minlat"), ZKGeoPoint::degreesTextFromE6(m_minLat));
         writer.writeAttribute(QStringLiteral("minlon"), ZKGeoPoint::degreesTextFromE6(m_minLon));
@@ -310,11 +367,11 @@ void ZKTrackDP::writeSummaryTimes(QXmlStreamWriter &writer) const
 
 void ZKTrackDP::writeRoute(QXmlStreamWriter &writer)
 {
-    if (m_trackPoints.size() < 2)
+    if (m_trackPointCount < 2)
         return;
     writer.writeStartElement(QStringLiteral("rte"));
     writer.writeTextElement(QStringLiteral("number"), QStringLiteral("2"));
-    for (const TrackPoint *point : {&m_trackPoints.first(), &m_trackPoints.last()}) {
+    for (const TrackPoint *point : {&m_firstTrackPoint, &m_lastTrackPoint}) {
         writer.writeEmptyElement(QStringLiteral("rtept"));
         writePosition(writer, point->record);
     }
@@ -323,32 +380,39 @@ void ZKTrackDP::writeRoute(QXmlStreamWriter &writer)
 
 void ZKTrackDP::writeTracks(QXmlStreamWriter &writer)
 {
-    if (m_trackPoints.size() < 2)
+    if (m_trackPointCount < 2)
         return;
     writer.writeStartElement(QStringLiteral("trk"));
-    writer.writeStartElement(QStringLiteral("trkseg"));
-    for (qsizetype i = 0; i < m_trackPoints.size(); ++i) {
-        const TrackPoint &point = m_trackPoints.at(i);
-        writer.writeStartElement(QStringLiteral("trkpt"));
-        writePosition(writer, point.record);
-        // Empty markers are no values: a point without them has no such element.
-        if (point.record.ele != kZKEmptyI16)
-            writer.writeTextElement(QStringLiteral("ele"), QString::number(point.record.ele / 10.0, 'f', 1));
-        writer.writeTextElement(QStringLiteral("time"), utcText(point.time));
-        if (point.record.magvar != kZKEmptyI16)
-            writer.writeTextElement(QStringLiteral("magvar"), QString::number(point.record.magvar));
-        writer.writeEndElement();
+    // A segment that a break closed is opened again only when a point follows.
+    bool segmentOpen = false;
+    const auto writePoint = [&](const TrackPoint &point) {
+        if (!segmentOpen)
+            writer.writeStartElement(QStringLiteral("trkseg"));
+        writeTrackPoint(writer, point);
+        segmentOpen = !point.breakAfter;
         if (!point.breakAfter)
-            continue;
+            return;
         writer.writeStartElement(QStringLiteral("extensions"));
         writer.writeTextElement(QStringLiteral("breaktype"), kBreakType);
         writer.writeEndElement();
         writer.writeEndElement();
-        if (i + 1 < m_trackPoints.size())
-            writer.writeStartElement(QStringLiteral("trkseg"));
-    }
-    if (!m_trackPoints.last().breakAfter)
+    };
+    scanGpsLog(writePoint, [](const ZKGpsLogRecord &) {});
+    if (segmentOpen)
         writer.writeEndElement();
+    writer.writeEndElement();
+}
+
+void ZKTrackDP::writeTrackPoint(QXmlStreamWriter &writer, const TrackPoint &point) const
+{
+    writer.writeStartElement(QStringLiteral("trkpt"));
+    writePosition(writer, point.record);
+    // Empty markers are no values: a point without them has no such element.
+    if (point.record.ele != kZKEmptyI16)
+        writer.writeTextElement(QStringLiteral("ele"), QString::number(point.record.ele / 10.0, 'f', 1));
+    writer.writeTextElement(QStringLiteral("time"), utcText(point.time));
+    if (point.record.magvar != kZKEmptyI16)
+        writer.writeTextElement(QStringLiteral("magvar"), QString::number(point.record.magvar));
     writer.writeEndElement();
 }
 
@@ -357,7 +421,7 @@ void ZKTrackDP::writeWaypoints(QXmlStreamWriter &)
 
 void ZKTrackDP::writeExtensions(QXmlStreamWriter &writer)
 {
-    if (m_sensorPoints.isEmpty())
+    if (!m_hasSensorPoints)
         return;
     writer.writeStartElement(QStringLiteral("extensions"));
     writeSensorLog(writer);
@@ -370,18 +434,19 @@ void ZKTrackDP::writeExtensions(QXmlStreamWriter &writer)
 void ZKTrackDP::writeSensorLog(QXmlStreamWriter &writer) const
 {
     writer.writeStartElement(QStringLiteral("ssrlog"));
-    writer.writeStartElement(QStringLiteral("logseg"));
-    for (qsizetype i = 0; i < m_sensorPoints.size(); ++i) {
-        const SensorPoint &sample = m_sensorPoints.at(i);
+    // A segment that a break closed is opened again only when a sample follows.
+    bool segmentOpen = false;
+    scanTrainLog([&](const SensorPoint &sample) {
+        if (!segmentOpen)
+            writer.writeStartElement(QStringLiteral("logseg"));
         writeSample(writer, sample);
+        segmentOpen = !sample.breakAfter;
         if (!sample.breakAfter)
-            continue;
+            return;
         writer.writeTextElement(QStringLiteral("breaktype"), kBreakType);
         writer.writeEndElement();
-        if (i + 1 < m_sensorPoints.size())
-            writer.writeStartElement(QStringLiteral("logseg"));
-    }
-    if (!m_sensorPoints.last().breakAfter)
+    });
+    if (segmentOpen)
         writer.writeEndElement();
     writer.writeEndElement();
 }

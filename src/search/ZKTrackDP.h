@@ -11,14 +11,22 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
+
 class ZKBinaryLogReader;
 
 // One stored ride as a GPX source: the metadata from its TraceLog row and the device context,
 // a route of its first and last position, the track from its GPS log and the sensor log from
 // its training log, followed by copies of the ride's workout, statistics and planned-trip files.
+// Opening reads the logs once for what the metadata and the route need; writing reads them again
+// record by record, so that no ride is ever held in memory whatever its length.
 class ZKTrackDP : public ZKGpxExportable
 {
 public:
+    // A point a second for a week is under 20 MiB in either log: a log beyond this bound was
+    // not written by a device and is refused.
+    static constexpr qint64 kMaxLogSize = 64 * 1024 * 1024;
+
     // A position of the track, its time made absolute.
     struct TrackPoint
     {
@@ -57,6 +65,9 @@ public:
         SummaryColumnCount
     };
 
+    // The largest log, in bytes, that opening reads.
+    void setMaxLogSize(qint64 bytes) { m_maxLogSize = bytes; }
+
     // Loads the ride with this key (its idRoute): the summary when the row is there, then both
     // logs. True when both logs were read; a provider that failed is not written.
     bool open(qint64 key, bool thin);
@@ -64,6 +75,7 @@ public:
     bool summaryMap(qint64 key);
     // With thin set, a position within 500 micro-degrees (latitude plus longitude difference)
     // of the previous kept one is left out. startDate becomes the UTC date of the first point.
+    // False when the log does not open, has no header or is larger than the bound.
     bool readGpsLog(const QString &path, bool thin, QDate &startDate);
     // Samples dated before startDate (when valid) are left out at the start of the log.
     bool readTrainLog(const QString &path, const QDate &startDate);
@@ -82,28 +94,49 @@ public:
     void copyPlnXml(QXmlStreamWriter &writer) const;
 
     const QVector<QVariant> &summary() const { return m_summary; }
-    const QList<TrackPoint> &trackPoints() const { return m_trackPoints; }
-    const QList<ZKGpsLogRecord> &plannedPoints() const { return m_plannedPoints; }
-    const QList<SensorPoint> &sensorPoints() const { return m_sensorPoints; }
+    // The points read from the logs again, for a caller that wants them all at once.
+    QList<TrackPoint> trackPoints() const;
+    QList<ZKGpsLogRecord> plannedPoints() const;
+    QList<SensorPoint> sensorPoints() const;
     // "0.2.1.8": the GPS log's version.
     QString logVersion() const { return m_gpsHeader.versionText(); }
 
 private:
+    using TrackVisitor = std::function<void(const TrackPoint &)>;
+    using PlannedVisitor = std::function<void(const ZKGpsLogRecord &)>;
+    using SensorVisitor = std::function<void(const SensorPoint &)>;
+
+    bool isWithinBound(const QString &path) const;
     void setTimeBase();
-    void appendTrackPoint(const ZKGpsLogRecord &record, qint64 time);
-    void readTrackRecords(ZKBinaryLogReader &reader, bool thin);
+    // The records after the header, in log order: each kept position once its break flag is
+    // known, and each planned one.
+    void scanGpsRecords(ZKBinaryLogReader &reader, const TrackVisitor &track, const PlannedVisitor &planned) const;
+    void scanTrainRecords(ZKBinaryLogReader &reader, const SensorVisitor &sample) const;
+    // The logs of the last read opened again; false with a log line when they no longer open.
+    bool scanGpsLog(const TrackVisitor &track, const PlannedVisitor &planned) const;
+    bool scanTrainLog(const SensorVisitor &sample) const;
+    void countTrackPoint(const TrackPoint &point);
     void writeMetadataExtensions(QXmlStreamWriter &writer) const;
     void writeSysVersion(QXmlStreamWriter &writer) const;
     void writeSummaryTimes(QXmlStreamWriter &writer) const;
+    void writeTrackPoint(QXmlStreamWriter &writer, const TrackPoint &point) const;
     void writeSensorLog(QXmlStreamWriter &writer) const;
     void writeSample(QXmlStreamWriter &writer, const SensorPoint &sample) const;
     QString summaryText(SummaryColumn column) const;
 
     qint64 m_key = 0;
+    qint64 m_maxLogSize = kMaxLogSize;
     QVector<QVariant> m_summary;
-    QList<TrackPoint> m_trackPoints;
-    QList<ZKGpsLogRecord> m_plannedPoints;
-    QList<SensorPoint> m_sensorPoints;
+    QString m_gpsPath;
+    QString m_trainPath;
+    bool m_thin = false;
+    // Samples before this UTC date start no sensor log.
+    QDate m_startDate;
+    // What the metadata and the route need of the track: its count and its ends.
+    qsizetype m_trackPointCount = 0;
+    TrackPoint m_firstTrackPoint;
+    TrackPoint m_lastTrackPoint;
+    bool m_hasSensorPoints = false;
     ZKTraceLogHeader m_gpsHeader;
     // Seconds added to the record times of both logs: the ride's StartTime for logs that count
     // from the start, set by readGpsLog.

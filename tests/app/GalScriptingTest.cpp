@@ -32,6 +32,12 @@ using Name = PsfImage15Builder::Name;
 const QString kWeightKey = QStringLiteral("User Weight.Metric");
 const QString kLanguageKey = QStringLiteral("Sys-langCode");
 
+// A path as a Python string literal.
+QString pythonText(const QString &path)
+{
+    return QStringLiteral("r'%1'").arg(path);
+}
+
 // A GAL device folder served by the device library, and the scripting host's GAL functions.
 class GalScriptingTest : public ::testing::Test
 {
@@ -121,6 +127,68 @@ TEST_F(GalScriptingTest, ExportWritesOneGpxFilePerActivityWithItsStartTime)
     EXPECT_TRUE(ride.contains(QStringLiteral("<weight>71</weight>"))) << ride.toStdString();
 }
 
+// The points are read from the file and written as they come: the export of a ride of 50,000
+// points needs no more memory than one of a few, and reading them a few at a time gives the
+// same bytes as reading them in large blocks.
+TEST_F(GalScriptingTest, ExportMemoryDoesNotGrowWithTheRide)
+{
+    QVector<GalFolderBuilder::Point> points;
+    for (quint32 i = 0; i < 50000; ++i)
+        points.append({1706702400 + i, qint32(35681236 + i), 139767125, 40, 120, 80});
+    ASSERT_TRUE(GalFolderBuilder(m_root).addActivity(
+        {.fileName = QStringLiteral("240131120000.gal"), .start = 1706702400, .end = 1706752400, .points = points}));
+    const QString folder = path(QStringLiteral("export"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    runPython(QStringLiteral("import galapi, tracemalloc\n"
+                             "tracemalloc.start()\n"
+                             "written = galapi.ExportKrm(%1, 'Kavel21', '1.0', '', %2)\n"
+                             "peak = tracemalloc.get_traced_memory()[1]\n"
+                             "tracemalloc.stop()\n")
+                  .arg(pythonText(folder), pythonText(m_root)));
+    ASSERT_EQ(evalPython(QStringLiteral("len(written)")), QStringLiteral("1"));
+    EXPECT_LT(evalPython(QStringLiteral("peak")).toLongLong(), 1 << 20);
+    const QByteArray large = OrvoTest::readFile(folder + QStringLiteral("/240131120000.krm"));
+    EXPECT_EQ(large.count("<trkpt "), 50000);
+    EXPECT_TRUE(large.contains("<trkpt lat=\"35.731235\" lon=\"139.767125\"><ele>40</ele>"
+                               "<time>2024-02-01T01:53:19Z</time></trkpt>"));
+
+    runPython(QStringLiteral("saved_block = galapi.POINTS_PER_READ\n"
+                             "galapi.POINTS_PER_READ = 7\n"
+                             "try:\n"
+                             "    galapi.ExportKrm(%1, 'Kavel21', '1.0', '', %2)\n"
+                             "finally:\n"
+                             "    galapi.POINTS_PER_READ = saved_block\n")
+                  .arg(pythonText(folder), pythonText(m_root)));
+    EXPECT_EQ(OrvoTest::readFile(folder + QStringLiteral("/240131120000.krm")), large);
+}
+
+// No device writes an activity of more than MAX_ACTIVITY_SIZE bytes; a larger file is refused
+// with a log line and the others are exported.
+TEST_F(GalScriptingTest, ExportRefusesAnActivityLargerThanADeviceWrites)
+{
+    const GalFolderBuilder device(m_root);
+    ASSERT_TRUE(device.addActivity({.fileName = QStringLiteral("240131120000.gal"),
+                                    .start = 1706702400,
+                                    .points = QVector<GalFolderBuilder::Point>(100)}));
+    ASSERT_TRUE(device.addActivity({.fileName = QStringLiteral("240201120000.gal"),
+                                    .start = 1706788800,
+                                    .points = QVector<GalFolderBuilder::Point>(2)}));
+    const QString folder = path(QStringLiteral("export"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const LogWatch log;
+    runPython(QStringLiteral("import galapi\n"
+                             "saved_bound = galapi.MAX_ACTIVITY_SIZE\n"
+                             "galapi.MAX_ACTIVITY_SIZE = 1024\n"
+                             "try:\n"
+                             "    written = galapi.ExportKrm(%1, 'Kavel21', '1.0', '', %2)\n"
+                             "finally:\n"
+                             "    galapi.MAX_ACTIVITY_SIZE = saved_bound\n")
+                  .arg(pythonText(folder), pythonText(m_root)));
+    EXPECT_EQ(evalPython(QStringLiteral("[p.rsplit('/', 1)[-1] for p in written]")),
+              QStringLiteral("['240201120000.krm']"));
+    EXPECT_TRUE(log.contains(QStringLiteral("240131120000.gal refused"))) << log.text().toStdString();
+}
+
 TEST_F(GalScriptingTest, ShareImportStoresTheWorkoutForTheLibraryToRead)
 {
     const QByteArray course = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -166,6 +234,39 @@ TEST_F(GalScriptingTest, ShareImportOfAnUnreadablePackageOrWorkoutFails)
     EXPECT_FALSE(pythonBridge()->galSetShareData(m_root, broken));
     EXPECT_FALSE(pythonBridge()->galSetShareData(m_root, badWorkout));
     EXPECT_FALSE(pythonBridge()->galSetShareData(m_root, path(QStringLiteral("missing.zip"))));
+}
+
+// A workout the device cannot date (before 1970, or at the 32-bit "none" value and beyond) is
+// skipped with a log line; the others of its file and of the package are stored, and the answer
+// says that not everything was.
+TEST_F(GalScriptingTest, ShareImportSkipsAWorkoutItCannotDateAndStoresTheOthers)
+{
+    const auto workout = [](const char *id, const char *when) {
+        return QByteArray("  <wrk id=\"") + id + "\" type=\"0\" subtype=\"0\">\n    <acttype>1</acttype>\n" +
+               "    <name>Tempo</name>\n    <time>" + when + "</time>\n  </wrk>\n";
+    };
+    const QByteArray first = "<trncrs>\n" + workout("1704067200", "1969-12-31T23:59:59Z") +
+                             workout("1704153600", "2024-01-02T06:00:00Z") +
+                             workout("1704326400", "2106-02-07T06:28:15Z") + "</trncrs>\n";
+    const QByteArray second = "<trncrs>\n" + workout("1704240000", "2024-01-03T06:00:00Z") + "</trncrs>\n";
+    const QString package = path(QStringLiteral("share.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(package, FixtureZip::storedArchive({{"a.wrk", first}, {"b.wrk", second}})));
+    const LogWatch log;
+
+    EXPECT_FALSE(pythonBridge()->galSetShareData(m_root, package));
+
+    QStringList names;
+    quint32 count = 0;
+    ASSERT_TRUE(m_library.workoutCount(m_root, {}, count));
+    for (quint32 i = 1; i <= count; ++i) {
+        QString name;
+        ASSERT_TRUE(m_library.workoutFileName(m_root, i, {}, name));
+        names.append(name);
+    }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("240102000000.wkt"), QStringLiteral("240103000000.wkt")}));
+    EXPECT_TRUE(log.contains(QStringLiteral("shared workout 1704067200 skipped"))) << log.text().toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("shared workout 1704326400 skipped"))) << log.text().toStdString();
 }
 
 // Device workers call these; each call must tell a failure of the scripting side from success.

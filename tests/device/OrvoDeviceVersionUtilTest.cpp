@@ -1,6 +1,7 @@
 #include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
 
+#include "device/OrvoDeviceIniFile.h"
 #include "device/OrvoDeviceVersionUtil.h"
 #include "device/OrvoPlatform.h"
 
@@ -78,6 +79,32 @@ TEST(OrvoDeviceVersionUtil, ReadsTheEngineVersionsOfADriveFolder)
         const QString value = OrvoDeviceVersionUtil::GetGPSENGINEVersion(QString::fromLatin1(c.key), c.folder);
         EXPECT_EQ(value, c.expected);
         EXPECT_TRUE(log.contains(QtDebugMsg, QStringLiteral("get %1=%2").arg(QLatin1String(c.key), c.expected)));
+    }
+}
+
+// The version file is the device's: a key may stand above any group or in [General], as
+// settings files keep it, and a file larger than a device writes is not read at all, so that
+// its text never reaches the page.
+TEST(OrvoDeviceVersionUtil, ReadsTheVersionFileWithItsSizeBound)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray text;
+        QString expected;
+    };
+    const QByteArray longLine = "version=" + QByteArray(OrvoDeviceIniFile::kMaxFileSize, '7') + "\r\n";
+    const Case cases[] = {
+        {"key in General", "[General]\r\nversion=1.2.4\r\n", "1.2.4"},
+        {"key of another group", "[Other]\r\nversion=1.2.4\r\n", "0.0.0.0"},
+        {"file at the bound", "version=1.2.5\r\n" + QByteArray(OrvoDeviceIniFile::kMaxFileSize - 15, ';'), "1.2.5"},
+        {"line beyond the bound", longLine, "0.0.0.0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoTest::OutputDir drive;
+        ASSERT_TRUE(OrvoTest::writeFile(drive.filePath("data/version.ini"), c.text));
+        EXPECT_EQ(OrvoDeviceVersionUtil::GetGPSENGINEVersion(QStringLiteral("version"), drive.path()), c.expected);
     }
 }
 

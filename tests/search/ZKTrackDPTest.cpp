@@ -20,6 +20,12 @@
 #include <optional>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's runtime counts the bytes allocated and not yet freed (g++ ships the
+// runtime without this header).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 namespace {
 
 using BinaryLogFixture::GpsPoint;
@@ -476,6 +482,80 @@ TEST(ZKTrackDPTest, MissingLogsFailTheOpen)
     QDate startDate;
     EXPECT_FALSE(provider.readGpsLog(truncated, false, startDate));
     EXPECT_EQ(log.messages(), QStringList{QStringLiteral("error read %1 header").arg(truncated)});
+}
+
+// A log larger than any device writes is refused with a log line, and the ride is not opened.
+TEST(ZKTrackDPTest, LogsLargerThanTheBoundAreRefused)
+{
+    std::vector<GpsPoint> manyPoints;
+    std::vector<TrainSample> manySamples;
+    for (qint32 i = 0; i < 100; ++i) {
+        manyPoints.push_back(point(25000000 + i * 1000, 121000000, 1357000000 + i));
+        manySamples.push_back(sample(1357000000 + i));
+    }
+    const QByteArray fewPoints = gpsLog({0, 2, 1, 3}, {point(25000000, 121000000, 1357000000)});
+    const QByteArray fewSamples = trainLog({0, 2, 1, 3}, {sample(1357000000)});
+    struct Case
+    {
+        const char *name;
+        QByteArray gps;
+        QByteArray train;
+        qint64 bound;
+        // The log named in the message; none: the ride opens.
+        const char *refused;
+    };
+    const QByteArray longGps = gpsLog({0, 2, 1, 3}, manyPoints);
+    const QByteArray longTrain = trainLog({0, 2, 1, 3}, manySamples);
+    const std::vector<Case> cases = {
+        {"both logs at the bound", longGps, longTrain, qMax(longGps.size(), longTrain.size()), nullptr},
+        {"GPS log a byte over", longGps, fewSamples, longGps.size() - 1, "-GPS.dat refused"},
+        {"training log a byte over", fewPoints, longTrain, longTrain.size() - 1, "-TRN.dat refused"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.gpsLog = c.gps;
+        ride.trainLog = c.train;
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        provider.setMaxLogSize(c.bound);
+        ZKLogCapture log;
+        EXPECT_EQ(setup.open(provider), c.refused == nullptr);
+        if (c.refused)
+            EXPECT_TRUE(log.all().contains(QLatin1String(c.refused))) << log.all().toStdString();
+        else
+            EXPECT_EQ(provider.trackPoints().size(), 100);
+    }
+}
+
+// The logs are read again as the GPX is written, so an opened ride of any length holds no
+// points: what opening keeps must not grow with the ride.
+TEST(ZKTrackDPTest, AnOpenedRideKeepsNoPointsInMemory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr qint32 kPoints = 50000;
+    std::vector<GpsPoint> points;
+    std::vector<TrainSample> samples;
+    for (qint32 i = 0; i < kPoints; ++i) {
+        points.push_back(point(25000000 + (i % 2000) * 1000, 121000000, 1357000000 + i));
+        samples.push_back(sample(1357000000 + i));
+    }
+    DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+    ride.gpsLog = gpsLog({0, 2, 1, 3}, points);
+    ride.trainLog = trainLog({0, 2, 1, 3}, samples);
+    RideSetup setup(ride);
+    ZKTrackDP provider;
+    const qint64 before = qint64(__sanitizer_get_current_allocated_bytes());
+    ASSERT_TRUE(setup.open(provider));
+    const qint64 kept = qint64(__sanitizer_get_current_allocated_bytes()) - before;
+    EXPECT_LT(kept, 256 * 1024) << "bytes kept by an opened ride of " << kPoints << " points";
+
+    const QString gpx = setup.writeGpx(provider);
+    EXPECT_EQ(count(gpx, QStringLiteral("<trkpt ")), kPoints);
+    EXPECT_EQ(count(gpx, QStringLiteral("<logpt ")), kPoints);
+#else
+    GTEST_SKIP() << "the allocator's figures come with the address sanitizer";
+#endif
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "devices/fs/OrvoKavel50.h"
 
+#include "device/OrvoDeviceIniFile.h"
 #include "device/OrvoDeviceVersionUtil.h"
 #include "device/OrvoDeviceWaits.h"
 #include "device/OrvoPlatform.h"
@@ -29,6 +30,8 @@
 #include <QSettings>
 #include <QSqlQuery>
 #include <QTimeZone>
+
+#include <utility>
 
 namespace {
 
@@ -84,6 +87,9 @@ const QString kMapsInfoFolder = QStringLiteral("/data/mapsinfo");
 constexpr int kShareRide = 2;
 constexpr int kShareWorkout = 3;
 const QString kWorkoutIdMark = QStringLiteral("<wrklog id=\"");
+// A workout id and its closing quote take far fewer bytes than this.
+constexpr qint64 kWorkoutIdTextMax = 64;
+constexpr qint64 kSearchBlock = 64 * 1024;
 const QString kSharedRouteType = QStringLiteral("<sharetype>2</sharetype>");
 const QString kOwnRouteType = QStringLiteral("<sharetype>1</sharetype>");
 
@@ -192,10 +198,47 @@ const QStringList kRideColumns = {QStringLiteral("Title"),       QStringLiteral(
                                   QStringLiteral("EndTime"),     QStringLiteral("ActivityType"),
                                   QStringLiteral("TotalLength"), QStringLiteral("Uploaded")};
 
-bool recreateFolder(const QString &path)
+// A folder of copies made for one action, emptied and made when the action starts and removed
+// when it ends, whatever its result: copies of a device's rides and logs can be large, and are
+// no business of the data folder once the action is over.
+class StagingFolder
 {
-    OrvoKavel50::removeDir(path);
-    return QDir().mkpath(path);
+public:
+    explicit StagingFolder(QString path)
+        : m_path(std::move(path))
+        , m_made(OrvoUtility::removeFolder(m_path) && QDir().mkpath(m_path))
+    {}
+    ~StagingFolder() { OrvoUtility::removeFolder(m_path); }
+    StagingFolder(const StagingFolder &) = delete;
+    StagingFolder &operator=(const StagingFolder &) = delete;
+
+    const QString &path() const { return m_path; }
+    bool made() const { return m_made; }
+
+private:
+    QString m_path;
+    bool m_made;
+};
+
+// The offset of the first needle in the file, which is then positioned right after it; -1 when
+// the file holds none.
+qint64 findInFile(QFile &file, const QByteArray &needle)
+{
+    QByteArray window;
+    qint64 windowStart = 0;
+    for (QByteArray block = file.read(kSearchBlock); !block.isEmpty(); block = file.read(kSearchBlock)) {
+        window += block;
+        const qsizetype at = window.indexOf(needle);
+        if (at >= 0) {
+            const qint64 offset = windowStart + at;
+            return file.seek(offset + needle.size()) ? offset : -1;
+        }
+        // A needle may begin in one block and end in the next.
+        const qsizetype kept = qMin(window.size(), needle.size() - 1);
+        windowStart += window.size() - kept;
+        window = window.right(kept);
+    }
+    return -1;
 }
 
 // The logs a ride left in the trace-log folder; the debug log only some rides have.
@@ -405,13 +448,14 @@ bool OrvoKavel50::getAppPath(QString &path)
     return settingPath(OrvoSettingsKeys::kApPath.name, OrvoSettingsKeys::kApPath.defaultValue, path);
 }
 
-// key is "group/key" or a key without group; the empty text when missing.
+// key is "group/key" or a key without group; the empty text when missing, and when the file is
+// larger than a device writes (the reader refuses it with a log line).
 bool OrvoKavel50::readIniValue(bool found, const QString &path, const QString &key, QString &value)
 {
     if (!found)
         return false;
-    const QSettings ini(path, QSettings::IniFormat);
-    value = ini.value(key, QString()).toString();
+    OrvoDeviceIniFile ini(path);
+    value = QFileInfo::exists(path) && ini.load() ? ini.settingValue(key) : QString();
     return true;
 }
 
@@ -879,14 +923,13 @@ std::optional<int> OrvoKavel50::workoutIdOfRide(const QString &gpxPath)
             << "prepareUploadData, get workout id open file error " << gpxPath;
         return std::nullopt;
     }
-    const QString text = QString::fromUtf8(file.readAll());
-    const qsizetype mark = text.indexOf(kWorkoutIdMark);
-    if (mark <= 0)
+    // A ride's GPX can be large: it is searched a block at a time, never read whole.
+    if (findInFile(file, kWorkoutIdMark.toUtf8()) <= 0)
         return std::nullopt;
-    const qsizetype start = mark + kWorkoutIdMark.size();
-    const qsizetype end = text.indexOf(QLatin1Char('"'), start);
+    const QByteArray rest = file.read(kWorkoutIdTextMax);
+    const qsizetype end = rest.indexOf('"');
     bool ok = false;
-    const int id = end < 0 ? 0 : text.mid(start, end - start).toInt(&ok);
+    const int id = end < 0 ? 0 : QString::fromUtf8(rest.left(end)).toInt(&ok);
     return ok ? std::optional<int>(id) : std::nullopt;
 }
 
@@ -904,8 +947,8 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
     const char *function = "OrvoKavel50::prepareUploadData";
     if (!hasRouteDatabase())
         return false;
-    const QString folder = exportFolder();
-    recreateFolder(folder);
+    const StagingFolder staging(exportFolder());
+    const QString &folder = staging.path();
     if (!zipPath.isEmpty() && QFileInfo::exists(zipPath) && !removeFile(zipPath))
         return false;
     ZKTraceLog::setDeviceVersion(exportVersionText());
@@ -957,8 +1000,7 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     const char *function = "OrvoKavel50::_exportTrack";
     if (!hasRouteDatabase())
         return {};
-    const QString staging = exportFolder();
-    recreateFolder(staging);
+    const StagingFolder staging(exportFolder());
     if (folder.isEmpty()) {
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "invalid path:" << folder;
         return {};
@@ -981,7 +1023,7 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     }
     closeDeviceDatabases();
     QStringList copied;
-    copyDir(staging, target, &copied);
+    copyDir(staging.path(), target, &copied);
     return copied;
 }
 
@@ -991,8 +1033,9 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
     const char *function = "OrvoKavel50::setShareData";
     if (!hasRouteDatabase())
         return false;
-    const QString folder = OrvoEnv::instance()->tmpDir() + kShareImportFolder;
-    if (!recreateFolder(folder) || !OrvoZipUtil().decompress(zipPath, folder)) {
+    const StagingFolder staging(OrvoEnv::instance()->tmpDir() + kShareImportFolder);
+    const QString &folder = staging.path();
+    if (!staging.made() || !OrvoZipUtil().decompress(zipPath, folder)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "unzip failed: " << zipPath;
         return false;
     }
@@ -1017,11 +1060,11 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
 void OrvoKavel50::exportLog(const QString &zipPath)
 {
     const char *function = "OrvoKavel50::exportLog";
-    const QString folder = OrvoEnv::instance()->tmpDir() + kLogFolder;
-    OrvoUtility::removeFolder(folder);
     QString root;
     if (!getDrive(root))
         return;
+    const StagingFolder staging(OrvoEnv::instance()->tmpDir() + kLogFolder);
+    const QString &folder = staging.path();
     const QString crashDump = folder + QStringLiteral("/crashdump");
     QDir().mkpath(crashDump);
     if (!OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr))

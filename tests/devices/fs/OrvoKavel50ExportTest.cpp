@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -108,7 +110,10 @@ TEST_F(OrvoKavel50ExportTest, UploadPackagesEachRideOnceWithItsWorkoutAndLogs)
     EXPECT_EQ(uploadedMarks(), QVector<bool>({true, true}));
 
     // The ride logs are packed under their own names.
-    const QString flash = OrvoKavel50::exportFolder() + QStringLiteral("/flash.dat");
+    const QString flash = m_out.filePath(QStringLiteral("flash.dat"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("unzip"), {QStringLiteral("-q"), zip, QStringLiteral("flash.dat"),
+                                                          QStringLiteral("-d"), m_out.path()}),
+              0);
     const QString key = QString::number(Kavel50Drive::kWorkoutRideKey);
     EXPECT_TRUE(zipEntries(flash).contains(key + QStringLiteral("-GPS.dat")));
     EXPECT_TRUE(zipEntries(flash).contains(key + QStringLiteral("-TRN.dat")));
@@ -152,6 +157,9 @@ TEST_F(OrvoKavel50ExportTest, WorkoutIdComesFromTheFirstWorkoutLogElement)
         {"no closing quote", "<gpx><wrklog id=\"12", std::nullopt},
         {"not a number", "<gpx><wrklog id=\"twelve\"/>", std::nullopt},
         {"no element", "<gpx/>", std::nullopt},
+        {"after a long ride", "<gpx>" + QByteArray(200000, ' ') + "<wrklog id=\"14\"/></gpx>", 14},
+        {"across a block boundary", "<gpx>" + QByteArray(65536 - 9, ' ') + "<wrklog id=\"15\"/></gpx>", 15},
+        {"a second element", "<wrklog id=\"1\"/>" + QByteArray(70000, ' ') + "<wrklog id=\"16\"/>", std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,4 +230,55 @@ TEST_F(OrvoKavel50ExportTest, LogExportKeepsSyslogUntilAllOfItIsCopied)
     const QStringList logs = {QStringLiteral("syslog/day1.log"), QStringLiteral("syslog/day2.log")};
     EXPECT_EQ(zipEntries(zip), dumps + logs);
     EXPECT_FALSE(QFileInfo::exists(m_drive.path(QStringLiteral("/syslog"))));
+}
+
+// The copies an action stages in the temporary folder (the rides of a package or an export, an
+// unpacked share package, the device's logs) are removed when the action ends, whether it
+// succeeded or not.
+TEST_F(OrvoKavel50ExportTest, StagedCopiesAreRemovedWhenTheActionEnds)
+{
+    const QString share = m_out.filePath(QStringLiteral("share.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(share, Kavel50Drive::sharePackage()));
+    const QString broken = m_out.filePath(QStringLiteral("broken.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(broken, QByteArray("PK\x03\x04 cut short")));
+    ASSERT_TRUE(OrvoTest::writeFile(m_drive.path(QStringLiteral("/DumpFiles/app.dmp")), "dump"));
+    struct Case
+    {
+        const char *name;
+        std::function<bool()> action;
+        bool succeeds;
+    };
+    const std::vector<Case> cases = {
+        {"upload package",
+         [&] {
+             QString zip = m_out.filePath(QStringLiteral("up.zip"));
+             return m_client->prepareUploadData(zip, true);
+         },
+         true},
+        {"upload package into a missing folder",
+         [&] {
+             QString zip = m_out.filePath(QStringLiteral("missing/folder/up.zip"));
+             return m_client->prepareUploadData(zip, true);
+         },
+         false},
+        {"ride export", [&] { return m_client->_exportTrack(m_out.filePath(QStringLiteral("rides"))).size() == 2; },
+         true},
+        {"ride export without a folder", [&] { return !m_client->_exportTrack(QString()).isEmpty(); }, false},
+        {"share import", [&] { return m_client->setShareData(share); }, true},
+        {"share import of a broken package", [&] { return m_client->setShareData(broken); }, false},
+        {"log export",
+         [&] {
+             const QString zip = m_out.filePath(QStringLiteral("logs.zip"));
+             m_client->exportLog(zip);
+             return zipEntries(zip) == QStringList{QStringLiteral("crashdump/app.dmp")};
+         },
+         true},
+    };
+    const QString temporary = OrvoEnv::instance()->tmpDir();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.action(), c.succeeds);
+        for (const char *staging : {"/Kavel50ExportTmp", "/kavel50", "/kavel50Log"})
+            EXPECT_FALSE(QFileInfo::exists(temporary + QLatin1String(staging))) << staging;
+    }
 }

@@ -2,6 +2,7 @@
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 
+#include "device/OrvoDeviceIniFile.h"
 #include "env/OrvoEnv.h"
 
 #include <QDateTime>
@@ -79,6 +80,25 @@ TEST_F(OrvoKavel50Test, VersionGettersApplyTheirDefaults)
         EXPECT_EQ(launchSec, c.launchSec);
         EXPECT_EQ(client->getUUID(uuid), c.uuidFound);
     }
+}
+
+// The version texts go to the page: files larger than a device writes are not read, so a
+// version file of one endless line gives the text of a missing version, and a device file of
+// one no total version.
+TEST_F(OrvoKavel50Test, VersionFilesLargerThanADeviceWritesAreNotRead)
+{
+    ASSERT_TRUE(m_drive.writeIdentity({}));
+    const QByteArray endless(OrvoDeviceIniFile::kMaxFileSize, '9');
+    ASSERT_TRUE(OrvoTest::writeFile(file(QStringLiteral("/morvia/version.ini")), "version=ZK" + endless + "\r\n"));
+    ASSERT_TRUE(OrvoTest::writeFile(file(QStringLiteral("/device.ini")),
+                                    "[UUID]\r\nUUID=1\r\n[Total]\r\nVersion=" + endless + "\r\n"));
+    auto client = makeClient(m_dir.path());
+    QString ap;
+    QString total = QStringLiteral("untouched");
+    EXPECT_TRUE(client->getAP(ap));
+    EXPECT_EQ(ap, QStringLiteral("ZK0.0.0.0"));
+    EXPECT_FALSE(client->getTotal(total));
+    EXPECT_EQ(total, QStringLiteral("untouched"));
 }
 
 TEST_F(OrvoKavel50Test, WithoutADriveNothingIsRead)
