@@ -110,7 +110,7 @@ DETAILS = """<dl>
 <form id="profile" method="post" action="/profile/read">
 <label>{profile_label} <input name="file" value="{profile_file}" required></label>
 <button type="submit">{read_button}</button>
-<button type="submit" formaction="/profile/write">{write_button}</button>
+{profile_fields}<button type="submit" formaction="/profile/write">{write_button}</button>
 {profile_refusal}</form>
 {more_forms}"""
 
@@ -228,6 +228,35 @@ def _status_html(client):
 FORM_DEFAULTS = {"folder": "rides", "package": "", "file": "profile.xml", "update": "", "languages": ""}
 
 
+# The form field of a profile value is its name behind this prefix.
+PROFILE_FIELD = "field."
+
+
+def _profile_values(refusal):
+    """The profile's named fields to show: those the user sent with a refused form, else those
+    of the profile file the form names, once it was read from the device."""
+    if refusal is not None and refusal.form_id == "profile":
+        sent = _sent_profile(refusal.form)
+        if sent:
+            return sent
+    path = exportdir.resolve_file(_field_text(refusal, "file"), must_exist=True)
+    return (profile.read(path) or []) if path else []
+
+
+def _profile_fields_html(refusal):
+    values = _profile_values(refusal)
+    if not values:
+        return ""
+    rows = "".join('<li><label>%s <input name="%s" value="%s"></label></li>\n' %
+                   (html.escape(name), html.escape(PROFILE_FIELD + name), html.escape(value)) for name, value in values)
+    return '<fieldset id="profile-fields">\n<legend>%s</legend>\n<ul>\n%s</ul>\n</fieldset>\n' % (
+        _text("The profile's fields"), rows)
+
+
+def _sent_profile(form):
+    return [(name[len(PROFILE_FIELD):], value) for name, value in form.items() if name.startswith(PROFILE_FIELD)]
+
+
 def _capability_html(client):
     capability = UTF8(client.getCapability()).strip()
     if not capability:
@@ -299,11 +328,15 @@ def _refusal_html(refusal, form_id):
     return '<p class="refused" role="alert">%s</p>\n' % html.escape(refusal.text)
 
 
-def _field(refusal, name):
+def _field_text(refusal, name):
     """A form field's value: what the user sent with a refused form, else its default."""
     if refusal is not None and name in refusal.form:
-        return html.escape(refusal.form[name])
-    return html.escape(FORM_DEFAULTS[name])
+        return refusal.form[name]
+    return FORM_DEFAULTS[name]
+
+
+def _field(refusal, name):
+    return html.escape(_field_text(refusal, name))
 
 
 def _details_html(client, refusal):
@@ -337,6 +370,7 @@ def _details_html(client, refusal):
         export_refusal=_refusal_html(refusal, "export"),
         import_refusal=_refusal_html(refusal, "import"),
         profile_refusal=_refusal_html(refusal, "profile"),
+        profile_fields=_profile_fields_html(refusal),
     )
 
 
@@ -552,6 +586,11 @@ def _read_profile(client, form):
 
 
 def _write_profile(client, form):
+    """Writes the profile's fields as the form sent them (into the named file first), or the
+    named file as it is."""
+    sent = _sent_profile(form)
+    if sent:
+        return _write_profile_fields(client, form, sent)
     source, refusal = _file(form, "file", must_exist=True)
     if refusal:
         return None, refusal
@@ -560,6 +599,18 @@ def _write_profile(client, form):
         return None, UTF8('"%s" is not a profile file; nothing was written.') % form.get("file", "")
     refusal = profile.refusal(values)
     return (None, refusal) if refusal else (lambda: actions.write_profile(client, source), None)
+
+
+def _write_profile_fields(client, form, values):
+    refusal = profile.refusal(values)
+    if refusal:
+        return None, refusal
+    target, refusal = _file(form, "file", must_exist=False)
+    if refusal:
+        return None, refusal
+    if not profile.write(target, values):
+        return None, UTF8('The profile file "%s" could not be written; nothing was sent.') % form.get("file", "")
+    return lambda: actions.write_profile(client, target), None
 
 
 def device_action(form_id, reader):

@@ -128,9 +128,13 @@ def _plain(client, result):
 def _exported(folder):
     def interpret(client, result):
         files = [UTF8(path) for path in result]
+        succeeded = not _failed_flag(client)
         lines = [UTF8("%d files written to %s") % (len(files), folder)]
+        if not succeeded:
+            lines.append(UTF8("Not every ride was written (a full disk, or a ride that could not be converted); "
+                              "the log says which."))
         lines += [os.path.basename(path) for path in files]
-        return not _failed_flag(client), lines
+        return succeeded, lines
 
     return interpret
 

@@ -7,6 +7,8 @@ so that a mistyped weight never reaches the device. Names no format stores pass 
 the device leaves them out."""
 
 import datetime
+import os
+import tempfile
 import xml.etree.ElementTree as ElementTree
 
 from orvoweb.i18n import UTF8
@@ -103,3 +105,25 @@ def refusal(values):
         if wanted:
             return UTF8('The value "%s" of the field "%s" is not %s; nothing was written.') % (value, name, wanted)
     return None
+
+
+def write(path, values):
+    """Writes the (name, value) pairs as the profile file path, whole or not at all; answers
+    whether it did."""
+    root = ElementTree.Element("settings")
+    for name, value in values:
+        ElementTree.SubElement(root, "property", {"name": name, "value": value})
+    folder = os.path.dirname(path)
+    try:
+        handle, temporary = tempfile.mkstemp(dir=folder, prefix=".profile-", suffix=".xml")
+    except OSError:
+        return False
+    try:
+        with os.fdopen(handle, "wb") as file:
+            ElementTree.ElementTree(root).write(file, encoding="utf-8", xml_declaration=True)
+        os.replace(temporary, path)
+    except OSError:
+        if os.path.exists(temporary):
+            os.remove(temporary)
+        return False
+    return True

@@ -255,6 +255,16 @@ TEST_F(WebPageTest, ShowsEachActionRunningThenItsResult)
     EXPECT_TRUE(shown.contains(QStringLiteral("<li>b.gpx</li>")));
     EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
 
+    // Fewer files than rides: a full disk must not read as done.
+    client.tracks = {ride(1, QStringLiteral("a")), ride(2, QStringLiteral("b")), ride(3, QStringLiteral("c"))};
+    ASSERT_EQ(post(QStringLiteral("/export"), {QStringLiteral("folder=rides")}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
+    shown = page();
+    EXPECT_TRUE(
+        shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>\n<ul>\n<li>2 files written")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>Not every ride was written")));
+
     client.result = false;
     ASSERT_EQ(post(QStringLiteral("/profile/read"), {QStringLiteral("file=p.xml")}), QStringLiteral("303"));
     ASSERT_TRUE(finished());
@@ -536,6 +546,37 @@ TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
     attached = nullptr;
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"\", \"working\": false, \"progress\": -1.0}"));
     EXPECT_TRUE(page().contains(QStringLiteral("fetch(\"/state\"")));
+}
+
+// The profile file read from the device shows as a form of its named fields; what the user
+// changes there is checked, then written to the file and to the device.
+TEST_F(WebPageTest, TheProfileIsAFormOfItsNamedFields)
+{
+    const QString file = exportRoot + QStringLiteral("/profile.xml");
+    ASSERT_TRUE(OrvoTest::writeFile(file, "<settings><property name=\"User Weight.Metric\" value=\"70\"/>"
+                                          "<property name=\"User Name\" value=\"me &amp; you\"/></settings>"));
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Weight.Metric\" value=\"70\">")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Name\" value=\"me &amp; you\">")));
+
+    const QStringList heavy = {QStringLiteral("file=profile.xml"), QStringLiteral("field.User Weight.Metric=heavy"),
+                               QStringLiteral("field.User Name=me")};
+    shown = postForPage(QStringLiteral("/profile/write"), heavy);
+    EXPECT_EQ(post(QStringLiteral("/profile/write"), heavy), QStringLiteral("400"));
+    EXPECT_TRUE(shown.contains(QStringLiteral("&quot;User Weight.Metric&quot; is not a number")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Weight.Metric\" value=\"heavy\">")));
+    EXPECT_EQ(client.saveProfileCalls, 0);
+    EXPECT_TRUE(OrvoTest::readFile(file).contains("value=\"70\""));
+
+    ASSERT_EQ(post(QStringLiteral("/profile/write"),
+                   {QStringLiteral("file=profile.xml"), QStringLiteral("field.User Weight.Metric=72.5"),
+                    QStringLiteral("field.User Name=me")}),
+              QStringLiteral("303"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return client.saveProfileCalls == 1 && !client.isBusy(); }, kPatienceMs));
+    EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Weight.Metric")), QStringLiteral("72.5"));
+    EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Name")), QStringLiteral("me"));
 }
 
 } // namespace
