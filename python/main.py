@@ -10,7 +10,9 @@ browser back to the home page, which shows the action as running until its resul
 """
 
 import base64
+import configparser
 import html
+import json
 import os
 import traceback
 import urllib.parse
@@ -18,16 +20,21 @@ import urllib.parse
 from gevent.pywsgi import WSGIServer
 
 import orvo
-from orvoweb import actions, exportdir
+from orvoweb import actions, exportdir, families, profile
 from orvoweb.i18n import UTF8
 
 TITLE = "Tarvex Orvo 2-My Device Manager"
 PORT_FOR_USER = "18889"
 PORT_FOR_OTHERS = "18888"
+# The daemon's settings file beside the tray program's, and the group of both.
+DAEMON_SETTINGS = "orvo.ini"
+SETTINGS_GROUP = "TarvexOrvo"
 # A form of the page is a few short fields; a longer body is refused unread.
 MAX_FORM_BYTES = 16 * 1024
 # Seconds between reloads while the device works.
 REFRESH_SECONDS = 2
+# Milliseconds between the page's questions whether the device or its action changed.
+FOLLOW_MS = 1500
 
 PAGE = """<!DOCTYPE html>
 <html>
@@ -38,7 +45,8 @@ PAGE = """<!DOCTYPE html>
 body {{ font-family: sans-serif; margin: 16px; }}
 dt {{ font-weight: bold; margin-top: 12px; }}
 form {{ margin: 8px 0; }}
-.failed {{ color: #a00; }}
+.failed, .refused {{ color: #a00; }}
+#confirm {{ border: 2px solid #a00; padding: 8px; }}
 </style>
 </head>
 <body>
@@ -47,7 +55,35 @@ form {{ margin: 8px 0; }}
 <dt>{version_label}</dt><dd id="version">{version}</dd>
 <dt>{device_label}</dt><dd id="device">{device}</dd>
 </dl>
-{details}</body>
+{details}<script>
+// Follows the device without a reload by the user: a device plugged or unplugged, or an action
+// that starts or ends, shows the page afresh; the progress of a running action moves in place.
+(function () {{
+  var seen = null;
+  function follow(state) {{
+    var key = state.device + "\n" + state.working;
+    if (seen !== null && key !== seen) {{
+      location.href = "/";
+      return;
+    }}
+    seen = key;
+    var bar = document.getElementById("progress");
+    if (bar && state.progress >= 0) {{
+      bar.value = Math.round(state.progress * 100);
+      bar.textContent = bar.value + " %";
+    }}
+  }}
+  function ask() {{
+    fetch("/state", {{cache: "no-store", credentials: "same-origin"}})
+      .then(function (answer) {{ return answer.ok ? answer.json() : null; }})
+      .then(function (state) {{ if (state) follow(state); }})
+      .catch(function () {{}});
+  }}
+  ask();
+  setInterval(ask, {follow_ms});
+}})();
+</script>
+</body>
 </html>
 """
 
@@ -55,28 +91,28 @@ DETAILS = """<dl>
 <dt>{id_label}</dt><dd id="uuid">{uuid}</dd>
 <dt>{versions_label}</dt><dd id="versions"><ul>
 {versions}</ul></dd>
-</dl>
+{capability}</dl>
 <h2>{rides_label}</h2>
 {rides}
-{status}<h2>{actions_label}</h2>
+{confirmation}{status}<h2>{actions_label}</h2>
 <p>{folder_text} <code id="export-folder">{export_folder}</code></p>
 <form id="export" method="post" action="/export">
-<label>{folder_label} <input name="folder" value="rides"></label>
+<label>{folder_label} <input name="folder" value="{folder}" required></label>
 <button type="submit">{export_button}</button>
-</form>
+{export_refusal}</form>
 <form id="upload" method="post" action="/upload">
 <button type="submit">{upload_button}</button>
 </form>
 <form id="import" method="post" action="/import">
-<label>{package_label} <input name="package" value="share.zip"></label>
+<label>{package_label} <input name="package" value="{package}" placeholder="share.zip" required></label>
 <button type="submit">{import_button}</button>
-</form>
+{import_refusal}</form>
 <form id="profile" method="post" action="/profile/read">
-<label>{profile_label} <input name="file" value="profile.xml"></label>
+<label>{profile_label} <input name="file" value="{profile_file}" required></label>
 <button type="submit">{read_button}</button>
-<button type="submit" formaction="/profile/write">{write_button}</button>
-</form>
-"""
+{profile_fields}<button type="submit" formaction="/profile/write">{write_button}</button>
+{profile_refusal}</form>
+{more_forms}"""
 
 # The version texts the page lists, by their label and the client's getter.
 VERSIONS = (("Firmware", "getTotal"), ("Application", "getAP"), ("System", "getOS"), ("Launcher", "getLaunchsec"),
@@ -99,6 +135,27 @@ def listen_port():
     env = _env()
     default = PORT_FOR_USER if env.getRole() == "user" else PORT_FOR_OTHERS
     return int(env.getValue("listen_port", default))
+
+
+def daemon_port():
+    """The daemon's listen port, from the daemon's settings file in the same data folder."""
+    parser = configparser.ConfigParser(interpolation=None, strict=False)
+    try:
+        parser.read(os.path.join(_env().getUserDataBaseFolder(), DAEMON_SETTINGS), encoding="utf-8")
+    except (configparser.Error, UnicodeDecodeError):
+        return PORT_FOR_OTHERS
+    port = parser.get(SETTINGS_GROUP, "listen_port", fallback=PORT_FOR_OTHERS).strip()
+    return port if port.isdigit() else PORT_FOR_OTHERS
+
+
+def _no_device_html():
+    """The tray program serves no device by design: its page leads to the daemon's."""
+    if _env().getRole() != "user":
+        return _text("No device connected")
+    address = "http://127.0.0.1:%s/" % daemon_port()
+    return '%s <a id="daemon-page" href="%s">%s</a>' % (
+        _text("No device connected here: devices are served by orvo-daemon, on its own page"),
+        html.escape(address), html.escape(address))
 
 
 def _text(text):
@@ -137,10 +194,9 @@ def _ride_html(ride):
     return '<li class="ride" data-id="%d">%s</li>\n' % (ride.getID(), label)
 
 
-def _rides_html(client):
+def _rides_html(client, rides):
     if client.getState() != STATE_IN_SERVICE:
         return '<p id="rides">%s</p>\n' % _text("The device is busy; its rides are listed once it is free.")
-    rides = client.getTracks()
     if not rides:
         return '<p id="rides">%s</p>\n' % _text("No rides on the device.")
     return '<ul id="rides">\n%s</ul>\n' % "".join(_ride_html(ride) for ride in rides)
@@ -152,21 +208,151 @@ def _action_html(action):
                                             "<ul>\n%s</ul>\n" % lines if lines else "")
 
 
-def _status_html():
+def _progress_html(client):
+    """The running action's progress, as the client measures it."""
+    progress = client.getProgress()
+    if actions.waiting() is None or progress < 0:
+        return ""
+    percent = int(round(min(progress, 1.0) * 100))
+    return '<progress id="progress" max="100" value="%d">%d %%</progress>\n' % (percent, percent)
+
+
+def _status_html(client):
     if not actions.history:
         return ""
-    return '<section id="status">\n%s</section>\n' % "".join(_action_html(action) for action in actions.history)
+    return '<section id="status">\n%s%s</section>\n' % (_progress_html(client), "".join(
+        _action_html(action) for action in actions.history))
 
 
-def _details_html(client):
+# What each form holds until the user changes it.
+FORM_DEFAULTS = {"folder": "rides", "package": "", "file": "profile.xml", "update": "", "languages": ""}
+
+
+# The form field of a profile value is its name behind this prefix.
+PROFILE_FIELD = "field."
+
+
+def _profile_values(refusal):
+    """The profile's named fields to show: those the user sent with a refused form, else those
+    of the profile file the form names, once it was read from the device."""
+    if refusal is not None and refusal.form_id == "profile":
+        sent = _sent_profile(refusal.form)
+        if sent:
+            return sent
+    path = exportdir.resolve_file(_field_text(refusal, "file"), must_exist=True)
+    return (profile.read(path) or []) if path else []
+
+
+def _profile_fields_html(refusal):
+    values = _profile_values(refusal)
+    if not values:
+        return ""
+    rows = "".join('<li><label>%s <input name="%s" value="%s"></label></li>\n' %
+                   (html.escape(name), html.escape(PROFILE_FIELD + name), html.escape(value)) for name, value in values)
+    return '<fieldset id="profile-fields">\n<legend>%s</legend>\n<ul>\n%s</ul>\n</fieldset>\n' % (
+        _text("The profile's fields"), rows)
+
+
+def _sent_profile(form):
+    return [(name[len(PROFILE_FIELD):], value) for name, value in form.items() if name.startswith(PROFILE_FIELD)]
+
+
+def _capability_html(client):
+    capability = UTF8(client.getCapability()).strip()
+    if not capability:
+        return ""
+    return '<dt>%s</dt><dd id="capability">%s</dd>\n' % (_text("Capability"), html.escape(capability))
+
+
+def _delete_html(rides, refusal):
+    """The rides to delete by their names (a ride the device names only by a picture has no
+    name to delete it by), and the deletion of every ride."""
+    names = sorted({UTF8(ride.getName()) for ride in rides} - {""})
+    boxes = "".join('<li><label><input type="checkbox" name="ride" value="%s"> %s</label></li>\n' %
+                    (html.escape(name), html.escape(name)) for name in names)
+    chosen = ""
+    if names:
+        chosen = ('<form id="delete" method="post" action="/delete">\n<ul>\n%s</ul>\n'
+                  '<button type="submit">%s</button>\n%s</form>\n') % (boxes, _text("Delete the chosen rides"),
+                                                                        _refusal_html(refusal, "delete"))
+    every = ('<form id="delete-history" method="post" action="/delete_history">\n'
+             '<button type="submit">%s</button>\n%s</form>\n') % (_text("Delete every ride"),
+                                                                  _refusal_html(refusal, "delete-history"))
+    return chosen + every
+
+
+def _update_html(client, refusal):
+    options = "".join('<option value="%s">%s</option>\n' % (component, _text(families.COMPONENTS[component][0]))
+                      for component in families.updates(client))
+    return ('<form id="update" method="post" action="/update">\n'
+            '<label>%s <select name="component">\n%s</select></label>\n'
+            '<label>%s <input name="update" value="%s" required></label>\n'
+            '<button type="submit">%s</button>\n%s</form>\n') % (
+                _text("Update"), options, _text("Package file"), _field(refusal, "update"), _text("Update the device"),
+                _refusal_html(refusal, "update"))
+
+
+def _languages_html(client, refusal):
+    if not families.writes_languages(client):
+        return ""
+    return ('<form id="languages" method="post" action="/languages">\n'
+            '<label>%s <input name="languages" value="%s" placeholder="eng,deu" required></label>\n'
+            '<button type="submit">%s</button>\n%s</form>\n') % (
+                _text("Languages (three-letter codes)"), _field(refusal, "languages"), _text("Write the languages"),
+                _refusal_html(refusal, "languages"))
+
+
+def _eject_html():
+    return '<form id="eject" method="post" action="/eject">\n<button type="submit">%s</button>\n</form>\n' % _text(
+        "Eject")
+
+
+def _confirmation_html(refusal):
+    """The question a form that erases something asks before it runs: it says what will be
+    erased and sends the same form again once confirmed."""
+    if refusal is None or not refusal.confirm:
+        return ""
+    fields = "".join('<input type="hidden" name="%s" value="%s">\n' % (html.escape(name), html.escape(value))
+                     for name, values in refusal.fields for value in values)
+    return ('<section id="confirm">\n<p>%s</p>\n<form method="post" action="%s">\n%s'
+            '<input type="hidden" name="confirmed" value="yes">\n'
+            '<button type="submit" id="confirm-yes">%s</button>\n<a href="/" id="confirm-no">%s</a>\n'
+            '</form>\n</section>\n') % (html.escape(refusal.text), html.escape(refusal.path), fields,
+                                          _text("Yes, erase it"), _text("Cancel"))
+
+
+def _refusal_html(refusal, form_id):
+    """The reason a form was refused, shown beside that form only."""
+    if refusal is None or refusal.confirm or refusal.form_id != form_id:
+        return ""
+    return '<p class="refused" role="alert">%s</p>\n' % html.escape(refusal.text)
+
+
+def _field_text(refusal, name):
+    """A form field's value: what the user sent with a refused form, else its default."""
+    if refusal is not None and name in refusal.form:
+        return refusal.form[name]
+    return FORM_DEFAULTS[name]
+
+
+def _field(refusal, name):
+    return html.escape(_field_text(refusal, name))
+
+
+def _details_html(client, refusal):
+    rides = client.getTracks() if client.getState() == STATE_IN_SERVICE else []
     return DETAILS.format(
+        capability=_capability_html(client),
+        confirmation=_confirmation_html(refusal),
+        more_forms=_delete_html(rides, refusal) + _update_html(client, refusal) + _languages_html(client, refusal) +
+        _eject_html(),
         id_label=_text("Device id"),
         uuid=html.escape(UTF8(client.getUUID())),
         versions_label=_text("Versions"),
         versions=_versions_html(client),
         rides_label=_text("Rides"),
-        rides=_rides_html(client),
-        status=_status_html(),
+        rides=_rides_html(client, rides),
+        status=_status_html(client),
         actions_label=_text("Actions"),
         folder_text=_text("Files are written to and read from the export folder"),
         export_folder=html.escape(exportdir.root()),
@@ -178,23 +364,50 @@ def _details_html(client):
         profile_label=_text("Profile file"),
         read_button=_text("Read profile"),
         write_button=_text("Write profile"),
+        folder=_field(refusal, "folder"),
+        package=_field(refusal, "package"),
+        profile_file=_field(refusal, "file"),
+        export_refusal=_refusal_html(refusal, "export"),
+        import_refusal=_refusal_html(refusal, "import"),
+        profile_refusal=_refusal_html(refusal, "profile"),
+        profile_fields=_profile_fields_html(refusal),
     )
 
 
 def home(environ, start_response):
+    return _page(start_response, "200 OK")
+
+
+def _page(start_response, status, refusal=None):
+    """The home page; a refused form is shown with the values sent and the reason beside it."""
     client = orvo.OrvoClient()
     present = client.isExist()
     working = present and (actions.waiting() is not None or client.getState() != STATE_IN_SERVICE)
     page = PAGE.format(
         refresh='<meta http-equiv="refresh" content="%d">\n' % REFRESH_SECONDS if working else "",
+        follow_ms=FOLLOW_MS,
         title=_text(TITLE),
         version_label=_text("Version"),
         version=html.escape(_env().getVersion()),
         device_label=_text("Device"),
-        device=html.escape(UTF8(client.getName())) if present else _text("No device connected"),
-        details=_details_html(client) if present else "",
+        device=html.escape(UTF8(client.getName())) if present else _no_device_html(),
+        details=_details_html(client, refusal) if present else "",
     )
-    return _respond(start_response, "200 OK", page, "text/html; charset=utf-8")
+    return _respond(start_response, status, page, "text/html; charset=utf-8")
+
+
+def state(environ, start_response):
+    """What the page follows without a reload: the device plugged (empty for none), whether an
+    action runs, and its progress."""
+    if not for_this_server(environ):
+        return _respond(start_response, "403 Forbidden", "not from another site\n")
+    client = orvo.OrvoClient()
+    present = client.isExist()
+    device = "%s %s" % (UTF8(client.getName()), UTF8(client.getUUID())) if present else ""
+    working = present and (actions.waiting() is not None or client.getState() != STATE_IN_SERVICE)
+    progress = client.getProgress() if working else -1.0
+    body = json.dumps({"device": device, "working": working, "progress": progress})
+    return _respond(start_response, "200 OK", body, "application/json", headers=[("Cache-Control", "no-store")])
 
 
 def from_other_site(environ):
@@ -245,39 +458,167 @@ def _form(environ):
         return None
     body = environ["wsgi.input"].read(length) if length else b""
     fields = urllib.parse.parse_qs(body.decode("utf-8", errors="replace"), keep_blank_values=True)
-    return {name: values[0] for name, values in fields.items()}
+    environ["orvo.fields"] = [(name, values) for name, values in fields.items() if name != "confirmed"]
+    form = {name: values[0] for name, values in fields.items()}
+    # The rides to delete are the one field that comes many times.
+    form["ride"] = fields.get("ride", [])
+    return form
 
 
-# Each form's reader answers the start of its action, or None for a form that names no file or
-# folder of the export folder.
+def _fields(environ):
+    """Every field of the posted form with all its values, as _form read them."""
+    return environ.get("orvo.fields", [])
+
+
+class Refusal:
+    """A form the page refused: which form, why, and the values the user sent. A confirmation
+    is a refusal until the user confirms: it also carries the route and every value sent."""
+
+    def __init__(self, form_id, text, form, confirm=False, path="", fields=()):
+        self.form_id = form_id
+        self.text = text
+        self.form = form
+        self.confirm = confirm
+        self.path = path
+        self.fields = fields
+
+
+class Confirm:
+    """A reader's answer for a form that erases: the question to ask first."""
+
+    def __init__(self, text):
+        self.text = text
+
+
+def _file_refusal(name, must_exist):
+    """Why the name gives no file of the export folder (exportdir.resolve_file answered None)."""
+    path = exportdir.resolve(name)
+    if not name:
+        return UTF8("Give the name of a file in the export folder.")
+    if path is None:
+        return UTF8('"%s" is not a name inside the export folder.') % name
+    if path == exportdir.root() or os.path.isdir(path):
+        return UTF8('"%s" is a folder, not a file.') % name
+    if must_exist:
+        return UTF8('The file "%s" does not exist in the export folder.') % name
+    return UTF8('The file "%s" cannot be made in the export folder.') % name
+
+
+# Each form's reader answers the start of its action, or the reason the form is refused.
 def _export(client, form):
-    folder = exportdir.resolve(form.get("folder", "").strip())
-    return None if folder is None else lambda: actions.export_rides(client, folder)
+    name = form.get("folder", "").strip()
+    folder = exportdir.resolve(name)
+    if folder is None:
+        return None, UTF8('"%s" is not a folder name inside the export folder.') % name
+    return lambda: actions.export_rides(client, folder), None
 
 
 def _upload(client, form):
-    return lambda: actions.make_upload_package(client)
+    return lambda: actions.make_upload_package(client), None
+
+
+def _file(form, field, must_exist):
+    """The file the form's field names in the export folder, or the reason there is none."""
+    name = form.get(field, "").strip()
+    path = exportdir.resolve_file(name, must_exist=must_exist)
+    return (path, None) if path else (None, _file_refusal(name, must_exist))
 
 
 def _import(client, form):
-    package = exportdir.resolve_file(form.get("package", "").strip(), must_exist=True)
-    return None if package is None else lambda: actions.import_share(client, package)
+    package, refusal = _file(form, "package", must_exist=True)
+    if refusal:
+        return None, refusal
+    if families.imports_synchronously(client):
+        return lambda: actions.import_share_now(client, package), None
+    return lambda: actions.import_share(client, package), None
+
+
+def _delete(client, form):
+    names = form.get("ride", [])
+    if not names:
+        return None, UTF8("Choose the rides to delete.")
+    return lambda: actions.delete_rides(client, names), None
+
+
+def _confirmed(form):
+    return form.get("confirmed") == "yes"
+
+
+def _delete_history(client, form):
+    if not _confirmed(form):
+        count = len(client.getTracks())
+        return None, Confirm(UTF8("This erases every ride on the device (%d rides); they cannot be restored.") % count)
+    return lambda: actions.delete_every_ride(client), None
+
+
+def _update(client, form):
+    component = form.get("component", "")
+    if component not in families.updates(client):
+        return None, UTF8("This device takes no update of that kind.")
+    package, refusal = _file(form, "update", must_exist=True)
+    if refusal:
+        return None, refusal
+    label, erased = families.COMPONENTS[component]
+    if not _confirmed(form):
+        return None, Confirm(
+            UTF8('Updating the %s from "%s" erases %s and writes the package in its place. The device restarts; '
+                 'do not unplug it until the update is done.') % (label, form.get("update", ""), erased))
+    return lambda: actions.update(client, component, label, package), None
+
+
+def _languages(client, form):
+    codes = [code.strip() for code in form.get("languages", "").split(",") if code.strip()]
+    if not codes or not families.writes_languages(client):
+        return None, UTF8("Give the languages as three-letter codes, such as eng,deu.")
+    wrong = [code for code in codes if len(code) != 3 or not code.isascii() or not code.isalpha()]
+    if wrong:
+        return None, UTF8('"%s" is not a three-letter language code.') % wrong[0]
+    return lambda: actions.write_languages(client, codes), None
+
+
+def _eject(client, form):
+    return lambda: actions.eject(client), None
 
 
 def _read_profile(client, form):
-    target = exportdir.resolve_file(form.get("file", "").strip(), must_exist=False)
-    return None if target is None else lambda: actions.read_profile(client, target)
+    target, refusal = _file(form, "file", must_exist=False)
+    return (None, refusal) if refusal else (lambda: actions.read_profile(client, target), None)
 
 
 def _write_profile(client, form):
-    source = exportdir.resolve_file(form.get("file", "").strip(), must_exist=True)
-    return None if source is None else lambda: actions.write_profile(client, source)
+    """Writes the profile's fields as the form sent them (into the named file first), or the
+    named file as it is."""
+    sent = _sent_profile(form)
+    if sent:
+        return _write_profile_fields(client, form, sent)
+    source, refusal = _file(form, "file", must_exist=True)
+    if refusal:
+        return None, refusal
+    values = profile.read(source)
+    if values is None:
+        return None, UTF8('"%s" is not a profile file; nothing was written.') % form.get("file", "")
+    refusal = profile.refusal(values)
+    return (None, refusal) if refusal else (lambda: actions.write_profile(client, source), None)
 
 
-def device_action(reader):
+def _write_profile_fields(client, form, values):
+    refusal = profile.refusal(values)
+    if refusal:
+        return None, refusal
+    target, refusal = _file(form, "file", must_exist=False)
+    if refusal:
+        return None, refusal
+    if not profile.write(target, values):
+        return None, UTF8('The profile file "%s" could not be written; nothing was sent.') % form.get("file", "")
+    return lambda: actions.write_profile(client, target), None
+
+
+def device_action(form_id, reader):
     """A route that starts one device action from a posted form and then sends the browser
     back to the home page. The action changes the device or files, so no other site's page may
-    ask for it; a name that is not a file or folder of the export folder is refused."""
+    ask for it; a form the page refuses (a name that is not a file or folder of the export
+    folder, a profile value that does not fit its field) comes back beside the form with the
+    values sent and the reason, and nothing reaches the device."""
 
     def route(environ, start_response):
         if environ.get("REQUEST_METHOD") != "POST":
@@ -290,9 +631,12 @@ def device_action(reader):
         client = orvo.OrvoClient()
         if not client.isExist():
             return _respond(start_response, "409 Conflict", "no device connected\n")
-        start = reader(client, form)
+        start, refusal = reader(client, form)
+        if isinstance(refusal, Confirm):
+            question = Refusal(form_id, refusal.text, form, True, environ.get("PATH_INFO", "/"), _fields(environ))
+            return _page(start_response, "200 OK", question)
         if start is None:
-            return _respond(start_response, "400 Bad Request", "not a file or folder of the export folder\n")
+            return _page(start_response, "400 Bad Request", Refusal(form_id, refusal, form))
         start()
         return _respond(start_response, "303 See Other", "", headers=[("Location", "/")])
 
@@ -302,11 +646,17 @@ def device_action(reader):
 ROUTES = {
     "/": home,
     "/export_log": export_log,
-    "/export": device_action(_export),
-    "/upload": device_action(_upload),
-    "/import": device_action(_import),
-    "/profile/read": device_action(_read_profile),
-    "/profile/write": device_action(_write_profile),
+    "/export": device_action("export", _export),
+    "/upload": device_action("upload", _upload),
+    "/import": device_action("import", _import),
+    "/profile/read": device_action("profile", _read_profile),
+    "/profile/write": device_action("profile", _write_profile),
+    "/delete": device_action("delete", _delete),
+    "/delete_history": device_action("delete-history", _delete_history),
+    "/update": device_action("update", _update),
+    "/languages": device_action("languages", _languages),
+    "/eject": device_action("eject", _eject),
+    "/state": state,
 }
 
 

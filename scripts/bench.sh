@@ -5,6 +5,49 @@
 # (--runs N, --work DIR).
 set -euo pipefail
 
+usage() {
+    cat <<'USAGE'
+usage: bash scripts/bench.sh [--runs N] [--work DIR]
+       bash scripts/bench.sh --help
+
+Builds the benchmark in Release, generates its inputs and prints our times, gpsbabel's and the
+bare Qt floor's, with their ratios and peak memory.
+
+Options:
+  --runs N    runs of each measure (at least 1)
+  --work DIR  keeps the generated inputs in DIR (a temporary folder)
+
+Environment:
+  ORVO_BENCH_BUILD_DIR  the build folder (build/bench)
+  ORVO_JOBS             parallel build jobs (the number of processors)
+USAGE
+}
+
+refuse() {
+    usage >&2
+    exit 2
+}
+
+# Checked before the build starts: a mistyped option must not cost a Release build.
+arguments=("$@")
+while [ $# -gt 0 ]; do
+    case "$1" in
+    -h | --help)
+        usage
+        exit 0
+        ;;
+    --runs)
+        [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || refuse
+        shift 2
+        ;;
+    --work)
+        [ -n "${2:-}" ] || refuse
+        shift 2
+        ;;
+    *) refuse ;;
+    esac
+done
+
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
@@ -24,4 +67,4 @@ cmake -S . -B "$build" -G Ninja \
 cmake --build "$build" -j "$jobs" --target orvo-bench
 
 command -v gpsbabel >/dev/null || echo "gpsbabel is not installed: the peer columns stay empty"
-"$build/bin/orvo-bench" "$@"
+"$build/bin/orvo-bench" "${arguments[@]}"

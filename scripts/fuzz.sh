@@ -7,10 +7,40 @@
 # Not part of the test run: CTest replays the corpus and the regressions there.
 set -euo pipefail
 
+usage() {
+    cat <<'USAGE'
+usage: bash scripts/fuzz.sh [SECONDS]
+       bash scripts/fuzz.sh --help
+
+Builds the fuzz targets with clang and libFuzzer and runs each for SECONDS (60), starting from
+its seed corpus and its saved regressions. Findings go to build/fuzz/findings/<target>; exits
+non-zero when anything was found.
+
+Environment:
+  ORVO_FUZZ_BUILD_DIR  the build folder (build/fuzz)
+  ORVO_JOBS            parallel build jobs (the number of processors)
+USAGE
+}
+
+if [ $# -gt 1 ]; then
+    usage >&2
+    exit 2
+fi
+seconds=${1:-60}
+case "$seconds" in
+-h | --help)
+    usage
+    exit 0
+    ;;
+'' | *[!0-9]*)
+    usage >&2
+    exit 2
+    ;;
+esac
+
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-seconds=${1:-60}
 build=${ORVO_FUZZ_BUILD_DIR:-$top/build/fuzz}
 jobs=${ORVO_JOBS:-$(nproc)}
 

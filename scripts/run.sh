@@ -91,9 +91,10 @@ if [ "${ORVO_SKIP_BUILD:-0}" != 1 ]; then
         -DPython_EXECUTABLE=/usr/bin/python3 \
         -DPython3_EXECUTABLE=/usr/bin/python3 \
         -DPYTHON_EXECUTABLE=/usr/bin/python3
-    targets=("orvo-$program_name")
+    # Everything that cmake --install installs, so that the run build can be installed.
+    targets=(orvo-daemon orvo-tray orvo_udev_rules)
     if [ "$demo" -eq 1 ]; then
-        targets=(orvo-daemon orvo-demo-devices "orvo-$program_name")
+        targets+=(orvo-demo-devices)
     fi
     cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 fi
@@ -175,6 +176,29 @@ page_answers() {
     ' page_answers "$1" 2>/dev/null
 }
 
+# True when the process holds a listening TCP socket on the port. Another program that took
+# the port answers there too, and its page is not ours to announce.
+listens_on() {
+    local pid=$1 port inode
+    port=$(printf ':%04X' "$2")
+    for inode in $(awk -v port="$port" '$4 == "0A" && substr($2, length($2) - 4) == port { print $10 }' \
+        /proc/net/tcp /proc/net/tcp6 2>/dev/null); do
+        if find "/proc/$pid/fd" -lname "socket:\[$inode\]" 2>/dev/null | grep -q .; then
+            return 0
+        fi
+    done
+    return 1
+}
+
+# True while an instance of the program (orvo-tray or orvo-daemon) runs for this user: its
+# single-instance lock in the temporary folder names the process that holds it.
+instance_running() {
+    local name=$1 lock pid
+    lock="${TMPDIR:-/tmp}/${ORVO_INSTANCE_KEY:-$name-$(id -u)}.lock"
+    pid=$(head -n 1 "$lock" 2>/dev/null) || return 1
+    [[ $pid =~ ^[0-9]+$ ]] && running "$pid" && [ "$(ps -o comm= -p "$pid")" = "$name" ]
+}
+
 # Prints the address once the page answers. The program's own exit ends the script with its
 # code (a second start exits 0 after saying an instance runs).
 announce_when_answering() {
@@ -187,7 +211,7 @@ announce_when_answering() {
             exit "$code"
         fi
         port=$(settings_port "$file" "$default")
-        if page_answers "$port"; then
+        if listens_on "$program_pid" "$port" && page_answers "$port"; then
             echo "The web application answers on http://127.0.0.1:$port/ (Ctrl-C ends it)"
             return 0
         fi
@@ -226,7 +250,13 @@ start_virtual_display() {
 
 if [ "$demo" -eq 1 ]; then
     devices="$build/demo-devices"
-    "$build/bin/orvo-demo-devices" "$devices"
+    # A running demo's devices hold what the user did on them: a second start leaves them be
+    # (its programs then hand over to the running ones).
+    if instance_running orvo-daemon || instance_running "orvo-$program_name"; then
+        echo "A demo runs already; its devices in $devices stay as they are"
+    else
+        "$build/bin/orvo-demo-devices" "$devices"
+    fi
     export ORVO_PLATFORM="emulator:$devices"
     export ORVO_DATA_DIR=${ORVO_DATA_DIR:-$build/demo-data}
     echo "Emulated devices of $devices; switch with: echo kavel35 > $devices/plugged"

@@ -18,23 +18,36 @@ FAILED = "failed"
 
 # The client's service type of a flash device: a share import there ends with a finalize.
 SERVICE_SCSI = 1
+# The client's service state while no action runs on it.
+STATE_IN_SERVICE = 0
+# updateDevice's answers.
+UPDATE_STARTED = 0
+UPDATE_NOT_STARTED = 1
+UPDATE_BUSY = 11
 
 
 class Action:
     """One action the page started or tried to start, as the page shows it."""
 
-    def __init__(self, title, interpret, then=None):
+    def __init__(self, title, interpret, then=None, parent=None):
         self.title = title
         self.state = RUNNING
         self.lines = []
         # Turns (client, result list) into (succeeded, lines to show).
         self.interpret = interpret
-        # Starts the action that follows a success, or None.
+        # Starts the action that follows a success, given the client and this action, or None.
         self.then = then
+        # The action this one completes: it ends as this one ends.
+        self.parent = parent
+        # True for an action that delivers no result list: it ends when its device is free.
+        self.polled = False
 
     def finish(self, succeeded, lines):
         self.state = DONE if succeeded else FAILED
         self.lines = list(lines)
+        # A failure always says why, even when the device gave no message of its own.
+        if not succeeded and not any(line for line in self.lines if line):
+            self.lines.append(UTF8("The device answered that the action failed; the log says more."))
 
 
 # The action whose result is awaited, with the client handle it runs on.
@@ -64,9 +77,14 @@ def on_result(result):
         return
     _waiting = None
     succeeded, lines = action.interpret(client, list(result))
-    action.finish(succeeded, lines)
     if succeeded and action.then is not None:
-        action.then(client)
+        # Not done yet: the following action decides.
+        action.lines = list(lines)
+        action.then(client, action)
+        return
+    action.finish(succeeded, lines)
+    if action.parent is not None:
+        action.parent.finish(succeeded, action.parent.lines + action.lines)
 
 
 def start(client, action, method, *arguments):
@@ -81,11 +99,24 @@ def start(client, action, method, *arguments):
     return True
 
 
+def _polled_end():
+    """Ends the awaited action that delivers no result list (an update) once its device is in
+    service again, by the device's error flag."""
+    global _waiting
+    if _waiting is not None and _waiting.polled and _client.getState() == STATE_IN_SERVICE:
+        _waiting.finish(not _failed_flag(_client), _waiting.lines)
+        _waiting = None
+
+
 def waiting():
     """The action whose result is awaited; an action whose device went away ends as failed."""
     global _waiting
+    _polled_end()
     if _waiting is not None and not _client.isExist():
-        _waiting.finish(False, [UTF8("The device was disconnected.")])
+        gone = [UTF8("The device was disconnected.")]
+        _waiting.finish(False, gone)
+        if _waiting.parent is not None:
+            _waiting.parent.finish(False, _waiting.parent.lines + gone)
         _waiting = None
     return _waiting
 
@@ -97,9 +128,13 @@ def _plain(client, result):
 def _exported(folder):
     def interpret(client, result):
         files = [UTF8(path) for path in result]
+        succeeded = not _failed_flag(client)
         lines = [UTF8("%d files written to %s") % (len(files), folder)]
+        if not succeeded:
+            lines.append(UTF8("Not every ride was written (a full disk, or a ride that could not be converted); "
+                              "the log says which."))
         lines += [os.path.basename(path) for path in files]
-        return not _failed_flag(client), lines
+        return succeeded, lines
 
     return interpret
 
@@ -128,14 +163,21 @@ def make_upload_package(client):
     return start(client, Action(UTF8("Upload package"), _uploaded), "asyncPrepareUploadData")
 
 
-def _finalize(client):
-    start(client, Action(UTF8("Finalize the device"), _plain), "asyncFinalize")
+def _finalize(client, parent):
+    if not start(client, Action(UTF8("Finalize the device"), _plain, parent=parent), "asyncFinalize"):
+        parent.finish(False, parent.lines + history[0].lines)
+
+
+def _finalize_on_flash(client):
+    """A flash device changes its image in memory; only a finalize writes it to the device, so
+    an action there is done only once the finalize is."""
+    return _finalize if client.getServiceType() == SERVICE_SCSI else None
 
 
 def import_share(client, package):
     """Imports the share package; a flash device then writes its image back (finalize)."""
-    then = _finalize if client.getServiceType() == SERVICE_SCSI else None
-    return start(client, Action(UTF8("Share import"), _plain, then), "asyncImportDownloadZip", package)
+    return start(client, Action(UTF8("Share import"), _plain, _finalize_on_flash(client)), "asyncImportDownloadZip",
+                 package)
 
 
 def read_profile(client, path):
@@ -143,4 +185,59 @@ def read_profile(client, path):
 
 
 def write_profile(client, path):
-    return start(client, Action(UTF8("Write profile"), _profile(path)), "asyncWriteDeviceProfile", path)
+    """Writes the profile file's values; a flash device then writes its image back (finalize)."""
+    return start(client, Action(UTF8("Write profile"), _profile(path), _finalize_on_flash(client)),
+                 "asyncWriteDeviceProfile", path)
+
+
+def run_now(title, client, succeeded, lines=()):
+    """Shows an action the device ran at once; its error flag, read and cleared here, also makes
+    it a failure."""
+    action = Action(title, None)
+    history.appendleft(action)
+    failed_flag = _failed_flag(client)
+    action.finish(bool(succeeded) and not failed_flag, lines)
+    return action.state == DONE
+
+
+def import_share_now(client, package):
+    """The PSF 1.5 flash family's share import, which writes the device before it answers."""
+    return run_now(UTF8("Share import"), client, client.newSetShareData(package), [package])
+
+
+def delete_rides(client, names):
+    return run_now(UTF8("Delete rides"), client, client.deleteHistory(names), names)
+
+
+def delete_every_ride(client):
+    return run_now(UTF8("Delete every ride"), client, client.deleteData("history"))
+
+
+def eject(client):
+    return run_now(UTF8("Eject"), client, client.ejectDevice())
+
+
+def write_languages(client, codes):
+    return run_now(UTF8("Write languages"), client, client.makelanfile(codes), [", ".join(codes)])
+
+
+def update(client, component, label, path):
+    """Starts the update of one component from the package file; it runs until the device is in
+    service again."""
+    global _waiting, _client
+    action = Action(UTF8("Update %s") % label, None)
+    action.lines = [path]
+    action.polled = True
+    history.appendleft(action)
+    # The firmware takes whether the language choice changed; the package keeps the device's.
+    code = client.updateDevice(component, path, "0" if component == "Total" else "")
+    if code == UPDATE_STARTED:
+        _waiting, _client = action, client
+        return True
+    reasons = {
+        UPDATE_NOT_STARTED: UTF8("The device did not start the update: it does not take this package."),
+        UPDATE_BUSY: UTF8("The device is busy with another action."),
+    }
+    action.finish(False, [path, reasons.get(code, UTF8("The device is no longer connected."))])
+    _failed_flag(client)
+    return False

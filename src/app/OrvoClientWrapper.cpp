@@ -320,6 +320,11 @@ int OrvoClientWrapper::getState(OrvoClient *o)
     return isCurrent(o) ? o->getState() : int(OrvoClient::STATE_OUT_OF_SERVICE);
 }
 
+float OrvoClientWrapper::getProgress(OrvoClient *o)
+{
+    return isCurrent(o) ? o->progress() : -1.0f;
+}
+
 bool OrvoClientWrapper::getError(OrvoClient *o)
 {
     if (o == nullptr)

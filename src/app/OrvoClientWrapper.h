@@ -69,6 +69,8 @@ public:
     QString getName(OrvoClient *o);
     // The service state; 2 (out of service) by default.
     int getState(OrvoClient *o);
+    // The running action's progress from 0 to 1; -1 while none runs, and by default.
+    float getProgress(OrvoClient *o);
     // The client's error flag; reading it clears the flag and the error code.
     bool getError(OrvoClient *o);
     // The rides on the device, read while the client is claimed; empty when it is busy.

@@ -1107,13 +1107,8 @@ bool OrvoClient::execute()
         return _updateComponent(m_componentRequest);
     case Action_Batch:
         return _batch();
-    case Action_ExportTrack: {
-        const QStringList files = _exportTrack(m_arguments.value(0).toString());
-        m_resultList.clear();
-        for (const QString &file : files)
-            m_resultList.append(file);
-        return true;
-    }
+    case Action_ExportTrack:
+        return exportEveryRide(m_arguments.value(0).toString());
     case Action_MakeUploadZip: {
         QString path;
         const bool made = prepareUploadData(path, true);
@@ -1144,6 +1139,25 @@ bool OrvoClient::execute()
     default:
         return false;
     }
+}
+
+// The device classes write one file per ride and skip a ride they cannot write, so fewer files
+// than rides, or none from a device with rides, is a failed export: a full disk or a failed
+// conversion must not read as done.
+bool OrvoClient::exportEveryRide(const QString &folder)
+{
+    QVector<OrvoClientData> rides;
+    getTracks(rides);
+    const QStringList files = _exportTrack(folder);
+    m_resultList.clear();
+    for (const QString &file : files)
+        m_resultList.append(file);
+    if (files.size() < rides.size()) {
+        ORVO_TRACE_WARNING(lcOrvoDevice, "OrvoClient::exportTrack")
+            << files.size() << "of" << rides.size() << "rides written to" << folder;
+        return false;
+    }
+    return true;
 }
 
 bool OrvoClient::writeProfileFromFile(const QString &file)

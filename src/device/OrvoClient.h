@@ -295,6 +295,7 @@ private:
     bool claimAsyncAction(Action action, const char *starter, const char *busyMessage);
     void startWorker();
     bool writeProfileFromFile(const QString &file);
+    bool exportEveryRide(const QString &folder);
     void emitDone(int action);
     bool writeFlashImage(const QString &path, const QString &name, int region, int blockSize, const char *function,
                          const char *failure);

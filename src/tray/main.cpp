@@ -13,6 +13,9 @@
 #include "devices/gal/OrvoGalLibrary.h"
 #include "env/OrvoFunctionTrace.h"
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <cstdlib>
 #include <exception>
 
@@ -73,6 +76,26 @@ int runTray(int &argc, char **argv)
     return code;
 }
 
+// Whether Qt will find a display to open. A platform that draws nowhere (offscreen, minimal)
+// needs none; without one, Qt would abort with its own message instead of saying what to do.
+bool hasDisplay(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0)
+            return true;
+    }
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (platform.isEmpty())
+        return x11 || wayland;
+    if (platform.startsWith("xcb"))
+        return x11;
+    if (platform.startsWith("wayland"))
+        return wayland;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -82,6 +105,12 @@ int main(int argc, char **argv)
     if (commandLine.asksForAnswer(OrvoCommandLine::arguments(argc, argv))) {
         OrvoConsole::print(commandLine.answer());
         return EXIT_SUCCESS;
+    }
+    if (!hasDisplay(argc, argv)) {
+        OrvoConsole(kProgram).error(
+            QStringLiteral("needs a display (DISPLAY or WAYLAND_DISPLAY is not set); orvo-daemon serves the devices "
+                           "and the page without one"));
+        return EXIT_FAILURE;
     }
     try {
         return runTray(argc, argv);

@@ -57,6 +57,16 @@ QString post(const QString &path, const QStringList &fields, const QStringList &
     return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << url(path)).output);
 }
 
+// Posts the form fields and answers the page sent back.
+QString postForPage(const QString &path, const QStringList &fields)
+{
+    QStringList arguments = {QStringLiteral("-s"), QStringLiteral("--max-time"), QStringLiteral("30"),
+                             QStringLiteral("-X"), QStringLiteral("POST")};
+    for (const QString &field : fields)
+        arguments << QStringLiteral("--data-urlencode") << field;
+    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << url(path)).output);
+}
+
 // The web application with one attached device, the controller's current client.
 class WebPageTest : public ::testing::Test
 {
@@ -114,7 +124,7 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
           "<form id=\"import\"", "<form id=\"profile\"", "formaction=\"/profile/write\""}) {
         EXPECT_TRUE(shown.contains(QLatin1String(expected))) << expected << "\n" << shown.toStdString();
     }
-    EXPECT_FALSE(shown.contains(QStringLiteral("Application"))) << "an empty version is left out";
+    EXPECT_FALSE(shown.contains(QStringLiteral("<li>Application"))) << "an empty version is left out";
     EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
     EXPECT_EQ(client.calls(), QStringList{QStringLiteral("getTracks")});
     for (const QString &unreadable : {QStringLiteral("           "), QStringLiteral("\x02\x00\x1f ")}) {
@@ -202,7 +212,10 @@ TEST_F(WebPageTest, ActionsReachOnlyFilesOfTheExportFolder)
         const QStringList before = client.calls();
         EXPECT_EQ(post(c.path, c.fields, c.headers), QLatin1String(c.status));
         ASSERT_TRUE(finished());
-        const QStringList asked = client.calls().mid(before.size());
+        // Listing the rides (for the page a refusal comes back in, and for the export's count)
+        // changes nothing.
+        QStringList asked = client.calls().mid(before.size());
+        asked.removeAll(QStringLiteral("getTracks"));
         EXPECT_EQ(asked, c.call.isEmpty() ? QStringList() : QStringList{c.call});
     }
     EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Weight")), QStringLiteral("70"));
@@ -241,6 +254,16 @@ TEST_F(WebPageTest, ShowsEachActionRunningThenItsResult)
     EXPECT_TRUE(shown.contains(QStringLiteral("<li>2 files written to ") + exportRoot + QStringLiteral("/rides</li>")));
     EXPECT_TRUE(shown.contains(QStringLiteral("<li>b.gpx</li>")));
     EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+
+    // Fewer files than rides: a full disk must not read as done.
+    client.tracks = {ride(1, QStringLiteral("a")), ride(2, QStringLiteral("b")), ride(3, QStringLiteral("c"))};
+    ASSERT_EQ(post(QStringLiteral("/export"), {QStringLiteral("folder=rides")}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
+    shown = page();
+    EXPECT_TRUE(
+        shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>\n<ul>\n<li>2 files written")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>Not every ride was written")));
 
     client.result = false;
     ASSERT_EQ(post(QStringLiteral("/profile/read"), {QStringLiteral("file=p.xml")}), QStringLiteral("303"));
@@ -291,6 +314,8 @@ TEST_F(WebPageTest, ShareImportFinalizesOnlyAFlashDeviceAndOnlyAfterSuccess)
         {"drive", 0, true, {import}, "<p class=\"done\">Share import: done</p>"},
         {"flash device", 1, true, {import, "_finalize"}, "<p class=\"done\">Finalize the device: done</p>"},
         {"flash device, failed import", 1, false, {import}, "<p class=\"failed\">Share import: failed</p>"},
+        // Done only once the image reached the device.
+        {"flash device, import done", 1, true, {import, "_finalize"}, "<p class=\"done\">Share import: done</p>"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -305,6 +330,253 @@ TEST_F(WebPageTest, ShareImportFinalizesOnlyAFlashDeviceAndOnlyAfterSuccess)
         const QString shown = page();
         EXPECT_TRUE(shown.contains(QLatin1String(c.shown))) << shown.toStdString();
     }
+}
+
+// A flash device keeps a written profile in its image in memory: the write is done only once the
+// finalize wrote the image to the device.
+TEST_F(WebPageTest, AProfileWriteFinalizesAFlashDeviceBeforeItIsDone)
+{
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/profile.xml"),
+                                    "<settings><property name=\"User Weight.Metric\" value=\"70\"/></settings>"));
+    struct Case
+    {
+        const char *name;
+        int serviceType;
+        QStringList calls;
+    };
+    const std::vector<Case> cases = {
+        {"drive", 0, {"saveProfile"}},
+        {"flash device", 1, {"saveProfile", "_finalize"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.serviceType = c.serviceType;
+        const qsizetype before = client.calls().size();
+        ASSERT_EQ(post(QStringLiteral("/profile/write"), {QStringLiteral("file=profile.xml")}), QStringLiteral("303"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !client.isBusy() && client.calls().size() >= before + c.calls.size(); }, kPatienceMs));
+        ASSERT_TRUE(finished());
+        EXPECT_EQ(client.calls().mid(before), c.calls);
+        const QString shown = page();
+        EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Write profile: done</p>"))) << shown.toStdString();
+    }
+}
+
+// A refused form comes back as the page, with the reason beside that form and the values the
+// user sent; nothing reaches the device. A profile value is checked against its field first.
+TEST_F(WebPageTest, RefusedFormsComeBackBesideTheFormWithTheirValues)
+{
+    const auto profile = [this](const char *name, const char *value) {
+        return OrvoTest::writeFile(exportRoot + QStringLiteral("/") + QLatin1String(name),
+                                   QByteArray("<settings><property name=\"User Name\" value=\"me\"/>") + value +
+                                       "</settings>");
+    };
+    ASSERT_TRUE(profile("heavy.xml", "<property name=\"User Weight.Metric\" value=\"heavy\"/>"));
+    ASSERT_TRUE(profile("huge.xml", "<property name=\"User Weight.Metric\" value=\"900\"/>"));
+    ASSERT_TRUE(profile("born.xml", "<property name=\"User Birthday\" value=\"1980-05-31\"/>"));
+    ASSERT_TRUE(profile("zone.xml", "<property name=\"User MHR.zone3.high\" value=\"1.5\"/>"));
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/notes.txt"), "not a profile"));
+    struct Case
+    {
+        const char *name;
+        QString path;
+        QString field;
+        const char *form;
+        const char *reason;
+    };
+    const std::vector<Case> cases = {
+        {"missing package", "/import", "package=missing.zip", "import",
+         "The file &quot;missing.zip&quot; does not exist in the export folder."},
+        {"no package", "/import", "package=", "import", "Give the name of a file in the export folder."},
+        {"package outside", "/import", "package=../x.zip", "import", "is not a name inside the export folder"},
+        {"export outside", "/export", "folder=../rides", "export", "is not a folder name inside the export folder"},
+        {"word for a weight", "/profile/write", "file=heavy.xml", "profile",
+         "The value &quot;heavy&quot; of the field &quot;User Weight.Metric&quot; is not a number"},
+        {"weight out of range", "/profile/write", "file=huge.xml", "profile",
+         "&quot;User Weight.Metric&quot; is not a number from 20 to 300"},
+        {"birthday in another form", "/profile/write", "file=born.xml", "profile", "&quot;User Birthday&quot;"},
+        {"fraction for a heart rate", "/profile/write", "file=zone.xml", "profile", "&quot;User MHR.zone3.high&quot;"},
+        {"not a profile", "/profile/write", "file=notes.txt", "profile", "is not a profile file"},
+        {"missing profile", "/profile/write", "file=none.xml", "profile", "does not exist"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList before = client.calls();
+        const QString shown = postForPage(c.path, {c.field});
+        EXPECT_EQ(post(c.path, {c.field}), QStringLiteral("400"));
+        const QString formStart = QStringLiteral("<form id=\"%1\"").arg(QLatin1String(c.form));
+        const qsizetype at = shown.indexOf(formStart);
+        ASSERT_GE(at, 0) << shown.toStdString();
+        const QString form = shown.mid(at, shown.indexOf(QStringLiteral("</form>"), at) - at);
+        EXPECT_TRUE(form.contains(QStringLiteral("<p class=\"refused\" role=\"alert\">"))) << form.toStdString();
+        EXPECT_TRUE(form.contains(QLatin1String(c.reason))) << form.toStdString();
+        const QString value = c.field.section(QLatin1Char('='), 1).toHtmlEscaped();
+        EXPECT_TRUE(form.contains(QStringLiteral("value=\"%1\"").arg(value))) << form.toStdString();
+        EXPECT_EQ(shown.count(QStringLiteral("class=\"refused\"")), 1);
+        EXPECT_EQ(client.calls().mid(before.size()).filter(QStringLiteral("getTracks")).size(),
+                  client.calls().mid(before.size()).size())
+            << "nothing but the listing reached the device";
+    }
+    EXPECT_EQ(client.saveProfileCalls, 0);
+}
+
+// Each family is offered the actions its client runs, and only those.
+TEST_F(WebPageTest, OffersEachFamilyTheActionsItsClientRuns)
+{
+    client.tracks = {ride(3, QStringLiteral("Morning"))};
+    struct Case
+    {
+        const char *model;
+        int serviceType;
+        QStringList offered;
+        QStringList hidden;
+    };
+    const std::vector<Case> cases = {
+        {"Kavel50",
+         0,
+         {"value=\"Total\"", "value=\"DeviceAp\"", "value=\"MapData\"", "value=\"GPST_ENGINE\""},
+         {"<form id=\"languages\""}},
+        {"Kavel21", 0, {"value=\"Total\"", "value=\"DeviceAp\""}, {"value=\"MapData\"", "<form id=\"languages\""}},
+        {"Kavel35", 1, {"value=\"Total\"", "value=\"LaunchSEC\""}, {"value=\"MapData\"", "<form id=\"languages\""}},
+        {"Kavel40", 1, {"value=\"Total\"", "<form id=\"languages\""}, {"value=\"MapData\"", "value=\"DeviceAp\""}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.model);
+        client.model = QLatin1String(c.model);
+        client.serviceType = c.serviceType;
+        const QString shown = page();
+        QStringList offered = c.offered;
+        offered << "<form id=\"export\""
+                << "<form id=\"upload\""
+                << "<form id=\"import\""
+                << "<form id=\"profile\""
+                << "<form id=\"delete\""
+                << "<form id=\"delete-history\""
+                << "<form id=\"update\""
+                << "<form id=\"eject\""
+                << "<dd id=\"capability\">route,workout</dd>";
+        for (const QString &expected : offered)
+            EXPECT_TRUE(shown.contains(expected)) << expected.toStdString() << "\n" << shown.toStdString();
+        for (const QString &absent : c.hidden)
+            EXPECT_FALSE(shown.contains(absent)) << absent.toStdString();
+    }
+}
+
+// What erases asks first, saying what it erases; only the confirmed form reaches the device.
+TEST_F(WebPageTest, AnEraseAsksFirstAndRunsOnlyOnceConfirmed)
+{
+    client.tracks = {ride(3, QStringLiteral("Morning")), ride(4, QStringLiteral("Evening"))};
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/firmware.bin"), "firmware"));
+    struct Case
+    {
+        const char *name;
+        QString path;
+        QStringList fields;
+        const char *question;
+        QString call;
+        const char *shown;
+    };
+    const std::vector<Case> cases = {
+        {"every ride",
+         "/delete_history",
+         {},
+         "This erases every ride on the device (2 rides)",
+         "deleteTracks 3,4",
+         "<p class=\"done\">Delete every ride: done</p>"},
+        {"firmware",
+         "/update",
+         {"component=Total", "update=firmware.bin"},
+         "Updating the Firmware from &quot;firmware.bin&quot; erases the firmware and the languages on the device",
+         "_updateTotal " + exportRoot + "/firmware.bin 0",
+         "<p class=\"done\">Update Firmware: done</p>"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const qsizetype before = client.calls().size();
+        const QString asked = postForPage(c.path, c.fields);
+        EXPECT_TRUE(asked.contains(QStringLiteral("<section id=\"confirm\">"))) << asked.toStdString();
+        EXPECT_TRUE(asked.contains(QLatin1String(c.question))) << asked.toStdString();
+        EXPECT_TRUE(asked.contains(QStringLiteral("<input type=\"hidden\" name=\"confirmed\" value=\"yes\">")));
+        QStringList calls = client.calls().mid(before);
+        calls.removeAll(QStringLiteral("getTracks"));
+        EXPECT_TRUE(calls.isEmpty()) << calls.join(QLatin1Char(' ')).toStdString();
+
+        EXPECT_EQ(post(c.path, QStringList(c.fields) << QStringLiteral("confirmed=yes")), QStringLiteral("303"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return client.calls().mid(before).contains(c.call) && !client.isBusy(); },
+                                    kPatienceMs));
+        const QString shown = page();
+        EXPECT_TRUE(shown.contains(QLatin1String(c.shown))) << shown.toStdString();
+    }
+}
+
+// The actions that answer at once show done or failed with a reason, whatever the device said.
+TEST_F(WebPageTest, ActionsThatAnswerAtOnceShowDoneOrFailedWithAReason)
+{
+    client.tracks = {ride(3, QStringLiteral("Morning")), ride(4, QStringLiteral("Evening"))};
+    ASSERT_EQ(post(QStringLiteral("/delete"), {QStringLiteral("ride=Evening")}), QStringLiteral("303"));
+    EXPECT_TRUE(client.calls().contains(QStringLiteral("deleteTracks 4")));
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Delete rides: done</p>"))) << shown.toStdString();
+
+    client.result = false;
+    ASSERT_EQ(post(QStringLiteral("/eject"), {}), QStringLiteral("303"));
+    EXPECT_TRUE(client.calls().contains(QStringLiteral("eject")));
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Eject: failed</p>\n<ul>\n<li>The device answered")))
+        << shown.toStdString();
+
+    // The device's answer was true, but its error flag says the work was not done.
+    client.result = true;
+    client.setError(true);
+    ASSERT_EQ(post(QStringLiteral("/delete"), {QStringLiteral("ride=Morning")}), QStringLiteral("303"));
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Delete rides: failed</p>"))) << shown.toStdString();
+
+    EXPECT_EQ(post(QStringLiteral("/delete"), {}), QStringLiteral("400"));
+}
+
+// The page follows the device without a reload: /state says which device is plugged and
+// whether an action runs.
+TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
+{
+    const auto state = [] {
+        return QString::fromUtf8(runProcess(QStringLiteral("curl"), {QStringLiteral("-sS"), url("/state")}).output);
+    };
+    EXPECT_EQ(state(), QStringLiteral("{\"device\": \"Kavel50 0042-7\", \"working\": false, \"progress\": -1.0}"));
+    attached = nullptr;
+    EXPECT_EQ(state(), QStringLiteral("{\"device\": \"\", \"working\": false, \"progress\": -1.0}"));
+    EXPECT_TRUE(page().contains(QStringLiteral("fetch(\"/state\"")));
+}
+
+// The profile file read from the device shows as a form of its named fields; what the user
+// changes there is checked, then written to the file and to the device.
+TEST_F(WebPageTest, TheProfileIsAFormOfItsNamedFields)
+{
+    const QString file = exportRoot + QStringLiteral("/profile.xml");
+    ASSERT_TRUE(OrvoTest::writeFile(file, "<settings><property name=\"User Weight.Metric\" value=\"70\"/>"
+                                          "<property name=\"User Name\" value=\"me &amp; you\"/></settings>"));
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Weight.Metric\" value=\"70\">")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Name\" value=\"me &amp; you\">")));
+
+    const QStringList heavy = {QStringLiteral("file=profile.xml"), QStringLiteral("field.User Weight.Metric=heavy"),
+                               QStringLiteral("field.User Name=me")};
+    shown = postForPage(QStringLiteral("/profile/write"), heavy);
+    EXPECT_EQ(post(QStringLiteral("/profile/write"), heavy), QStringLiteral("400"));
+    EXPECT_TRUE(shown.contains(QStringLiteral("&quot;User Weight.Metric&quot; is not a number")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Weight.Metric\" value=\"heavy\">")));
+    EXPECT_EQ(client.saveProfileCalls, 0);
+    EXPECT_TRUE(OrvoTest::readFile(file).contains("value=\"70\""));
+
+    ASSERT_EQ(post(QStringLiteral("/profile/write"),
+                   {QStringLiteral("file=profile.xml"), QStringLiteral("field.User Weight.Metric=72.5"),
+                    QStringLiteral("field.User Name=me")}),
+              QStringLiteral("303"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return client.saveProfileCalls == 1 && !client.isBusy(); }, kPatienceMs));
+    EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Weight.Metric")), QStringLiteral("72.5"));
+    EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Name")), QStringLiteral("me"));
 }
 
 } // namespace

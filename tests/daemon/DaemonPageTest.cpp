@@ -41,11 +41,37 @@ bool keepOnly(const QString &folder, const QString &entry)
     return OrvoTest::writeFile(dir.filePath(DemoDevicesFolder::kPluggedFile), entry.toLatin1() + '\n');
 }
 
+// The address of one of the daemon's pages: every request of these tests, the browser's too,
+// goes to the address this gives.
+QUrl pageUrl(const DaemonInstall &install, const QString &path = QStringLiteral("/"))
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(install.port()).arg(path));
+}
+
+// Posts the form fields ("name=value") and answers the page sent back, or an empty text.
+QString postForm(const DaemonInstall &install, const QString &path, const QStringList &fields)
+{
+    QNetworkAccessManager network;
+    QNetworkRequest request(pageUrl(install, path));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    QStringList encoded;
+    for (const QString &field : fields) {
+        encoded << QString::fromLatin1(QUrl::toPercentEncoding(field.section(QLatin1Char('='), 0, 0))) +
+                       QLatin1Char('=') +
+                       QString::fromLatin1(QUrl::toPercentEncoding(field.section(QLatin1Char('='), 1)));
+    }
+    std::unique_ptr<QNetworkReply> reply(network.post(request, encoded.join(QLatin1Char('&')).toLatin1()));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!finished.wait(kRequestMs))
+        return {};
+    return QString::fromUtf8(reply->readAll());
+}
+
 // The page once it shows every text of what, while the daemon runs; empty when it never does.
 QString pageShowing(const DaemonInstall &install, const QProcess &daemon, const QStringList &what)
 {
     QNetworkAccessManager network;
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(install.port()));
+    const QUrl url = pageUrl(install);
     for (QDeadlineTimer deadline(kProgramTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
          QTest::qWait(kPollMs)) {
         std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
@@ -85,8 +111,33 @@ struct Browser
 class DaemonPageTest : public ::testing::TestWithParam<QString>
 {};
 
-// The page as a browser builds it: the plugged device's model, id and rides, and the forms of
-// its actions; the browser draws it too.
+// The forms every device is offered, and those of its family alone.
+QStringList controlsOf(const QString &entry)
+{
+    QStringList controls = {"<form id=\"export\" method=\"post\" action=\"/export\">",
+                            "<form id=\"upload\"",
+                            "<form id=\"import\"",
+                            "<form id=\"profile\"",
+                            "formaction=\"/profile/write\"",
+                            "<form id=\"delete\"",
+                            "<form id=\"delete-history\"",
+                            "<form id=\"update\"",
+                            "<option value=\"Total\">",
+                            "<form id=\"eject\""};
+    if (entry == DemoDevicesFolder::kKavel50)
+        controls << "<option value=\"DeviceAp\">"
+                 << "<option value=\"MapData\">";
+    else if (entry == DemoDevicesFolder::kKavel21)
+        controls << "<option value=\"DeviceAp\">";
+    else if (entry == DemoDevicesFolder::kKavel35)
+        controls << "<option value=\"LaunchSEC\">";
+    else
+        controls << "<form id=\"languages\"";
+    return controls;
+}
+
+// The page as a browser builds it: the plugged device's model, id and rides, the forms of the
+// actions its family runs, and a failed action shown as failed; the browser draws it too.
 TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
 {
     Browser browser;
@@ -106,8 +157,27 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
     // The device is plugged a moment after the page is served, and is read before it is free.
     std::unique_ptr<QProcess> daemon = install.start();
     ASSERT_FALSE(pageShowing(install, *daemon, QStringList{model} + rides).isEmpty()) << install.log().toStdString();
+    // A failed action: the rides cannot be written where a file is in the way. A refused
+    // profile value and the question before an erase come back beside their forms.
+    const QString exportRoot = QDir(install.dataDir()).filePath(QStringLiteral("export"));
+    ASSERT_TRUE(QDir().mkpath(exportRoot));
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/in-the-way"), "a file"));
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/heavy.xml"),
+                                    "<settings><property name=\"User Weight.Metric\" value=\"heavy\"/></settings>"));
+    const QString refused = postForm(install, QStringLiteral("/profile/write"), {QStringLiteral("file=heavy.xml")});
+    EXPECT_TRUE(refused.contains(QStringLiteral("of the field &quot;User Weight.Metric&quot; is not a number")))
+        << refused.toStdString();
+    const QString question = postForm(install, QStringLiteral("/delete_history"), {});
+    EXPECT_TRUE(
+        question.contains(QStringLiteral("This erases every ride on the device (%1 rides)").arg(device.rides.size())))
+        << question.toStdString();
+    postForm(install, QStringLiteral("/export"), {QStringLiteral("folder=in-the-way")});
+    ASSERT_FALSE(
+        pageShowing(install, *daemon, {QStringLiteral("<p class=\"failed\">Export rides: failed</p>")}).isEmpty())
+        << install.log().toStdString();
+
     // One browser run writes both the document it built and its picture.
-    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(install.port());
+    const QString url = pageUrl(install).toString();
     const QString screenshot = QDir(install.dataDir()).filePath(QStringLiteral("page.png"));
     QByteArray dom;
     ASSERT_TRUE(browser.run({QStringLiteral("--dump-dom"), QStringLiteral("--screenshot=") + screenshot,
@@ -118,18 +188,20 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
     EXPECT_TRUE(shown.contains(QStringLiteral("<dd id=\"uuid\">%1</dd>").arg(device.deviceId)));
     for (const QString &ride : std::as_const(rides))
         EXPECT_TRUE(shown.contains(ride)) << ride.toStdString() << "\n" << shown.toStdString();
-    for (const char *control : {"<form id=\"export\" method=\"post\" action=\"/export\">", "<form id=\"upload\"",
-                                "<form id=\"import\"", "<form id=\"profile\"", "formaction=\"/profile/write\""}) {
-        EXPECT_TRUE(shown.contains(QLatin1String(control))) << control;
-    }
+    for (const QString &control : controlsOf(GetParam()))
+        EXPECT_TRUE(shown.contains(control)) << control.toStdString() << "\n" << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>")));
+    EXPECT_EQ(shown.count(QStringLiteral("class=\"refused\"")), 0) << "a refusal stays with the answer it came in";
 
     EXPECT_TRUE(OrvoTest::readFile(screenshot).startsWith(kPngSignature));
     EXPECT_EQ(terminate(*daemon), 0);
 }
 
-// The drive the demo plugs at start, and a flash device, whose rides come from its image.
+// One device of each family: the drive the demo plugs at start, the GAL drive, and the two
+// flash devices, whose rides come from their images.
 INSTANTIATE_TEST_SUITE_P(Demo, DaemonPageTest,
-                         ::testing::Values(DemoDevicesFolder::kKavel50, DemoDevicesFolder::kKavel40),
+                         ::testing::Values(DemoDevicesFolder::kKavel50, DemoDevicesFolder::kKavel21,
+                                           DemoDevicesFolder::kKavel35, DemoDevicesFolder::kKavel40),
                          [](const auto &entry) { return entry.param.toStdString(); });
 
 } // namespace

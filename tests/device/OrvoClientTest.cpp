@@ -343,6 +343,27 @@ const AsyncCase kAsyncCases[] = {
      {"/out/a.gpx", "/out/b.gpx"},
      false},
     {"ExportTrackNothing", [](OrvoClient &c) { return c.exportTrack("/out"); }, nullptr, {}, false},
+    {"ExportTrackFewerFilesThanRides",
+     [](OrvoClient &c) { return c.exportTrack("/out"); },
+     [](RecordingClient &c) {
+         c.rides.resize(3);
+         c.exportedFiles = {"/out/a.gpx"};
+     },
+     {"/out/a.gpx"},
+     true},
+    {"ExportTrackNoFileOfAnyRide",
+     [](OrvoClient &c) { return c.exportTrack("/out"); },
+     [](RecordingClient &c) { c.rides.resize(2); },
+     {},
+     true},
+    {"ExportTrackEveryRide",
+     [](OrvoClient &c) { return c.exportTrack("/out"); },
+     [](RecordingClient &c) {
+         c.rides.resize(2);
+         c.exportedFiles = {"/out/a.gpx", "/out/b.gpx"};
+     },
+     {"/out/a.gpx", "/out/b.gpx"},
+     false},
     {"MakeUploadZip", [](OrvoClient &c) { return c.makeUploadZip(); }, nullptr, {"/tmp/upload.zip"}, false},
     {"MakeUploadZipFails", [](OrvoClient &c) { return c.makeUploadZip(); }, failing, {QString()}, true},
     {"ImportDownloadZip", [](OrvoClient &c) { return c.importDownloadZip("in.zip"); }, nullptr, {}, false},

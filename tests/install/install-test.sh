@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks one side of the installation:
 #
-#   install-test.sh <build folder> <program version> layout|desktop-entry|user-unit|daemon
+#   install-test.sh <build folder> <program version> layout|desktop-entry|user-unit|daemon|unbuilt
 #
 # layout: the files lie where the README says, the programs find their library in the prefix
 # and not in the build. desktop-entry: desktop-file-validate accepts the entry. user-unit:
 # systemd-analyze verify accepts the unit (skipped, exit 77, without systemd-analyze). daemon:
 # the installed daemon, on a small folder of emulated devices, serves its page, which shows the
-# emulated drive, and ends on SIGTERM.
+# emulated drive, and ends on SIGTERM. unbuilt: an install from a configured build that built
+# nothing fails and copies nothing.
 set -euo pipefail
 
 build=$1
@@ -35,10 +36,12 @@ fail() {
 }
 
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
-    cat "$work/install.log" >&2
-    fail "cmake --install failed"
-}
+if [ "$check" != unbuilt ]; then
+    cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
+        cat "$work/install.log" >&2
+        fail "cmake --install failed"
+    }
+fi
 
 check_layout() {
     local expected=(
@@ -143,7 +146,28 @@ check_daemon() {
     [ "$code" -eq 0 ] || fail "the daemon ended with $code on SIGTERM"
 }
 
+# An install from a build that made only some of what is installed (the run script builds the
+# programs it starts) fails before it copies anything, and says what to build.
+check_unbuilt() {
+    local source unbuilt=$work/unbuilt output
+    source=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+    cmake -S "$source" -B "$unbuilt" -G Ninja -DORVO_BUILD_TESTS=OFF -DPython_EXECUTABLE=/usr/bin/python3 \
+        -DPython3_EXECUTABLE=/usr/bin/python3 -DPYTHON_EXECUTABLE=/usr/bin/python3 >"$work/configure.log" 2>&1 || {
+        cat "$work/configure.log" >&2
+        fail "the unbuilt folder did not configure"
+    }
+    if output=$(cmake --install "$unbuilt" --prefix "$prefix" 2>&1); then
+        fail "an install of nothing built succeeded: $output"
+    fi
+    # CMake wraps its messages.
+    grep -q "cmake --build $unbuilt" <<<"$(tr -s ' \n' '  ' <<<"$output")" || fail "the failed install does not say what to build: $output"
+    if [ -e "$prefix" ] && [ -n "$(find "$prefix" -type f)" ]; then
+        fail "the failed install copied: $(find "$prefix" -type f | head -n 5)"
+    fi
+}
+
 case "$check" in
+unbuilt) check_unbuilt ;;
 layout) check_layout ;;
 desktop-entry) check_desktop_entry ;;
 user-unit) check_user_unit ;;

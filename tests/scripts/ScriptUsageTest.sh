@@ -15,13 +15,21 @@ cases=(
     "run.sh|--bogus|2|stderr"
     "test.sh|--help|0|stdout"
     "test.sh|--bogus|2|stderr"
+    "fuzz.sh|--help|0|stdout"
+    "fuzz.sh|-h|0|stdout"
+    "fuzz.sh|--verison|2|stderr"
+    "fuzz.sh|10 20|2|stderr"
+    "bench.sh|--help|0|stdout"
+    "bench.sh|--runs 3 --help|0|stdout"
+    "bench.sh|--verison|2|stderr"
+    "bench.sh|--runs many|2|stderr"
 )
 
 for row in "${cases[@]}"; do
     IFS='|' read -r script arguments expected stream <<<"$row"
     build="$work/build-$script-$expected"
     # shellcheck disable=SC2086 # the arguments are split on purpose
-    ORVO_BUILD_DIR=$build timeout 20 bash "$top/scripts/$script" $arguments >"$work/out" 2>"$work/err"
+    ORVO_BUILD_DIR=$build ORVO_FUZZ_BUILD_DIR=$build ORVO_BENCH_BUILD_DIR=$build timeout 20 bash "$top/scripts/$script" $arguments >"$work/out" 2>"$work/err"
     code=$?
     usage_file="$work/out"
     [ "$stream" = stderr ] && usage_file="$work/err"

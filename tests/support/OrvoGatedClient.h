@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 
@@ -34,6 +35,8 @@ public:
     // Runs inside every worker operation after the gate, on the worker thread.
     Behaviour behaviour;
     QStringList exportedFiles;
+    // The rides the device lists.
+    QVector<OrvoClientData> rides;
     QString uploadPath = QStringLiteral("/tmp/upload.zip");
     QString totalVersion;
     QString apVersion;
@@ -70,6 +73,8 @@ public:
         path = uploadPath;
         return result;
     }
+
+    void getTracks(QVector<OrvoClientData> &items) override { items = rides; }
 
     QStringList _exportTrack(const QString &folder) override
     {

@@ -106,10 +106,28 @@ protected:
     std::unique_ptr<QProcess> m_tray;
 };
 
+// The page as the server answers it.
+QString fetch(const QString &url)
+{
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(url))));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!finished.wait(5000))
+        return {};
+    return QString::fromUtf8(reply->readAll());
+}
+
+// The tray program serves no device: its page leads to the daemon's, at the daemon's port.
 TEST_F(TrayProgramTest, ShowsTheApplicationPageAndHandsASecondStartOver)
 {
     startSystemTray();
     const TrayInstall install;
+    const int daemonPort = OrvoTest::freePort();
+    ASSERT_TRUE(QDir().mkpath(install.dataDir()));
+    QFile daemonSettings(install.dataDir() + QStringLiteral("/orvo.ini"));
+    ASSERT_TRUE(daemonSettings.open(QIODevice::WriteOnly));
+    daemonSettings.write(QStringLiteral("[TarvexOrvo]\nlisten_port=%1\n").arg(daemonPort).toUtf8());
+    daemonSettings.close();
     std::unique_ptr<QProcess> first = install.start();
     const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(install.port());
     bool shown = false;
@@ -117,6 +135,9 @@ TEST_F(TrayProgramTest, ShowsTheApplicationPageAndHandsASecondStartOver)
          !shown && !deadline.hasExpired() && first->state() != QProcess::NotRunning; QTest::qWait(kPollMs))
         shown = showsPage(install.debugPort(), url, kTitle);
     ASSERT_TRUE(shown);
+    const QString page = fetch(url);
+    EXPECT_TRUE(page.contains(QStringLiteral("<a id=\"daemon-page\" href=\"http://127.0.0.1:%1/\">").arg(daemonPort)))
+        << page.toStdString();
 
     std::unique_ptr<QProcess> second = install.start();
     EXPECT_EQ(waitForExit(*second), 0);
@@ -176,6 +197,21 @@ TEST_F(TrayProgramTest, HelpAndVersionAnswerWithoutADisplay)
         EXPECT_EQ(waitForExit(*program), 0);
         EXPECT_TRUE(QString::fromLocal8Bit(program->readAllStandardOutput()).startsWith(c.printedStart));
     }
+    EXPECT_FALSE(QFile::exists(install.logPath()));
+}
+
+// Qt alone would abort (134) with a message that does not say what to run instead.
+TEST_F(TrayProgramTest, WithoutADisplayTheProgramSaysSoAndExitsWithOne)
+{
+    TrayInstall install;
+    install.environment().remove(QStringLiteral("DISPLAY"));
+    install.environment().remove(QStringLiteral("WAYLAND_DISPLAY"));
+    install.environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    std::unique_ptr<QProcess> program = install.startReadingErrors();
+    EXPECT_EQ(waitForExit(*program), 1);
+    const QString said = QString::fromLocal8Bit(program->readAllStandardError());
+    EXPECT_TRUE(said.startsWith(QStringLiteral("orvo-tray: needs a display"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("orvo-daemon"))) << said.toStdString();
     EXPECT_FALSE(QFile::exists(install.logPath()));
 }
 

@@ -1,0 +1,56 @@
+"""What the page offers a device, by its family.
+
+The families differ in what their client does: the PSF 1.5 flash family (the Kavel40) imports
+share packages synchronously (newSetShareData) and writes a language choice (makelanfile); the
+map updates are for the file-system drives only; each family takes only some update
+components. The page offers a form only where the device can run it."""
+
+from orvoweb.i18n import UTF8
+
+SERVICE_SCSI = 1
+
+DRIVE = "drive"
+GAL = "gal"
+PSF14 = "psf14"
+PSF15 = "psf15"
+
+# The update components updateDevice takes, with the label the page shows and what an update
+# of it erases on the device.
+COMPONENTS = {
+    "Total": (UTF8("Firmware"), UTF8("the firmware and the languages on the device")),
+    "DeviceAp": (UTF8("Application"), UTF8("the application on the device")),
+    "LaunchSEC": (UTF8("Launcher"), UTF8("the launcher on the device")),
+    "MapData": (UTF8("Map data"), UTF8("the maps on the device")),
+    "GPST_ENGINE": (UTF8("Map engine"), UTF8("the map engine on the device")),
+}
+
+# The update components each family's client runs.
+UPDATES = {
+    DRIVE: ("Total", "DeviceAp", "LaunchSEC", "MapData", "GPST_ENGINE"),
+    GAL: ("Total", "DeviceAp"),
+    PSF14: ("Total", "LaunchSEC"),
+    PSF15: ("Total",),
+}
+
+
+def family(client):
+    model = UTF8(client.getName())
+    if model == "Kavel40":
+        return PSF15
+    if client.getServiceType() == SERVICE_SCSI:
+        return PSF14
+    if model.startswith("Kavel50") or model == "Kavel60":
+        return DRIVE
+    return GAL
+
+
+def updates(client):
+    return UPDATES[family(client)]
+
+
+def writes_languages(client):
+    return family(client) == PSF15
+
+
+def imports_synchronously(client):
+    return family(client) == PSF15
