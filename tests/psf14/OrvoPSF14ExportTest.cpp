@@ -296,6 +296,9 @@ TEST(OrvoPSF14ExportTest, PoiFilesAreNamedByTheClockAndHoldOneWaypoint)
     EXPECT_EQ(home.waypoints.first().lat, "35.681236");
     EXPECT_EQ(home.waypoints.first().lon, "139.767125");
     EXPECT_EQ(home.waypoints.first().name, "Home");
+    EXPECT_EQ(QStringList({home.metadata->minlat, home.metadata->maxlat, home.metadata->minlon, home.metadata->maxlon}),
+              QStringList({"35.681236", "35.681236", "139.767125", "139.767125"}))
+        << "the bounds hold the one point the file has";
     EXPECT_EQ(readGpx(dir.filePath(files.last())).waypoints.first().lat, "0.000000");
     EXPECT_TRUE(device.psf().poiFrame()->pois().at(2)->poiFlag2());
 }
