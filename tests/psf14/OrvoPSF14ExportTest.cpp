@@ -2,6 +2,7 @@
 #include "psf14/OrvoPSF.h"
 #include "psf14/OrvoPSFPOI.h"
 #include "psf14/OrvoPSFPOIFrame.h"
+#include "psf14/OrvoPSFRideGpx.h"
 #include "psf14/OrvoPSFRoute.h"
 #include "psf14/OrvoPSFRouteFrame.h"
 #include "psf14/OrvoPSFWorkout.h"
@@ -148,6 +149,28 @@ TEST(OrvoPSF14ExportTest, ARideCarriesItsPositionsSensorLogsLapsAndTotals)
     ASSERT_TRUE(other.laps && other.laps->summary);
     EXPECT_EQ(other.laps->summary->cadAvg, "64");
     EXPECT_TRUE(other.laps->items.isEmpty());
+}
+
+// The listing takes a ride's end and length from its values: they must be the export's.
+TEST(OrvoPSF14ExportTest, RideTotalsFromTheValuesAreTheExportsTotals)
+{
+    for (const Content &content : {rideContent(), PsfImage14Builder::sampleContent()}) {
+        Psf14TestDevice device(content);
+        int rides = 0;
+        for (const OrvoPSFRoute *route : device.psf().routeFrame()->routes()) {
+            SCOPED_TRACE(rides);
+            if (!route->isTrack())
+                continue;
+            ++rides;
+            ZKGpx2 document;
+            const OrvoPSFRideGpx::Totals exported = OrvoPSFRideGpx::convert(*route, document);
+            const OrvoPSFRideGpx::Totals listed = OrvoPSFRideGpx::totals(*route);
+            EXPECT_EQ(listed.distance, exported.distance);
+            EXPECT_EQ(listed.lastTime, exported.lastTime);
+            EXPECT_GT(listed.distance, 0u);
+        }
+        EXPECT_EQ(rides, 2);
+    }
 }
 
 TEST(OrvoPSF14ExportTest, MarkedItemsWaitForFlag2AndTakeTheNextFreeName)
