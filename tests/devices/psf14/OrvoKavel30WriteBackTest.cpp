@@ -228,7 +228,8 @@ TEST_F(OrvoKavel30WriteBackTest, ALanguagePackageThatDoesNotUnpackWholeChangesNo
 {
     const QByteArray english = QByteArray::fromHex("A1B2C3D4") + "eng" + QByteArray(64, 'e');
     const QByteArray german = QByteArray::fromHex("A1B2C3D4") + "ger" + QByteArray(64, 'g');
-    QByteArray damaged = FixtureZip::storedArchive({{"t_eng_.lng", english}, {"t_ger_.lng", german}});
+    QByteArray damaged = FixtureZip::storedArchive(
+        {{"quilma.bin", QByteArray(16, 'b')}, {"t_eng_.lng", english}, {"t_ger_.lng", german}});
     const qsizetype at = damaged.indexOf(german);
     ASSERT_GT(at, 0);
     damaged[at + 10] = 'x';
