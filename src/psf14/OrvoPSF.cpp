@@ -158,12 +158,14 @@ ZKGpxMetadata rideMetadata(const OrvoPSF &psf, const OrvoPSFRoute &ride, const Q
     return metadata;
 }
 
-ZKGpxMetadata poiMetadata(const QString &name, const OrvoPSFExportDevice &device)
+// The bounds are the POI's own point: the file holds that one waypoint.
+ZKGpxMetadata poiMetadata(const ZKGpxWaypoint &waypoint, const OrvoPSFExportDevice &device)
 {
     ZKGpxMetadata metadata;
-    metadata.name = name;
+    metadata.name = waypoint.name;
     metadata.authorName = kAuthor;
-    metadata.minlat = metadata.minlon = metadata.maxlat = metadata.maxlon = kNoBound;
+    metadata.minlat = metadata.maxlat = waypoint.lat;
+    metadata.minlon = metadata.maxlon = waypoint.lon;
     metadata.sys = device.modelName;
     metadata.sysVersion = device.systemVersion();
     metadata.sharetype = kPoiShareType;
@@ -565,12 +567,12 @@ QStringList OrvoPSF::poisToGpx(const QString &folder, const OrvoPSFExportDevice 
         if (!exports(poi->poiFlag2()))
             continue;
         const QString poiName = OrvoPSFNameField::exportText(poi->name(), poi->poiFlag0());
-        ZKGpx2 document;
-        document.metadata = poiMetadata(poiName, device);
         ZKGpxWaypoint waypoint;
         waypoint.lat = coordinateText(poi->latitude());
         waypoint.lon = coordinateText(poi->longitude());
         waypoint.name = poiName;
+        ZKGpx2 document;
+        document.metadata = poiMetadata(waypoint, device);
         document.waypoints.append(waypoint);
         const QString stem = QString::number(now() / 1000);
         const QString name = writeExport<ZKGpxWriter>(document, folder, stem, kLastPoiCounter, kGpxSuffix, kGpxVersion);
@@ -893,6 +895,45 @@ bool OrvoPSF::trimPOIs()
     return true;
 }
 
+// The routes from the first on that the route area and the track area hold together.
+qsizetype OrvoPSF::routesThatFit() const
+{
+    const QVector<OrvoPSFRoute *> routes =
+        m_routeFrame ? livingRecords(m_routeFrame->routes()) : QVector<OrvoPSFRoute *>();
+    const qsizetype keep = std::min(routes.size(), areaCapacity(RouteCapacity, OrvoPSFRoute::kSize));
+    qint64 trackBytes = 0;
+    for (qsizetype i = 0; i < keep; ++i) {
+        trackBytes += OrvoPSFPatchWriter::trackBytes(*routes.at(i));
+        if (trackBytes > qint64(quint32(layoutWord(TrackCapacity))))
+            return i;
+    }
+    return keep;
+}
+
+// The workouts from the first on that the workout area and the interval area hold together.
+qsizetype OrvoPSF::workoutsThatFit() const
+{
+    const QVector<OrvoPSFWorkout *> workouts =
+        m_workoutFrame ? livingRecords(m_workoutFrame->workouts()) : QVector<OrvoPSFWorkout *>();
+    const qsizetype keep = std::min(workouts.size(), areaCapacity(WorkoutCapacity, OrvoPSFWorkout::kSize));
+    qint64 intervals = 0;
+    const qint64 intervalCapacity = quint32(layoutWord(IntervalCapacity)) / OrvoPSFInterval::kSize;
+    for (qsizetype i = 0; i < keep; ++i) {
+        intervals += livingRecords(workouts.at(i)->intervals()).size();
+        if (intervals > intervalCapacity)
+            return i;
+    }
+    return keep;
+}
+
+bool OrvoPSF::fitsDevice() const
+{
+    const qsizetype pois = m_poiFrame ? livingRecords(m_poiFrame->pois()).size() : 0;
+    const qsizetype routes = m_routeFrame ? livingRecords(m_routeFrame->routes()).size() : 0;
+    const qsizetype workouts = m_workoutFrame ? livingRecords(m_workoutFrame->workouts()).size() : 0;
+    return pois <= kPoisKept && routesThatFit() == routes && workoutsThatFit() == workouts;
+}
+
 bool OrvoPSF::dropExcessRoutes()
 {
     if (!m_routeFrame)
@@ -900,15 +941,7 @@ bool OrvoPSF::dropExcessRoutes()
     QVector<QPointer<OrvoPSFRoute>> &routes = m_routeFrame->routes();
     dropDeleted(routes);
     const QVector<QPointer<OrvoPSFRoute>> before = routes;
-    qsizetype keep = std::min(routes.size(), areaCapacity(RouteCapacity, OrvoPSFRoute::kSize));
-    qint64 trackBytes = 0;
-    for (qsizetype i = 0; i < keep; ++i) {
-        trackBytes += OrvoPSFPatchWriter::trackBytes(*routes.at(i));
-        if (trackBytes > qint64(quint32(layoutWord(TrackCapacity)))) {
-            keep = i;
-            break;
-        }
-    }
+    const qsizetype keep = routesThatFit();
     const bool cut = keep < routes.size();
     cutAt(routes, keep);
     followRides(before);
@@ -923,16 +956,7 @@ bool OrvoPSF::dropExcessWorkouts()
         return false;
     QVector<QPointer<OrvoPSFWorkout>> &workouts = m_workoutFrame->workouts();
     dropDeleted(workouts);
-    qsizetype keep = std::min(workouts.size(), areaCapacity(WorkoutCapacity, OrvoPSFWorkout::kSize));
-    qint64 intervals = 0;
-    const qint64 intervalCapacity = quint32(layoutWord(IntervalCapacity)) / OrvoPSFInterval::kSize;
-    for (qsizetype i = 0; i < keep; ++i) {
-        intervals += livingRecords(workouts.at(i)->intervals()).size();
-        if (intervals > intervalCapacity) {
-            keep = i;
-            break;
-        }
-    }
+    const qsizetype keep = workoutsThatFit();
     const bool cut = keep < workouts.size();
     cutAt(workouts, keep);
     m_workoutFrame->setWorkoutCount(quint16(workouts.size()));

@@ -166,6 +166,9 @@ public:
     bool trimPOIs();
     bool dropExcessRoutes();
     bool dropExcessWorkouts();
+    // Whether the device holds every POI, route and workout: true when none of the three
+    // above would remove anything.
+    bool fitsDevice() const;
 
     // The device write pass: resets the header record's areas, then writes the routes, the
     // workouts and the POIs into image (the PSF image) in place (see OrvoPSFPatchWriter). True
@@ -201,6 +204,8 @@ private:
     template<typename T>
     void replace(QPointer<T> &held, T *object);
     static bool isKeptWord(int k);
+    qsizetype routesThatFit() const;
+    qsizetype workoutsThatFit() const;
     // Links every interval whose repeat target points at an interval to that interval.
     void resolveRepeatTargets();
     // After routes were removed from before: every workout log names its ride's new place,

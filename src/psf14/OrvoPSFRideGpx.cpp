@@ -40,6 +40,19 @@ ZKGpxRoutePoint routePoint(const Position &at)
     return point;
 }
 
+// Moves at and time on by the step and adds the step to totals.
+void advance(const OrvoPSFTrack &track, const OrvoPSFTrackPoint::Values &step, Position &at, quint32 &time,
+             OrvoPSFRideGpx::Totals &totals)
+{
+    const ZKGeoPoint from(at.latitude, at.longitude);
+    at = {moved(at.latitude, step.latitudeDelta), moved(at.longitude, step.longitudeDelta)};
+    const float metres = from.distanceTo(ZKGeoPoint(at.latitude, at.longitude));
+    if (!std::isnan(metres))
+        totals.distance += quint64(metres);
+    time += quint32(track.secondsPerTick()) * step.ticks;
+    totals.lastTime = time;
+}
+
 // One track's segment. Leaves at on the track's last position and adds the track's steps to
 // totals.
 ZKGpxTrack trackSegment(const OrvoPSFTrack &track, Position &at, OrvoPSFRideGpx::Totals &totals)
@@ -66,13 +79,7 @@ ZKGpxTrack trackSegment(const OrvoPSFTrack &track, Position &at, OrvoPSFRideGpx:
     if (hasPoints)
         segment.appendPoint(point());
     for (const OrvoPSFTrackPoint::Values &step : steps) {
-        const ZKGeoPoint from(at.latitude, at.longitude);
-        at = {moved(at.latitude, step.latitudeDelta), moved(at.longitude, step.longitudeDelta)};
-        const float metres = from.distanceTo(ZKGeoPoint(at.latitude, at.longitude));
-        if (!std::isnan(metres))
-            totals.distance += quint64(metres);
-        time += quint32(track.secondsPerTick()) * step.ticks;
-        totals.lastTime = time;
+        advance(track, step, at, time, totals);
         altitudeTenths += step.altitudeDelta;
         segment.appendPoint(point());
     }
@@ -147,5 +154,20 @@ OrvoPSFRideGpx::Totals OrvoPSFRideGpx::convert(const OrvoPSFRoute &ride, ZKGpx2 
     document.route = std::move(route);
     document.trackList = std::move(tracks);
     document.logSegments = std::move(logSegments);
+    return totals;
+}
+
+OrvoPSFRideGpx::Totals OrvoPSFRideGpx::totals(const OrvoPSFRoute &ride)
+{
+    Totals totals;
+    totals.lastTime = ride.routeStartTime();
+    for (const OrvoPSFTrack *track : ride.tracks()) {
+        if (!track)
+            continue;
+        Position at{track->startLatitude(), track->startLongitude()};
+        quint32 time = track->trackStartTime();
+        for (const OrvoPSFTrackPoint::Values &step : track->trackPointValues())
+            advance(*track, step, at, time, totals);
+    }
     return totals;
 }

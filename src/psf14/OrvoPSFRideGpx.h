@@ -21,4 +21,6 @@ public:
 
     // Sets document's route, track list and log segments from ride.
     static Totals convert(const OrvoPSFRoute &ride, ZKGpx2 &document);
+    // The totals convert() answers, from the ride's values alone: no document is built.
+    static Totals totals(const OrvoPSFRoute &ride);
 };

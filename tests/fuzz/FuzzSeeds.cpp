@@ -86,6 +86,34 @@ void addPsfImages(Corpus &corpus)
     corpus.add("psf15_image", "standard-odd.img", psf15 + '\xFF');
 }
 
+// An action byte, then patches of the sample Kavel35 flash: a 24-bit offset, a length and
+// the bytes.
+QByteArray devicePatch(quint32 offset, const QByteArray &bytes)
+{
+    QByteArray patch;
+    patch.append(char(offset & 0xFF)).append(char(offset >> 8 & 0xFF)).append(char(offset >> 16 & 0xFF));
+    patch.append(char(bytes.size()));
+    return patch + bytes;
+}
+
+void addDeviceActions(Corpus &corpus)
+{
+    using namespace PsfImage14Builder;
+    const Layout kavel35 = layout(Model::Kavel35);
+    const Positions at = positions(kavel35);
+    // Region 6 of the current record empty, with a start in the route area.
+    const QByteArray region6 = hex("F06F0000 00800000 00800000");
+    const QByteArray routeCount = devicePatch(quint32(kavel35[42] + at.routeSection + 8), hex("FFFF"));
+    for (int action = 0; action < 5; ++action) {
+        const QByteArray selector(1, char(action));
+        const QString name = QStringLiteral("action%1").arg(action);
+        corpus.add("kavel35_device", name + QStringLiteral(".bin"), selector);
+        corpus.add("kavel35_device", name + QStringLiteral("-region.bin"),
+                   selector + devicePatch(256 + 76 + 4 * 12, region6));
+        corpus.add("kavel35_device", name + QStringLiteral("-routes.bin"), selector + routeCount);
+    }
+}
+
 void addGlyphs(Corpus &corpus)
 {
     corpus.add("psf_glyph", "lz.bin", hex("00 10 AA 41 42 AA 00 AA 02 02 43"));
@@ -161,6 +189,7 @@ int main(int argc, char **argv)
     Corpus corpus(QString::fromLocal8Bit(argv[1]));
     addBinaryLogs(corpus);
     addPsfImages(corpus);
+    addDeviceActions(corpus);
     addGlyphs(corpus);
     addProfiles(corpus, data);
     addFolderFiles(corpus, data);

@@ -2,6 +2,7 @@
 #include "psf14/OrvoPSF.h"
 #include "psf14/OrvoPSFPOI.h"
 #include "psf14/OrvoPSFPOIFrame.h"
+#include "psf14/OrvoPSFRideGpx.h"
 #include "psf14/OrvoPSFRoute.h"
 #include "psf14/OrvoPSFRouteFrame.h"
 #include "psf14/OrvoPSFWorkout.h"
@@ -150,6 +151,28 @@ TEST(OrvoPSF14ExportTest, ARideCarriesItsPositionsSensorLogsLapsAndTotals)
     EXPECT_TRUE(other.laps->items.isEmpty());
 }
 
+// The listing takes a ride's end and length from its values: they must be the export's.
+TEST(OrvoPSF14ExportTest, RideTotalsFromTheValuesAreTheExportsTotals)
+{
+    for (const Content &content : {rideContent(), PsfImage14Builder::sampleContent()}) {
+        Psf14TestDevice device(content);
+        int rides = 0;
+        for (const OrvoPSFRoute *route : device.psf().routeFrame()->routes()) {
+            SCOPED_TRACE(rides);
+            if (!route->isTrack())
+                continue;
+            ++rides;
+            ZKGpx2 document;
+            const OrvoPSFRideGpx::Totals exported = OrvoPSFRideGpx::convert(*route, document);
+            const OrvoPSFRideGpx::Totals listed = OrvoPSFRideGpx::totals(*route);
+            EXPECT_EQ(listed.distance, exported.distance);
+            EXPECT_EQ(listed.lastTime, exported.lastTime);
+            EXPECT_GT(listed.distance, 0u);
+        }
+        EXPECT_EQ(rides, 2);
+    }
+}
+
 TEST(OrvoPSF14ExportTest, MarkedItemsWaitForFlag2AndTakeTheNextFreeName)
 {
     Psf14TestDevice device(PsfImage14Builder::sampleContent());
@@ -296,6 +319,9 @@ TEST(OrvoPSF14ExportTest, PoiFilesAreNamedByTheClockAndHoldOneWaypoint)
     EXPECT_EQ(home.waypoints.first().lat, "35.681236");
     EXPECT_EQ(home.waypoints.first().lon, "139.767125");
     EXPECT_EQ(home.waypoints.first().name, "Home");
+    EXPECT_EQ(QStringList({home.metadata->minlat, home.metadata->maxlat, home.metadata->minlon, home.metadata->maxlon}),
+              QStringList({"35.681236", "35.681236", "139.767125", "139.767125"}))
+        << "the bounds hold the one point the file has";
     EXPECT_EQ(readGpx(dir.filePath(files.last())).waypoints.first().lat, "0.000000");
     EXPECT_TRUE(device.psf().poiFrame()->pois().at(2)->poiFlag2());
 }

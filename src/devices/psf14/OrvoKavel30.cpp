@@ -107,6 +107,14 @@ QVector<int> allIndices(qsizetype count)
     return indices;
 }
 
+// The indices from first up to end.
+QVector<int> indicesFrom(qsizetype first, qsizetype end)
+{
+    QVector<int> indices(std::max<qsizetype>(end - first, 0));
+    std::iota(indices.begin(), indices.end(), int(first));
+    return indices;
+}
+
 // The listed files of the folder whose suffix is before take the suffix after; the names
 // follow the renames that succeeded.
 void renameListed(const QDir &folder, QStringList &names, const QString &before, const QString &after)
@@ -361,12 +369,47 @@ bool OrvoKavel30::setShareData(const QString &zipFile)
         setError(true);
         return false;
     }
+    bool whole = true;
+    int imported = 0;
     for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
-        importShareFile(folder.filePath(name));
-        setContentChanged();
+        const ShareImport result = importFitting(folder.filePath(name));
+        whole = whole && result != ShareImport::Failed;
+        imported += result == ShareImport::Added ? 1 : 0;
     }
-    setError(false);
-    return true;
+    if (imported == 0)
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no file of" << zipFile << "was imported";
+    else if (!whole)
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "what does not fit the device is left out of" << zipFile;
+    const bool done = whole && imported > 0;
+    setError(!done);
+    return done;
+}
+
+// What the file adds is taken back when the device could not hold it with everything else, so
+// the write-back never has to leave anything out.
+OrvoKavel30::ShareImport OrvoKavel30::importFitting(const QString &path)
+{
+    const OrvoPSFRouteFrame *routeFrame = m_container->routeFrame();
+    const OrvoPSFPOIFrame *poiFrame = m_container->poiFrame();
+    const OrvoPSFWorkoutFrame *workoutFrame = m_container->workoutFrame();
+    const qsizetype routes = routeFrame ? routeFrame->routes().size() : 0;
+    const qsizetype pois = poiFrame ? poiFrame->pois().size() : 0;
+    const qsizetype workouts = workoutFrame ? workoutFrame->workouts().size() : 0;
+    const QString suffix = QFileInfo(path).suffix();
+    const bool importable = suffix.compare(kWrkSuffix, Qt::CaseInsensitive) == 0 ||
+                            suffix.compare(kGpxSuffix, Qt::CaseInsensitive) == 0 ||
+                            suffix.compare(kKrmSuffix, Qt::CaseInsensitive) == 0;
+    const bool added = importShareFile(path);
+    if (added && m_container->fitsDevice()) {
+        setContentChanged();
+        return ShareImport::Added;
+    }
+    m_container->removeRoutes(indicesFrom(routes, routeFrame ? routeFrame->routes().size() : 0));
+    m_container->removePOIs(indicesFrom(pois, poiFrame ? poiFrame->pois().size() : 0));
+    m_container->removeWorkouts(indicesFrom(workouts, workoutFrame ? workoutFrame->workouts().size() : 0));
+    if (added)
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::setShareData") << path << "does not fit the device";
+    return importable ? ShareImport::Failed : ShareImport::Skipped;
 }
 
 // A ".krm" file is a GPX file under the name the web application gives shared routes.
@@ -462,10 +505,15 @@ bool OrvoKavel30::updateLaunchsec(const QString &file)
     return OrvoKavel30IapUpdate(*this, OrvoKavel30IapUpdate::kKavel30).run(file);
 }
 
+// A package that does not unpack whole could drop a language from the device: nothing is sent.
 bool OrvoKavel30::_updateTotal(const QString &file, const QString &)
 {
     QStringList names;
-    unpackLanguagePackage(file, names);
+    if (!unpackLanguagePackage(file, names)) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::_updateTotal") << file << "did not unpack whole";
+        setError(true);
+        return false;
+    }
     QStringList codes;
     getLanguageOnDevice(codes);
     if (codes.isEmpty())
@@ -499,7 +547,9 @@ bool OrvoKavel30::_restoreFactory(const QString &folder)
         setError(true);
         return false;
     }
-    if (!eraseExtFlash()) {
+    const bool erased = eraseExtFlash();
+    dropCachedImage();
+    if (!erased) {
         ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoKavel30::_restoreFactory")
             << "fail to erase external flash for " << name;
         return false;
@@ -573,6 +623,19 @@ int OrvoKavel30::storeState()
 void OrvoKavel30::formatDevice()
 {
     eraseExtFlash();
+    dropCachedImage();
+}
+
+// Whatever the program held of the flash, the profile and the language area is older than the
+// device after an erase: the next read comes from the device, and edits made before are gone
+// with the content they were made to.
+void OrvoKavel30::dropCachedImage()
+{
+    clearFlags();
+    m_container.reset();
+    m_image.clear();
+    m_profile.reset();
+    m_languageImage.clear();
 }
 
 bool OrvoKavel30::prepareUploadProfile(const QString &file)
@@ -816,15 +879,15 @@ bool OrvoKavel30::buildFlashHeader(QByteArray &record, QByteArray &image)
     return true;
 }
 
-// The start addresses come from the device's record: a region that does not lie inside the
-// image is left alone.
+// The record says which regions are empty; where a region lies comes from the layout alone, so
+// a damaged start address in the record cannot blank another region.
 void OrvoKavel30::eraseEmptyRegions()
 {
     for (int r : kEmptiedRegions) {
         OrvoFlashHeaderRecord::Region region;
         const qint32 size = m_layout[size_t(kRegionSizeWords[r - 1])];
         if (OrvoFlashHeaderRecord::region(m_headerRecord, r, region) && region.free == quint32(size))
-            fill(m_image, region.start, size);
+            fill(m_image, m_layout[size_t(kRegionStartWords[r - 1])], size);
     }
 }
 
@@ -893,7 +956,11 @@ bool OrvoKavel30::rebuildContent()
         fill(image, m_layout[size_t(kRegionStartWords[r - 1])], m_layout[size_t(kRegionSizeWords[r - 1])]);
     const qint32 dataStart = m_layout[kDataStartWord];
     QByteArray data = image.mid(dataStart);
-    storeState();
+    if (!m_container->fitsDevice()) {
+        ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
+            << "the content does not fit the device; nothing is left out and the flash is left as it is";
+        return false;
+    }
     if (!m_container->update(data) || data.size() != image.size() - dataStart) {
         ORVO_TRACE_CRITICAL(lcOrvoKavel30, function)
             << "the container did not write itself; the flash is left as it is";
@@ -954,10 +1021,12 @@ bool OrvoKavel30::_finalize()
         return true;
     if (!holdsWholeImage(function))
         return false;
-    if (m_contentChanged && (!m_container || !rebuildContent())) {
+    if (m_contentChanged && !m_container) {
         ORVO_TRACE_CRITICAL(lcOrvoKavel30, function) << "no container to write the content";
         return false;
     }
+    if (m_contentChanged && !rebuildContent())
+        return false;
     if (isExtFlashSpecified())
         return false;
     return writeBack(m_contentChanged);
@@ -997,9 +1066,7 @@ bool OrvoKavel30::writeBlankImage()
         return false;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (blankAttempt()) {
-            clearFlags();
-            m_container.reset();
-            m_image.clear();
+            dropCachedImage();
             return true;
         }
     }

@@ -177,8 +177,13 @@ protected:
     bool writeBlankImage();
     // The rides of the container that the ids (indices in the route list) leave.
     int remainingRides(const QVector<int> &ids) const;
+    // Lets go of the image, the container, the profile, the language area and the change
+    // flags, so that the next read comes from the device; called after every erase.
+    void dropCachedImage();
 
 private:
+    enum class ShareImport { Added, Skipped, Failed };
+
     OrvoSCSIDeviceService *scsiService();
     bool roundTripThroughFile(const QByteArray &read);
     bool inFirstUsePage();
@@ -193,6 +198,8 @@ private:
     // start and end the region's start.
     void resetRegion(int r);
     bool importShareFile(const QString &path);
+    // Imports a file of a share package and keeps what it added only when all of it fits.
+    ShareImport importFitting(const QString &path);
     bool saveLanguageImage(const QByteArray &image);
     bool writeLanguageImage(const QByteArray &image, const QString &basePath);
     bool extendedDataWanted(const QString &folder);

@@ -9,7 +9,6 @@
 #include "psf14/OrvoPSFValues.h"
 #include "psf14/OrvoPSFWorkout.h"
 #include "psf14/OrvoPSFWorkoutFrame.h"
-#include "util/ZKGpx2.h"
 
 #include <limits>
 
@@ -88,7 +87,7 @@ void OrvoKavel30Items::routes(const OrvoPSF &container, QVector<OrvoClientData> 
     });
 }
 
-// A ride's end and length come from its points, as its GPX export gives them.
+// A ride's end and length come from its points' values, the same as its GPX export gives them.
 void OrvoKavel30Items::rides(const OrvoPSF &container, QVector<OrvoClientData> &items)
 {
     if (!container.routeFrame())
@@ -98,8 +97,7 @@ void OrvoKavel30Items::rides(const OrvoPSF &container, QVector<OrvoClientData> &
             return;
         OrvoClientData item = routeItem(route, index, OrvoClientData::KindRide);
         if (const OrvoPSFTrack *track = firstTrack(route)) {
-            ZKGpx2 document;
-            const OrvoPSFRideGpx::Totals totals = OrvoPSFRideGpx::convert(route, document);
+            const OrvoPSFRideGpx::Totals totals = OrvoPSFRideGpx::totals(route);
             item.startTime = utcTime(track->trackStartTime());
             item.endTime = utcTime(totals.lastTime);
             item.totalLength = clampedLength(totals.distance);

@@ -200,14 +200,21 @@ bool OrvoPulmor30::needsFormat()
 }
 
 // The package is unpacked and its image found before anything is erased, so that a broken
-// package leaves the device as it was.
+// package leaves the device as it was. A new image must not meet the content the flash kept for
+// the old one: when the format fails, the image is not sent.
 bool OrvoPulmor30::_updateTotal(const QString &file, const QString &)
 {
     QByteArray image;
     if (!resourceImage(file, image))
         return false;
-    if (needsFormat())
-        formatDevice();
+    if (needsFormat()) {
+        const bool erased = eraseExtFlash();
+        dropCachedImage();
+        if (!erased) {
+            ORVO_TRACE_CRITICAL(lcOrvoKavel30, "OrvoPulmor30::_updateTotal") << "the flash was not formatted";
+            return false;
+        }
+    }
     return writeResourceImage(image, file);
 }
 
