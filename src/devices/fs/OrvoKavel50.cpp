@@ -593,6 +593,9 @@ bool OrvoKavel50::copyDirNoList(const QString &source, const QString &target)
 
 bool OrvoKavel50::removeDir(const QString &path)
 {
+    // A link given as the folder goes as a link: its target is not ours to empty.
+    if (QFileInfo(path).isSymLink())
+        return removeFile(path);
     const QFileInfoList entries = QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::Hidden |
                                                            QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {

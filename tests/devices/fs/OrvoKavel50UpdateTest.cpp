@@ -91,6 +91,20 @@ TEST_F(OrvoKavel50UpdateTest, FirmwareUpdateStagesTheImageAndLeavesTheOrder)
     EXPECT_FALSE(m_client->isUpdating());
 }
 
+TEST_F(OrvoKavel50UpdateTest, StagingCleanUpRemovesALinkedFolderAsALink)
+{
+    OrvoTest::OutputDir outside;
+    const QString kept = outside.filePath(QStringLiteral("kept.txt"));
+    ASSERT_TRUE(OrvoTest::writeFile(kept, "not the device's"));
+    const QString link = file(QStringLiteral("/Tarv3x!#@1600000000"));
+    ASSERT_TRUE(QFile::link(outside.path(), link));
+
+    ASSERT_TRUE(m_client->_updateTotal(firmwarePackage(), QString()));
+    EXPECT_EQ(OrvoTest::readFile(kept), QByteArray("not the device's"));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(stagingFolders(), QStringList{QStringLiteral("Tarv3x!#@1700000000")});
+}
+
 TEST_F(OrvoKavel50UpdateTest, FailedFirmwareUpdateLeavesNoOrder)
 {
     const QString order = file(QStringLiteral("/Update.ini"));
