@@ -1224,14 +1224,14 @@ bool ZKDeviceDB::importWorkout(const QString &path)
     return true;
 }
 
-bool ZKDeviceDB::exportWorkout(int wid, const QString &path)
+bool ZKDeviceDB::exportWorkout(int wid, const QString &path, OneShot oneShot)
 {
     const std::unique_ptr<ZKWorkout> workout = readWorkoutByWid(wid);
     if (!workout)
         return false;
     if (!ZKTrnWriter(kWorkoutVersion, *workout).write(path))
         return false;
-    if (workout->isOneShot())
+    if (oneShot == OneShot::Remove && workout->isOneShot())
         deleteWorkoutOf(*workout);
     return true;
 }

@@ -82,7 +82,6 @@ const QString kCountriesFolder = QStringLiteral("/data/mapengine/map/Countries")
 const QString kMapsInfoFolder = QStringLiteral("/data/mapsinfo");
 // Share file kinds of the device database service.
 constexpr int kShareRide = 2;
-constexpr int kShareWorkout = 3;
 const QString kWorkoutIdMark = QStringLiteral("<wrklog id=\"");
 const QString kSharedRouteType = QStringLiteral("<sharetype>2</sharetype>");
 const QString kOwnRouteType = QStringLiteral("<sharetype>1</sharetype>");
@@ -218,6 +217,16 @@ void packRideLogs(const QStringList &logs, const QString &archive)
         names.append(QFileInfo(path).fileName());
     if (!OrvoZipUtil().compress(archive, folder, names))
         ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+}
+
+// The one-shot workouts among those packed: the package now carries them.
+void removeOneShotWorkouts(const QVector<int> &workoutIds)
+{
+    for (int wid : workoutIds) {
+        const std::unique_ptr<ZKWorkout> workout = ZKDeviceDB::readWorkoutHeader(wid);
+        if (workout && workout->isOneShot())
+            ZKDeviceDB::deleteWorkoutOf(*workout);
+    }
 }
 
 // Rides travel as the maker's activity files: the same GPX under another extension.
@@ -934,10 +943,10 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
             workoutIds.append(*workoutId);
         addRideLogs(quint32(ride.id), logs);
     }
-    for (int wid : std::as_const(workoutIds)) {
-        bool uploaded = false;
-        ZKDeviceDB::exportShareFile(kShareWorkout, wid, uploaded, 0);
-    }
+    // One-shot workouts stay on the device until the package holding them is written whole.
+    for (int wid : std::as_const(workoutIds))
+        ZKDeviceDB::exportWorkout(wid, ZKDeviceDB::exportDir() + QStringLiteral("/export-%1.wrk").arg(wid),
+                                  ZKDeviceDB::OneShot::Keep);
     renameRidesForUpload(folder);
     if (!logs.isEmpty())
         packRideLogs(logs, folder + kFlashLogs);
@@ -948,6 +957,7 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
     if (zipped) {
         for (qint64 id : std::as_const(newRides))
             ZKDeviceDB::setTrackUploaded(quint32(id), int(id >> 32), true);
+        removeOneShotWorkouts(workoutIds);
     } else {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "zip file failed: " << zipPath;
     }
