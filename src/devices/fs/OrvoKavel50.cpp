@@ -30,6 +30,8 @@
 #include <QSqlQuery>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace {
 
 using Key = OrvoSettingsKeys::Key;
@@ -844,8 +846,12 @@ bool OrvoKavel50::deleteWorkouts(const QVector<int> &ids)
 {
     if (!hasRouteDatabase())
         return false;
+    // A repeated index is one deletion, not a second one that finds nothing.
+    QVector<int> unique = ids;
+    std::sort(unique.begin(), unique.end());
+    unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
     bool all = true;
-    for (int id : ids)
+    for (int id : std::as_const(unique))
         all = workoutDeleted(id) && all;
     closeDeviceDatabases();
     return all;
@@ -1306,7 +1312,10 @@ OrvoKavel50::EngineStep OrvoKavel50::updateEngine(const ComponentDrive &drive, c
     if (local.isEmpty() || !copyDir(local, data, &copied))
         return EngineStep::Failed;
     checkFiles(copied);
-    result = SetGPSENGINEVersion(kEngineVersionKey, version, drive.folder);
+    // An engine whose version is not written is not installed: the next drive must not hide it.
+    if (!SetGPSENGINEVersion(kEngineVersionKey, version, drive.folder))
+        return EngineStep::Failed;
+    result = true;
     return EngineStep::Installed;
 }
 
@@ -1358,7 +1367,9 @@ bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
         if (local.isEmpty() || !QDir().mkpath(target) || !copyDir(local, target, &copied))
             return false;
         checkFiles(copied);
-        result = SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder);
+        if (!SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder))
+            return false;
+        result = true;
     }
     return result;
 }
