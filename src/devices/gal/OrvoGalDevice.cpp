@@ -1110,12 +1110,15 @@ bool OrvoGalDevice::restoreFactoryMethod1(const QString &)
 bool OrvoGalDevice::restoreFactoryMethod2(const QString &folder)
 {
     if (getState() == STATE_FACTORY_RESTORE) {
+        // The IAP row goes once: updateFlashes removes it itself, and a second removal would
+        // take the model's own row.
         bool result = false;
-        if (isIapMode())
+        if (isIapMode()) {
             result = updateFlashes(m_restoreFolder);
-        else
+        } else {
             ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::restoreFactoryMethod2") << "fail to enter IAP mode";
-        removeIapDeviceInfo();
+            removeIapDeviceInfo();
+        }
         // Also after a failure: a client left in the restore state would never run again.
         setStateWithMatch(STATE_FACTORY_RESTORE, STATE_OUT_OF_SERVICE);
         if (!result)
