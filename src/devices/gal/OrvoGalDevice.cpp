@@ -654,14 +654,24 @@ bool OrvoGalDevice::deleteAll()
 
 QStringList OrvoGalDevice::_exportTrack(const QString &folder)
 {
+    QStringList files;
+    exportActivities(folder, files);
+    return files;
+}
+
+bool OrvoGalDevice::exportActivities(const QString &folder, QStringList &files)
+{
     ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_exportTrack") << "saveDeviceRawData";
     OrvoDeviceScriptInterface *scripts = scriptsFor("OrvoGalDevice::_exportTrack", "ExportKrm");
     QString root;
-    if (scripts == nullptr)
-        return {};
+    if (scripts == nullptr) {
+        setError(true);
+        return false;
+    }
     if (!deviceRoot(root)) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::_exportTrack") << "no drive to export from";
-        return {};
+        setError(true);
+        return false;
     }
     QString model;
     getName(model);
@@ -669,12 +679,13 @@ QStringList OrvoGalDevice::_exportTrack(const QString &folder)
     getTotal(os);
     const QString version = QStringLiteral("1.0.0.%1 Orvo%2").arg(os, OrvoEnv::version());
     const QString profile = readProfileIni(root);
-    QStringList files;
     if (!scripts->exportKrm(folder, model, version, profile, root, files)) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::_exportTrack") << "ExportKrm failed";
-        return {};
+        files.clear();
+        setError(true);
+        return false;
     }
-    return files;
+    return true;
 }
 
 bool OrvoGalDevice::prepareUploadData(QString &path, bool)
@@ -691,11 +702,12 @@ bool OrvoGalDevice::prepareUploadData(QString &path, bool)
         return false;
     }
     setProgress(0.2f);
-    _exportTrack(work);
+    // A failed export is no empty one: the answer is false, not a package without the rides.
+    QStringList exported;
+    bool made = exportActivities(work, exported);
     setProgress(0.8f);
     const QStringList names = QDir(work).entryList(QDir::Files, QDir::Name);
-    bool made = true;
-    if (!names.isEmpty()) {
+    if (made && !names.isEmpty()) {
         const QString zip = QDir::cleanPath(work + QStringLiteral("/../") + OrvoEnv::instance()->uploadFileName());
         removeStale(zip, "OrvoGalDevice::prepareUploadData");
         made = OrvoZipUtil().compress(zip, work, names);
