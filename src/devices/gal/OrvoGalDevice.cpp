@@ -171,13 +171,17 @@ void readAddress(const QString &text, int &address, bool &known)
     address = known ? int(value) : 0;
 }
 
-// The release file gives KiB.
+// The release file gives KiB. An image larger than the external flash it is written to is
+// none: 0, which no image fits.
 int imageSizeOf(const QString &text)
 {
+    constexpr uint kFlashKiB = uint(kMaxFlashBlock + 1) * (kFlashBlockSize / kKiB);
     bool ok = false;
     const uint kib = text.toUInt(&ok);
-    if (!ok || kib > uint(std::numeric_limits<int>::max() / kKiB))
+    if (!ok || kib > kFlashKiB) {
+        ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::getImageMetaInfo") << "image size refused:" << text << "KiB";
         return 0;
+    }
     return int(kib) * kKiB;
 }
 

@@ -196,6 +196,29 @@ TEST_F(OrvoGalUpdateTest, IapModeWritesImageAndLanguageBinaryFromTheirBlocksAndN
     EXPECT_EQ(scsi->commands.back().data.size(), 512);
 }
 
+TEST_F(OrvoGalUpdateTest, ImageSizeIsBoundedByTheExternalFlash)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray size;
+        int bytes;
+    };
+    const Case cases[] = {
+        {"the whole flash", "262144", 256 * 1024 * 1024},
+        {"one KiB more than the flash", "262145", 0},
+        {"two GiB", "2097151", 0},
+        {"not a number", "big", 0},
+    };
+    RecordingScsi *scsi = nullptr;
+    auto device = deviceInIapMode(scsi);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(put(QStringLiteral("release.ini"), "[IMG]\r\nName=TrevanisBR\r\nSize=" + c.size + "\r\n"));
+        EXPECT_EQ(device->getImageMetaInfo(m_package + QStringLiteral("/release.ini")).imageSize, c.bytes);
+    }
+}
+
 struct RefusedAddressCase
 {
     const char *name;
