@@ -210,15 +210,17 @@ void addRideLogs(qint64 key, QStringList &logs)
 }
 
 // The ride logs packed under their own names: they all lie in the one trace-log folder.
-void packRideLogs(const QStringList &logs, const QString &archive)
+bool packRideLogs(const QStringList &logs, const QString &archive)
 {
     const QString folder = QFileInfo(logs.first()).absolutePath();
     QStringList names;
     names.reserve(logs.size());
     for (const QString &path : logs)
         names.append(QFileInfo(path).fileName());
-    if (!OrvoZipUtil().compress(archive, folder, names))
-        ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+    if (OrvoZipUtil().compress(archive, folder, names))
+        return true;
+    ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+    return false;
 }
 
 // The one-shot workouts among those packed: the package now carries them.
@@ -933,11 +935,16 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
     QVector<qint64> newRides;
     QVector<int> workoutIds;
     QStringList logs;
+    // A part that could not be staged (a full disk) fails the package: it would lack a ride.
+    bool staged = true;
     for (const ZKTrackEntry &ride : std::as_const(rides)) {
         bool uploaded = false;
         const QString path = ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
-        if (path.isEmpty())
+        if (path.isEmpty()) {
+            // A ride without its log has nothing to stage.
+            staged = staged && !QFileInfo::exists(ZKTraceLog::gpsLogPath(quint32(ride.id)));
             continue;
+        }
         if (!all && uploaded) {
             removeFile(path);
             continue;
@@ -950,16 +957,21 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
         addRideLogs(quint32(ride.id), logs);
     }
     // One-shot workouts stay on the device until the package holding them is written whole.
-    for (int wid : std::as_const(workoutIds))
-        ZKDeviceDB::exportWorkout(wid, ZKDeviceDB::exportDir() + QStringLiteral("/export-%1.wrk").arg(wid),
-                                  ZKDeviceDB::OneShot::Keep);
+    // A ride may name a workout the device no longer holds: there is nothing of it to stage.
+    for (int wid : std::as_const(workoutIds)) {
+        const bool written = ZKDeviceDB::exportWorkout(
+            wid, ZKDeviceDB::exportDir() + QStringLiteral("/export-%1.wrk").arg(wid), ZKDeviceDB::OneShot::Keep);
+        staged = staged && (written || ZKDeviceDB::findWorkoutId(wid) < 0);
+    }
     renameRidesForUpload(folder);
     if (!logs.isEmpty())
-        packRideLogs(logs, folder + kFlashLogs);
+        staged = packRideLogs(logs, folder + kFlashLogs) && staged;
     if (zipPath.isEmpty())
         zipPath = OrvoEnv::instance()->tmpDir() + QLatin1Char('/') + OrvoEnv::instance()->uploadFileName();
 
-    const bool zipped = zipFolder(zipPath, folder);
+    if (!staged)
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "not every ride, workout or log was staged";
+    const bool zipped = staged && zipFolder(zipPath, folder);
     if (zipped) {
         for (qint64 id : std::as_const(newRides))
             ZKDeviceDB::setTrackUploaded(quint32(id), int(id >> 32), true);
