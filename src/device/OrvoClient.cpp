@@ -1108,11 +1108,14 @@ bool OrvoClient::execute()
     case Action_Batch:
         return _batch();
     case Action_ExportTrack: {
+        // A device class that could not export raises the error flag: no files is then a failure,
+        // not a device without rides.
+        setError(false);
         const QStringList files = _exportTrack(m_arguments.value(0).toString());
         m_resultList.clear();
         for (const QString &file : files)
             m_resultList.append(file);
-        return true;
+        return !error();
     }
     case Action_MakeUploadZip: {
         QString path;
