@@ -9,7 +9,6 @@ import configparser
 import io
 import os
 import struct
-import tempfile
 import time
 import xml.etree.ElementTree as ElementTree
 import zipfile
@@ -45,10 +44,21 @@ def _log(text):
     orvo.OrvoEnv().appendLog("galapi: %s\n" % text)
 
 
+def _create_temporary(folder):
+    """A new file beside the target, created with the mode the user's umask leaves of 0o666, as
+    every other file the program exports is (mkstemp would make it 0o600)."""
+    while True:
+        temporary = os.path.join(folder, ".galapi-" + os.urandom(6).hex())
+        try:
+            return os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666), temporary
+        except FileExistsError:
+            continue
+
+
 def _write_atomically(path, chunks):
     """Writes the byte chunks as the file at path, or leaves the file as it was."""
     folder = os.path.dirname(os.path.abspath(path))
-    handle, temporary = tempfile.mkstemp(dir=folder, prefix=".galapi-")
+    handle, temporary = _create_temporary(folder)
     try:
         with os.fdopen(handle, "wb") as out:
             out.writelines(chunks)
@@ -208,6 +218,7 @@ def ExportKrm(folder, model, version, profile, root):
     named after the activity, "<yyMMddHHmmss>.krm", and answers the paths written. profile is
     the device profile's INI file ("" when it could not be read). An activity file too short
     for what it announces, or larger than a device writes, is left out."""
+    os.makedirs(folder, exist_ok=True)
     activities = os.path.join(root, "Activity")
     if not os.path.isdir(activities):
         return []

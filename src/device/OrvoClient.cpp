@@ -1148,10 +1148,14 @@ bool OrvoClient::exportEveryRide(const QString &folder)
 {
     QVector<OrvoClientData> rides;
     getTracks(rides);
+    // A device class that could not export raises the error flag, even when it has no rides.
+    setError(false);
     const QStringList files = _exportTrack(folder);
     m_resultList.clear();
     for (const QString &file : files)
         m_resultList.append(file);
+    if (error())
+        return false;
     if (files.size() < rides.size()) {
         ORVO_TRACE_WARNING(lcOrvoDevice, "OrvoClient::exportTrack")
             << files.size() << "of" << rides.size() << "rides written to" << folder;

@@ -9,11 +9,13 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -206,6 +208,8 @@ struct Entry
     QString storedName;
     QString relativePath;
     bool isFolder = false;
+    // As the central directory declares it; minizip unpacks no more than that.
+    quint64 unpackedSize = 0;
 };
 
 // The stored name as a path below the extraction folder; empty when the name is absolute
@@ -255,7 +259,7 @@ public:
             if ((i == 0 ? unzGoToFirstFile(m_zip) : unzGoToNextFile(m_zip)) != UNZ_OK)
                 return false;
             Entry entry;
-            if (!readCurrentName(entry.storedName))
+            if (!readCurrentEntry(entry))
                 return false;
             entry.relativePath = relativeEntryPath(entry.storedName);
             entry.isFolder =
@@ -282,7 +286,7 @@ public:
     }
 
 private:
-    bool readCurrentName(QString &name)
+    bool readCurrentEntry(Entry &entry)
     {
         unz_file_info64 info = {};
         if (unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
@@ -290,7 +294,8 @@ private:
         QByteArray raw(qsizetype(info.size_filename), '\0');
         if (unzGetCurrentFileInfo64(m_zip, &info, raw.data(), uLong(raw.size()), nullptr, 0, nullptr, 0) != UNZ_OK)
             return false;
-        name = QString::fromUtf8(raw);
+        entry.storedName = QString::fromUtf8(raw);
+        entry.unpackedSize = info.uncompressed_size;
         return true;
     }
 
@@ -330,6 +335,27 @@ private:
     unzFile m_zip = nullptr;
 };
 
+// What one extraction into the folder may write: the limit, or less when the folder's file
+// system has less free space.
+quint64 unpackBudget(const QString &folder, qint64 limit)
+{
+    const QStorageInfo storage(folder);
+    const qint64 available = storage.isValid() ? storage.bytesAvailable() : -1;
+    return quint64(available >= 0 ? std::min(limit, available) : limit);
+}
+
+// True when the entries together unpack to no more than the budget (checked without overflow).
+bool fitsBudget(const QList<Entry> &entries, quint64 budget)
+{
+    quint64 total = 0;
+    for (const Entry &entry : entries) {
+        if (entry.unpackedSize > budget - total)
+            return false;
+        total += entry.unpackedSize;
+    }
+    return true;
+}
+
 void logEntryFailure(const char *context, const QString &entryName, const QString &archive)
 {
     qCWarning(lcOrvoEnv) << context;
@@ -338,8 +364,8 @@ void logEntryFailure(const char *context, const QString &entryName, const QStrin
 
 // Checks every stored name before the first byte is written, then extracts the entries in
 // index order. The plain form goes on after a failed entry; the progress form stops there.
-bool extractArchive(const QString &archive, const QString &folder, const char *context, bool stopAtFailure,
-                    const EntryDone &onExtracted)
+bool extractArchive(const QString &archive, const QString &folder, qint64 limit, const char *context,
+                    bool stopAtFailure, const EntryDone &onExtracted)
 {
     ArchiveReader reader(archive);
     if (!reader.isOpen()) {
@@ -359,6 +385,13 @@ bool extractArchive(const QString &archive, const QString &folder, const char *c
     }
     if (!QDir().mkpath(folder)) {
         qCWarning(lcOrvoEnv) << "can not create folder" << folder;
+        return false;
+    }
+    // An archive that would unpack to more than the limit or the free space is refused before
+    // its first byte is written: a small archive can unpack to gigabytes.
+    if (!fitsBudget(entries, unpackBudget(folder, limit))) {
+        qCWarning(lcOrvoEnv) << "zip file unpacks to more than" << limit << "bytes or the free space of" << folder
+                             << ":" << archive;
         return false;
     }
     bool result = true;
@@ -403,7 +436,7 @@ bool OrvoZipUtil::decompress(const QString &archive, const QString &folder, QMut
         const QMutexLocker lock(mutex);
         start = *progress;
     }
-    return extractArchive(archive, folder, kProgressFailure, true, [&](int index, int count) {
+    return extractArchive(archive, folder, m_unpackedLimit, kProgressFailure, true, [&](int index, int count) {
         const QMutexLocker lock(mutex);
         *progress = start + float(index) / float(count) * scale;
     });
@@ -411,7 +444,12 @@ bool OrvoZipUtil::decompress(const QString &archive, const QString &folder, QMut
 
 bool OrvoZipUtil::decompress(const QString &archive, const QString &folder)
 {
-    return extractArchive(archive, folder, kPlainFailure, false, {});
+    return extractArchive(archive, folder, m_unpackedLimit, kPlainFailure, false, {});
+}
+
+void OrvoZipUtil::setUnpackedLimit(qint64 bytes)
+{
+    m_unpackedLimit = bytes;
 }
 
 bool OrvoZipUtil::compressFolderEntry(const QString &archive, const QString &name)

@@ -2,7 +2,8 @@
 
 #include "env/OrvoCompress.h"
 
-// OrvoCompress over minizip. Holds nothing; made for one task and deleted afterwards.
+// OrvoCompress over minizip. Holds only its unpacked limit; made for one task and deleted
+// afterwards.
 class OrvoZipUtil : public OrvoCompress
 {
     Q_OBJECT
@@ -20,4 +21,13 @@ public:
     bool compress(const QString &archive, const QString &baseFolder, const QStringList &files) override;
     bool compress(const QString &archive, const QString &baseFolder, const QStringList &files, QMutex *mutex,
                   float *progress) override;
+
+    // The most bytes one extraction writes, far above any real package; the free space of the
+    // target folder bounds it further. An archive that unpacks to more is refused before any
+    // of it is written.
+    static constexpr qint64 kDefaultUnpackedLimit = qint64(1) << 30;
+    void setUnpackedLimit(qint64 bytes);
+
+private:
+    qint64 m_unpackedLimit = kDefaultUnpackedLimit;
 };

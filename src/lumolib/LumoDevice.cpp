@@ -28,14 +28,6 @@ bool isBareName(const QByteArray &name)
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\\');
 }
 
-// Plain files by byte order of their names, the same in every locale.
-QStringList sortedFiles(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Unsorted);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The second byte of a type folder named "<b0>_<b1>_<b2>"; -1 for any other name.
 int secondTypeByte(const QString &folderName)
 {
@@ -60,8 +52,19 @@ bool LumoDevice::setSeparator(const QByteArray &separator)
     return true;
 }
 
+QStringList LumoDevice::sortedFiles(const QString &folder, Listing listing)
+{
+    if (listing == Listing::Kept && folder == m_listedFolder)
+        return m_listedNames;
+    m_listedNames = QDir(folder).entryList(QDir::Files, QDir::Unsorted);
+    std::sort(m_listedNames.begin(), m_listedNames.end());
+    m_listedFolder = folder;
+    return m_listedNames;
+}
+
 bool LumoDevice::setHome(const QByteArray &home)
 {
+    m_listedFolder.clear();
     const QString folder = localPath(home);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         m_home.clear();
@@ -79,18 +82,18 @@ QString LumoDevice::localPath(const QByteArray &path) const
     return QFile::decodeName(local);
 }
 
-std::optional<QStringList> LumoDevice::activityNames() const
+std::optional<QStringList> LumoDevice::activityNames(Listing listing)
 {
     if (m_home.isEmpty())
         return std::nullopt;
-    return sortedFiles(m_home + QLatin1Char('/') + kActivityFolder);
+    return sortedFiles(m_home + QLatin1Char('/') + kActivityFolder, listing);
 }
 
-std::optional<QStringList> LumoDevice::workoutNames(const LumoWorkoutType &type) const
+std::optional<QStringList> LumoDevice::workoutNames(const LumoWorkoutType &type, Listing listing)
 {
     if (m_home.isEmpty())
         return std::nullopt;
-    return sortedFiles(workoutFolder(type));
+    return sortedFiles(workoutFolder(type), listing);
 }
 
 bool LumoDevice::readActivity(const QByteArray &name, qint64 offset, qint64 size, QByteArray &bytes) const
@@ -123,10 +126,11 @@ bool LumoDevice::readWorkout(const QByteArray &name, const LumoWorkoutType &type
     return workout.parse(file.readAll(), file.fileName());
 }
 
-int LumoDevice::deleteFile(int kind, const QByteArray &name) const
+int LumoDevice::deleteFile(int kind, const QByteArray &name)
 {
     if (m_home.isEmpty() || !isBareName(name))
         return 0;
+    m_listedFolder.clear();
     QStringList folders;
     if (kind == LUMO_DELETE_ACTIVITY)
         folders << m_home + QLatin1Char('/') + kActivityFolder;

@@ -23,14 +23,17 @@ public:
     // A path given with the caller's separator, as a local path.
     QString localPath(const QByteArray &path) const;
 
+    // A count lists the folder afresh; naming a file by its index reads that listing, so that
+    // naming every file lists the folder once, not once per file.
+    enum class Listing { Fresh, Kept };
     // Null without a home; an empty list when the home has no such folder.
-    std::optional<QStringList> activityNames() const;
-    std::optional<QStringList> workoutNames(const LumoWorkoutType &type) const;
+    std::optional<QStringList> activityNames(Listing listing);
+    std::optional<QStringList> workoutNames(const LumoWorkoutType &type, Listing listing);
     // size bytes from offset of the activity file; false when the file is shorter.
     bool readActivity(const QByteArray &name, qint64 offset, qint64 size, QByteArray &bytes) const;
     bool readWorkout(const QByteArray &name, const LumoWorkoutType &type, LumoWorkoutFile &workout) const;
     // The number of files deleted.
-    int deleteFile(int kind, const QByteArray &name) const;
+    int deleteFile(int kind, const QByteArray &name);
 
     // From the profile of the device folder to the INI file, and back.
     static bool exportProfile(const QString &deviceFolder, const QString &iniPath);
@@ -42,7 +45,12 @@ public:
 private:
     QString workoutFolder(const LumoWorkoutType &type) const;
     QStringList workoutFolders(int kind) const;
+    // The folder's plain files by byte order of their names, the same in every locale.
+    QStringList sortedFiles(const QString &folder, Listing listing);
 
     char m_separator = '/';
     QString m_home;
+    // The last folder listed and its files.
+    QString m_listedFolder;
+    QStringList m_listedNames;
 };

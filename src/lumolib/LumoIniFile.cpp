@@ -27,9 +27,10 @@ bool LumoIniFile::read(const QString &path)
     }
     m_sections.clear();
     QString current = kGeneral;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (const QString &raw : lines) {
-        const QString line = raw.trimmed();
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &bytes : lines) {
+        const QByteArray raw = bytes.endsWith('\r') ? bytes.chopped(1) : bytes;
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -39,7 +40,7 @@ bool LumoIniFile::read(const QString &path)
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (equals <= 0)
             continue;
-        setValue(current, line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+        setLine(current, line.left(equals).trimmed(), line.mid(equals + 1).trimmed(), raw);
     }
     return true;
 }
@@ -49,9 +50,9 @@ QString LumoIniFile::value(const QString &sectionName, const QString &key, const
     for (const Section &s : m_sections) {
         if (s.name != sectionName)
             continue;
-        for (const auto &[k, v] : s.entries) {
-            if (k == key)
-                return v;
+        for (const Line &line : s.lines) {
+            if (line.key == key)
+                return line.value;
         }
     }
     return fallback;
@@ -59,23 +60,32 @@ QString LumoIniFile::value(const QString &sectionName, const QString &key, const
 
 LumoIniFile::Entries LumoIniFile::entries(const QString &sectionName) const
 {
+    Entries entries;
     for (const Section &s : m_sections) {
-        if (s.name == sectionName)
-            return s.entries;
+        if (s.name != sectionName)
+            continue;
+        for (const Line &line : s.lines)
+            entries.append({line.key, line.value});
     }
-    return {};
+    return entries;
 }
 
 void LumoIniFile::setValue(const QString &sectionName, const QString &key, const QString &value)
 {
-    Entries &entries = section(sectionName).entries;
-    for (auto &entry : entries) {
-        if (entry.first == key) {
-            entry.second = value;
+    setLine(sectionName, key, value, QByteArray());
+}
+
+void LumoIniFile::setLine(const QString &sectionName, const QString &key, const QString &value, const QByteArray &raw)
+{
+    QList<Line> &lines = section(sectionName).lines;
+    for (Line &line : lines) {
+        if (line.key == key) {
+            line.value = value;
+            line.raw = raw;
             return;
         }
     }
-    entries.append({key, value});
+    lines.append({key, value, raw});
 }
 
 LumoIniFile::Section &LumoIniFile::section(const QString &name)
@@ -95,12 +105,16 @@ bool LumoIniFile::write(const QString &path) const
         if (!writable(s.name))
             return false;
         text += '[' + s.name.toUtf8() + "]\n";
-        for (const auto &[key, value] : s.entries) {
-            if (!writable(key) || !writable(value) || key.contains(QLatin1Char('='))) {
-                qCWarning(lcLumo) << "profile key" << key << "can not be written to" << path;
+        for (const Line &line : s.lines) {
+            if (!line.raw.isNull()) {
+                text += line.raw + '\n';
+                continue;
+            }
+            if (!writable(line.key) || !writable(line.value) || line.key.contains(QLatin1Char('='))) {
+                qCWarning(lcLumo) << "profile key" << line.key << "can not be written to" << path;
                 return false;
             }
-            text += key.toUtf8() + '=' + value.toUtf8() + '\n';
+            text += line.key.toUtf8() + '=' + line.value.toUtf8() + '\n';
         }
     }
     QSaveFile file(path);

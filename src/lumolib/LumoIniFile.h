@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -7,7 +8,8 @@
 // An INI file as the device keeps it and as the profile is exchanged: "[section]" lines,
 // "key=value" lines (split at the first "="; blanks around key and value dropped), comment
 // lines starting with ";" or "#". Keys keep their spelling, blanks and dots included, and
-// their order; keys before any section belong to "General".
+// their order; keys before any section belong to "General". A line whose value is not set anew
+// is written back with the bytes it was read with.
 class LumoIniFile
 {
 public:
@@ -25,11 +27,21 @@ public:
     bool write(const QString &path) const;
 
 private:
+    // One key's line: its text as read, kept for writing back while the value is not set anew,
+    // so that bytes that are not UTF-8 stay as the device wrote them.
+    struct Line
+    {
+        QString key;
+        QString value;
+        QByteArray raw;
+    };
     struct Section
     {
         QString name;
-        Entries entries;
+        QList<Line> lines;
     };
+
+    void setLine(const QString &section, const QString &key, const QString &value, const QByteArray &raw);
 
     Section &section(const QString &name);
 

@@ -98,7 +98,7 @@ int SetHomePath(const char *home)
 int GetActivityfileamount(unsigned int *count)
 {
     QMutexLocker locker(&g_lock);
-    const std::optional<QStringList> names = g_device.activityNames();
+    const std::optional<QStringList> names = g_device.activityNames(LumoDevice::Listing::Fresh);
     if (!names || count == nullptr)
         return logged("GetActivityfileamount", {}, 0);
     *count = unsigned(names->size());
@@ -108,7 +108,8 @@ int GetActivityfileamount(unsigned int *count)
 int GetActivityfileName(unsigned int index, char *name)
 {
     QMutexLocker locker(&g_lock);
-    return logged("GetActivityfileName", {QString::number(index)}, listedName(g_device.activityNames(), index, name));
+    return logged("GetActivityfileName", {QString::number(index)},
+                  listedName(g_device.activityNames(LumoDevice::Listing::Kept), index, name));
 }
 
 int GetActivityContent(const char *name, unsigned char *buffer, int size)
@@ -124,7 +125,7 @@ int GetSummaryLapContent(const char *name, unsigned char *buffer, int size)
 int GetWKTFileamount(unsigned int *count, LumoWorkoutType type)
 {
     QMutexLocker locker(&g_lock);
-    const std::optional<QStringList> names = g_device.workoutNames(type);
+    const std::optional<QStringList> names = g_device.workoutNames(type, LumoDevice::Listing::Fresh);
     if (!names || count == nullptr)
         return logged("GetWKTFileamount", {typeText(type)}, 0);
     *count = unsigned(names->size());
@@ -135,7 +136,7 @@ int GetWKTFileName(unsigned int index, char *name, LumoWorkoutType type)
 {
     QMutexLocker locker(&g_lock);
     return logged("GetWKTFileName", {QString::number(index), typeText(type)},
-                  listedName(g_device.workoutNames(type), index, name));
+                  listedName(g_device.workoutNames(type, LumoDevice::Listing::Kept), index, name));
 }
 
 int ReadTemplateWKT(const char *name, LumoWorkoutType type, unsigned char *buffer, int size)

@@ -374,6 +374,10 @@ void ZKDeviceDB::openDeviceDatabases(const QString &deviceRoot, const QString &s
     }
     // The workout file of the previous device must not serve this one.
     zkResetWorkoutDatabaseFile();
+    if (deviceRoot.isEmpty()) {
+        ZK_LOG_ERROR(QStringLiteral("no device root: no database opened"));
+        return;
+    }
     QDir().mkpath(deviceRoot + QStringLiteral("/data/poi"));
     QDir().mkpath(deviceRoot + QStringLiteral("/data/route"));
     if (ZKTraceLog::isNonZk2Version())
@@ -453,6 +457,10 @@ QString ZKDeviceDB::configuredExportDir()
 QString ZKDeviceDB::findDeviceFile(const QString &root, const QString &alternativeRoot, const QString &relativePath)
 {
     for (const QString &base : {root, alternativeRoot}) {
+        // An empty root holds nothing: joined with the relative path it would name a file of
+        // the computer.
+        if (base.isEmpty())
+            continue;
         const QString path = base + relativePath;
         const QFileInfo info(path);
         if (!info.isFile())
@@ -495,9 +503,10 @@ void ZKDeviceDB::runSqlStatements(QSqlQuery &query, const QStringList &statement
 
 QString ZKDeviceDB::rootOf(int rootIndex, bool *known)
 {
-    *known = rootIndex == 0 || rootIndex == 1;
     const Roots current = roots();
-    return rootIndex == 0 ? current.device : rootIndex == 1 ? current.second : QString();
+    const QString root = rootIndex == 0 ? current.device : rootIndex == 1 ? current.second : QString();
+    *known = !root.isEmpty();
+    return root;
 }
 
 void ZKDeviceDB::selectById(const QString &table, qint64 id, int rootIndex, const QStringList &columns,
@@ -1051,9 +1060,10 @@ Row intervalRow(qint64 rowId, const ZKTrncrsInterval &interval)
 // interval. False at the first statement that fails.
 bool insertWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
 {
+    // A workout without an orgid replaces nothing: read as 0 it would name the workout of wid 0.
     const int wid = unsignedNumber(workout.id);
     const int orgid = unsignedNumber(workout.orgid);
-    if (orgid != wid) {
+    if (!workout.orgid.trimmed().isEmpty() && orgid != wid) {
         const qint64 replaced = ZKDeviceDB::findWorkoutId(orgid);
         if (replaced >= 0)
             ZKDeviceDB::deleteWorkout(replaced);
@@ -1077,7 +1087,13 @@ bool storeWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metada
         ZK_LOG_ERROR(QStringLiteral("can't store workout %s: %s"), workout.id, db.lastError().text());
         return false;
     }
-    if (insertWorkout(workout, metadata) && db.commit())
+    // A failed statement logged its own error; the connection's is the commit's.
+    if (!insertWorkout(workout, metadata)) {
+        ZK_LOG_ERROR(QStringLiteral("can't store workout %s"), workout.id);
+        db.rollback();
+        return false;
+    }
+    if (db.commit())
         return true;
     ZK_LOG_ERROR(QStringLiteral("can't store workout %s: %s"), workout.id, db.lastError().text());
     db.rollback();
@@ -1208,14 +1224,14 @@ bool ZKDeviceDB::importWorkout(const QString &path)
     return true;
 }
 
-bool ZKDeviceDB::exportWorkout(int wid, const QString &path)
+bool ZKDeviceDB::exportWorkout(int wid, const QString &path, OneShot oneShot)
 {
     const std::unique_ptr<ZKWorkout> workout = readWorkoutByWid(wid);
     if (!workout)
         return false;
     if (!ZKTrnWriter(kWorkoutVersion, *workout).write(path))
         return false;
-    if (workout->isOneShot())
+    if (oneShot == OneShot::Remove && workout->isOneShot())
         deleteWorkoutOf(*workout);
     return true;
 }

@@ -127,8 +127,9 @@ public:
     // stored; the workouts stored before stay.
     static bool importWorkout(const QString &path);
     // Writes the workout as a training-course file; a one-shot workout is deleted once the
-    // file is written.
-    static bool exportWorkout(int wid, const QString &path);
+    // file is written, unless the caller keeps it until the file has gone where it goes.
+    enum class OneShot { Remove, Keep };
+    static bool exportWorkout(int wid, const QString &path, OneShot oneShot = OneShot::Remove);
 
 private:
     static QString rootOf(int rootIndex, bool *known);

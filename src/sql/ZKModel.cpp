@@ -33,21 +33,22 @@ void bindValues(QSqlQuery &query, const ZKDbModel &model)
         query.addBindValue(model.valueAt(i));
 }
 
-void logFailure(const QSqlQuery &query, const QSqlDatabase &db, const ZKDbModel &model)
+// The statement's own error: the connection's stays empty when a statement fails.
+void logFailure(const QSqlQuery &query, const ZKDbModel &model)
 {
-    ZK_LOG_ERROR(QStringLiteral("SQL:%s\nError:%s"), query.lastQuery(), db.lastError().text());
+    ZK_LOG_ERROR(QStringLiteral("SQL:%s\nError:%s"), query.lastQuery(), query.lastError().text());
     for (qsizetype i = 0; i < model.valueCount(); ++i)
         ZK_LOG_ERROR(QStringLiteral("bind col=%d, val=%s"), i, model.valueAt(i).toString());
 }
 
 // Prepares the statement on the model's open database, binds and runs it.
-bool execute(const QString &statement, ZKDbModel &model, QSqlQuery &query, const QSqlDatabase &db)
+bool execute(const QString &statement, ZKDbModel &model, QSqlQuery &query)
 {
     query.prepare(statement);
     bindValues(query, model);
     if (query.exec())
         return true;
-    logFailure(query, db, model);
+    logFailure(query, model);
     return false;
 }
 
@@ -58,7 +59,7 @@ bool run(const QString &statement, ZKDbModel &model)
     if (!db.isOpen())
         return false;
     QSqlQuery query(db);
-    return execute(statement, model, query, db);
+    return execute(statement, model, query);
 }
 
 // The insert as it would read with its values in place, for the debug log.
@@ -137,7 +138,7 @@ QSqlQuery zkSelect(ZKDbModel &model)
     const QSqlDatabase db = zkOpenDatabase(model.databaseFile(), model.connectionName());
     QSqlQuery query(db);
     if (db.isOpen())
-        execute(zkSelectStatement(model), model, query, db);
+        execute(zkSelectStatement(model), model, query);
     return query;
 }
 
@@ -158,7 +159,7 @@ bool zkInsert(ZKDbModel &model)
         return false;
     qCDebug(lcZKSql) << filledInsert(model);
     QSqlQuery query(db);
-    if (!execute(statement, model, query, db))
+    if (!execute(statement, model, query))
         return false;
     model.setLastInsertId(query.lastInsertId());
     return true;

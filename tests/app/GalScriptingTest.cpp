@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace AppTest;
 
 namespace {
@@ -187,6 +189,27 @@ TEST_F(GalScriptingTest, ExportRefusesAnActivityLargerThanADeviceWrites)
     EXPECT_EQ(evalPython(QStringLiteral("[p.rsplit('/', 1)[-1] for p in written]")),
               QStringLiteral("['240201120000.krm']"));
     EXPECT_TRUE(log.contains(QStringLiteral("240131120000.gal refused"))) << log.text().toStdString();
+}
+
+TEST_F(GalScriptingTest, ExportMakesItsFolderAndItsFilesFollowTheUmask)
+{
+    const GalFolderBuilder device(m_root);
+    ASSERT_TRUE(device.addActivity({.fileName = QStringLiteral("231224083000.gal"), .start = 1703406600}));
+    for (const mode_t mask : {mode_t(022), mode_t(077), mode_t(002)}) {
+        SCOPED_TRACE(mask);
+        const QString folder = path(QStringLiteral("export-%1/rides").arg(mask, 0, 8));
+        const mode_t previous = ::umask(mask);
+        QStringList files;
+        const bool exported =
+            pythonBridge()->exportKrm(folder, QStringLiteral("Kavel21"), QStringLiteral("1.0.0.1.05 Orvo2.8.0.20"),
+                                      QString(), m_root + QLatin1Char('/'), files);
+        ::umask(previous);
+        ASSERT_TRUE(exported);
+        ASSERT_EQ(files, QStringList{folder + QStringLiteral("/231224083000.krm")});
+        struct stat info = {};
+        ASSERT_EQ(::stat(QFile::encodeName(files.first()).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+    }
 }
 
 TEST_F(GalScriptingTest, ShareImportStoresTheWorkoutForTheLibraryToRead)

@@ -364,6 +364,7 @@ const AsyncCase kAsyncCases[] = {
      },
      {"/out/a.gpx", "/out/b.gpx"},
      false},
+    {"ExportTrackFails", [](OrvoClient &c) { return c.exportTrack("/out"); }, failing, {}, true},
     {"MakeUploadZip", [](OrvoClient &c) { return c.makeUploadZip(); }, nullptr, {"/tmp/upload.zip"}, false},
     {"MakeUploadZipFails", [](OrvoClient &c) { return c.makeUploadZip(); }, failing, {QString()}, true},
     {"ImportDownloadZip", [](OrvoClient &c) { return c.importDownloadZip("in.zip"); }, nullptr, {}, false},

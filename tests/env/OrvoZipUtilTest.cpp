@@ -377,6 +377,60 @@ TEST_F(OrvoZipUtilTest, ProgressOfAFourEntryDecompressStopsAtTheFirstFailedEntry
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("nomutex"))));
 }
 
+TEST_F(OrvoZipUtilTest, ArchiveThatUnpacksBeyondTheLimitLeavesOnlyWhatWasThere)
+{
+    const QString archive = fixtureArchive(
+        QStringLiteral("big.zip"),
+        {{"a.bin", QByteArray(600, 'a')}, {"sub/b.bin", QByteArray(600, 'b')}, {"before.txt", "new"}, {"c", "c"}});
+    struct Case
+    {
+        const char *name;
+        qint64 limit;
+        bool unpacked;
+    };
+    const Case cases[] = {
+        {"within the limit", 1204, true},
+        {"one byte beyond", 1203, false},
+        {"beyond in the first entry", 100, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool withProgress : {false, true}) {
+            SCOPED_TRACE(withProgress ? "progress form" : "plain form");
+            const QString target = path(QStringLiteral("limit-%1-%2").arg(c.limit).arg(withProgress));
+            ASSERT_TRUE(OrvoTest::writeFile(target + QStringLiteral("/before.txt"), "old"));
+            OrvoZipUtil zip;
+            zip.setUnpackedLimit(c.limit);
+            QMutex mutex;
+            float progress = 0;
+            EXPECT_EQ(withProgress ? zip.decompress(archive, target, &mutex, &progress, 1.0f)
+                                   : zip.decompress(archive, target),
+                      c.unpacked);
+            const Tree expected = c.unpacked ? Tree({{QStringLiteral("a.bin"), QByteArray(600, 'a')},
+                                                     {QStringLiteral("before.txt"), "new"},
+                                                     {QStringLiteral("c"), "c"},
+                                                     {QStringLiteral("sub/"), {}},
+                                                     {QStringLiteral("sub/b.bin"), QByteArray(600, 'b')}})
+                                             : Tree({{QStringLiteral("before.txt"), "old"}});
+            EXPECT_EQ(readTree(target), expected);
+        }
+    }
+}
+
+TEST_F(OrvoZipUtilTest, EntryDeclaringGigabytesIsRefusedUnderTheDefaultLimit)
+{
+    QByteArray bytes = FixtureZip::storedArchive({{"small.txt", "tiny"}, {"bomb.bin", "x"}});
+    // The second central directory record declares 4 GiB unpacked (offset 24 of the record).
+    const qsizetype central = bytes.lastIndexOf(QByteArray("PK\x01\x02", 4));
+    ASSERT_GT(central, 0);
+    bytes.replace(central + 24, 4, QByteArray("\xF0\xFF\xFF\xFF", 4));
+    const QString archive = path(QStringLiteral("bomb.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(archive, bytes));
+    const QString target = path(QStringLiteral("bomb"));
+    EXPECT_FALSE(m_zip.decompress(archive, target));
+    EXPECT_EQ(readTree(target), Tree());
+}
+
 TEST_F(OrvoZipUtilTest, PlainDecompressGoesOnAfterAFailedEntry)
 {
     const QString archive = fixtureArchive(QStringLiteral("three.zip"), {{"e0", "0"}, {"e1", "1"}, {"e2", "2"}});

@@ -114,6 +114,27 @@ TEST_F(LumoLibTest, ListsActivitiesAndEachTypeFoldersWorkoutsSortedByName)
     EXPECT_EQ(GetActivityfileName(3, name.data()), 0);
 }
 
+TEST_F(LumoLibTest, NamesByIndexComeFromTheListingOfTheCount)
+{
+    unsigned int count = 0;
+    ASSERT_NE(GetActivityfileamount(&count), 0);
+    ASSERT_EQ(count, 2u);
+    // A file that arrives after the count is not listed until the next count: the names of
+    // one listing pass come from one reading of the folder.
+    ASSERT_TRUE(GalFolderBuilder(m_root).addActivity({.fileName = QStringLiteral("200101000000.gal")}));
+    std::array<char, LUMO_LISTED_NAME_SIZE> name{};
+    ASSERT_NE(GetActivityfileName(1, name.data()), 0);
+    EXPECT_STREQ(name.data(), "231224083000.gal");
+    EXPECT_EQ(GetActivityfileName(3, name.data()), 0);
+
+    EXPECT_EQ(listedActivities(),
+              (std::vector<std::string>{"200101000000.gal", "231224083000.gal", "240131120000.gal"}));
+    // A deletion lists again.
+    ASSERT_NE(DeleteGALFile(LUMO_DELETE_ACTIVITY, "200101000000.gal"), 0);
+    ASSERT_NE(GetActivityfileName(1, name.data()), 0);
+    EXPECT_STREQ(name.data(), "231224083000.gal");
+}
+
 TEST_F(LumoLibTest, ReadsTheHeaderAndTheSummaryLapOfAnActivity)
 {
     std::array<unsigned char, LUMO_ACTIVITY_HEADER_SIZE> header{};
@@ -339,6 +360,16 @@ TEST_F(LumoLibTest, ProfileGoesOutAndComesBackUnderGeneralWithKeysAsGiven)
                          QFile::encodeName(read).constData()),
               0)
         << "a folder without a profile";
+}
+
+TEST_F(LumoLibTest, RefreshKeepsTheBytesOfTheLinesItWasNotGiven)
+{
+    const QString profile = m_root + QStringLiteral("/System/profile.ini");
+    ASSERT_TRUE(OrvoTest::writeFile(profile, "[General]\r\nName = Jos\xE9\r\nUser Weight.Metric=70\r\n"));
+    const QString write = m_dir.filePath(QStringLiteral("pfwrite.ini"));
+    ASSERT_TRUE(OrvoTest::writeFile(write, "[General]\nUser Weight.Metric=71\nUser Sex=1\n"));
+    ASSERT_NE(RefreshProfile(homeText(m_root).constData(), QFile::encodeName(write).constData()), 0);
+    EXPECT_EQ(OrvoTest::readFile(profile), "[General]\nName = Jos\xE9\nUser Weight.Metric=71\nUser Sex=1\n");
 }
 
 TEST_F(LumoLibTest, EveryCallLeavesALineInTheCallLog)

@@ -186,6 +186,23 @@ TEST_F(ZKDeviceDBWorkoutTest, ImportReplacesSkipsAndFailsWholeWorkouts)
     }
 }
 
+TEST_F(ZKDeviceDBWorkoutTest, WorkoutWithoutOrgidReplacesNothing)
+{
+    DeviceDbTree::WorkoutRow widZero = storedWorkout();
+    widZero.id = 2;
+    widZero.wid = 0;
+    widZero.name = QStringLiteral("Stored 0");
+    open({storedWorkout(), widZero});
+    QByteArray withoutOrgid = workoutElement(9, 0, kInterval);
+    withoutOrgid.replace(" orgid=\"0\"", "");
+    QByteArray emptyOrgid = workoutElement(10, 0, kInterval);
+    emptyOrgid.replace(" orgid=\"0\"", " orgid=\"\"");
+    ASSERT_TRUE(import(withoutOrgid + emptyOrgid));
+    closeDeviceDatabases();
+    EXPECT_EQ(query(QStringLiteral("select wid || ':' || name from Workout order by wid")),
+              QStringLiteral("0:Stored 0\n7:Stored 7\n9:Imported 9\n10:Imported 10"));
+}
+
 TEST_F(ZKDeviceDBWorkoutTest, UnreadableFileImportsNothing)
 {
     open({storedWorkout()});

@@ -134,6 +134,8 @@ TEST_F(ZKModelFileTest, FailedStatementLogsItsTextAndEveryBoundValue)
     EXPECT_FALSE(zkInsert(model));
     ASSERT_EQ(log.messages().size(), 2);
     EXPECT_TRUE(log.messages().at(0).startsWith(QStringLiteral("SQL:insert into T (missing) values (?)\nError:")));
+    // The statement's own error, which the connection does not hold.
+    EXPECT_FALSE(log.messages().at(0).section(QStringLiteral("Error:"), 1).trimmed().isEmpty());
     EXPECT_EQ(log.messages().at(1), QStringLiteral("bind col=0, val=v"));
 }
 

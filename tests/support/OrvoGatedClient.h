@@ -78,7 +78,11 @@ public:
 
     QStringList _exportTrack(const QString &folder) override
     {
-        work(QStringLiteral("_exportTrack ") + folder);
+        // A device class that cannot export raises the error flag and lists nothing.
+        if (!work(QStringLiteral("_exportTrack ") + folder)) {
+            setError(true);
+            return {};
+        }
         return exportedFiles;
     }
 

@@ -31,6 +31,7 @@
 #include <QSqlQuery>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -85,7 +86,6 @@ const QString kCountriesFolder = QStringLiteral("/data/mapengine/map/Countries")
 const QString kMapsInfoFolder = QStringLiteral("/data/mapsinfo");
 // Share file kinds of the device database service.
 constexpr int kShareRide = 2;
-constexpr int kShareWorkout = 3;
 const QString kWorkoutIdMark = QStringLiteral("<wrklog id=\"");
 // A workout id and its closing quote take far fewer bytes than this.
 constexpr qint64 kWorkoutIdTextMax = 64;
@@ -252,15 +252,27 @@ void addRideLogs(qint64 key, QStringList &logs)
 }
 
 // The ride logs packed under their own names: they all lie in the one trace-log folder.
-void packRideLogs(const QStringList &logs, const QString &archive)
+bool packRideLogs(const QStringList &logs, const QString &archive)
 {
     const QString folder = QFileInfo(logs.first()).absolutePath();
     QStringList names;
     names.reserve(logs.size());
     for (const QString &path : logs)
         names.append(QFileInfo(path).fileName());
-    if (!OrvoZipUtil().compress(archive, folder, names))
-        ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+    if (OrvoZipUtil().compress(archive, folder, names))
+        return true;
+    ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::prepareUploadData") << "ride logs not packed" << archive;
+    return false;
+}
+
+// The one-shot workouts among those packed: the package now carries them.
+void removeOneShotWorkouts(const QVector<int> &workoutIds)
+{
+    for (int wid : workoutIds) {
+        const std::unique_ptr<ZKWorkout> workout = ZKDeviceDB::readWorkoutHeader(wid);
+        if (workout && workout->isOneShot())
+            ZKDeviceDB::deleteWorkoutOf(*workout);
+    }
 }
 
 // Rides travel as the maker's activity files: the same GPX under another extension.
@@ -637,6 +649,9 @@ bool OrvoKavel50::copyDirNoList(const QString &source, const QString &target)
 
 bool OrvoKavel50::removeDir(const QString &path)
 {
+    // A link given as the folder goes as a link: its target is not ours to empty.
+    if (QFileInfo(path).isSymLink())
+        return removeFile(path);
     const QFileInfoList entries = QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::Hidden |
                                                            QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
@@ -876,8 +891,12 @@ bool OrvoKavel50::deleteWorkouts(const QVector<int> &ids)
 {
     if (!hasRouteDatabase())
         return false;
+    // A repeated index is one deletion, not a second one that finds nothing.
+    QVector<int> unique = ids;
+    std::sort(unique.begin(), unique.end());
+    unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
     bool all = true;
-    for (int id : ids)
+    for (int id : std::as_const(unique))
         all = workoutDeleted(id) && all;
     closeDeviceDatabases();
     return all;
@@ -958,11 +977,16 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
     QVector<qint64> newRides;
     QVector<int> workoutIds;
     QStringList logs;
+    // A part that could not be staged (a full disk) fails the package: it would lack a ride.
+    bool staged = true;
     for (const ZKTrackEntry &ride : std::as_const(rides)) {
         bool uploaded = false;
         const QString path = ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
-        if (path.isEmpty())
+        if (path.isEmpty()) {
+            // A ride without its log has nothing to stage.
+            staged = staged && !QFileInfo::exists(ZKTraceLog::gpsLogPath(quint32(ride.id)));
             continue;
+        }
         if (!all && uploaded) {
             removeFile(path);
             continue;
@@ -974,20 +998,26 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
             workoutIds.append(*workoutId);
         addRideLogs(quint32(ride.id), logs);
     }
+    // One-shot workouts stay on the device until the package holding them is written whole.
+    // A ride may name a workout the device no longer holds: there is nothing of it to stage.
     for (int wid : std::as_const(workoutIds)) {
-        bool uploaded = false;
-        ZKDeviceDB::exportShareFile(kShareWorkout, wid, uploaded, 0);
+        const bool written = ZKDeviceDB::exportWorkout(
+            wid, ZKDeviceDB::exportDir() + QStringLiteral("/export-%1.wrk").arg(wid), ZKDeviceDB::OneShot::Keep);
+        staged = staged && (written || ZKDeviceDB::findWorkoutId(wid) < 0);
     }
     renameRidesForUpload(folder);
     if (!logs.isEmpty())
-        packRideLogs(logs, folder + kFlashLogs);
+        staged = packRideLogs(logs, folder + kFlashLogs) && staged;
     if (zipPath.isEmpty())
         zipPath = OrvoEnv::instance()->tmpDir() + QLatin1Char('/') + OrvoEnv::instance()->uploadFileName();
 
-    const bool zipped = zipFolder(zipPath, folder);
+    if (!staged)
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "not every ride, workout or log was staged";
+    const bool zipped = staged && zipFolder(zipPath, folder);
     if (zipped) {
         for (qint64 id : std::as_const(newRides))
             ZKDeviceDB::setTrackUploaded(quint32(id), int(id >> 32), true);
+        removeOneShotWorkouts(workoutIds);
     } else {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "zip file failed: " << zipPath;
     }
@@ -1336,7 +1366,10 @@ OrvoKavel50::EngineStep OrvoKavel50::updateEngine(const ComponentDrive &drive, c
     if (local.isEmpty() || !copyDir(local, data, &copied))
         return EngineStep::Failed;
     checkFiles(copied);
-    result = SetGPSENGINEVersion(kEngineVersionKey, version, drive.folder);
+    // An engine whose version is not written is not installed: the next drive must not hide it.
+    if (!SetGPSENGINEVersion(kEngineVersionKey, version, drive.folder))
+        return EngineStep::Failed;
+    result = true;
     return EngineStep::Installed;
 }
 
@@ -1388,7 +1421,9 @@ bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
         if (local.isEmpty() || !QDir().mkpath(target) || !copyDir(local, target, &copied))
             return false;
         checkFiles(copied);
-        result = SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder);
+        if (!SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder))
+            return false;
+        result = true;
     }
     return result;
 }

@@ -130,9 +130,10 @@ bool OrvoKavel50Profile::save(const QMap<QString, QString> &values) const
     }
     if (!writeXml(m_profilePath, current, false))
         return false;
+    // The user's system file keeps every value the device had: from the defaults when it is new.
     const QString systemPath = m_root + kCoreFolder + kUserFile;
     QMap<QString, QString> system;
-    parseXml(systemPath, system);
+    parseXml(systemFile(), system);
     system.insert(kUnitSystem, values.value(kDstUnit) == kMetric ? kMetricUnitSystem : kImperialUnitSystem);
     if (!writeXml(systemPath, system, false))
         ORVO_TRACE_WARNING(lcOrvoFsDevice, "OrvoKavel50::saveProfile") << "unit system not written to" << systemPath;

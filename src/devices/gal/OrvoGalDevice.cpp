@@ -171,13 +171,17 @@ void readAddress(const QString &text, int &address, bool &known)
     address = known ? int(value) : 0;
 }
 
-// The release file gives KiB.
+// The release file gives KiB. An image larger than the external flash it is written to is
+// none: 0, which no image fits.
 int imageSizeOf(const QString &text)
 {
+    constexpr uint kFlashKiB = uint(kMaxFlashBlock + 1) * (kFlashBlockSize / kKiB);
     bool ok = false;
     const uint kib = text.toUInt(&ok);
-    if (!ok || kib > uint(std::numeric_limits<int>::max() / kKiB))
+    if (!ok || kib > kFlashKiB) {
+        ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::getImageMetaInfo") << "image size refused:" << text << "KiB";
         return 0;
+    }
     return int(kib) * kKiB;
 }
 
@@ -654,14 +658,24 @@ bool OrvoGalDevice::deleteAll()
 
 QStringList OrvoGalDevice::_exportTrack(const QString &folder)
 {
+    QStringList files;
+    exportActivities(folder, files);
+    return files;
+}
+
+bool OrvoGalDevice::exportActivities(const QString &folder, QStringList &files)
+{
     ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_exportTrack") << "saveDeviceRawData";
     OrvoDeviceScriptInterface *scripts = scriptsFor("OrvoGalDevice::_exportTrack", "ExportKrm");
     QString root;
-    if (scripts == nullptr)
-        return {};
+    if (scripts == nullptr) {
+        setError(true);
+        return false;
+    }
     if (!deviceRoot(root)) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::_exportTrack") << "no drive to export from";
-        return {};
+        setError(true);
+        return false;
     }
     QString model;
     getName(model);
@@ -669,12 +683,13 @@ QStringList OrvoGalDevice::_exportTrack(const QString &folder)
     getTotal(os);
     const QString version = QStringLiteral("1.0.0.%1 Orvo%2").arg(os, OrvoEnv::version());
     const QString profile = readProfileIni(root);
-    QStringList files;
     if (!scripts->exportKrm(folder, model, version, profile, root, files)) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::_exportTrack") << "ExportKrm failed";
-        return {};
+        files.clear();
+        setError(true);
+        return false;
     }
-    return files;
+    return true;
 }
 
 bool OrvoGalDevice::prepareUploadData(QString &path, bool)
@@ -691,11 +706,12 @@ bool OrvoGalDevice::prepareUploadData(QString &path, bool)
         return false;
     }
     setProgress(0.2f);
-    _exportTrack(work);
+    // A failed export is no empty one: the answer is false, not a package without the rides.
+    QStringList exported;
+    bool made = exportActivities(work, exported);
     setProgress(0.8f);
     const QStringList names = QDir(work).entryList(QDir::Files, QDir::Name);
-    bool made = true;
-    if (!names.isEmpty()) {
+    if (made && !names.isEmpty()) {
         const QString zip = QDir::cleanPath(work + QStringLiteral("/../") + OrvoEnv::instance()->uploadFileName());
         removeStale(zip, "OrvoGalDevice::prepareUploadData");
         made = OrvoZipUtil().compress(zip, work, names);
@@ -1110,12 +1126,15 @@ bool OrvoGalDevice::restoreFactoryMethod1(const QString &)
 bool OrvoGalDevice::restoreFactoryMethod2(const QString &folder)
 {
     if (getState() == STATE_FACTORY_RESTORE) {
+        // The IAP row goes once: updateFlashes removes it itself, and a second removal would
+        // take the model's own row.
         bool result = false;
-        if (isIapMode())
+        if (isIapMode()) {
             result = updateFlashes(m_restoreFolder);
-        else
+        } else {
             ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::restoreFactoryMethod2") << "fail to enter IAP mode";
-        removeIapDeviceInfo();
+            removeIapDeviceInfo();
+        }
         // Also after a failure: a client left in the restore state would never run again.
         setStateWithMatch(STATE_FACTORY_RESTORE, STATE_OUT_OF_SERVICE);
         if (!result)

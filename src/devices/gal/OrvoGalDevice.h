@@ -132,6 +132,9 @@ private:
         QString capability;
     };
 
+    // The device's activities exported into folder by the scripting host; false, with the
+    // error flag set, when there is no host or drive or the export failed.
+    bool exportActivities(const QString &folder, QStringList &files);
     bool isIapMode();
     // Reads the device info once; call with m_mutex held.
     bool loadInfoLocked();

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "FixtureZip.h"
 #include "Kavel50TestSupport.h"
 #include "OrvoTestSupport.h"
@@ -157,6 +158,35 @@ TEST_F(OrvoKavel50ComponentTest, VersionThatCannotBeWrittenAnswersFalse)
     ASSERT_TRUE(QDir().mkpath(m_packages.filePath(QStringLiteral("locked/data/version.ini"))));
     EXPECT_FALSE(OrvoKavel50::SetGPSENGINEVersion(QStringLiteral("dat"), QStringLiteral("2.0"),
                                                   m_packages.filePath(QStringLiteral("locked"))));
+}
+
+TEST_F(OrvoKavel50ComponentTest, EngineVersionNotWrittenOnTheOwnDriveFailsTheUpdate)
+{
+    struct Case
+    {
+        const char *name;
+        QString component;
+        QString extra;
+    };
+    const Case cases[] = {
+        {"engine", QStringLiteral("GPST_ENGINE"), QStringLiteral("1.10")},
+        {"map", QStringLiteral("MapData"), QStringLiteral("1.10^2.0")},
+    };
+    plugCard(QStringLiteral("KAVEL60MAP"));
+    const QString ownFolder = own(QStringLiteral("/morvia/applications/cycling"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeVersions(card(QString()), QStringLiteral("1.10"), QStringLiteral("1.0"));
+        // The own drive's version file is too long to be written again under the limit below,
+        // while the engine files and the card's short version file are not.
+        ASSERT_TRUE(OrvoTest::writeFile(ownFolder + QStringLiteral("/data/version.ini"),
+                                        "[General]\nversion=1.9\nnote=" + QByteArray(100, 'n') + "\n"));
+        const QString zip = enginePackage();
+        const OrvoComponentRequest request{QStringLiteral("Kavel60"), c.extra, c.component, zip};
+        const FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_FALSE(client()->_updateComponent(request));
+    }
 }
 
 TEST_F(OrvoKavel50ComponentTest, MapComponentInstallsEngineAndMapDataOfTheKavel60)

@@ -143,6 +143,24 @@ TEST_F(OrvoKavel50ExportTest, FailedPackageMarksNoRide)
     EXPECT_EQ(uploadedMarks(), QVector<bool>({false, false}));
 }
 
+TEST_F(OrvoKavel50ExportTest, OneShotWorkoutStaysUntilItsPackageIsWritten)
+{
+    sqliteAnswer(routeDb(), QStringLiteral("update Workout set oneshot='true' where wid=40"));
+    ASSERT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select oneshot from Workout where wid=40")),
+              QStringLiteral("true"));
+
+    QString failed = m_out.filePath(QStringLiteral("missing/folder/up.zip"));
+    EXPECT_FALSE(m_client->prepareUploadData(failed, false));
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select count(*) from Workout where wid=40")),
+              QStringLiteral("1"));
+
+    QString retry = m_out.filePath(QStringLiteral("retry.zip"));
+    ASSERT_TRUE(m_client->prepareUploadData(retry, false));
+    EXPECT_EQ(withSuffix(zipEntries(retry), QStringLiteral(".wrk")), QStringList{QStringLiteral("export-40.wrk")});
+    EXPECT_EQ(sqliteAnswer(routeDb(), QStringLiteral("select count(*) from Workout where wid=40")),
+              QStringLiteral("0"));
+}
+
 TEST_F(OrvoKavel50ExportTest, WorkoutIdComesFromTheFirstWorkoutLogElement)
 {
     struct Case

@@ -171,6 +171,12 @@ TEST_F(OrvoKavel50ListsTest, DeleteWorkoutsDeletesOnlyListedIndexes)
     m_client->getWorkouts(left);
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left.first().name, after[1].name);
+
+    // A repeated index is one deletion.
+    EXPECT_TRUE(m_client->deleteWorkouts({0, 0}));
+    QVector<OrvoClientData> none;
+    m_client->getWorkouts(none);
+    EXPECT_TRUE(none.isEmpty());
     EXPECT_TRUE(noFileOpenBelow(m_dir.path()));
 }
 

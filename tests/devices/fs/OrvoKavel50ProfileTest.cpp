@@ -118,6 +118,21 @@ TEST_F(OrvoKavel50ProfileTest, SaveProfileTakesOnlyProfileKeysAndSetsTheUnitSyst
     EXPECT_EQ(profile.value(QStringLiteral("System Language")), QStringLiteral("fra"));
 }
 
+TEST_F(OrvoKavel50ProfileTest, SaveWithOnlyTheCoreDefaultsKeepsTheirValues)
+{
+    ASSERT_TRUE(QFile::remove(file(kCoreUser)));
+    ASSERT_TRUE(m_client->saveProfile({{QStringLiteral("Dst Unit"), QStringLiteral("Imperial")}}));
+    const QMap<QString, QString> core = readXml(file(kCoreUser));
+    EXPECT_EQ(core.value(QStringLiteral("unit system")), QStringLiteral("1"));
+    EXPECT_EQ(core.value(QStringLiteral("System Language")), QStringLiteral("eng"));
+    // The defaults stay as the device shipped them.
+    EXPECT_EQ(readXml(file(kCoreDefaults)).value(QStringLiteral("unit system")), QStringLiteral("0"));
+    QMap<QString, QString> profile;
+    ASSERT_TRUE(m_client->getProfile(profile));
+    EXPECT_EQ(profile.value(QStringLiteral("System Language")), QStringLiteral("eng"));
+    EXPECT_EQ(profile.value(QStringLiteral("Dst Unit")), QStringLiteral("Imperial"));
+}
+
 TEST_F(OrvoKavel50ProfileTest, UploadProfileHoldsTheKnownKeysWithAlignedZones)
 {
     ASSERT_TRUE(m_drive.writeSettings(kTrainingUser, {{QStringLiteral("User Name"), QStringLiteral("aiko")},

@@ -4,8 +4,11 @@
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 
+#include "device/OrvoPlatform.h"
 #include "device/OrvoVirtualDeviceWaits.h"
+#include "emulator/OrvoEmulatedPlatform.h"
 #include "env/OrvoEnv.h"
+#include "env/OrvoUtility.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,6 +94,20 @@ TEST_F(OrvoKavel50UpdateTest, FirmwareUpdateStagesTheImageAndLeavesTheOrder)
     EXPECT_FALSE(m_client->isUpdating());
 }
 
+TEST_F(OrvoKavel50UpdateTest, StagingCleanUpRemovesALinkedFolderAsALink)
+{
+    OrvoTest::OutputDir outside;
+    const QString kept = outside.filePath(QStringLiteral("kept.txt"));
+    ASSERT_TRUE(OrvoTest::writeFile(kept, "not the device's"));
+    const QString link = file(QStringLiteral("/Tarv3x!#@1600000000"));
+    ASSERT_TRUE(QFile::link(outside.path(), link));
+
+    ASSERT_TRUE(m_client->_updateTotal(firmwarePackage(), QString()));
+    EXPECT_EQ(OrvoTest::readFile(kept), QByteArray("not the device's"));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(stagingFolders(), QStringList{QStringLiteral("Tarv3x!#@1700000000")});
+}
+
 TEST_F(OrvoKavel50UpdateTest, FailedFirmwareUpdateLeavesNoOrder)
 {
     const QString order = file(QStringLiteral("/Update.ini"));
@@ -106,6 +123,47 @@ TEST_F(OrvoKavel50UpdateTest, FailedFirmwareUpdateLeavesNoOrder)
     ASSERT_TRUE(QDir().mkpath(order));
     EXPECT_FALSE(m_client->_updateTotal(firmwarePackage(), QString()));
     EXPECT_EQ(stagingFolders(), QStringList());
+    EXPECT_FALSE(m_client->isUpdating());
+}
+
+TEST_F(OrvoKavel50UpdateTest, DriveUnpluggedWhileStagingAnswersFalseAndKeepsItsRides)
+{
+    ASSERT_TRUE(m_drive.writeSampleData());
+    const QString routeDb = file(QStringLiteral("/morvia/applications/cycling/data/route/route.dat"));
+    const QByteArray rides = OrvoTest::readFile(routeDb);
+    ASSERT_FALSE(rides.isEmpty());
+    const auto platform = std::make_shared<OrvoEmulatedPlatform>();
+    OrvoPlatform::setImplementationFactory([platform] { return platform; });
+    platform->plugDrive(m_dir.path(), QStringLiteral("Tarvex  Kavel50"));
+    const QString away = m_dir.path() + QStringLiteral(".unplugged");
+    bool unplugged = false;
+    // The drive goes in the middle of the first copy onto it, as a pulled cable takes it; from
+    // then on every copy onto it fails.
+    OrvoUtility::setCopyStep([&](const QString &source, const QString &destination, const OrvoUtility::CopyProgress &) {
+        if (!destination.startsWith(m_dir.path() + QLatin1Char('/')))
+            return QFile::copy(source, destination) ? 0 : EIO;
+        if (!unplugged)
+            unplugged = platform->unplugDrive(m_dir.path()) && QDir().rename(m_dir.path(), away);
+        return ENODEV;
+    });
+    OrvoUtility::setSleeper([](int) {});
+    const bool updated = m_client->_updateTotal(firmwarePackage(), QString());
+    OrvoUtility::setCopyStep({});
+    OrvoUtility::setSleeper({});
+    OrvoPlatform::setImplementationFactory({});
+    ASSERT_TRUE(unplugged);
+    ASSERT_TRUE(QDir().rename(away, m_dir.path()));
+
+    EXPECT_FALSE(updated);
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("/Update.ini"))));
+    EXPECT_EQ(OrvoTest::readFile(routeDb), rides);
+
+    // Plugged in again, the update runs whole and the rides are still there.
+    m_waits.advance(5000);
+    ASSERT_TRUE(m_client->_updateTotal(firmwarePackage(), QString()));
+    EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("/Update.ini"))));
+    EXPECT_EQ(stagingFolders(), QStringList{QStringLiteral("Tarv3x!#@1700000005")});
+    EXPECT_EQ(OrvoTest::readFile(routeDb), rides);
     EXPECT_FALSE(m_client->isUpdating());
 }
 

@@ -454,6 +454,7 @@ TEST_F(OrvoGalDeviceTest, ExportHandsTheScriptTheDeviceAndItsProfile)
 
     scripts.answer = false;
     EXPECT_TRUE(device->_exportTrack(folder).isEmpty());
+    EXPECT_TRUE(device->error());
     OrvoClient::setDeviceScripts(nullptr);
     EXPECT_TRUE(device->_exportTrack(folder).isEmpty()) << "no scripting host";
 }
@@ -490,6 +491,15 @@ TEST_F(OrvoGalDeviceTest, UploadZipHoldsTheExportAndItsWorkFolderGoes)
     EXPECT_EQ(path, QString());
     EXPECT_TRUE(workFolders().isEmpty());
     QDir(zip).removeRecursively();
+
+    // A failed export is no empty one: false with the error flag, and no package.
+    scripts.answer = false;
+    device->setError(false);
+    EXPECT_FALSE(device->prepareUploadData(path, false));
+    EXPECT_TRUE(device->error());
+    EXPECT_EQ(path, QString());
+    EXPECT_FALSE(QFileInfo::exists(zip));
+    EXPECT_TRUE(workFolders().isEmpty());
 }
 
 TEST_F(OrvoGalDeviceTest, ShareImportAnswersWhatTheScriptAnswers)

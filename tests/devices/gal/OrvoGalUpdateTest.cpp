@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,29 @@ TEST_F(OrvoGalUpdateTest, IapModeWritesImageAndLanguageBinaryFromTheirBlocksAndN
     EXPECT_EQ(scsi->commands.back().data.size(), 512);
 }
 
+TEST_F(OrvoGalUpdateTest, ImageSizeIsBoundedByTheExternalFlash)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray size;
+        int bytes;
+    };
+    const Case cases[] = {
+        {"the whole flash", "262144", 256 * 1024 * 1024},
+        {"one KiB more than the flash", "262145", 0},
+        {"two GiB", "2097151", 0},
+        {"not a number", "big", 0},
+    };
+    RecordingScsi *scsi = nullptr;
+    auto device = deviceInIapMode(scsi);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(put(QStringLiteral("release.ini"), "[IMG]\r\nName=TrevanisBR\r\nSize=" + c.size + "\r\n"));
+        EXPECT_EQ(device->getImageMetaInfo(m_package + QStringLiteral("/release.ini")).imageSize, c.bytes);
+    }
+}
+
 struct RefusedAddressCase
 {
     const char *name;
@@ -270,6 +294,33 @@ TEST_F(OrvoGalUpdateTest, RestoreWritesTheReleasesInternalAndExternalImages)
     }
     EXPECT_EQ(internal, QByteArray(2048, 'n'));
     EXPECT_EQ(external, QByteArray(5000, 'x') + QByteArray(3192, char(0xFF)));
+}
+
+TEST_F(OrvoGalUpdateTest, RestoreOnTheDeviceRemovesOnlyItsIapRowOnce)
+{
+    const QString restore = m_dir.filePath(QStringLiteral("restore"));
+    ASSERT_TRUE(
+        OrvoTest::writeFile(restore + QStringLiteral("/release.ini"), "Name=Trevanis\r\n[IMG]\r\nName=other\r\n"));
+    ASSERT_TRUE(OrvoTest::writeFile(restore + QStringLiteral("/Trevanis.bin"), QByteArray(2048, 'n')));
+    ASSERT_TRUE(OrvoTest::writeFile(restore + QStringLiteral("/TrevanisExData.bin"), QByteArray(5000, 'x')));
+    RecordingRows rows;
+    rows.rows.append(galRow(QStringLiteral("Kavel21")));
+    auto device = deviceOnDrive();
+    device->loadDeviceInfo();
+
+    // First phase on the drive: the trigger, and the IAP row in front of the model's own.
+    ASSERT_TRUE(device->_restoreFactory(restore));
+    EXPECT_TRUE(QFileInfo::exists(m_root + QStringLiteral("/update.ini")));
+    ASSERT_EQ(rows.rows.size(), 2);
+
+    // Second phase in IAP mode: the flashes are written and only the IAP row goes.
+    auto service = std::make_unique<RecordingScsi>();
+    RecordingScsi *scsi = service.get();
+    device->setDeviceService(std::move(service));
+    EXPECT_TRUE(device->_restoreFactory(restore));
+    EXPECT_FALSE(scsi->commands.empty());
+    ASSERT_EQ(rows.rows.size(), 1) << "the model's own row went too";
+    EXPECT_EQ(rows.rows.first().matchString, QStringLiteral("TARVEX"));
 }
 
 TEST_F(OrvoGalUpdateTest, RestoreWithUpdateMethod1DemandsAnUpdateAndAnswersFalse)
