@@ -2,6 +2,7 @@
 
 #include "util/ZKGpsLogRecord.h"
 #include "util/ZKGpxExportable.h"
+#include "util/ZKGpxImportable.h"
 #include "util/ZKTraceLogHeader.h"
 #include "util/ZKTrainLogRecord.h"
 
@@ -16,6 +17,8 @@ class ZKBinaryLogReader;
 // One stored ride as a GPX source: the metadata from its TraceLog row and the device context,
 // a route of its first and last position, the track from its GPS log and the sensor log from
 // its training log, followed by copies of the ride's workout, statistics and planned-trip files.
+// The same data is also offered as key maps, keyed as the GPX reader keys the elements it
+// reads, with the texts the writer writes for them.
 class ZKTrackDP : public ZKGpxExportable
 {
 public:
@@ -81,19 +84,65 @@ public:
     void copyStaXml(QXmlStreamWriter &writer) const;
     void copyPlnXml(QXmlStreamWriter &writer) const;
 
+    // The ride as key maps. A map asked for something the ride does not have is empty.
+    // name, trvtime, trvdist of the route summary, when it holds them.
+    ZKGpxKeyMap routeSummaryMap() const;
+    // The metadata and its extensions in one map, when the summary is complete (the device's
+    // own profile copy is left out, as the reader leaves it out).
+    ZKGpxKeyMap metadataMap() const;
+    // More than one track point.
+    bool hasRoute() const;
+    // number: the planned points, or 2 (the first and the last track point).
+    ZKGpxKeyMap routeMap(int route) const;
+    int routePointCount(int route) const;
+    // rtept_lat, rtept_lon of a planned point, or of the first or last track point.
+    ZKGpxKeyMap routePointMap(int route, int point) const;
+    bool hasTracks() const;
+    // All track points form one track.
+    int trackCount() const { return 1; }
+    int trackPointCount(int track) const;
+    // trkpt_lat, trkpt_lon, ele, time, magvar, and speed (km/h), which the track does not
+    // write. Elevations of logs up to 0.2.1.2 are the stored number.
+    ZKGpxKeyMap trackPointMap(int track, int point) const;
+    int waypointCount() const { return 0; }
+    ZKGpxKeyMap waypointMap(int waypoint) const;
+    bool hasLog() const;
+    int logPointCount() const;
+    // logpt_time, hrm, cad, spd, tmp, pwr (logs above 0.2.1.4), brm, and pdm (when not 0) and
+    // gps (the GPS speed, km/h), which the sensor log does not write.
+    ZKGpxKeyMap logPointMap(int point) const;
+
     const QVector<QVariant> &summary() const { return m_summary; }
     const QList<TrackPoint> &trackPoints() const { return m_trackPoints; }
     const QList<ZKGpsLogRecord> &plannedPoints() const { return m_plannedPoints; }
     const QList<SensorPoint> &sensorPoints() const { return m_sensorPoints; }
     // "0.2.1.8": the GPS log's version.
-    QString logVersion() const { return m_gpsHeader.versionText(); }
+    QString logVersion() const { return m_logVersion; }
 
 private:
+    // What the GPS log's version decides, worked out once when its header is read.
+    struct LogRules
+    {
+        // Times count from the ride's StartTime.
+        bool relativeTimes = false;
+        // The header carries the device version.
+        bool headerDeviceVersion = false;
+        // Speeds are metres per minute.
+        bool speedPerMinute = false;
+        // The key maps give elevations in metres and offer power.
+        bool elevationTenths = false;
+        bool power = false;
+    };
+
+    void setLogRules();
     void setTimeBase();
     void appendTrackPoint(const ZKGpsLogRecord &record, qint64 time);
     void readTrackRecords(ZKBinaryLogReader &reader, bool thin);
     void writeMetadataExtensions(QXmlStreamWriter &writer) const;
     void writeSysVersion(QXmlStreamWriter &writer) const;
+    QString sysVersionText() const;
+    QString speedText(quint16 speed) const;
+    QString elevationText(qint16 ele) const;
     void writeSummaryTimes(QXmlStreamWriter &writer) const;
     void writeSensorLog(QXmlStreamWriter &writer) const;
     void writeSample(QXmlStreamWriter &writer, const SensorPoint &sample) const;
@@ -105,6 +154,10 @@ private:
     QList<ZKGpsLogRecord> m_plannedPoints;
     QList<SensorPoint> m_sensorPoints;
     ZKTraceLogHeader m_gpsHeader;
+    QString m_logVersion;
+    LogRules m_rules;
+    // Name, travel time and distance of a planned route; nothing fills it for a ride.
+    QVector<QVariant> m_routeSummary;
     // Seconds added to the record times of both logs: the ride's StartTime for logs that count
     // from the start, set by readGpsLog.
     qint64 m_timeBase = 0;
