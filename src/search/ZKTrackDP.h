@@ -129,8 +129,9 @@ private:
         bool headerDeviceVersion = false;
         // Speeds are metres per minute.
         bool speedPerMinute = false;
-        // The key maps give elevations in metres and offer power.
+        // Elevations are tenths of a metre, which the key maps give in metres.
         bool elevationTenths = false;
+        // Power values are meaningful, so the key maps offer them.
         bool power = false;
     };
 
