@@ -3,6 +3,10 @@
 #include "BenchGpxPoints.h"
 #include "PsfImage14Builder.h"
 
+#include "device/OrvoDeviceInfo.h"
+#include "device/OrvoFSDeviceService.h"
+#include "devices/fs/OrvoKavel50CR.h"
+#include "env/OrvoEnv.h"
 #include "psf14/OrvoPSF.h"
 #include "psf14/OrvoPSFExportDevice.h"
 #include "search/ZKTrackDP.h"
@@ -47,6 +51,22 @@ qint64 exportRides(const QString &imagePath, const QString &folder, qint64 &pars
     if (!psf)
         return -1;
     const QStringList files = psf->trackToXML(folder, exportDevice());
+    const qint64 total = timer.nsecsElapsed();
+    return files.isEmpty() ? -1 : total;
+}
+
+qint64 exportKavel50Rides(const QString &driveRoot, const QString &folder)
+{
+    OrvoEnv::instance()->setUserFolder(driveRoot + QStringLiteral("-user"));
+    const OrvoDeviceInfo row{QStringLiteral("0901"), QStringLiteral("Kavel50"), QStringLiteral("Tarvex"), {}};
+    OrvoKavel50CR client;
+    client.setDeviceService(
+        std::make_unique<OrvoFSDeviceService>(driveRoot, row, driveRoot + QStringLiteral("/device.ini")));
+    if (!client.initial())
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    const QStringList files = client._exportTrack(folder);
     const qint64 total = timer.nsecsElapsed();
     return files.isEmpty() ? -1 : total;
 }

@@ -11,6 +11,9 @@ namespace BenchWork {
 // Parses the PSF 1.4 image file and exports every ride into folder; parseNs gets the parse's
 // share.
 qint64 exportRides(const QString &imagePath, const QString &folder, qint64 &parseNs);
+// Exports every ride of the Kavel50 drive at driveRoot into folder, as the device action does
+// (the client's set-up is not counted). The program's own folders go next to the drive.
+qint64 exportKavel50Rides(const QString &driveRoot, const QString &folder);
 // Reads a GPX file into a document with the GPX reader.
 qint64 readGpx(const QString &path);
 // Token scan of a GPX file with a bare QXmlStreamReader: the floor of reading.

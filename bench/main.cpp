@@ -1,7 +1,8 @@
-// orvo-bench: times the PSF 1.4 ride export and the GPX reader and writer against gpsbabel on
-// the same data, and against bare QXmlStreamReader/QXmlStreamWriter passes as the floor. Not a
-// test: it prints figures and fails only when it cannot run.
+// orvo-bench: times the PSF 1.4 and Kavel50 ride exports and the GPX reader and writer against
+// gpsbabel on the same data, and against bare QXmlStreamReader/QXmlStreamWriter passes as the
+// floor. Not a test: it prints figures and fails only when it cannot run.
 #include "BenchFullImage14.h"
+#include "BenchKavel50Rides.h"
 #include "BenchProcess.h"
 #include "BenchRideLogs.h"
 #include "BenchWork.h"
@@ -15,12 +16,15 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 
 namespace {
 
 constexpr int kDefaultRuns = 5;
+// Two drive sizes, so that the time a ride takes shows whether the export stays linear.
+constexpr std::array<int, 2> kKavel50RideCounts = {100, 1000};
 
 QTextStream &out()
 {
@@ -38,6 +42,8 @@ int runChild(const QStringList &arguments)
     qint64 parseNs = 0;
     if (mode == QLatin1String("export") && arguments.size() == 3)
         ns = BenchWork::exportRides(path, arguments.at(2), parseNs);
+    else if (mode == QLatin1String("export50") && arguments.size() == 3)
+        ns = BenchWork::exportKavel50Rides(path, arguments.at(2));
     else if (mode == QLatin1String("read"))
         ns = BenchWork::readGpx(path);
     else if (mode == QLatin1String("scan"))
@@ -170,6 +176,44 @@ QByteArray exportChecksum(const QDir &folder, QStringList &files, qint64 &bytes)
     return hash.result().toHex();
 }
 
+// gpsbabel reading every exported file as GPX and writing them as one GPX file.
+std::function<BenchProcess()> peerRewrite(const QString &gpsbabel, const QDir &exported, const QStringList &files,
+                                          const QString &output)
+{
+    if (gpsbabel.isEmpty())
+        return {};
+    QStringList rewrite{QStringLiteral("-i"), QStringLiteral("gpx")};
+    for (const QString &name : files)
+        rewrite << QStringLiteral("-f") << exported.filePath(name);
+    rewrite << QStringLiteral("-o") << QStringLiteral("gpx") << QStringLiteral("-F") << output;
+    return [=] { return BenchProcess::run(gpsbabel, rewrite); };
+}
+
+// One export row of a Kavel50 drive of the given rides: the drive is written once, exported
+// once to check what comes out, then exported into a fresh folder in every run.
+struct Kavel50Export
+{
+    int rides = 0;
+    QString drive;
+    QStringList files;
+    qint64 bytes = 0;
+};
+
+bool prepareKavel50Export(const QDir &work, const std::function<BenchProcess(const QStringList &)> &child,
+                          Kavel50Export &e)
+{
+    e.drive = work.filePath(QStringLiteral("kavel50-%1").arg(e.rides));
+    QDir(e.drive).removeRecursively();
+    if (!BenchKavel50Rides::writeDrive(e.drive, e.rides))
+        return false;
+    QDir checked(work.filePath(QStringLiteral("export50-%1").arg(e.rides)));
+    checked.removeRecursively();
+    if (!child({QStringLiteral("export50"), e.drive, checked.path()}).ok)
+        return false;
+    exportChecksum(checked, e.files, e.bytes);
+    return e.files.size() == e.rides;
+}
+
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -216,22 +260,27 @@ int runBench(const QStringList &arguments)
     const QByteArray checksum = exportChecksum(checked, exported, exportedBytes);
 
     const QString gpsbabel = QStandardPaths::findExecutable(QStringLiteral("gpsbabel"));
-    std::function<BenchProcess()> exportPeer;
+    const std::function<BenchProcess()> exportPeer =
+        peerRewrite(gpsbabel, checked, exported, work.filePath(QStringLiteral("peer-export.gpx")));
     std::function<BenchProcess()> readPeer;
     std::function<BenchProcess()> writePeer;
     if (!gpsbabel.isEmpty()) {
-        QStringList rewrite{QStringLiteral("-i"), QStringLiteral("gpx")};
-        for (const QString &name : std::as_const(exported))
-            rewrite << QStringLiteral("-f") << checked.filePath(name);
-        rewrite << QStringLiteral("-o") << QStringLiteral("gpx") << QStringLiteral("-F")
-                << work.filePath(QStringLiteral("peer-export.gpx"));
-        exportPeer = [=] { return BenchProcess::run(gpsbabel, rewrite); };
         const QStringList in{QStringLiteral("-i"), QStringLiteral("gpx"), QStringLiteral("-f"), points,
                              QStringLiteral("-o"), QStringLiteral("gpx")};
         readPeer = [=] { return BenchProcess::run(gpsbabel, in + QStringList{"-F", "/dev/null"}); };
         writePeer = [=] {
             return BenchProcess::run(gpsbabel, in + QStringList{"-F", work.filePath(QStringLiteral("peer.gpx"))});
         };
+    }
+    QList<Kavel50Export> kavel50;
+    for (int rides : kKavel50RideCounts) {
+        Kavel50Export e;
+        e.rides = rides;
+        if (!prepareKavel50Export(work, child, e)) {
+            out() << "the Kavel50 drive of " << rides << " rides did not export" << Qt::endl;
+            return 2;
+        }
+        kavel50.append(e);
     }
     int exportRound = 0;
     const auto exportOurs = [&] {
@@ -278,6 +327,23 @@ int runBench(const QStringList &arguments)
          {},
          {}},
     };
+    for (const Kavel50Export &e : std::as_const(kavel50)) {
+        const auto exportKavel50 = [&, drive = e.drive] {
+            QDir folder(work.filePath(QStringLiteral("export50-run-%1").arg(exportRound++)));
+            folder.removeRecursively();
+            const BenchProcess run = child({QStringLiteral("export50"), drive, folder.path()});
+            folder.removeRecursively();
+            return run;
+        };
+        paths.append({QStringLiteral("export %1 Kavel50 rides").arg(e.rides),
+                      exportKavel50,
+                      {},
+                      peerRewrite(gpsbabel, QDir(work.filePath(QStringLiteral("export50-%1").arg(e.rides))), e.files,
+                                  work.filePath(QStringLiteral("peer-export50.gpx"))),
+                      {},
+                      {},
+                      {}});
+    }
     for (int round = 0; round < runs; ++round) {
         for (Path &path : paths) {
             if (!path.runRound(round)) {
@@ -302,6 +368,12 @@ int runBench(const QStringList &arguments)
     const Series &e = paths.first().oursSeries;
     out() << "parse of the image: " << cell(median(e.parseMs), 0) << " ms of the export's " << cell(median(e.workMs), 0)
           << " ms (" << cell(100 * median(ratios(e.parseMs, e.workMs)), 0) << " %)\n";
+    for (qsizetype i = 0; i < kavel50.size(); ++i) {
+        const Series &k = paths.at(paths.size() - kavel50.size() + i).oursSeries;
+        out() << "Kavel50 drive of " << kavel50.at(i).rides << " rides of " << BenchKavel50Rides::kPointsPerRide
+              << " points: " << kavel50.at(i).bytes << " bytes exported, "
+              << cell(median(k.workMs) / kavel50.at(i).rides, 0, 2) << " ms a ride\n";
+    }
     out() << "sha256 of the exported files in name order: " << checksum << Qt::endl;
     return 0;
 }

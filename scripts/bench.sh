@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the benchmark in Release, generates its inputs (the full 1 MiB PSF 1.4 image and a
-# 100,000-point GPX file) and prints our times, gpsbabel's and the bare Qt floor's, with their
-# ratios and peak memory. Not part of the test run. Extra arguments go to orvo-bench
+# Builds the benchmark in Release, generates its inputs (the full 1 MiB PSF 1.4 image, a
+# 100,000-point GPX file and Kavel50 drives of 100 and 1,000 rides) and prints our times,
+# gpsbabel's and the bare Qt floor's, with their ratios and peak memory. Not part of the test run. Extra arguments go to orvo-bench
 # (--runs N, --work DIR).
 set -euo pipefail
 

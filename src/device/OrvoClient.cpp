@@ -988,6 +988,16 @@ void OrvoClient::setErrorCode(int code)
     m_errorCode.store(code);
 }
 
+QString OrvoClient::deviceLanguage() const
+{
+    return m_deviceLanguage;
+}
+
+void OrvoClient::setDeviceLanguage(const QString &code)
+{
+    m_deviceLanguage = code;
+}
+
 int OrvoClient::currentAction() const
 {
     return m_currentAction.load();

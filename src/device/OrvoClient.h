@@ -242,6 +242,8 @@ public:
     // A number device classes leave to say why an action failed.
     int errorCode() const;
     void setErrorCode(int code);
+    // The device's language, a three-letter code; empty unless the device class names one.
+    QString deviceLanguage() const;
     // The running action, Action_None when idle.
     int currentAction() const;
     void setCurrentAction(int action);
@@ -288,6 +290,8 @@ protected:
     void setShareDataListRequest(const OrvoClientShareDataList &request);
     const OrvoClientShareData &shareDataRequest() const;
     const OrvoComponentRequest &componentRequest() const;
+    // Device classes name their language in their constructor, before any action runs.
+    void setDeviceLanguage(const QString &code);
 
 private:
     bool claimAction(Action action);
@@ -303,6 +307,7 @@ private:
 
     std::atomic_bool m_error{false};
     std::atomic_int m_errorCode{0};
+    QString m_deviceLanguage;
     QString m_fileArgument;
     QString m_changedLangArgument;
     int m_intArgument = 0;

@@ -62,6 +62,11 @@ bool OrvoPSFMemoryStore::loadWorkouts()
     return true;
 }
 
+bool OrvoPSFMemoryStore::loadReserved()
+{
+    return true;
+}
+
 bool OrvoPSFMemoryStore::loadSensorLogs()
 {
     return true;

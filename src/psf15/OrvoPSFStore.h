@@ -33,6 +33,8 @@ public:
     virtual bool loadRoutes() = 0;
     virtual bool loadTracks() = 0;
     virtual bool loadWorkouts() = 0;
+    // The reserved area holds nothing a view reads: there is never anything to load.
+    virtual bool loadReserved() = 0;
     virtual bool loadSensorLogs() = 0;
     virtual bool loadWorkoutLogs() = 0;
     virtual bool loadUserInfoLogs() = 0;

@@ -372,8 +372,10 @@ void ZKDeviceDB::openDeviceDatabases(const QString &deviceRoot, const QString &s
         QMutexLocker lock(&g_rootsMutex);
         g_roots = Roots{deviceRoot, secondRoot, exportDir};
     }
-    // The workout file of the previous device must not serve this one.
-    zkResetWorkoutDatabaseFile();
+    // The models find this device's files from now on, and the workout file of the previous
+    // device no longer serves.
+    zkSetDeviceFileFinder(
+        [](const QString &relativePath) { return findDeviceFile(ZKDeviceDB::deviceRoot(), QString(), relativePath); });
     if (deviceRoot.isEmpty()) {
         ZK_LOG_ERROR(QStringLiteral("no device root: no database opened"));
         return;

@@ -28,6 +28,10 @@ const QString kRelativeTimeVersion = QStringLiteral("0.2.1.4");
 const QString kHeaderDeviceVersion = QStringLiteral("0.2.1.7");
 // Speeds are metres per minute from this log version on.
 const QString kSpeedPerMinuteVersion = QStringLiteral("0.2.1.2");
+// Elevations are tenths of a metre in logs above this version.
+const QString kElevationTenthsAbove = QStringLiteral("0.2.1.2");
+// Power values are meaningful in logs above this version.
+const QString kPowerAbove = QStringLiteral("0.2.1.4");
 const QString kBreakType = QStringLiteral("2");
 const QString kShareType = QStringLiteral("2");
 
@@ -88,6 +92,24 @@ bool openLog(ZKBinaryLogReader &reader, const QString &path, const QString &open
     return false;
 }
 
+bool isVersionAbove(const ZKTraceLogHeader &header, const QString &version)
+{
+    return header.isVersionAtLeast(version) && header.versionText() != version;
+}
+
+// A position as the writer writes it: micro-degrees as degrees with six decimals.
+void insertPosition(ZKGpxKeyMap &map, const QString &prefix, const ZKGpsLogRecord &record)
+{
+    map.insert(prefix + QStringLiteral("_lat"), ZKGeoPoint::degreesTextFromE6(record.lat));
+    map.insert(prefix + QStringLiteral("_lon"), ZKGeoPoint::degreesTextFromE6(record.lon));
+}
+
+void insertIfSet(ZKGpxKeyMap &map, const QString &key, const QString &text)
+{
+    if (!text.isEmpty())
+        map.insert(key, text);
+}
+
 // Training logs of 0.2.0.0 and 0.2.1.0 are refused; 0.2.1.1, 0.2.2.0 and later are read.
 bool isReadableTrainLog(const ZKTraceLogHeader &header)
 {
@@ -114,10 +136,21 @@ bool ZKTrackDP::summaryMap(qint64 key)
     return m_summary.size() == kSummaryColumns.size();
 }
 
+// Version texts are compared part by part, which costs too much to repeat for every record.
+void ZKTrackDP::setLogRules()
+{
+    m_logVersion = m_gpsHeader.versionText();
+    m_rules.relativeTimes = m_gpsHeader.isVersionAtLeast(kRelativeTimeVersion);
+    m_rules.headerDeviceVersion = m_gpsHeader.isVersionAtLeast(kHeaderDeviceVersion);
+    m_rules.speedPerMinute = m_gpsHeader.isVersionAtLeast(kSpeedPerMinuteVersion);
+    m_rules.elevationTenths = isVersionAbove(m_gpsHeader, kElevationTenthsAbove);
+    m_rules.power = isVersionAbove(m_gpsHeader, kPowerAbove);
+}
+
 void ZKTrackDP::setTimeBase()
 {
     m_timeBase = 0;
-    if (!m_gpsHeader.isVersionAtLeast(kRelativeTimeVersion))
+    if (!m_rules.relativeTimes)
         return;
     // Without a usable StartTime the times stay as the log has them.
     const std::optional<qint64> start = secondsOf(m_summary.value(StartTime));
@@ -137,12 +170,14 @@ bool ZKTrackDP::isWithinBound(const QString &path) const
 bool ZKTrackDP::readGpsLog(const QString &path, bool thin, QDate &startDate)
 {
     m_gpsPath.clear();
+    m_keyView.reset();
     m_trackPointCount = 0;
     ZKBinaryLogReader reader;
     if (!openLog(reader, path, QStringLiteral("fail open gps log file %s")) || !isWithinBound(path))
         return false;
     m_gpsHeader = reader.header();
     m_thin = thin;
+    setLogRules();
     setTimeBase();
     scanGpsRecords(
         reader, [this](const TrackPoint &point) { countTrackPoint(point); }, [](const ZKGpsLogRecord &) {});
@@ -212,6 +247,7 @@ void ZKTrackDP::countTrackPoint(const TrackPoint &point)
 bool ZKTrackDP::readTrainLog(const QString &path, const QDate &startDate)
 {
     m_trainPath.clear();
+    m_keyView.reset();
     m_hasSensorPoints = false;
     ZKBinaryLogReader reader;
     if (!openLog(reader, path, QStringLiteral("fail open %s")))
@@ -278,6 +314,18 @@ QList<ZKTrackDP::SensorPoint> ZKTrackDP::sensorPoints() const
     return points;
 }
 
+const ZKTrackDP::KeyViewPoints &ZKTrackDP::keyViewPoints() const
+{
+    if (!m_keyView) {
+        KeyViewPoints points;
+        points.track = trackPoints();
+        points.planned = plannedPoints();
+        points.sensor = sensorPoints();
+        m_keyView = std::move(points);
+    }
+    return *m_keyView;
+}
+
 QString ZKTrackDP::summaryText(SummaryColumn column) const
 {
     return m_summary.value(column).toString();
@@ -332,18 +380,22 @@ void ZKTrackDP::writeMetadataExtensions(QXmlStreamWriter &writer) const
 
 // The device that recorded the ride: from the header when the log carries it, with the
 // program part ("Orvo...") of the current device version text.
-void ZKTrackDP::writeSysVersion(QXmlStreamWriter &writer) const
+QString ZKTrackDP::sysVersionText() const
 {
     const QString current = ZKTraceLog::deviceVersion();
-    QString version = current;
-    if (m_gpsHeader.isVersionAtLeast(kHeaderDeviceVersion)) {
-        version = QString::fromLatin1(m_gpsHeader.deviceVersion);
-        const QStringList parts = current.split(QLatin1Char(' '));
-        if (parts.size() == 2 && parts.last().startsWith(QLatin1String("Orvo")))
-            version += QLatin1Char(' ') + parts.last();
-    }
+    if (!m_rules.headerDeviceVersion)
+        return current;
+    QString version = QString::fromLatin1(m_gpsHeader.deviceVersion);
+    const QStringList parts = current.split(QLatin1Char(' '));
+    if (parts.size() == 2 && parts.last().startsWith(QLatin1String("Orvo")))
+        version += QLatin1Char(' ') + parts.last();
+    return version;
+}
+
+void ZKTrackDP::writeSysVersion(QXmlStreamWriter &writer) const
+{
     writer.writeStartElement(QStringLiteral("sys"));
-    writer.writeAttribute(QStringLiteral("version"), version);
+    writer.writeAttribute(QStringLiteral("version"), sysVersionText());
     writer.writeCharacters(ZKTraceLog::modelName());
     writer.writeStartElement(QStringLiteral("apps"));
     writer.writeEmptyElement(QStringLiteral("app"));
@@ -461,11 +513,8 @@ void ZKTrackDP::writeSample(QXmlStreamWriter &writer, const SensorPoint &sample)
     if (r.cad != kZKEmptyU8)
         writer.writeTextElement(QStringLiteral("cad"), QString::number(r.cad));
     const quint16 speed = r.spd != kZKEmptyU16 ? r.spd : r.gpsSpeed;
-    if (speed != kZKEmptyU16) {
-        // Metres per minute to km/h; older logs hold km/h already.
-        const double kmh = m_gpsHeader.isVersionAtLeast(kSpeedPerMinuteVersion) ? speed * 60.0 / 1000.0 : speed;
-        writer.writeTextElement(QStringLiteral("spd"), QString::number(kmh, 'f', 1));
-    }
+    if (speed != kZKEmptyU16)
+        writer.writeTextElement(QStringLiteral("spd"), speedText(speed));
     if (r.tmp != kZKEmptyI16)
         writer.writeTextElement(QStringLiteral("tmp"), QString::number(r.tmp));
     if (r.pwr != kZKEmptyU16)
@@ -473,6 +522,177 @@ void ZKTrackDP::writeSample(QXmlStreamWriter &writer, const SensorPoint &sample)
     if (r.brm != kZKEmptyI32)
         writer.writeTextElement(QStringLiteral("brm"), QString::number(r.brm / 100.0, 'f', 2));
     writer.writeEndElement();
+}
+
+// km/h with one decimal: older logs hold km/h already, newer ones metres per minute.
+QString ZKTrackDP::speedText(quint16 speed) const
+{
+    const double kmh = m_rules.speedPerMinute ? speed * 60.0 / 1000.0 : speed;
+    return QString::number(kmh, 'f', 1);
+}
+
+QString ZKTrackDP::elevationText(qint16 ele) const
+{
+    return m_rules.elevationTenths ? QString::number(ele / 10.0, 'f', 1) : QString::number(ele);
+}
+
+ZKGpxKeyMap ZKTrackDP::routeSummaryMap() const
+{
+    ZKGpxKeyMap map;
+    if (m_routeSummary.size() <= 2)
+        return map;
+    map.insert(QStringLiteral("name"), m_routeSummary.at(0).toString());
+    map.insert(QStringLiteral("trvtime"), m_routeSummary.at(1).toString());
+    map.insert(QStringLiteral("trvdist"), m_routeSummary.at(2).toString());
+    return map;
+}
+
+ZKGpxKeyMap ZKTrackDP::metadataMap() const
+{
+    ZKGpxKeyMap map;
+    if (m_summary.size() < SummaryColumnCount)
+        return map;
+    insertIfSet(map, QStringLiteral("name"), summaryText(Title));
+    insertIfSet(map, QStringLiteral("desc"), summaryText(Abstract));
+    insertIfSet(map, QStringLiteral("author_name"), summaryText(Author));
+    const std::optional<qint64> start = secondsOf(m_summary.value(StartTime));
+    const std::optional<qint64> end = secondsOf(m_summary.value(EndTime));
+    if (start) {
+        map.insert(QStringLiteral("time"), utcText(*start));
+        map.insert(QStringLiteral("stime"), utcText(*start));
+    }
+    if (end)
+        map.insert(QStringLiteral("etime"), utcText(*end));
+    if (start && end)
+        map.insert(QStringLiteral("trvtime"), QString::number((*end - *start) / 60));
+    if (m_trackPointCount > 0) {
+        map.insert(QStringLiteral("bounds_minlat"), ZKGeoPoint::degreesTextFromE6(m_minLat));
+        map.insert(QStringLiteral("bounds_minlon"), ZKGeoPoint::degreesTextFromE6(m_minLon));
+        map.insert(QStringLiteral("bounds_maxlat"), ZKGeoPoint::degreesTextFromE6(m_maxLat));
+        map.insert(QStringLiteral("bounds_maxlon"), ZKGeoPoint::degreesTextFromE6(m_maxLon));
+    }
+    insertIfSet(map, QStringLiteral("sys"), ZKTraceLog::modelName());
+    map.insert(QStringLiteral("sys_version"), sysVersionText());
+    map.insert(QStringLiteral("app_name"), QStringLiteral("log"));
+    map.insert(QStringLiteral("app_version"), m_logVersion);
+    map.insert(QStringLiteral("sharetype"), kShareType);
+    insertIfSet(map, QStringLiteral("sctry"), summaryText(StartCountry));
+    insertIfSet(map, QStringLiteral("ectry"), summaryText(EndCountry));
+    insertIfSet(map, QStringLiteral("splace"), summaryText(StartPlace));
+    insertIfSet(map, QStringLiteral("eplace"), summaryText(EndPlace));
+    if (!summaryText(ActivityType).isEmpty()) {
+        map.insert(QStringLiteral("acttype_subtype"), QStringLiteral("1"));
+        map.insert(QStringLiteral("acttype"), summaryText(ActivityType));
+    }
+    insertIfSet(map, QStringLiteral("trvdist"), summaryText(TotalLength));
+    return map;
+}
+
+bool ZKTrackDP::hasRoute() const
+{
+    return m_trackPointCount > 1;
+}
+
+ZKGpxKeyMap ZKTrackDP::routeMap(int route) const
+{
+    if (route != 0)
+        return {};
+    return {{QStringLiteral("number"), QString::number(routePointCount(route))}};
+}
+
+int ZKTrackDP::routePointCount(int route) const
+{
+    if (route != 0)
+        return 0;
+    const QList<ZKGpsLogRecord> &planned = keyViewPoints().planned;
+    return planned.isEmpty() ? 2 : int(planned.size());
+}
+
+ZKGpxKeyMap ZKTrackDP::routePointMap(int route, int point) const
+{
+    ZKGpxKeyMap map;
+    if (point < 0 || point >= routePointCount(route))
+        return map;
+    const QList<ZKGpsLogRecord> &planned = keyViewPoints().planned;
+    if (!planned.isEmpty()) {
+        insertPosition(map, QStringLiteral("rtept"), planned.at(point));
+        return map;
+    }
+    if (m_trackPointCount == 0)
+        return map;
+    insertPosition(map, QStringLiteral("rtept"), point == 0 ? m_firstTrackPoint.record : m_lastTrackPoint.record);
+    return map;
+}
+
+bool ZKTrackDP::hasTracks() const
+{
+    return m_trackPointCount > 0;
+}
+
+int ZKTrackDP::trackPointCount(int track) const
+{
+    return track == 0 ? int(m_trackPointCount) : 0;
+}
+
+ZKGpxKeyMap ZKTrackDP::trackPointMap(int track, int point) const
+{
+    ZKGpxKeyMap map;
+    if (point < 0 || point >= trackPointCount(track))
+        return map;
+    const TrackPoint &p = keyViewPoints().track.at(point);
+    insertPosition(map, QStringLiteral("trkpt"), p.record);
+    if (p.record.ele != kZKEmptyI16)
+        map.insert(QStringLiteral("ele"), elevationText(p.record.ele));
+    map.insert(QStringLiteral("time"), utcText(p.time));
+    if (p.record.magvar != kZKEmptyI16)
+        map.insert(QStringLiteral("magvar"), QString::number(p.record.magvar));
+    // The GPS speed is metres per minute in every log version.
+    if (p.record.speed != kZKEmptyU16)
+        map.insert(QStringLiteral("speed"), QString::number(p.record.speed * 60.0 / 1000.0, 'f', 1));
+    return map;
+}
+
+ZKGpxKeyMap ZKTrackDP::waypointMap(int) const
+{
+    return {};
+}
+
+bool ZKTrackDP::hasLog() const
+{
+    return m_hasSensorPoints;
+}
+
+int ZKTrackDP::logPointCount() const
+{
+    return m_hasSensorPoints ? int(keyViewPoints().sensor.size()) : 0;
+}
+
+ZKGpxKeyMap ZKTrackDP::logPointMap(int point) const
+{
+    ZKGpxKeyMap map;
+    if (point < 0 || point >= logPointCount())
+        return map;
+    const SensorPoint &sample = keyViewPoints().sensor.at(point);
+    const ZKTrainLogRecord &r = sample.record;
+    map.insert(QStringLiteral("logpt_time"), utcText(sample.time));
+    if (r.hrm != kZKEmptyU8)
+        map.insert(QStringLiteral("hrm"), QString::number(r.hrm));
+    if (r.cad != kZKEmptyU8)
+        map.insert(QStringLiteral("cad"), QString::number(r.cad));
+    const quint16 speed = r.spd != kZKEmptyU16 ? r.spd : r.gpsSpeed;
+    if (speed != kZKEmptyU16)
+        map.insert(QStringLiteral("spd"), speedText(speed));
+    if (r.tmp != kZKEmptyI16)
+        map.insert(QStringLiteral("tmp"), QString::number(r.tmp));
+    if (m_rules.power && r.pwr != kZKEmptyU16)
+        map.insert(QStringLiteral("pwr"), QString::number(r.pwr));
+    if (r.brm != kZKEmptyI32)
+        map.insert(QStringLiteral("brm"), QString::number(r.brm / 100.0, 'f', 2));
+    if (r.pdm != 0)
+        map.insert(QStringLiteral("pdm"), QString::number(r.pdm));
+    if (r.gpsSpeed != kZKEmptyU16)
+        map.insert(QStringLiteral("gps"), speedText(r.gpsSpeed));
+    return map;
 }
 
 void ZKTrackDP::copyUsrXml(QXmlStreamWriter &writer) const

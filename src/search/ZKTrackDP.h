@@ -2,6 +2,7 @@
 
 #include "util/ZKGpsLogRecord.h"
 #include "util/ZKGpxExportable.h"
+#include "util/ZKGpxImportable.h"
 #include "util/ZKTraceLogHeader.h"
 #include "util/ZKTrainLogRecord.h"
 
@@ -12,6 +13,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 class ZKBinaryLogReader;
 
@@ -20,6 +22,8 @@ class ZKBinaryLogReader;
 // its training log, followed by copies of the ride's workout, statistics and planned-trip files.
 // Opening reads the logs once for what the metadata and the route need; writing reads them again
 // record by record, so that no ride is ever held in memory whatever its length.
+// The same data is also offered as key maps, keyed as the GPX reader keys the elements it
+// reads, with the texts the writer writes for them.
 class ZKTrackDP : public ZKGpxExportable
 {
 public:
@@ -93,20 +97,75 @@ public:
     void copyStaXml(QXmlStreamWriter &writer) const;
     void copyPlnXml(QXmlStreamWriter &writer) const;
 
+    // The ride as key maps. A map asked for something the ride does not have is empty.
+    // name, trvtime, trvdist of the route summary, when it holds them.
+    ZKGpxKeyMap routeSummaryMap() const;
+    // The metadata and its extensions in one map, when the summary is complete (the device's
+    // own profile copy is left out, as the reader leaves it out).
+    ZKGpxKeyMap metadataMap() const;
+    // More than one track point.
+    bool hasRoute() const;
+    // number: the planned points, or 2 (the first and the last track point).
+    ZKGpxKeyMap routeMap(int route) const;
+    int routePointCount(int route) const;
+    // rtept_lat, rtept_lon of a planned point, or of the first or last track point.
+    ZKGpxKeyMap routePointMap(int route, int point) const;
+    bool hasTracks() const;
+    // All track points form one track.
+    int trackCount() const { return 1; }
+    int trackPointCount(int track) const;
+    // trkpt_lat, trkpt_lon, ele, time, magvar, and speed (km/h), which the track does not
+    // write. Elevations of logs up to 0.2.1.2 are the stored number.
+    ZKGpxKeyMap trackPointMap(int track, int point) const;
+    int waypointCount() const { return 0; }
+    ZKGpxKeyMap waypointMap(int waypoint) const;
+    bool hasLog() const;
+    int logPointCount() const;
+    // logpt_time, hrm, cad, spd, tmp, pwr (logs above 0.2.1.4), brm, and pdm (when not 0) and
+    // gps (the GPS speed, km/h), which the sensor log does not write.
+    ZKGpxKeyMap logPointMap(int point) const;
+
     const QVector<QVariant> &summary() const { return m_summary; }
     // The points read from the logs again, for a caller that wants them all at once.
     QList<TrackPoint> trackPoints() const;
     QList<ZKGpsLogRecord> plannedPoints() const;
     QList<SensorPoint> sensorPoints() const;
     // "0.2.1.8": the GPS log's version.
-    QString logVersion() const { return m_gpsHeader.versionText(); }
+    QString logVersion() const { return m_logVersion; }
 
 private:
+    // The key maps index points, so they read the logs into memory the first time a point is
+    // asked for; writing the GPX never does.
+    struct KeyViewPoints
+    {
+        QList<TrackPoint> track;
+        QList<ZKGpsLogRecord> planned;
+        QList<SensorPoint> sensor;
+    };
+
+    const KeyViewPoints &keyViewPoints() const;
     using TrackVisitor = std::function<void(const TrackPoint &)>;
     using PlannedVisitor = std::function<void(const ZKGpsLogRecord &)>;
     using SensorVisitor = std::function<void(const SensorPoint &)>;
 
     bool isWithinBound(const QString &path) const;
+
+    // What the GPS log's version decides, worked out once when its header is read.
+    struct LogRules
+    {
+        // Times count from the ride's StartTime.
+        bool relativeTimes = false;
+        // The header carries the device version.
+        bool headerDeviceVersion = false;
+        // Speeds are metres per minute.
+        bool speedPerMinute = false;
+        // Elevations are tenths of a metre, which the key maps give in metres.
+        bool elevationTenths = false;
+        // Power values are meaningful, so the key maps offer them.
+        bool power = false;
+    };
+
+    void setLogRules();
     void setTimeBase();
     // The records after the header, in log order: each kept position once its break flag is
     // known, and each planned one.
@@ -118,6 +177,9 @@ private:
     void countTrackPoint(const TrackPoint &point);
     void writeMetadataExtensions(QXmlStreamWriter &writer) const;
     void writeSysVersion(QXmlStreamWriter &writer) const;
+    QString sysVersionText() const;
+    QString speedText(quint16 speed) const;
+    QString elevationText(qint16 ele) const;
     void writeSummaryTimes(QXmlStreamWriter &writer) const;
     void writeTrackPoint(QXmlStreamWriter &writer, const TrackPoint &point) const;
     void writeSensorLog(QXmlStreamWriter &writer) const;
@@ -138,6 +200,11 @@ private:
     TrackPoint m_lastTrackPoint;
     bool m_hasSensorPoints = false;
     ZKTraceLogHeader m_gpsHeader;
+    QString m_logVersion;
+    LogRules m_rules;
+    // Name, travel time and distance of a planned route; nothing fills it for a ride.
+    QVector<QVariant> m_routeSummary;
+    mutable std::optional<KeyViewPoints> m_keyView;
     // Seconds added to the record times of both logs: the ride's StartTime for logs that count
     // from the start, set by readGpsLog.
     qint64 m_timeBase = 0;

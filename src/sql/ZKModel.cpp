@@ -1,7 +1,6 @@
 #include "sql/ZKModel.h"
 
 #include "env/ZKLogger.h"
-#include "search/ZKDeviceDB.h"
 #include "sql/ZKDbModel.h"
 #include "sql/ZKSqlLogging.h"
 
@@ -14,6 +13,9 @@ namespace {
 
 const QString kDriver = QStringLiteral("QSQLITE");
 const QString kRouteDatabase = QStringLiteral("/data/route/route.dat");
+
+QMutex g_finderMutex;
+ZKDeviceFileFinder g_finder;
 
 QMutex g_workoutFileMutex;
 QString g_workoutFile;
@@ -181,9 +183,23 @@ void closeDeviceDatabases()
     }
 }
 
+void zkSetDeviceFileFinder(ZKDeviceFileFinder finder)
+{
+    {
+        QMutexLocker lock(&g_finderMutex);
+        g_finder = std::move(finder);
+    }
+    zkResetWorkoutDatabaseFile();
+}
+
 QString zkDeviceFile(const QString &relativePath)
 {
-    return ZKDeviceDB::findDeviceFile(ZKDeviceDB::deviceRoot(), QString(), relativePath);
+    ZKDeviceFileFinder finder;
+    {
+        QMutexLocker lock(&g_finderMutex);
+        finder = g_finder;
+    }
+    return finder ? finder(relativePath) : QString();
 }
 
 QString zkWorkoutDatabaseFile()

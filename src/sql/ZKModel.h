@@ -4,6 +4,8 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <functional>
+
 class ZKDbModel;
 
 // The connections of the device databases. A connection may only be used by the thread that
@@ -38,7 +40,16 @@ bool zkUpdate(ZKDbModel &model);
 // open after an action.
 void closeDeviceDatabases();
 
-// A file of the device tree under the device root; empty when it does not exist.
+// Finds a file of the current device's tree from its path under the device root; empty when
+// the file is not there. The database service installs one when it opens a device's
+// databases, so that the models need not know where the device's roots are.
+using ZKDeviceFileFinder = std::function<QString(const QString &relativePath)>;
+
+// Replaces the finder for every thread and forgets the workout file the previous one found.
+// Without a finder no device file is found.
+void zkSetDeviceFileFinder(ZKDeviceFileFinder finder);
+
+// A file of the device tree through the installed finder; empty when it does not exist.
 QString zkDeviceFile(const QString &relativePath);
 
 // The route database that holds the workouts, found once per device: the first lookup that

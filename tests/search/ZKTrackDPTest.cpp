@@ -558,4 +558,226 @@ TEST(ZKTrackDPTest, AnOpenedRideKeepsNoPointsInMemory)
 #endif
 }
 
+// Keeps every map the GPX reader hands over, the track and log points of all segments in one
+// list each, and the metadata with its extensions in one map.
+class MapRecorder : public ZKGpxImportable
+{
+public:
+    ZKGpxKeyMap metadata;
+    ZKGpxKeyMap route;
+    QList<ZKGpxKeyMap> routePoints;
+    QList<ZKGpxKeyMap> trackPoints;
+    QList<ZKGpxKeyMap> logPoints;
+
+    void setVersion(int) override {}
+    void newMetadata() override {}
+    void setMetadata(const ZKGpxKeyMap &map) override { metadata.insert(map); }
+    void setMetadataExtensions(const ZKGpxKeyMap &map) override { metadata.insert(map); }
+    void newRoute() override {}
+    void setRoute(const ZKGpxKeyMap &map) override { route = map; }
+    void addRoutePoint(const ZKGpxKeyMap &map) override { routePoints.append(map); }
+    void newTrackList() override {}
+    void newTrack() override {}
+    void setIntervalSegment(const ZKGpxKeyMap &) override {}
+    void addTrackPoint(const ZKGpxKeyMap &map) override { trackPoints.append(map); }
+    void addWaypoint(const ZKGpxKeyMap &) override {}
+    void newTrainingLog() override {}
+    void newLogSegmentList() override {}
+    void newLogSegment() override {}
+    void addLogPoint(const ZKGpxKeyMap &map) override { logPoints.append(map); }
+    void newWorkoutLog() override {}
+    void setWorkoutLog(const ZKGpxKeyMap &) override {}
+    void addWorkoutInterval(const ZKGpxKeyMap &) override {}
+    void newLapList() override {}
+    void addLap(const ZKGpxKeyMap &) override {}
+    void setSummary(const ZKGpxKeyMap &) override {}
+};
+
+std::string text(const ZKGpxKeyMap &map)
+{
+    QStringList pairs;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        pairs.append(it.key() + QLatin1Char('=') + it.value());
+    return pairs.join(QStringLiteral(", ")).toStdString();
+}
+
+// The map without the keys the written file does not carry.
+ZKGpxKeyMap withoutKeys(ZKGpxKeyMap map, const QStringList &keys)
+{
+    for (const QString &key : keys)
+        map.remove(key);
+    return map;
+}
+
+TEST(ZKTrackDPTest, KeyMapsOfTheSampleRideAreWhatTheReaderReadsFromItsGpx)
+{
+    RideSetup setup(DeviceDbTree::sampleRide());
+    ZKTrackDP provider;
+    ASSERT_TRUE(setup.open(provider));
+    ASSERT_FALSE(setup.writeGpx(provider).isEmpty());
+    MapRecorder read;
+    ZKGpxReader reader(read);
+    ASSERT_TRUE(reader.readFile(setup.gpxPath())) << reader.errorString().toStdString();
+
+    EXPECT_EQ(provider.metadataMap(), read.metadata) << text(provider.metadataMap()) << "\n" << text(read.metadata);
+    EXPECT_EQ(provider.metadataMap().value(QStringLiteral("app_version")), QStringLiteral("0.2.1.8"));
+    ASSERT_TRUE(provider.hasRoute());
+    EXPECT_EQ(provider.routeMap(0), read.route);
+    ASSERT_EQ(provider.routePointCount(0), read.routePoints.size());
+    for (int i = 0; i < provider.routePointCount(0); ++i)
+        EXPECT_EQ(provider.routePointMap(0, i), read.routePoints.at(i)) << i;
+
+    ASSERT_TRUE(provider.hasTracks());
+    ASSERT_EQ(provider.trackCount(), 1);
+    ASSERT_EQ(provider.trackPointCount(0), read.trackPoints.size());
+    for (int i = 0; i < provider.trackPointCount(0); ++i) {
+        SCOPED_TRACE(i);
+        const ZKGpxKeyMap map = provider.trackPointMap(0, i);
+        EXPECT_EQ(withoutKeys(map, {QStringLiteral("speed")}), read.trackPoints.at(i)) << text(map) << "\n"
+                                                                                       << text(read.trackPoints.at(i));
+    }
+    // The GPS speed is metres per minute: 500 is 30 km/h.
+    EXPECT_EQ(provider.trackPointMap(0, 0).value(QStringLiteral("speed")), QStringLiteral("30.0"));
+    EXPECT_FALSE(provider.trackPointMap(0, 3).contains(QStringLiteral("speed")));
+
+    ASSERT_TRUE(provider.hasLog());
+    ASSERT_EQ(provider.logPointCount(), read.logPoints.size());
+    for (int i = 0; i < provider.logPointCount(); ++i) {
+        SCOPED_TRACE(i);
+        const ZKGpxKeyMap map = provider.logPointMap(i);
+        EXPECT_EQ(withoutKeys(map, {QStringLiteral("pdm"), QStringLiteral("gps")}), read.logPoints.at(i))
+            << text(map) << "\n"
+            << text(read.logPoints.at(i));
+    }
+    EXPECT_EQ(provider.logPointMap(1).value(QStringLiteral("gps")), QStringLiteral("25.0"));
+    EXPECT_EQ(provider.waypointCount(), 0);
+    EXPECT_TRUE(provider.routeSummaryMap().isEmpty());
+}
+
+struct MapVersionCase
+{
+    const char *name;
+    std::array<quint8, 4> version;
+    const char *ele;
+    const char *time;
+    // Empty: no power key.
+    const char *pwr;
+    const char *spd;
+};
+
+TEST(ZKTrackDPTest, KeyMapsFollowTheLogVersionOfTheRide)
+{
+    const std::vector<MapVersionCase> cases = {
+        {"0.2.1.1: km/h and stored elevations", {0, 2, 1, 1}, "100", "1970-01-01T00:00:00Z", "", "500.0"},
+        {"0.2.1.2: metres per minute, stored elevations", {0, 2, 1, 2}, "100", "1970-01-01T00:00:00Z", "", "30.0"},
+        {"0.2.1.3: elevations in metres", {0, 2, 1, 3}, "10.0", "1970-01-01T00:00:00Z", "", "30.0"},
+        {"0.2.1.4: no power yet", {0, 2, 1, 4}, "10.0", "2013-01-01T00:26:40Z", "", "30.0"},
+        {"0.2.1.5: power", {0, 2, 1, 5}, "10.0", "2013-01-01T00:26:40Z", "150", "30.0"},
+        {"0.2.1.10 is newer than 0.2.1.5", {0, 2, 1, 10}, "10.0", "2013-01-01T00:26:40Z", "150", "30.0"},
+    };
+    for (const MapVersionCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        // The version bytes sit at offset 16 of the header.
+        for (int i = 0; i < 4; ++i)
+            ride.gpsLog[16 + i] = char(c.version[i]);
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        const ZKGpxKeyMap point = provider.trackPointMap(0, 0);
+        EXPECT_EQ(point.value(QStringLiteral("ele")), QLatin1String(c.ele));
+        EXPECT_EQ(point.value(QStringLiteral("time")), QLatin1String(c.time));
+        const ZKGpxKeyMap sample = provider.logPointMap(0);
+        EXPECT_EQ(sample.value(QStringLiteral("logpt_time")), QLatin1String(c.time));
+        EXPECT_EQ(sample.contains(QStringLiteral("pwr")), *c.pwr != '\0') << text(sample);
+        EXPECT_EQ(sample.value(QStringLiteral("pwr")), QLatin1String(c.pwr));
+        EXPECT_EQ(sample.value(QStringLiteral("spd")), QLatin1String(c.spd));
+        EXPECT_EQ(provider.logVersion(), provider.metadataMap().value(QStringLiteral("app_version")));
+    }
+}
+
+struct MapShapeCase
+{
+    const char *name;
+    std::vector<GpsPoint> points;
+    bool hasRoute;
+    bool hasTracks;
+    int routePoints;
+    // The route point of each index, as "lat,lon".
+    QStringList routeLatLon;
+};
+
+TEST(ZKTrackDPTest, KeyMapsOfRidesOfFewOrPlannedPositions)
+{
+    GpsPoint planned = point(26000000, 122000000);
+    planned.type = 0x8000;
+    const std::vector<MapShapeCase> cases = {
+        {"no positions", {}, false, false, 2, {",", ","}},
+        {"one position",
+         {point(25000000, 121000000)},
+         false,
+         true,
+         2,
+         {"25.000000,121.000000", "25.000000,121.000000"}},
+        {"two positions",
+         {point(25000000, 121000000), point(25001000, 121000000, 5)},
+         true,
+         true,
+         2,
+         {"25.000000,121.000000", "25.001000,121.000000"}},
+        {"planned points make the route",
+         {point(25000000, 121000000), planned, point(25001000, 121000000, 5), planned},
+         true,
+         true,
+         2,
+         {"26.000000,122.000000", "26.000000,122.000000"}},
+        {"one planned point",
+         {point(25000000, 121000000), point(25001000, 121000000, 5), planned},
+         true,
+         true,
+         1,
+         {"26.000000,122.000000"}},
+    };
+    for (const MapShapeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+        ride.gpsLog = gpsLog({0, 2, 1, 8}, c.points);
+        RideSetup setup(ride);
+        ZKTrackDP provider;
+        ASSERT_TRUE(setup.open(provider));
+        EXPECT_EQ(provider.hasRoute(), c.hasRoute);
+        EXPECT_EQ(provider.hasTracks(), c.hasTracks);
+        EXPECT_EQ(provider.routePointCount(0), c.routePoints);
+        EXPECT_EQ(provider.routePointCount(1), 0);
+        EXPECT_EQ(provider.routeMap(0).value(QStringLiteral("number")), QString::number(c.routePoints));
+        QStringList latLon;
+        for (int i = 0; i < provider.routePointCount(0); ++i) {
+            const ZKGpxKeyMap map = provider.routePointMap(0, i);
+            latLon.append(map.value(QStringLiteral("rtept_lat")) + QLatin1Char(',') +
+                          map.value(QStringLiteral("rtept_lon")));
+        }
+        EXPECT_EQ(latLon, c.routeLatLon);
+        EXPECT_TRUE(provider.routePointMap(0, c.routePoints).isEmpty());
+        EXPECT_TRUE(provider.trackPointMap(0, provider.trackPointCount(0)).isEmpty());
+        EXPECT_TRUE(provider.trackPointMap(1, 0).isEmpty());
+        EXPECT_TRUE(provider.logPointMap(-1).isEmpty());
+        EXPECT_TRUE(provider.waypointMap(0).isEmpty());
+        // No positions, no bounds.
+        EXPECT_EQ(provider.metadataMap().contains(QStringLiteral("bounds_minlat")), c.hasTracks);
+    }
+}
+
+TEST(ZKTrackDPTest, MetadataMapNeedsTheWholeSummary)
+{
+    DeviceDbTree::Ride ride = DeviceDbTree::sampleRide();
+    ride.key = 1357000001;
+    RideSetup setup(ride);
+    ZKTrackDP provider;
+    ASSERT_TRUE(setup.open(provider));
+    ASSERT_FALSE(provider.metadataMap().isEmpty());
+    // Another key finds no row.
+    EXPECT_FALSE(provider.summaryMap(ride.key + 1));
+    EXPECT_TRUE(provider.metadataMap().isEmpty());
+}
+
 } // namespace

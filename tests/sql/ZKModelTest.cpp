@@ -1,11 +1,17 @@
 #include "OrvoTestSupport.h"
 #include "ZKLogCapture.h"
 
+#include "sql/FavoriteDbm.h"
+#include "sql/TraceLogDbm.h"
 #include "sql/ZKDbModel.h"
 #include "sql/ZKModel.h"
+#include "sql/ZKWorkoutIntervalModel.h"
+#include "sql/ZKWorkoutModel.h"
 
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -175,6 +181,57 @@ TEST(ZKModelTest, ConnectionFollowsTheFileAndCloseRemovesTheThreadsConnections)
     closeDeviceDatabases();
     for (const QString &connection : {kZKDeviceConnection, kZKPoiConnection, kZKMapTileConnection})
         EXPECT_FALSE(QSqlDatabase::contains(zkThreadConnectionName(connection)));
+}
+
+// A finder over one folder standing for a device root, recording what it was asked.
+ZKDeviceFileFinder folderFinder(const QString &root, QStringList &asked)
+{
+    return [root, &asked](const QString &relativePath) {
+        asked.append(relativePath);
+        const QString path = root + relativePath;
+        return QFileInfo::exists(path) ? path : QString();
+    };
+}
+
+TEST(ZKModelTest, ModelsFindTheirFilesOnlyThroughTheInstalledFinder)
+{
+    OrvoTest::OutputDir dir;
+    const QString root = dir.filePath(QStringLiteral("device"));
+    const QString route = root + QStringLiteral("/data/route/route.dat");
+    const QString favorite = root + QStringLiteral("/data/poi/favorite.dat");
+    ASSERT_TRUE(OrvoTest::writeFile(route, QByteArray()));
+    ASSERT_TRUE(OrvoTest::writeFile(favorite, QByteArray()));
+
+    zkSetDeviceFileFinder({});
+    EXPECT_TRUE(TraceLogDbm().databaseFile().isEmpty());
+    EXPECT_TRUE(FavoriteDbm().databaseFile().isEmpty());
+    EXPECT_TRUE(ZKWorkoutModel().databaseFile().isEmpty());
+
+    QStringList asked;
+    zkSetDeviceFileFinder(folderFinder(root, asked));
+    EXPECT_EQ(TraceLogDbm().databaseFile(), route);
+    EXPECT_EQ(FavoriteDbm().databaseFile(), favorite);
+    EXPECT_EQ(ZKWorkoutModel().databaseFile(), route);
+    EXPECT_EQ(ZKWorkoutIntervalModel().databaseFile(), route);
+    EXPECT_EQ(asked, QStringList({QStringLiteral("/data/route/route.dat"), QStringLiteral("/data/poi/favorite.dat"),
+                                  QStringLiteral("/data/route/route.dat")}));
+    zkSetDeviceFileFinder({});
+}
+
+TEST(ZKModelTest, AnotherFinderDropsTheWorkoutFileThePreviousOneFound)
+{
+    OrvoTest::OutputDir dir;
+    const QString first = dir.filePath(QStringLiteral("first"));
+    const QString second = dir.filePath(QStringLiteral("second"));
+    for (const QString &root : {first, second})
+        ASSERT_TRUE(OrvoTest::writeFile(root + QStringLiteral("/data/route/route.dat"), QByteArray()));
+    QStringList asked;
+    zkSetDeviceFileFinder(folderFinder(first, asked));
+    EXPECT_EQ(ZKWorkoutModel().databaseFile(), first + QStringLiteral("/data/route/route.dat"));
+    zkSetDeviceFileFinder(folderFinder(second, asked));
+    EXPECT_EQ(ZKWorkoutModel().databaseFile(), second + QStringLiteral("/data/route/route.dat"));
+    zkSetDeviceFileFinder({});
+    EXPECT_TRUE(ZKWorkoutModel().databaseFile().isEmpty());
 }
 
 } // namespace

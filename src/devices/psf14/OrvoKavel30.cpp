@@ -139,7 +139,9 @@ QDate localToday()
 
 OrvoKavel30::OrvoKavel30()
     : m_headerRecord(OrvoFlashHeaderRecord::kSize, '\0')
-{}
+{
+    setDeviceLanguage(kDefaultLanguage);
+}
 
 OrvoKavel30::~OrvoKavel30() = default;
 
@@ -417,11 +419,21 @@ bool OrvoKavel30::importShareFile(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix();
     if (suffix.compare(kWrkSuffix, Qt::CaseInsensitive) == 0)
-        return m_container->importXml(path);
+        return importWorkoutFile(path);
     if (suffix.compare(kGpxSuffix, Qt::CaseInsensitive) == 0 || suffix.compare(kKrmSuffix, Qt::CaseInsensitive) == 0)
-        return m_container->importGpx(path);
+        return importGpxFile(path);
     ORVO_TRACE_DEBUG(lcOrvoKavel30, "OrvoKavel30::setShareData") << "not imported:" << path;
     return false;
+}
+
+bool OrvoKavel30::importGpxFile(const QString &path)
+{
+    return m_container && m_container->importGpx(path);
+}
+
+bool OrvoKavel30::importWorkoutFile(const QString &path)
+{
+    return m_container && m_container->importXml(path);
 }
 
 bool OrvoKavel30::getShareDataList(const OrvoClientShareDataList &request)
@@ -517,7 +529,7 @@ bool OrvoKavel30::_updateTotal(const QString &file, const QString &)
     QStringList codes;
     getLanguageOnDevice(codes);
     if (codes.isEmpty())
-        codes = QStringList{kDefaultLanguage};
+        codes = QStringList{deviceLanguage()};
     const bool result = setDefLanguage(codes);
     const QString release = OrvoLanguageImage::folder() + kReleaseIniName;
     QString model;

@@ -143,6 +143,10 @@ public:
     bool writeZeroSector(int area);
     bool isExtFlashSpecified();
     bool isSaveLanguageImage();
+    // A shared route or points of interest (GPX) and a workout file into the container; false
+    // without a container or when the container did not take the file.
+    bool importGpxFile(const QString &path);
+    bool importWorkoutFile(const QString &path);
     // Set by every edit of the content or of the profile; _finalize writes and clears them.
     void setContentChanged();
     void setProfileChanged();

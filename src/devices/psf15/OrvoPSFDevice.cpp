@@ -714,6 +714,11 @@ bool OrvoPSFDevice::loadWorkouts()
     });
 }
 
+bool OrvoPSFDevice::loadReserved()
+{
+    return true;
+}
+
 bool OrvoPSFDevice::loadSensorLogs()
 {
     return loadOnce(m_sensorLogsLoaded, [&] {

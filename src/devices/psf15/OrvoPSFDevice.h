@@ -146,6 +146,7 @@ public:
     bool loadRoutes() override;
     bool loadTracks() override;
     bool loadWorkouts() override;
+    bool loadReserved() override;
     bool loadSensorLogs() override;
     bool loadWorkoutLogs() override;
     bool loadUserInfoLogs() override;

@@ -301,6 +301,46 @@ TEST_F(OrvoKavel30ExchangeTest, ASharePackageImportsItsRoutesAndWorkoutsOnly)
     EXPECT_EQ(reread->container()->routeFrame()->routes().size(), 3);
 }
 
+TEST_F(OrvoKavel30ExchangeTest, ImportedFilesReachOnlyAContainerThatTakesThem)
+{
+    OrvoTest::OutputDir dir;
+    const QString route = dir.filePath(QStringLiteral("route.gpx"));
+    const QString workout = dir.filePath(QStringLiteral("workout.wrk"));
+    const QString text = dir.filePath(QStringLiteral("note.gpx"));
+    ASSERT_TRUE(OrvoTest::writeFile(route, routeGpx("Shared climb")));
+    ASSERT_TRUE(OrvoTest::writeFile(workout, workoutFile(dir)));
+    ASSERT_TRUE(OrvoTest::writeFile(text, "not a route"));
+
+    auto device = makeDevice(image(plannedOnly()));
+    auto unread = makeClient(device);
+    EXPECT_FALSE(unread->importGpxFile(route));
+    EXPECT_FALSE(unread->importWorkoutFile(workout));
+    EXPECT_EQ(unread->container(), nullptr);
+
+    auto client = makeClient(device);
+    ASSERT_TRUE(client->_readData());
+    struct Case
+    {
+        const char *name;
+        bool gpx;
+        QString path;
+        bool imported;
+        qsizetype routes;
+        qsizetype workouts;
+    };
+    const std::vector<Case> cases = {
+        {"no GPX file", true, text, false, 2, 2},  {"a workout file is no GPX file", true, workout, false, 2, 2},
+        {"a route", true, route, true, 3, 2},      {"a GPX file is no workout file", false, route, false, 3, 2},
+        {"a workout", false, workout, true, 3, 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.gpx ? client->importGpxFile(c.path) : client->importWorkoutFile(c.path), c.imported);
+        EXPECT_EQ(client->container()->routeFrame()->routes().size(), c.routes);
+        EXPECT_EQ(client->container()->workoutFrame()->workouts().size(), c.workouts);
+    }
+}
+
 TEST_F(OrvoKavel30ExchangeTest, TheUploadPackageHoldsTheExportsTheDumpAndTheLog)
 {
     OrvoEnv *env = OrvoEnv::instance();

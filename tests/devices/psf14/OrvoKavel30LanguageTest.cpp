@@ -197,6 +197,8 @@ TEST_F(OrvoKavel30LanguageTest, TheLanguageUpdateKeepsTheDevicesLanguagesOrFalls
         auto device = makeDevice(kavel35Image());
         device->loadMemory(kLanguage, c.area);
         auto client = makeClient(device);
+        // The fallback is the device language the family starts with.
+        EXPECT_EQ(client->deviceLanguage(), QStringLiteral("eng"));
         ASSERT_TRUE(client->_updateTotal(package, QString()));
         const QByteArray area = device->memory(kLanguage);
         EXPECT_EQ(quint8(area[16 + 8]), 1);

@@ -144,6 +144,15 @@ TEST_F(OrvoPSFDeviceTest, EnsureLoadedReadsEachBlockOnce)
     }
 }
 
+TEST_F(OrvoPSFDeviceTest, TheReservedAreaNeedsNoRead)
+{
+    auto device = makeDevice(m_image);
+    auto client = makeClient(device);
+    device->unplug();
+    EXPECT_TRUE(client->loadReserved());
+    EXPECT_TRUE(device->commandLog().isEmpty());
+}
+
 TEST_F(OrvoPSFDeviceTest, SaveWritesTheEditedImageBackOnceIntoTheErasedFlash)
 {
     auto device = makeDevice(m_image);
