@@ -19,5 +19,8 @@ qint64 scanGpx(const QString &path);
 qint64 writeGpx(const QString &path);
 // Streams the same points with a bare QXmlStreamWriter: the floor of writing.
 qint64 streamGpx(const QString &path);
+// Imports into an empty emulated Kavel40 a planned route of 32,767 points whose every step
+// climbs 20 m, so that smoothing makes it the 65,533 points a segment holds.
+qint64 importRoute15();
 
 } // namespace BenchWork

@@ -1,6 +1,7 @@
 // orvo-bench: times the PSF 1.4 ride export and the GPX reader and writer against gpsbabel on
-// the same data, and against bare QXmlStreamReader/QXmlStreamWriter passes as the floor. Not a
-// test: it prints figures and fails only when it cannot run.
+// the same data, and against bare QXmlStreamReader/QXmlStreamWriter passes as the floor, and the
+// import of the longest route a PSF 1.5 segment holds into an emulated Kavel40. Not a test: it
+// prints figures and fails only when it cannot run.
 #include "BenchFullImage14.h"
 #include "BenchProcess.h"
 #include "BenchWork.h"
@@ -45,6 +46,8 @@ int runChild(const QStringList &arguments)
         ns = BenchWork::writeGpx(path);
     else if (mode == QLatin1String("stream"))
         ns = BenchWork::streamGpx(path);
+    else if (mode == QLatin1String("import15"))
+        ns = BenchWork::importRoute15();
     if (ns < 0)
         return 1;
     out() << ns << ' ' << parseNs << Qt::endl;
@@ -257,6 +260,15 @@ int runBench(const QStringList &arguments)
              return child({QStringLiteral("stream"), written});
          },
          writePeer,
+         {},
+         {},
+         {}},
+        {QStringLiteral("import 65533-point route"),
+         [&] {
+             return child({QStringLiteral("import15"), work.path()});
+         },
+         {},
+         {},
          {},
          {},
          {}},
