@@ -1,7 +1,7 @@
 // An emulated Kavel40 started from a fuzzed image, one write action chosen by the input and the
 // save that follows it. An action that answers false sent no erase and left the flash byte for
 // byte as it was; one that answers true left a device that a fresh client reads as the
-// program's copy.
+// program's copy. The save is the one a finalize makes, without the flash dumps around it.
 
 #include "FuzzSupport.h"
 #include "Kavel40Content.h"
@@ -9,8 +9,6 @@
 
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "env/OrvoEnv.h"
-
-#include <QFile>
 
 #include <array>
 #include <functional>
@@ -79,8 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto client = Kavel40::makeClient(device);
     if (!client->initial())
         return 0;
-    const bool done = kActions[data[0] % kActions.size()](*client, setup) && client->_finalize();
-    QFile::remove(OrvoPSFDevice::dumpPath());
+    const bool done = kActions[data[0] % kActions.size()](*client, setup) && client->save();
     if (!done) {
         if (!Kavel40::commands(*device, kWrite, kEraseArea).isEmpty())
             FuzzSupport::fail("a failed action erased the flash");
