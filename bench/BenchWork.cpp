@@ -1,14 +1,19 @@
 #include "BenchWork.h"
 
 #include "BenchGpxPoints.h"
+#include "Kavel40Emulator.h"
 #include "PsfImage14Builder.h"
+#include "PsfImage15Builder.h"
 
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoFSDeviceService.h"
 #include "devices/fs/OrvoKavel50CR.h"
+#include "devices/psf15/OrvoPSFFlashImage.h"
 #include "env/OrvoEnv.h"
 #include "psf14/OrvoPSF.h"
 #include "psf14/OrvoPSFExportDevice.h"
+#include "psf15/OrvoPSFRoute_1_5.h"
+#include "psf15/OrvoPSFTrackSeg_1_5.h"
 #include "search/ZKTrackDP.h"
 #include "util/ZKGpx2.h"
 #include "util/ZKGpxReader.h"
@@ -34,7 +39,50 @@ OrvoPSFExportDevice exportDevice()
     return device;
 }
 
+constexpr int kImportedPoints = 32767;
+constexpr size_t kStoredPointRecords = 65532;
+
+ZKGpx2 climbingRoute()
+{
+    ZKGpx2 document;
+    document.metadata.emplace();
+    document.metadata->name = QStringLiteral("Climb");
+    document.route.emplace();
+    document.trackList.emplace();
+    ZKGpxTrack track;
+    track.points.reserve(kImportedPoints);
+    for (int i = 0; i < kImportedPoints; ++i) {
+        ZKGpxTrackPoint point;
+        point.lat = QString::number(48.0 + (i % 1000) * 1e-5, 'f', 6);
+        point.lon = QString::number(11.0 + (i / 1000) * 1e-5, 'f', 6);
+        point.ele = QString::number(i % 2 ? 520 : 500);
+        track.points.append(point);
+    }
+    document.trackList->append(track);
+    return document;
+}
+
 } // namespace
+
+qint64 importRoute15()
+{
+    auto device = Kavel40::makeDevice(PsfImage15Builder().build().bytes);
+    auto client = Kavel40::makeClient(device);
+    ZKGpx2 document = climbingRoute();
+    if (!client->initial())
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    if (!client->addRoute(document))
+        return -1;
+    const qint64 ns = timer.nsecsElapsed();
+    std::vector<OrvoPSFRoute_1_5 *> routes;
+    if (!client->flashImage()->routes(false, routes) || routes.size() != 1)
+        return -1;
+    const auto *segments = client->flashImage()->trackSegmentsOfRoute(*routes.front());
+    const bool whole = segments && segments->size() == 1 && segments->front()->points().size() == kStoredPointRecords;
+    return whole ? ns : -1;
+}
 
 qint64 exportRides(const QString &imagePath, const QString &folder, qint64 &parseNs)
 {

@@ -24,5 +24,8 @@ qint64 writeGpx(const QString &path);
 qint64 streamGpx(const QString &path);
 // Converts a stored ride's GPS and training logs into a GPX file with the track data provider.
 qint64 convertRide(const QString &gpsLog, const QString &trainLog, const QString &gpxPath);
+// Imports into an empty emulated Kavel40 a planned route of 32,767 points whose every step
+// climbs 20 m, so that smoothing makes it the 65,533 points a segment holds.
+qint64 importRoute15();
 
 } // namespace BenchWork

@@ -1,6 +1,7 @@
 // orvo-bench: times the PSF 1.4 and Kavel50 ride exports and the GPX reader and writer against
 // gpsbabel on the same data, and against bare QXmlStreamReader/QXmlStreamWriter passes as the
-// floor. Not a test: it prints figures and fails only when it cannot run.
+// floor, and the import of the longest route a PSF 1.5 segment holds into an emulated Kavel40.
+// Not a test: it prints figures and fails only when it cannot run.
 #include "BenchFullImage14.h"
 #include "BenchKavel50Rides.h"
 #include "BenchProcess.h"
@@ -54,6 +55,8 @@ int runChild(const QStringList &arguments)
         ns = BenchWork::streamGpx(path);
     else if (mode == QLatin1String("convert") && arguments.size() == 4)
         ns = BenchWork::convertRide(path, arguments.at(2), arguments.at(3));
+    else if (mode == QLatin1String("import15"))
+        ns = BenchWork::importRoute15();
     if (ns < 0)
         return 1;
     out() << ns << ' ' << parseNs << Qt::endl;
@@ -320,6 +323,15 @@ int runBench(const QStringList &arguments)
         {QStringLiteral("convert %1-point ride").arg(BenchRideLogs::kPoints),
          [&] {
              return child({QStringLiteral("convert"), gpsLog, trainLog, converted});
+         },
+         {},
+         {},
+         {},
+         {},
+         {}},
+        {QStringLiteral("import 65533-point route"),
+         [&] {
+             return child({QStringLiteral("import15"), work.path()});
          },
          {},
          {},

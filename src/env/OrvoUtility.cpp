@@ -321,16 +321,19 @@ bool OrvoUtility::deleteFolderTree(const QString &folder)
 bool OrvoUtility::getSupportLanguage(const QString &package, const QString &folder, QStringList &names,
                                      const QMap<QString, QString> &languages)
 {
-    if (!removeFolder(folder)) {
-        ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoUtility::getSupportLanguage")
-            << QStringLiteral("can not delete old directory: %1").arg(folder);
-        return false;
-    }
-    QDir().mkpath(folder);
+    // The package is unpacked beside the folder, which it replaces only once it unpacked whole.
+    const QString staging = folder + QStringLiteral(".unpacking");
     OrvoZipUtil zip;
-    if (!zip.decompress(package, folder)) {
+    if (!removeFolder(staging) || !QDir().mkpath(staging) || !zip.decompress(package, staging)) {
+        removeFolder(staging);
         ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoUtility::getSupportLanguage")
             << QStringLiteral("can not decompress file: %1").arg(package);
+        return false;
+    }
+    if (!removeFolder(folder) || !QDir().rename(staging, folder)) {
+        removeFolder(staging);
+        ORVO_TRACE_CRITICAL(lcOrvoEnv, "OrvoUtility::getSupportLanguage")
+            << QStringLiteral("can not delete old directory: %1").arg(folder);
         return false;
     }
     const QDir dir(folder);

@@ -56,7 +56,8 @@ public:
     static void listFilesRecursive(const QString &folder, QStringList &list);
     // Removes the visible entries of the folder, stopping at the first failure, then the folder.
     static bool deleteFolderTree(const QString &folder);
-    // Replaces the folder by the unpacked language package and appends to names the language
+    // Replaces the folder by the unpacked language package (a package that does not unpack whole
+    // leaves the folder as it was and answers false) and appends to names the language
     // name of each code (from languages: code -> name, in code order) that a file name of the
     // folder holds between underscores.
     static bool getSupportLanguage(const QString &package, const QString &folder, QStringList &names,

@@ -61,8 +61,12 @@ OrvoPSFNamedObject::Strings OrvoPSFNamedObject::loadStrings(qsizetype first) con
         offset += string->size();
         chain.push_back(std::move(string));
         if (!more)
-            break;
+            return chain;
     }
+    // The chain was cut short: its last string stops saying that another follows, or the bytes
+    // after it (a record written there later) would join the chain once written back.
+    if (!chain.empty())
+        chain.back()->setHasNext(false);
     return chain;
 }
 

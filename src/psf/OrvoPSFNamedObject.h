@@ -32,7 +32,8 @@ public:
     void loadNames();
     // Reads the chain of strings that starts first bytes into the record. The walk ends at the
     // last string, and (with a warning) before an erased string header or a string that runs
-    // past the record's memory (which a frame bounds by the record's area).
+    // past the record's memory (which a frame bounds by the used part of the record's area);
+    // the has-next bit of a chain cut short so is cleared, so that the chain stays as read.
     Strings loadStrings(qsizetype first) const;
     // Appends a name (rendered as a 128 × 16 line when the record is a bit-font one). Answers
     // the new string, or null, with the record unchanged, when it does not fit.

@@ -25,8 +25,10 @@ OrvoPSFObject::OrvoPSFObject(std::span<uchar> bytes)
 
 OrvoPSFObject::~OrvoPSFObject() = default;
 
-void OrvoPSFObject::clear(OrvoPSFFlashLayout &)
-{}
+bool OrvoPSFObject::clear(OrvoPSFFlashLayout &)
+{
+    return true;
+}
 
 uchar *OrvoPSFObject::data() const
 {

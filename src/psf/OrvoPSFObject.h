@@ -25,8 +25,9 @@ public:
     OrvoPSFObject(const OrvoPSFObject &) = delete;
     OrvoPSFObject &operator=(const OrvoPSFObject &) = delete;
 
-    // Empties the record's area; the base has none. Section views erase theirs.
-    virtual void clear(OrvoPSFFlashLayout &layout);
+    // Empties the record's area; the base has none. Section views erase theirs, and answer false,
+    // image unchanged, when they cannot tell which bytes are theirs.
+    virtual bool clear(OrvoPSFFlashLayout &layout);
     // The record's size in bytes, including any variable part.
     virtual qsizetype size() const = 0;
 

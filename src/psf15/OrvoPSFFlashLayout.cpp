@@ -276,9 +276,12 @@ void OrvoPSFFlashLayout::recordAdded(Area area, qsizetype n)
 
 void OrvoPSFFlashLayout::setAreaUsed(Area area, qsizetype used)
 {
+    // A start counter outside the area (erased, or damaged) would carry the end counter out of
+    // it too: the area then starts at its first record.
     quint32 start = areaStart(area);
-    if (start == kOrvoPsfNone) {
-        start = areaFirstRecord(area);
+    const quint32 first = areaFirstRecord(area);
+    if (start < first || start - first > areaCapacity(area)) {
+        start = first;
         setCounter(area, kStartField, start);
     }
     const qsizetype capacity = areaCapacity(area);

@@ -78,6 +78,7 @@ public:
     // A record of n bytes was added: end += n, free -= n.
     void recordAdded(Area area, qsizetype n);
     // The area now holds used bytes from its start: end = start + used, free = capacity - used.
+    // A start counter outside the area is set to the area's first record first.
     void setAreaUsed(Area area, qsizetype used);
     // Fills the area's records with 0xFF and marks it empty (the lap area's end goes to its
     // first record). False when the image does not hold the area.

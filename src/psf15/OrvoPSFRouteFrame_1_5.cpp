@@ -125,10 +125,8 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
         if (route->isRecorded() != recorded)
             kept.push_back(route.get());
     }
-    if (kept.empty()) {
-        clear(layout);
-        return true;
-    }
+    if (kept.empty())
+        return clear(layout);
 
     qsizetype total = 0;
     for (const OrvoPSFRoute_1_5 *route : kept)
@@ -176,13 +174,17 @@ bool OrvoPSFRouteFrame_1_5::removeRoutes(bool recorded, OrvoPSFFlashLayout &layo
     return true;
 }
 
-void OrvoPSFRouteFrame_1_5::clear(OrvoPSFFlashLayout &layout)
+bool OrvoPSFRouteFrame_1_5::clear(OrvoPSFFlashLayout &layout)
 {
+    if (!layout.placesSection(Area::Route, data(), records().data())) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFRouteFrame_1_5::clear") << "nothing erased";
+        return false;
+    }
     m_routes.clear();
-    if (layout.placesSection(Area::Route, data(), records().data()))
-        setCount(0);
+    setCount(0);
     layout.eraseArea(Area::Route);
     layout.eraseArea(Area::Lap);
+    return true;
 }
 
 void OrvoPSFRouteFrame_1_5::loadRoutes()

@@ -44,8 +44,9 @@ public:
     // rides' removal also erases the laps. False, image unchanged, when the area cannot be
     // rewritten.
     bool removeRoutes(bool recorded, OrvoPSFFlashLayout &layout);
-    // Erases the routes and the laps.
-    void clear(OrvoPSFFlashLayout &layout) override;
+    // Erases the routes and the laps. False, image unchanged, when the section does not stand
+    // where the area table puts it: the erase would then miss the records the count counts.
+    bool clear(OrvoPSFFlashLayout &layout) override;
 
 private:
     void loadRoutes();

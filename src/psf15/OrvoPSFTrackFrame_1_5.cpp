@@ -70,10 +70,8 @@ void OrvoPSFTrackFrame_1_5::loadSegmentsOfRoute(OrvoPSFRoute_1_5 &route) const
 
 bool OrvoPSFTrackFrame_1_5::rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes, OrvoPSFFlashLayout &layout)
 {
-    if (routes.empty()) {
-        clear(layout);
-        return true;
-    }
+    if (routes.empty())
+        return clear(layout);
     const bool placed = layout.placesSection(Area::Track, data(), records().data()) &&
                         std::all_of(routes.begin(), routes.end(), [&](const auto &route) {
                             return layout.holds(Area::Route, route->data(), route->size());
@@ -123,7 +121,9 @@ bool OrvoPSFTrackFrame_1_5::rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes,
     return true;
 }
 
-void OrvoPSFTrackFrame_1_5::clear(OrvoPSFFlashLayout &layout)
+bool OrvoPSFTrackFrame_1_5::clear(OrvoPSFFlashLayout &layout)
 {
-    layout.eraseArea(Area::Track);
+    if (!layout.placesSection(Area::Track, data(), records().data()))
+        return false;
+    return layout.eraseArea(Area::Track);
 }

@@ -21,5 +21,5 @@ public:
     // the routes at them; a route without segments keeps "none". False, image unchanged, when
     // the area cannot be rewritten.
     bool rebuild(const OrvoPSFRouteFrame_1_5::Routes &routes, OrvoPSFFlashLayout &layout);
-    void clear(OrvoPSFFlashLayout &layout) override;
+    bool clear(OrvoPSFFlashLayout &layout) override;
 };

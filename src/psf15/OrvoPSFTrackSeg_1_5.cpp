@@ -45,10 +45,7 @@ OrvoPSFTrackSeg_1_5::~OrvoPSFTrackSeg_1_5() = default;
 
 qsizetype OrvoPSFTrackSeg_1_5::size() const
 {
-    qsizetype total = kHeaderSize;
-    for (const auto &point : m_points)
-        total += point->size();
-    return total;
+    return kHeaderSize + m_pointBytes;
 }
 
 bool OrvoPSFTrackSeg_1_5::isComplete() const
@@ -225,6 +222,7 @@ OrvoPSFTrackPoint_1_5 *OrvoPSFTrackSeg_1_5::addPoint(OrvoPSFFlashLayout &layout)
     setU8(position, kNewPointType);
     setU32(kCountOffset, count + 1);
     m_points.push_back(std::make_unique<OrvoPSFTrackPoint_1_5>(spanFrom(position)));
+    m_pointBytes += pointSize;
     layout.recordAdded(OrvoPSFFlashLayout::Area::Track, pointSize);
     return m_points.back().get();
 }
@@ -263,6 +261,7 @@ void OrvoPSFTrackSeg_1_5::loadPoints()
             break;
         }
         offset += point->size();
+        m_pointBytes += point->size();
         m_points.push_back(std::move(point));
     }
 }

@@ -85,5 +85,8 @@ private:
     void loadPoints();
 
     Points m_points;
+    // The bytes of the points, kept as they are added: a segment of tens of thousands of
+    // points is built one point at a time.
+    qsizetype m_pointBytes = 0;
     std::unique_ptr<OrvoPSFSensorLog_1_5> m_sensorLog;
 };

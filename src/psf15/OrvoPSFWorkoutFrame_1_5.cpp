@@ -2,9 +2,11 @@
 
 #include "env/OrvoFunctionTrace.h"
 #include "psf/OrvoPSFLogging.h"
+#include "psf/OrvoPSFNone.h"
 #include "psf15/OrvoPSFFlashLayout.h"
 
 #include <QSet>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -14,13 +16,18 @@ constexpr qsizetype kRecordsWord = 0;
 constexpr qsizetype kIntervalBaseWord = 4;
 constexpr qsizetype kCountOffset = 8;
 constexpr quint16 kAbsentCount = 0xFFFF;
+// Links inside the records that a packing rewrites.
+constexpr qsizetype kFirstIntervalWord = 8;
+constexpr qsizetype kNextWorkoutWord = 28;
+constexpr qsizetype kNextIntervalWord = 4;
 using Area = OrvoPSFFlashLayout::Area;
 
 } // namespace
 
-OrvoPSFWorkoutFrame_1_5::OrvoPSFWorkoutFrame_1_5(std::span<uchar> section, std::span<uchar> area)
+OrvoPSFWorkoutFrame_1_5::OrvoPSFWorkoutFrame_1_5(std::span<uchar> section, std::span<uchar> area, qint64 used)
     : OrvoPSFObject(section)
     , m_area(area)
+    , m_used(used)
 {
     loadWorkouts();
 }
@@ -137,18 +144,79 @@ void OrvoPSFWorkoutFrame_1_5::clearWorkoutLogLinks()
         workout->setFirstWorkoutLog(-1);
 }
 
-void OrvoPSFWorkoutFrame_1_5::clear(OrvoPSFFlashLayout &layout)
+bool OrvoPSFWorkoutFrame_1_5::removeWorkouts(const QSet<int> &indexes, OrvoPSFFlashLayout &layout)
 {
+    const bool known = std::all_of(indexes.begin(), indexes.end(),
+                                   [&](int index) { return index >= 0 && index < int(m_workouts.size()); });
+    if (!known || !isPlaced(layout)) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame_1_5::removeWorkouts") << "nothing removed";
+        return false;
+    }
+    if (indexes.size() == qsizetype(m_workouts.size()))
+        return clear(layout);
+
+    // The kept workouts are put together apart, each pointing at its intervals' new place; a
+    // goto link counts intervals inside its workout and stays as it is.
+    QByteArray records;
+    QByteArray intervals;
+    qsizetype lastRecord = -1;
+    for (int i = 0; i < int(m_workouts.size()); ++i) {
+        if (indexes.contains(i))
+            continue;
+        const OrvoPSFWorkout_1_5 &workout = *m_workouts[size_t(i)];
+        if (lastRecord >= 0)
+            qToLittleEndian<quint32>(quint32(records.size()), records.data() + lastRecord + kNextWorkoutWord);
+        lastRecord = records.size();
+        records += workout.bytesAt(0, workout.size());
+        const quint32 first = workout.intervals().empty() ? kOrvoPsfNone : quint32(intervals.size());
+        qToLittleEndian<quint32>(first, records.data() + lastRecord + kFirstIntervalWord);
+        qToLittleEndian<quint32>(kOrvoPsfNone, records.data() + lastRecord + kNextWorkoutWord);
+        for (size_t k = 0; k < workout.intervals().size(); ++k) {
+            const OrvoPSFInterval_1_5 &interval = *workout.intervals()[k];
+            const qsizetype at = intervals.size();
+            intervals += interval.bytesAt(0, interval.size());
+            const bool last = k + 1 == workout.intervals().size();
+            const quint32 next = last ? kOrvoPsfNone : quint32(intervals.size());
+            qToLittleEndian<quint32>(next, intervals.data() + at + kNextIntervalWord);
+        }
+    }
+    const std::span<uchar> area = layout.areaBytes(Area::Workout);
+    const std::span<uchar> intervalArea = layout.areaBytes(Area::Interval);
+    if (records.size() > qsizetype(area.size()) || intervals.size() > qsizetype(intervalArea.size()))
+        return false;
+
+    const int kept = int(m_workouts.size()) - int(indexes.size());
+    m_workouts.clear();
+    std::fill(area.begin(), area.end(), uchar(0xFF));
+    std::copy(records.begin(), records.end(), area.begin());
+    std::fill(intervalArea.begin(), intervalArea.end(), uchar(0xFF));
+    std::copy(intervals.begin(), intervals.end(), intervalArea.begin());
+    setCount(kept);
+    layout.setAreaUsed(Area::Workout, records.size());
+    layout.setAreaUsed(Area::Interval, intervals.size());
+    m_used = records.size();
+    loadWorkouts();
+    return true;
+}
+
+bool OrvoPSFWorkoutFrame_1_5::clear(OrvoPSFFlashLayout &layout)
+{
+    if (!canClear(layout)) {
+        ORVO_TRACE_WARNING(lcOrvoPsf, "OrvoPSFWorkoutFrame_1_5::clear") << "nothing erased";
+        return false;
+    }
     m_workouts.clear();
     layout.eraseArea(Area::Workout);
     layout.eraseArea(Area::Interval);
-    if (layout.placesSection(Area::Workout, data(), records().data()))
-        setCount(0);
+    setCount(0);
+    return true;
 }
 
 void OrvoPSFWorkoutFrame_1_5::loadWorkouts()
 {
-    const std::span<uchar> area = records();
+    std::span<uchar> area = records();
+    if (m_used >= 0 && m_used < qint64(area.size()))
+        area = area.first(size_t(m_used));
     const std::span<uchar> intervals = intervalBase();
     QSet<qint64> visited;
     qint64 offset = 0;
@@ -181,10 +249,15 @@ qint64 OrvoPSFWorkoutFrame_1_5::intervalsEnd() const
     return end;
 }
 
+bool OrvoPSFWorkoutFrame_1_5::canClear(OrvoPSFFlashLayout &layout) const
+{
+    return layout.placesSection(Area::Workout, data(), records().data()) &&
+           intervalBase().data() == layout.areaBytes(Area::Interval).data();
+}
+
 bool OrvoPSFWorkoutFrame_1_5::isPlaced(OrvoPSFFlashLayout &layout) const
 {
-    if (!layout.placesSection(Area::Workout, data(), records().data()) ||
-        intervalBase().data() != layout.areaBytes(Area::Interval).data())
+    if (!canClear(layout))
         return false;
     for (const auto &workout : m_workouts) {
         if (!layout.holds(Area::Workout, workout->data(), workout->size()))

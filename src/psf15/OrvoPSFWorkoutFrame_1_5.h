@@ -3,6 +3,7 @@
 #include "psf/OrvoPSFObject.h"
 #include "psf15/OrvoPSFWorkout_1_5.h"
 
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -19,8 +20,10 @@ public:
 
     // section runs from the section header to the end of the image; area is the workout area's
     // bytes (OrvoPSFFlashLayout::areaBytes), which bound the records and so every workout's names.
-    // Without a known area the records run to the end of the image.
-    OrvoPSFWorkoutFrame_1_5(std::span<uchar> section, std::span<uchar> area);
+    // Without a known area the records run to the end of the image. used, when not negative,
+    // is the part of the area in use (its end counter past its first record): the workouts read
+    // end there, so that no chain of strings runs into bytes the area does not count.
+    OrvoPSFWorkoutFrame_1_5(std::span<uchar> section, std::span<uchar> area, qint64 used = -1);
     ~OrvoPSFWorkoutFrame_1_5() override;
 
     qsizetype size() const override;
@@ -41,8 +44,15 @@ public:
     OrvoPSFInterval_1_5 *addInterval(OrvoPSFWorkout_1_5 &workout, OrvoPSFFlashLayout &layout);
     // Forgets every workout's workout logs (when their area is erased).
     void clearWorkoutLogLinks();
-    // Erases the workouts and their intervals.
-    void clear(OrvoPSFFlashLayout &layout) override;
+    // Removes the workouts at the indexes (in section order) and packs the others and their
+    // intervals to the starts of their areas; their workout-log links stay. False, image
+    // unchanged, when an index is not a workout's or the section is not where the table puts it.
+    bool removeWorkouts(const QSet<int> &indexes, OrvoPSFFlashLayout &layout);
+    // Erases the workouts and their intervals. False, image unchanged, when the section or the
+    // interval area does not stand where the area table puts it.
+    bool clear(OrvoPSFFlashLayout &layout) override;
+    // True when clear would erase this section's records.
+    bool canClear(OrvoPSFFlashLayout &layout) const;
 
 private:
     void loadWorkouts();
@@ -54,5 +64,6 @@ private:
 
     // The workout area; empty when not known.
     std::span<uchar> m_area;
+    qint64 m_used;
     Workouts m_workouts;
 };

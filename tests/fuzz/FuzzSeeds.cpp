@@ -11,6 +11,7 @@
 #include "FixtureSysfsTree.h"
 #include "FixtureZip.h"
 #include "ProfileFixtures.h"
+#include "Psf15DeviceInput.h"
 #include "PsfImage14Builder.h"
 #include "training/ZKTrnWriter.h"
 
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cstdio>
 
@@ -82,6 +84,17 @@ void addPsfImages(Corpus &corpus)
     corpus.add("psf14_image", "empty.psf", psfImage(kavel35, Content{}));
     const QByteArray psf15 = Psf15::standardBuilder().build().bytes;
     corpus.add("psf15_image", "standard.img", psf15);
+    const QByteArray device = Psf15DeviceInput::baseImage();
+    for (quint8 action = 0; action < 7; ++action)
+        corpus.add("psf15_device", QStringLiteral("action%1.bin").arg(action), Psf15DeviceInput::seed(action, device));
+    // Damage that a write must refuse or carry through: a workout-log start counter below its
+    // area, and a variant code that picks the other area table.
+    QByteArray outside = device;
+    qToLittleEndian<quint32>(0x1000, outside.data() + 128);
+    corpus.add("psf15_device", "start-outside.bin", Psf15DeviceInput::seed(5, outside));
+    QByteArray variant = device;
+    variant.replace(PsfImage15Builder::kDistHeader + 16, 4, "1511");
+    corpus.add("psf15_device", "variant.bin", Psf15DeviceInput::seed(5, variant));
     // An odd size picks the other change: the recorded rides removed.
     corpus.add("psf15_image", "standard-odd.img", psf15 + '\xFF');
 }

@@ -8,6 +8,7 @@
 #include "device/ScsiCommand.h"
 #include "devices/psf15/OrvoPSFDeviceLogging.h"
 #include "devices/psf15/OrvoPSFFlashImage.h"
+#include "devices/psf15/OrvoPSFRestoreImage.h"
 #include "devices/psf15/OrvoPSFSegmentPlan.h"
 #include "env/OrvoByteReader.h"
 #include "env/OrvoEnv.h"
@@ -197,29 +198,54 @@ ZKGpxLogPoint logPoint(const OrvoPSFSensorLogPoint_1_5 &sample, bool scaled)
     return point;
 }
 
+ZKGpxTrackPoint midpoint(const ZKGpxTrackPoint &from, const ZKGpxTrackPoint &to, double here, double next)
+{
+    const auto mean = [](const QString &a, const QString &b) {
+        return QString::number((a.toDouble() + b.toDouble()) / 2, 'f', 6);
+    };
+    ZKGpxTrackPoint middle;
+    middle.lat = mean(from.lat, to.lat);
+    middle.lon = mean(from.lon, to.lon);
+    middle.ele = QString::number((here + next) / 2, 'f', 6);
+    return middle;
+}
+
+// Appends to smoothed, which ends with from, the midpoints between from and to, halving each
+// step until none climbs more than 12.7 m. pending counts the points the track holds after
+// from; false when a midpoint would make it more than a segment holds.
+bool appendMidpoints(QList<ZKGpxTrackPoint> &smoothed, const ZKGpxTrackPoint &from, const ZKGpxTrackPoint &to,
+                     qsizetype pending)
+{
+    const double here = OrvoPSFSegmentPlan::elevationOf(from.ele);
+    const double next = OrvoPSFSegmentPlan::elevationOf(to.ele);
+    if (std::llround(std::abs(here - next) * 1000) <= kMaxElevationStepMm)
+        return true;
+    if (smoothed.size() + pending >= kMaxTrackPoints)
+        return false;
+    const ZKGpxTrackPoint middle = midpoint(from, to, here, next);
+    if (!appendMidpoints(smoothed, from, middle, pending + 1))
+        return false;
+    smoothed.append(middle);
+    return appendMidpoints(smoothed, middle, to, pending);
+}
+
 // Inserts midpoints until no two neighbours differ by more than 12.7 m in elevation; false
-// when the track would grow past what a segment holds.
+// when the track would grow past what a segment holds. The track is built anew in one pass,
+// as inserting into it point by point costs time quadratic in its length.
 bool smoothElevations(ZKGpxTrack &track)
 {
-    auto &points = track.points;
-    for (qsizetype i = 0; i + 1 < points.size();) {
-        const double here = OrvoPSFSegmentPlan::elevationOf(points.at(i).ele);
-        const double next = OrvoPSFSegmentPlan::elevationOf(points.at(i + 1).ele);
-        if (std::llround(std::abs(here - next) * 1000) <= kMaxElevationStepMm) {
-            ++i;
-            continue;
-        }
-        if (points.size() >= kMaxTrackPoints)
+    const auto &points = track.points;
+    if (points.isEmpty())
+        return true;
+    QList<ZKGpxTrackPoint> smoothed;
+    smoothed.reserve(points.size());
+    smoothed.append(points.first());
+    for (qsizetype i = 0; i + 1 < points.size(); ++i) {
+        if (!appendMidpoints(smoothed, points.at(i), points.at(i + 1), points.size() - 1 - i))
             return false;
-        const auto mean = [](const QString &a, const QString &b) {
-            return QString::number((a.toDouble() + b.toDouble()) / 2, 'f', 6);
-        };
-        ZKGpxTrackPoint middle;
-        middle.lat = mean(points.at(i).lat, points.at(i + 1).lat);
-        middle.lon = mean(points.at(i).lon, points.at(i + 1).lon);
-        middle.ele = QString::number((here + next) / 2, 'f', 6);
-        points.insert(i + 1, middle);
+        smoothed.append(points.at(i + 1));
     }
+    track.points = std::move(smoothed);
     return true;
 }
 
@@ -256,6 +282,14 @@ OrvoPSFInterval_1_5::DurationKind durationKind(int type)
     }
 }
 
+// The target as the import stored it: its low byte and the nibble of its higher bits.
+int targetValue(quint8 low, quint8 higherBits)
+{
+    return low | (higherBits & 0x0F) << 8;
+}
+
+// The interval as the import reads it back: ids count from 1 (id), and goto names the id of
+// the interval it leads to.
 ZKTrncrsInterval trncrsInterval(const OrvoPSFInterval_1_5 &stored, int id)
 {
     ZKTrncrsInterval interval;
@@ -263,13 +297,15 @@ ZKTrncrsInterval trncrsInterval(const OrvoPSFInterval_1_5 &stored, int id)
     interval.name = stored.stepType().name();
     const qint64 target = stored.linkIndexAt8();
     if (target >= 0)
-        interval.gotoText = QString::number(target);
+        interval.gotoText = QString::number(target + 1);
     interval.gotoRepeat = QString::number(stored.repeatCount() == 0xFF ? 0 : stored.repeatCount());
-    interval.target = ZKTrncrsTarget{QString::number(stored.targetType()), QString::number(stored.targetLow()),
-                                     QString::number(stored.targetHigh()), QString()};
+    interval.target =
+        ZKTrncrsTarget{QString::number(stored.targetType()),
+                       QString::number(targetValue(stored.targetLow(), stored.targetLowHighBits())),
+                       QString::number(targetValue(stored.targetHigh(), stored.targetHighHighBits())), QString()};
     ZKTrncrsDuration duration;
     duration.type = QString::number(stored.durationType());
-    duration.value = QString::number(stored.durationValue());
+    duration.value = QString::number(stored.duration(durationKind(stored.durationType())));
     interval.duration = duration;
     return interval;
 }
@@ -296,6 +332,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes, const char *functi
 OrvoPSFDevice::OrvoPSFDevice()
     : m_layout(*this)
     , m_image(m_layout.imageSize(), uchar(0xFF))
+    , m_asRead(m_layout.imageSize(), uchar(0xFF))
 {}
 
 OrvoPSFDevice::~OrvoPSFDevice()
@@ -312,7 +349,7 @@ OrvoSCSIDeviceService *OrvoPSFDevice::scsiService()
 bool OrvoPSFDevice::initial()
 {
     std::span<uchar> block;
-    if (!loadInfoArea(block))
+    if (!writeBackInterruptedSave() || !loadInfoArea(block))
         return false;
     QString model;
     getName(model);
@@ -415,7 +452,9 @@ bool OrvoPSFDevice::coversAll(const QVector<int> &ids, bool recorded)
 
 bool OrvoPSFDevice::deleteRoutes(const QVector<int> &ids)
 {
-    return coversAll(ids, false) && m_model->removeRoutes(false);
+    const bool deleted = coversAll(ids, false) && m_model->removeRoutes(false);
+    setError(!deleted);
+    return deleted;
 }
 
 bool OrvoPSFDevice::deleteTracks(const QVector<int> &ids)
@@ -425,24 +464,26 @@ bool OrvoPSFDevice::deleteTracks(const QVector<int> &ids)
     return deleted;
 }
 
-bool OrvoPSFDevice::deleteWorkouts(const QVector<int> &)
+// The list numbers the workouts from 0; only those named go.
+bool OrvoPSFDevice::deleteWorkouts(const QVector<int> &ids)
 {
-    return m_model && m_model->clearWorkouts();
+    const bool deleted = m_model && m_model->removeWorkouts(QSet<int>(ids.cbegin(), ids.cend()));
+    setError(!deleted);
+    return deleted;
 }
 
 bool OrvoPSFDevice::deleteAll()
 {
-    if (!m_model)
-        return false;
-    const bool routes = m_model->clearAllRoutes();
-    const bool workouts = m_model->clearWorkouts();
-    setError(!workouts);
-    return routes && workouts;
+    const bool deleted = m_model && m_model->clearAll();
+    setError(!deleted);
+    return deleted;
 }
 
 bool OrvoPSFDevice::saveProfile(const QMap<QString, QString> &values)
 {
-    return m_model && m_model->saveProfile(values);
+    const bool saved = m_model && m_model->saveProfile(values);
+    setError(!saved);
+    return saved;
 }
 
 bool OrvoPSFDevice::prepareUploadProfile(const QString &file)
@@ -456,7 +497,7 @@ bool OrvoPSFDevice::prepareUploadProfile(const QString &file)
         return false;
     const QDate birthday = QDate::fromString(values.value(OrvoProfileKeys::kBirthday), QStringLiteral("yyyy/MM/dd"));
     if (birthday.isValid())
-        m_userAge = OrvoDeviceWaits::current().currentLocal().date().year() - birthday.year() - 1;
+        m_userAge = OrvoDeviceWaits::current().currentLocal().date().year() - birthday.year();
     m_userSex = values.value(OrvoProfileKeys::kSex);
     return true;
 }
@@ -565,16 +606,26 @@ bool OrvoPSFDevice::_updateTotal(const QString &file, const QString &changedLang
 {
     OrvoFunctionTrace trace(QStringLiteral("OrvoPSFDevice::_updateTotal"));
     QStringList names;
-    unpackLanguagePackage(file, names);
+    if (!unpackLanguagePackage(file, names)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::_updateTotal")
+            << "the language package" << file << "does not unpack whole; the device is left as it is";
+        setError(true);
+        return false;
+    }
     QStringList codes;
     if (changedLang.isEmpty()) {
-        getLanguageOnDevice(codes);
+        // An unread area is no list: building from it would drop the device's languages.
+        if (!getLanguageOnDevice(codes)) {
+            setError(true);
+            return false;
+        }
         if (codes.isEmpty())
             codes = QStringList{QStringLiteral("eng")};
     } else {
         codes = QStringList{changedLang};
     }
     const bool result = setDefLanguage(codes, 0);
+    setError(!result);
     const QString release = OrvoLanguageImage::folder() + QStringLiteral("/release.ini");
     QString model;
     if (result && QFile::exists(release) && getName(model))
@@ -619,6 +670,7 @@ bool OrvoPSFDevice::_finalize()
     saveExtFlashToFile(path);
     const bool saved = save();
     saveExtFlashToFile(path);
+    setError(!saved);
     return saved;
 }
 
@@ -637,9 +689,12 @@ bool OrvoPSFDevice::_restoreFactory(const QString &folder)
     if (!eraseExtFlash()) {
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::_restoreFactory")
             << "fail to erase external flash for " << name;
+        setError(true);
         return false;
     }
-    return writeExternalFlash(folder, name, kImageWriteArea, kBlockSize);
+    const bool restored = writeExternalFlash(folder, name, kImageWriteArea, kBlockSize);
+    setError(!restored);
+    return restored;
 }
 
 OrvoPSFFlashLayout &OrvoPSFDevice::layout()
@@ -769,12 +824,43 @@ bool OrvoPSFDevice::loadAll()
            m_userInfoLoaded && m_profileLoaded && m_tailLoaded;
 }
 
-bool OrvoPSFDevice::writeFrame(qint64 start, qint64 end, QSet<int> &written, const char *failure)
+std::vector<OrvoPSFDevice::Frame> OrvoPSFDevice::saveFrames()
 {
-    if (end >= start && end <= qint64(m_image.size()) && writeBlocks(start, end - start, written))
-        return true;
-    ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::save") << failure;
-    return false;
+    const auto &t = m_layout.table();
+    const qint64 profile = t[kProfileBlock];
+    const qint64 profileSize = t[kProfileSize];
+    std::vector<Frame> frames = {
+        {0, kHeaderFrame, "write flash header frame failed"},
+        {t[kManagementEnd], t[kDistHeaderEnd], "write distheader frame failed"},
+        {t[kRouteSection], m_layout.areaEnd(Area::Route), "write route frame failed"},
+    };
+    if (m_layout.areaStart(Area::Lap) != m_layout.areaEnd(Area::Lap))
+        frames.push_back({m_layout.areaStart(Area::Lap), m_layout.areaEnd(Area::Lap), "write lap frame failed"});
+    frames.insert(frames.end(),
+                  {
+                      {t[kWorkoutSection], m_layout.areaEnd(Area::Workout), "write workout frame failed"},
+                      {t[kIntervalFirst], m_layout.areaEnd(Area::Interval), "write workout interval frame failed"},
+                      {t[kTrackSection], m_layout.areaEnd(Area::Track), "write track seg frame failed"},
+                      {t[kWorkoutLogSection], m_layout.areaEnd(Area::WorkoutLog), "write workout log frame failed"},
+                      {t[kSensorLogSection], m_layout.areaEnd(Area::SensorLog), "write sensor log frame failed"},
+                      {t[kUserInfoSection], m_layout.areaEnd(Area::UserInfoLog), "write info log frame failed"},
+                      {profile - profileSize, profile + profileSize, "write profile frame failed"},
+                      {profile + profileSize, t[kImageSize], "write mag2 frame failed"},
+                  });
+    return frames;
+}
+
+bool OrvoPSFDevice::framesLieInside(const std::vector<Frame> &frames) const
+{
+    for (const Frame &frame : frames) {
+        if (frame.start < 0 || frame.end < frame.start || frame.end > qint64(m_image.size())) {
+            ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::save")
+                << frame.failure << "before the erase: from" << frame.start << "to" << frame.end
+                << "does not lie inside the image; the flash is left as it is";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool OrvoPSFDevice::save()
@@ -790,35 +876,72 @@ bool OrvoPSFDevice::save()
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the image is not loaded whole; the flash is left as it is";
         return false;
     }
-    if (!m_layout.rebuildHeader() || !eraseExtFlash())
+    // Every frame that will be written is checked after the edits and before the erase: a
+    // frame refused after it would leave the device without its data. What the device held
+    // is kept until the whole image is written back.
+    const std::vector<Frame> frames = saveFrames();
+    QString id;
+    if (!framesLieInside(frames) || !getUUID(id)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the flash is left as it is";
         return false;
-
-    const auto &t = m_layout.table();
-    const qint64 profile = t[kProfileBlock];
-    const qint64 profileSize = t[kProfileSize];
+    }
+    const OrvoPSFRestoreImage restore(id);
+    if (!restore.save(bytesOf(m_asRead)) || !m_layout.rebuildHeader() || !eraseExtFlash())
+        return false;
     QSet<int> written;
-    bool ok = writeFrame(0, kHeaderFrame, written, "write flash header frame failed");
-    ok &= writeFrame(t[kManagementEnd], t[kDistHeaderEnd], written, "write distheader frame failed");
-    ok &= writeFrame(t[kRouteSection], m_layout.areaEnd(Area::Route), written, "write route frame failed");
-    if (m_layout.areaStart(Area::Lap) != m_layout.areaEnd(Area::Lap))
-        ok &= writeFrame(m_layout.areaStart(Area::Lap), m_layout.areaEnd(Area::Lap), written, "write lap frame failed");
-    ok &= writeFrame(t[kWorkoutSection], m_layout.areaEnd(Area::Workout), written, "write workout frame failed");
-    ok &=
-        writeFrame(t[kIntervalFirst], m_layout.areaEnd(Area::Interval), written, "write workout interval frame failed");
-    ok &= writeFrame(t[kTrackSection], m_layout.areaEnd(Area::Track), written, "write track seg frame failed");
-    ok &= writeFrame(t[kWorkoutLogSection], m_layout.areaEnd(Area::WorkoutLog), written,
-                     "write workout log frame failed");
-    ok &= writeFrame(t[kSensorLogSection], m_layout.areaEnd(Area::SensorLog), written, "write sensor log frame failed");
-    ok &= writeFrame(t[kUserInfoSection], m_layout.areaEnd(Area::UserInfoLog), written, "write info log frame failed");
-    ok &= writeFrame(profile - profileSize, profile + profileSize, written, "write profile frame failed");
-    ok &= writeFrame(profile + profileSize, t[kImageSize], written, "write mag2 frame failed");
-    return ok;
+    bool ok = true;
+    for (const Frame &frame : frames) {
+        if (!writeBlocks(frame.start, frame.end - frame.start, written)) {
+            ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << frame.failure;
+            ok = false;
+        }
+    }
+    if (!ok)
+        return false;
+    restore.remove();
+    m_asRead = m_image;
+    return true;
+}
+
+QByteArray OrvoPSFDevice::bytesOf(const std::vector<uchar> &image)
+{
+    return QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+}
+
+// A save that failed after its erase left the device's former image behind: it goes back on
+// the flash before anything is read, the blocks that hold anything but erased flash.
+bool OrvoPSFDevice::writeBackInterruptedSave()
+{
+    const char *function = "OrvoPSFDevice::writeBackInterruptedSave";
+    QString id;
+    if (!OrvoPSFRestoreImage::anyPending() || !getUUID(id))
+        return true;
+    const OrvoPSFRestoreImage restore(id);
+    QByteArray image;
+    if (!restore.exists())
+        return true;
+    OrvoSCSIDeviceService *service = scsiService();
+    if (!service || !restore.load(qsizetype(m_image.size()), image) || !eraseExtFlash())
+        return false;
+    const QByteArray erased(kBlockSize, '\xFF');
+    for (qsizetype offset = 0; offset < image.size(); offset += kBlockSize) {
+        const QByteArray block = image.mid(offset, kBlockSize);
+        if (block == erased)
+            continue;
+        if (!service->writeFlashBlocks(block.constData(), kImageWriteArea, kBlockSize, kBlockSize,
+                                       int(offset / kBlockSize))) {
+            ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the former image is not written back whole";
+            return false;
+        }
+    }
+    ORVO_TRACE_WARNING(lcOrvoPsfDevice, function) << "the image of an interrupted save was written back";
+    restore.remove();
+    return true;
 }
 
 bool OrvoPSFDevice::saveToFile(const QString &path)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(m_image.data()), qsizetype(m_image.size()));
-    return writeBytes(path, bytes, "OrvoPSFDevice::saveToFile");
+    return writeBytes(path, bytesOf(m_image), "OrvoPSFDevice::saveToFile");
 }
 
 bool OrvoPSFDevice::loadFromFile(const QString &path)
@@ -835,6 +958,7 @@ bool OrvoPSFDevice::loadFromFile(const QString &path)
     if (bytes.size() != file.size())
         return false;
     std::copy(bytes.begin(), bytes.end(), m_image.begin());
+    std::copy(bytes.begin(), bytes.end(), m_asRead.begin());
     // The file's blocks stand for the device's from now on: they are never read over.
     for (qint64 block = 0; block * kBlockSize < bytes.size(); ++block)
         m_loadedBlocks.insert(int(block));
@@ -860,6 +984,7 @@ bool OrvoPSFDevice::ensureLoaded(qint64 offset, qint64 length)
         auto *at = reinterpret_cast<char *>(m_image.data() + block * kBlockSize);
         if (!readFlashArea(at, kImageReadArea, kBlockSize, kBlockSize, int(block)))
             return false;
+        std::copy_n(m_image.begin() + block * kBlockSize, kBlockSize, m_asRead.begin() + block * kBlockSize);
         m_loadedBlocks.insert(int(block));
     }
     return true;
@@ -1200,7 +1325,9 @@ bool OrvoPSFDevice::importGpxFile(const QString &path)
     }
     if (document.metadata && document.metadata->sharetype == QLatin1String("0"))
         return true;
-    return addRoute(document);
+    const bool added = addRoute(document);
+    setError(!added);
+    return added;
 }
 
 bool OrvoPSFDevice::addRoute(ZKGpx2 &document)
@@ -1300,6 +1427,7 @@ bool OrvoPSFDevice::addCourse(const ZKTrncrs &course, bool filtered)
     bool added = true;
     for (const ZKTrncrsWorkout &workout : course.workouts())
         added &= addCourseWorkout(workout, filter ? &languages : nullptr);
+    setError(!added);
     return added;
 }
 

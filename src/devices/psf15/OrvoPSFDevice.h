@@ -152,8 +152,10 @@ public:
     bool loadUserInfoLogs() override;
     bool loadInfoArea(std::span<uchar> &block) override;
     bool loadAll();
-    // Writes the image back: every region loaded, the flash erased, the management header
-    // rebuilt, then each region's used part. False when anything could not be done.
+    // Writes the image back: every region loaded and every range checked, the former image kept
+    // aside, the flash erased, the management header rebuilt, then each region's used part.
+    // False when anything could not be done; after the erase the next client writes the
+    // former image back.
     bool save();
     bool saveToFile(const QString &path);
     // The file's bytes become the start of the image and count as loaded.
@@ -222,7 +224,17 @@ private:
     std::span<uchar> imageFrom(qint64 offset);
     bool loadRange(qint64 start, qint64 end, const char *what);
     bool loadOnce(bool &flag, const std::function<bool()> &load);
-    bool writeFrame(qint64 start, qint64 end, QSet<int> &written, const char *failure);
+    // A range of the image that a save writes back, and what the log says when it fails.
+    struct Frame
+    {
+        qint64 start;
+        qint64 end;
+        const char *failure;
+    };
+    std::vector<Frame> saveFrames();
+    bool framesLieInside(const std::vector<Frame> &frames) const;
+    static QByteArray bytesOf(const std::vector<uchar> &image);
+    bool writeBackInterruptedSave();
     bool coversAll(const QVector<int> &ids, bool recorded);
     bool buildLanguageImage(const QStringList &codes, QByteArray &image, QString &basePath);
     bool saveLanguageImage(const QByteArray &image);
@@ -249,6 +261,9 @@ private:
     OrvoPSFFlashLayout m_layout;
     // Not a QByteArray: the views point into it, and it never moves.
     std::vector<uchar> m_image;
+    // The blocks as the device last held them (erased flash where none was read): what a save
+    // keeps aside before its erase.
+    std::vector<uchar> m_asRead;
     QByteArray m_languageImage;
     std::unique_ptr<OrvoPSFFlashImage> m_model;
     QSet<int> m_loadedBlocks;

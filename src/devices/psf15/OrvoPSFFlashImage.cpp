@@ -95,7 +95,9 @@ OrvoPSFWorkoutFrame_1_5 *OrvoPSFFlashImage::workoutFrame()
     if (m_workoutFrame || !m_table)
         return m_workoutFrame.get();
     const bool loaded = m_store.loadWorkouts();
-    return lazy(m_workoutFrame, loaded, section(Table::Workout), m_store.layout().areaBytes(Area::Workout));
+    OrvoPSFFlashLayout &layout = m_store.layout();
+    const qint64 used = qint64(layout.areaEnd(Area::Workout)) - layout.areaFirstRecord(Area::Workout);
+    return lazy(m_workoutFrame, loaded, section(Table::Workout), layout.areaBytes(Area::Workout), used);
 }
 
 OrvoPSFSectionRef_1_5 *OrvoPSFFlashImage::workoutLogSection()
@@ -132,8 +134,14 @@ bool OrvoPSFFlashImage::routes(bool recorded, std::vector<OrvoPSFRoute_1_5 *> &l
 
 bool OrvoPSFFlashImage::hasRouteSections()
 {
-    // Every section a route change reaches, loaded before anything changes.
-    return routeFrame() && trackFrame() && sensorLogSection() && userInfoSection() && workoutLogSection();
+    // Every section a route change reaches, loaded before anything changes, and the route and
+    // track sections where the table puts them: an erase of the table's areas would otherwise
+    // miss the records the sections count.
+    if (!routeFrame() || !trackFrame() || !sensorLogSection() || !userInfoSection() || !workoutLogSection())
+        return false;
+    OrvoPSFFlashLayout &layout = m_store.layout();
+    return layout.placesSection(Area::Route, m_routeFrame->data(), m_routeFrame->records().data()) &&
+           layout.placesSection(Area::Track, m_trackFrame->data(), m_trackFrame->records().data());
 }
 
 bool OrvoPSFFlashImage::removeRoutes(bool recorded)
@@ -162,8 +170,8 @@ bool OrvoPSFFlashImage::clearAllRoutes()
     if (!hasRouteSections())
         return false;
     OrvoPSFFlashLayout &layout = m_store.layout();
-    m_routeFrame->clear(layout);
-    m_trackFrame->clear(layout);
+    if (!m_routeFrame->clear(layout) || !m_trackFrame->clear(layout))
+        return false;
     m_sensorLogSection->eraseSensorLogs(layout);
     m_userInfoSection->eraseUserInfoLogs(layout);
     m_workoutLogSection->eraseWorkoutLogs(layout);
@@ -185,10 +193,21 @@ bool OrvoPSFFlashImage::workouts(std::vector<OrvoPSFWorkout_1_5 *> &list)
 bool OrvoPSFFlashImage::clearWorkouts()
 {
     OrvoPSFWorkoutFrame_1_5 *frame = workoutFrame();
-    if (!frame)
+    return frame && frame->clear(m_store.layout());
+}
+
+bool OrvoPSFFlashImage::removeWorkouts(const QSet<int> &indexes)
+{
+    OrvoPSFWorkoutFrame_1_5 *frame = workoutFrame();
+    return frame && frame->removeWorkouts(indexes, m_store.layout());
+}
+
+bool OrvoPSFFlashImage::clearAll()
+{
+    OrvoPSFWorkoutFrame_1_5 *workouts = workoutFrame();
+    if (!workouts || !hasRouteSections() || !workouts->canClear(m_store.layout()))
         return false;
-    frame->clear(m_store.layout());
-    return true;
+    return clearAllRoutes() && workouts->clear(m_store.layout());
 }
 
 bool OrvoPSFFlashImage::readProfile(QMap<QString, QString> &values)

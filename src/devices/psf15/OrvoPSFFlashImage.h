@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -49,10 +50,17 @@ public:
     // the rides take their sensor, user-info and workout logs with them. False, image
     // unchanged, when a section cannot be read or the route area cannot be rewritten.
     bool removeRoutes(bool recorded);
-    // Erases the routes, rides, tracks and every log.
+    // Erases the routes, rides, tracks and every log. False, image unchanged, when a section
+    // cannot be read or does not stand where the area table puts it.
     bool clearAllRoutes();
     bool workouts(std::vector<OrvoPSFWorkout_1_5 *> &list);
+    // Erases the workouts and their intervals; false, image unchanged, as clearAllRoutes.
     bool clearWorkouts();
+    // Removes the workouts at the indexes of the list; false, image unchanged, when one is not
+    // a workout's or the section cannot be rewritten.
+    bool removeWorkouts(const QSet<int> &indexes);
+    // Erases routes, rides, logs and workouts, or, false, changes nothing.
+    bool clearAll();
 
     // Appends a planned route named by texts in the languages of codes. Null, image unchanged,
     // when the route section cannot be read or has no room for it.

@@ -3,12 +3,14 @@
 #include "OrvoTestSupport.h"
 #include "PsfImage15Builder.h"
 
+#include "ProfileFixtures.h"
 #include "device/OrvoLanguageImage.h"
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/psf15/OrvoPSFFlashImage.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoZipUtil.h"
 #include "psf/OrvoPSFMultiLangString_1_5.h"
+#include "psf15/OrvoPSFInterval_1_5.h"
 #include "psf15/OrvoPSFRoute_1_5.h"
 #include "psf15/OrvoPSFWorkout_1_5.h"
 #include "util/ZKGpx2.h"
@@ -323,10 +325,66 @@ TEST_F(OrvoPSFDeviceExportTest, MetadataCarriesTheSummaryAndTheUserOfTheRide)
     const ZKTrncrsInterval &repeated = workout->intervals[1];
     EXPECT_EQ(repeated.id, QStringLiteral("2"));
     EXPECT_EQ(repeated.name, QStringLiteral("Steady"));
-    EXPECT_EQ(repeated.gotoText, QStringLiteral("0"));
+    EXPECT_EQ(repeated.gotoText, QStringLiteral("1")) << "the id of the first interval, as the import reads it";
     EXPECT_EQ(repeated.gotoRepeat, QStringLiteral("2"));
     ASSERT_TRUE(repeated.duration);
     EXPECT_EQ(repeated.duration->type, QStringLiteral("1"));
     EXPECT_EQ(repeated.duration->value, QStringLiteral("1000"));
     EXPECT_TRUE(workout->intervals[0].gotoText.isEmpty());
+}
+
+// The workout's intervals as stored: a 300/350 W target needs the higher bits beside the low
+// bytes, a 40000 s duration is stored ÷ 60 with the scaled bit, and the second interval leads
+// back to the first. An export read by the import stores the same intervals again.
+TEST_F(OrvoPSFDeviceExportTest, ExportedIntervalsImportAsTheyWereStored)
+{
+    QByteArray image = twoRides().build().bytes;
+    const qsizetype intervals = PsfImage15Builder::areas("1510").intervals.first;
+    image[intervals + 0] = char(image[intervals + 0] | 0x08);
+    qToLittleEndian<quint16>(666, image.data() + intervals + 2);
+    image[intervals + 13] = char(300 & 0xFF);
+    image[intervals + 14] = char(350 & 0xFF);
+    image[intervals + 18] = char(0x11);
+    m_device = makeDevice(image);
+    auto client = makeClient(m_device);
+    ASSERT_TRUE(client->initial());
+
+    const std::optional<ZKTrncrsWorkout> workout = client->toTrncrsWorkout(*ride(*client, 0));
+    ASSERT_TRUE(workout);
+    ASSERT_EQ(workout->intervals.size(), 2);
+    const ZKTrncrsInterval &first = workout->intervals[0];
+    ASSERT_TRUE(first.target && first.duration);
+    EXPECT_EQ(first.target->low, QStringLiteral("300"));
+    EXPECT_EQ(first.target->high, QStringLiteral("350"));
+    EXPECT_EQ(first.duration->value, QStringLiteral("39960"));
+    EXPECT_EQ(workout->intervals[1].gotoText, QStringLiteral("1"));
+
+    std::vector<OrvoPSFWorkout_1_5 *> workouts;
+    ASSERT_TRUE(client->flashImage()->workouts(workouts));
+    const OrvoPSFWorkout_1_5 &stored = *workouts.front();
+    OrvoPSFWorkout_1_5 *again = client->flashImage()->addWorkout({"Again"}, {"eng"}, {}, {}, false);
+    ASSERT_NE(again, nullptr);
+    for (const ZKTrncrsInterval &interval : workout->intervals)
+        ASSERT_TRUE(client->addInterval(interval, *again));
+    ASSERT_EQ(again->intervals().size(), stored.intervals().size());
+    for (size_t k = 0; k < stored.intervals().size(); ++k) {
+        SCOPED_TRACE(k);
+        const OrvoPSFInterval_1_5 &before = *stored.intervals()[k];
+        const OrvoPSFInterval_1_5 &after = *again->intervals()[k];
+        EXPECT_EQ(after.bytesAt(0, 4), before.bytesAt(0, 4)) << "step, duration type and value";
+        EXPECT_EQ(after.linkIndexAt8(), before.linkIndexAt8()) << "goto";
+        EXPECT_EQ(after.bytesAt(12, 3), before.bytesAt(12, 3)) << "repeat and target bytes";
+        EXPECT_EQ(after.bytesAt(18, 1), before.bytesAt(18, 1)) << "the target's higher bits";
+    }
+}
+
+// The profile keeps an age; the export gives the same age, not a year less.
+TEST_F(OrvoPSFDeviceExportTest, ExportedUserAgeIsTheStoredAge)
+{
+    PsfImage15Builder builder = twoRides();
+    builder.setProfileEntries({ProfileFixtures::listEntry(4, 1, QByteArray::fromHex("28 00 00 00"))});
+    auto client = start(builder);
+    ASSERT_TRUE(client->prepareUploadProfile(m_output.filePath(QStringLiteral("profile.xml"))));
+    EXPECT_EQ(client->userAge(), 40);
+    EXPECT_EQ(client->toGpxMetadata(*ride(*client, 0)).user.age, QStringLiteral("40"));
 }
