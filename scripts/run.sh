@@ -10,8 +10,8 @@ usage: bash scripts/run.sh [--demo] [tray|daemon]
 tray (the default) starts the tray program. Without a display it runs in a virtual X server
 with a system tray of its own, so that only its web application is seen. daemon starts the
 windowless daemon, which serves the attached devices and its own web application. The script
-prints the web application's address once it answers; Ctrl-C (or SIGINT or SIGTERM to the
-script) ends the programs in order and exits 0.
+prints the web application's address, with the token that opens it, once it answers; Ctrl-C
+(or SIGINT or SIGTERM to the script) ends the programs in order and exits 0.
 
 --demo serves emulated devices instead of this computer's: orvo-demo-devices writes a Kavel50
 and a Kavel21 drive and a Kavel40 and a Kavel35 flash device to <build>/demo-devices, and the
@@ -166,19 +166,25 @@ settings_port() {
     printf '%s\n' "${port:-$default}"
 }
 
-# True when the web application answers an HTTP request on the port.
+# The token the program wrote to its data folder at start; the web application answers only
+# requests that carry it, so a page that answers with it is this program's own.
+settings_token() {
+    head -c 64 "$data/$1" 2>/dev/null || true
+}
+
+# True when the web application answers an HTTP request with the token on the port.
 page_answers() {
     timeout 5 bash -c '
         exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
-        printf "GET / HTTP/1.0\r\nHost: 127.0.0.1:%s\r\n\r\n" "$1" >&3
+        printf "GET / HTTP/1.0\r\nHost: 127.0.0.1:%s\r\nAuthorization: Token %s\r\n\r\n" "$1" "$2" >&3
         IFS= read -r status <&3 && [[ "$status" == HTTP/1.?" "[23]* ]]
-    ' page_answers "$1" 2>/dev/null
+    ' page_answers "$1" "$2" 2>/dev/null
 }
 
-# Prints the address once the page answers. The program's own exit ends the script with its
-# code (a second start exits 0 after saying an instance runs).
+# Prints the address, with the token that opens it, once the page answers. The program's own
+# exit ends the script with its code (a second start exits 0 after saying an instance runs).
 announce_when_answering() {
-    local file=$1 default=$2 deadline=$((SECONDS + kPageWaitSeconds)) port
+    local file=$1 default=$2 token_file=$3 deadline=$((SECONDS + kPageWaitSeconds)) port token
     while [ "$SECONDS" -lt "$deadline" ]; do
         if ! running "$program_pid"; then
             local code=0
@@ -187,8 +193,9 @@ announce_when_answering() {
             exit "$code"
         fi
         port=$(settings_port "$file" "$default")
-        if page_answers "$port"; then
-            echo "The web application answers on http://127.0.0.1:$port/ (Ctrl-C ends it)"
+        token=$(settings_token "$token_file")
+        if [ -n "$token" ] && page_answers "$port" "$token"; then
+            echo "The web application answers on http://127.0.0.1:$port/?token=$token (Ctrl-C ends it)"
             return 0
         fi
         sleep 0.5
@@ -238,7 +245,7 @@ if [ "$program_name" = daemon ]; then
     # Without a display the daemon takes Qt's offscreen platform by itself.
     start_detached "$program"
     program_pid=$!
-    announce_when_answering orvo.ini 18888
+    announce_when_answering orvo.ini 18888 orvo.token
 else
     # The web window's browser engine refuses to run as root inside its sandbox.
     if [ "$(id -u)" -eq 0 ] && [ -z "${QTWEBENGINE_CHROMIUM_FLAGS:-}" ]; then
@@ -254,7 +261,7 @@ else
     fi
     start_detached "$program"
     program_pid=$!
-    announce_when_answering orvouser.ini 18889
+    announce_when_answering orvouser.ini 18889 orvouser.token
 fi
 
 # The program ended by itself: the rest ends after it, with its exit code.

@@ -3,6 +3,8 @@
 #include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
+#include "app/OrvoWebToken.h"
+
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -25,6 +27,7 @@ using OrvoTest::terminate;
 constexpr int kPollMs = 200;
 constexpr int kRequestMs = 5000;
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n");
+const QString kDaemonRole = QStringLiteral("daemon");
 
 // The files of the demo folder's entries other than entry: each family's device alone, so that
 // the page's device does not hang on which family the device manager takes first.
@@ -48,7 +51,9 @@ QString pageShowing(const DaemonInstall &install, const QProcess &daemon, const 
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(install.port()));
     for (QDeadlineTimer deadline(kProgramTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
          QTest::qWait(kPollMs)) {
-        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
+        QNetworkRequest request(url);
+        request.setRawHeader("Authorization", "Token " + OrvoWebToken::read(install.dataDir(), kDaemonRole).toLatin1());
+        std::unique_ptr<QNetworkReply> reply(network.get(request));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!finished.wait(kRequestMs) || reply->error() != QNetworkReply::NoError)
             continue;
@@ -106,8 +111,11 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
     // The device is plugged a moment after the page is served, and is read before it is free.
     std::unique_ptr<QProcess> daemon = install.start();
     ASSERT_FALSE(pageShowing(install, *daemon, QStringList{model} + rides).isEmpty()) << install.log().toStdString();
-    // One browser run writes both the document it built and its picture.
-    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(install.port());
+    // One browser run writes both the document it built and its picture. It opens the address
+    // with the token, as the scripts print it; the page's own requests then carry its cookie.
+    const QString url = QStringLiteral("http://127.0.0.1:%1/?token=%2")
+                            .arg(install.port())
+                            .arg(OrvoWebToken::read(install.dataDir(), kDaemonRole));
     const QString screenshot = QDir(install.dataDir()).filePath(QStringLiteral("page.png"));
     QByteArray dom;
     ASSERT_TRUE(browser.run({QStringLiteral("--dump-dom"), QStringLiteral("--screenshot=") + screenshot,
