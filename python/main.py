@@ -11,7 +11,9 @@ browser back to the home page, which shows the action as running until its resul
 
 import base64
 import configparser
+import hmac
 import html
+import http.cookies
 import json
 import os
 import traceback
@@ -433,16 +435,76 @@ def for_this_server(environ):
     return host in ["%s:%s" % (name, port) for name in LOOPBACK_NAMES]
 
 
+# The secret of the user the program runs for, from the file only that user can read. An empty
+# token (it could not be written) lets nobody in.
+TOKEN = _env().getWebToken()
+
+
+def _cookie_name(environ):
+    # Cookies do not keep ports apart: the tray program's and the daemon's applications share
+    # 127.0.0.1, each with its own token.
+    return "orvo_token_%s" % environ.get("SERVER_PORT", "")
+
+
+def _query_token(environ):
+    return urllib.parse.parse_qs(environ.get("QUERY_STRING", "")).get("token", [""])[0]
+
+
+def _presented_tokens(environ):
+    """The tokens the request carries: in the address (once, when a page is opened), in the
+    cookie that answer set, or in an Authorization header ("Token <token>") from a program."""
+    tokens = [_query_token(environ)]
+    cookies = http.cookies.SimpleCookie()
+    try:
+        cookies.load(environ.get("HTTP_COOKIE", ""))
+    except http.cookies.CookieError:
+        pass
+    morsel = cookies.get(_cookie_name(environ))
+    tokens.append(morsel.value if morsel is not None else "")
+    scheme, _, value = environ.get("HTTP_AUTHORIZATION", "").partition(" ")
+    tokens.append(value.strip() if scheme.lower() == "token" else "")
+    return tokens
+
+
+def has_token(environ):
+    expected = TOKEN.encode("ascii")
+    return bool(expected) and any(
+        hmac.compare_digest(token.encode("utf-8", errors="replace"), expected) for token in _presented_tokens(environ))
+
+
+def _without_token(environ):
+    """The request's path and query, less the token."""
+    fields = [(name, value) for name, value in urllib.parse.parse_qsl(environ.get("QUERY_STRING", ""),
+                                                                        keep_blank_values=True) if name != "token"]
+    query = urllib.parse.urlencode(fields)
+    return urllib.parse.quote(environ.get("PATH_INFO", "/")) + ("?" + query if query else "")
+
+
+def _token_to_cookie(environ, start_response):
+    """A page opened with the token in its address: the token goes into a cookie that no other
+    site's page can make the browser send, and the browser comes back without it in the address."""
+    cookie = "%s=%s; Path=/; HttpOnly; SameSite=Strict" % (_cookie_name(environ), TOKEN)
+    return _respond(start_response, "303 See Other", "", headers=[("Location", _without_token(environ)),
+                                                                  ("Set-Cookie", cookie),
+                                                                  ("Cache-Control", "no-store")])
+
+
 def export_log(environ, start_response):
-    """Packs the logs into the zip file named by "dest", a file in a folder that exists. The
-    file is replaced, so no other site's page may ask for it."""
-    if not for_this_server(environ) or from_other_site(environ):
+    """Packs the logs into a new zip file named by the posted field "dest", in a folder that
+    exists. A file already there is never replaced, so no request can remove a file by naming it."""
+    if environ.get("REQUEST_METHOD") != "POST":
+        return _respond(start_response, "405 Method Not Allowed", "post dest\n", headers=[("Allow", "POST")])
+    if from_other_site(environ):
         return _respond(start_response, "403 Forbidden", "not from another site\n")
-    query = urllib.parse.parse_qs(environ.get("QUERY_STRING", ""))
-    dest = query.get("dest", [""])[0]
+    form = _form(environ)
+    if form is None:
+        return _respond(start_response, "413 Payload Too Large", "form too long\n")
+    dest = form.get("dest", "")
     folder = os.path.dirname(dest)
-    if not os.path.isabs(dest) or os.path.isdir(dest) or not os.path.isdir(folder):
-        return _respond(start_response, "400 Bad Request", "dest must be a file in an existing folder\n")
+    if not os.path.isabs(dest) or "\0" in dest or not os.path.isdir(folder):
+        return _respond(start_response, "400 Bad Request", "dest must be a new file in an existing folder\n")
+    if os.path.lexists(dest):
+        return _respond(start_response, "409 Conflict", "dest exists; the export replaces no file\n")
     _env().exportOrvoLog(dest)
     return _respond(start_response, "200 OK", "ok\n")
 
@@ -623,7 +685,7 @@ def device_action(form_id, reader):
     def route(environ, start_response):
         if environ.get("REQUEST_METHOD") != "POST":
             return _respond(start_response, "405 Method Not Allowed", "post the form\n", headers=[("Allow", "POST")])
-        if not for_this_server(environ) or from_other_site(environ):
+        if from_other_site(environ):
             return _respond(start_response, "403 Forbidden", "not from another site\n")
         form = _form(environ)
         if form is None:
@@ -661,6 +723,13 @@ ROUTES = {
 
 
 def application(environ, start_response):
+    """Every route answers only requests that name this server and carry the token."""
+    if not for_this_server(environ):
+        return _respond(start_response, "403 Forbidden", "not a name of this server\n")
+    if not has_token(environ):
+        return _respond(start_response, "403 Forbidden", "open the address with its token\n")
+    if _query_token(environ) and environ.get("REQUEST_METHOD") == "GET":
+        return _token_to_cookie(environ, start_response)
     handler = ROUTES.get(environ.get("PATH_INFO", "/"))
     if handler is None:
         return _respond(start_response, "404 Not Found", "not found\n")

@@ -10,8 +10,8 @@ usage: bash scripts/run.sh [--demo] [tray|daemon]
 tray (the default) starts the tray program. Without a display it runs in a virtual X server
 with a system tray of its own, so that only its web application is seen. daemon starts the
 windowless daemon, which serves the attached devices and its own web application. The script
-prints the web application's address once it answers; Ctrl-C (or SIGINT or SIGTERM to the
-script) ends the programs in order and exits 0.
+prints the web application's address, with the token that opens it, once it answers; Ctrl-C
+(or SIGINT or SIGTERM to the script) ends the programs in order and exits 0.
 
 --demo serves emulated devices instead of this computer's: orvo-demo-devices writes a Kavel50
 and a Kavel21 drive and a Kavel40 and a Kavel35 flash device to <build>/demo-devices, and the
@@ -167,13 +167,19 @@ settings_port() {
     printf '%s\n' "${port:-$default}"
 }
 
-# True when the web application answers an HTTP request on the port.
+# The token the program wrote to its data folder at start; the web application answers only
+# requests that carry it, so a page that answers with it is this program's own.
+settings_token() {
+    head -c 64 "$data/$1" 2>/dev/null || true
+}
+
+# True when the web application answers an HTTP request with the token on the port.
 page_answers() {
     timeout 5 bash -c '
         exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
-        printf "GET / HTTP/1.0\r\nHost: 127.0.0.1:%s\r\n\r\n" "$1" >&3
+        printf "GET / HTTP/1.0\r\nHost: 127.0.0.1:%s\r\nAuthorization: Token %s\r\n\r\n" "$1" "$2" >&3
         IFS= read -r status <&3 && [[ "$status" == HTTP/1.?" "[23]* ]]
-    ' page_answers "$1" 2>/dev/null
+    ' page_answers "$1" "$2" 2>/dev/null
 }
 
 # True when the process holds a listening TCP socket on the port. Another program that took
@@ -190,19 +196,21 @@ listens_on() {
     return 1
 }
 
-# True while an instance of the program (orvo-tray or orvo-daemon) runs for this user: its
-# single-instance lock in the temporary folder names the process that holds it.
+# True while an instance of the program (orvo-tray or orvo-daemon) runs for this user on the
+# data folder: its single-instance lock in the temporary folder, keyed by the program, the user
+# and a hash of the folder's real path, names the process that holds it.
 instance_running() {
-    local name=$1 lock pid
-    lock="${TMPDIR:-/tmp}/${ORVO_INSTANCE_KEY:-$name-$(id -u)}.lock"
+    local name=$1 hash lock pid
+    hash=$(printf '%s' "$(realpath -m "$2")" | sha256sum | cut -c1-16)
+    lock="${TMPDIR:-/tmp}/${ORVO_INSTANCE_KEY:-$name-$(id -u)-$hash}.lock"
     pid=$(head -n 1 "$lock" 2>/dev/null) || return 1
     [[ $pid =~ ^[0-9]+$ ]] && running "$pid" && [ "$(ps -o comm= -p "$pid")" = "$name" ]
 }
 
-# Prints the address once the page answers. The program's own exit ends the script with its
-# code (a second start exits 0 after saying an instance runs).
+# Prints the address, with the token that opens it, once the page answers. The program's own
+# exit ends the script with its code (a second start exits 0 after saying an instance runs).
 announce_when_answering() {
-    local file=$1 default=$2 deadline=$((SECONDS + kPageWaitSeconds)) port
+    local file=$1 default=$2 token_file=$3 deadline=$((SECONDS + kPageWaitSeconds)) port token
     while [ "$SECONDS" -lt "$deadline" ]; do
         if ! running "$program_pid"; then
             local code=0
@@ -211,8 +219,9 @@ announce_when_answering() {
             exit "$code"
         fi
         port=$(settings_port "$file" "$default")
-        if listens_on "$program_pid" "$port" && page_answers "$port"; then
-            echo "The web application answers on http://127.0.0.1:$port/ (Ctrl-C ends it)"
+        token=$(settings_token "$token_file")
+        if [ -n "$token" ] && listens_on "$program_pid" "$port" && page_answers "$port" "$token"; then
+            echo "The web application answers on http://127.0.0.1:$port/?token=$token (Ctrl-C ends it)"
             return 0
         fi
         sleep 0.5
@@ -252,13 +261,13 @@ if [ "$demo" -eq 1 ]; then
     devices="$build/demo-devices"
     # A running demo's devices hold what the user did on them: a second start leaves them be
     # (its programs then hand over to the running ones).
-    if instance_running orvo-daemon || instance_running "orvo-$program_name"; then
+    export ORVO_DATA_DIR=${ORVO_DATA_DIR:-$build/demo-data}
+    if instance_running orvo-daemon "$ORVO_DATA_DIR" || instance_running "orvo-$program_name" "$ORVO_DATA_DIR"; then
         echo "A demo runs already; its devices in $devices stay as they are"
     else
         "$build/bin/orvo-demo-devices" "$devices"
     fi
     export ORVO_PLATFORM="emulator:$devices"
-    export ORVO_DATA_DIR=${ORVO_DATA_DIR:-$build/demo-data}
     echo "Emulated devices of $devices; switch with: echo kavel35 > $devices/plugged"
 fi
 data=${ORVO_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/TarvexOrvo}
@@ -268,7 +277,7 @@ if [ "$program_name" = daemon ]; then
     # Without a display the daemon takes Qt's offscreen platform by itself.
     start_detached "$program"
     program_pid=$!
-    announce_when_answering orvo.ini 18888
+    announce_when_answering orvo.ini 18888 orvo.token
 else
     # The web window's browser engine refuses to run as root inside its sandbox.
     if [ "$(id -u)" -eq 0 ] && [ -z "${QTWEBENGINE_CHROMIUM_FLAGS:-}" ]; then
@@ -284,7 +293,7 @@ else
     fi
     start_detached "$program"
     program_pid=$!
-    announce_when_answering orvouser.ini 18889
+    announce_when_answering orvouser.ini 18889 orvouser.token
 fi
 
 # The program ended by itself: the rest ends after it, with its exit code.

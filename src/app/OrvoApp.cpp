@@ -6,10 +6,12 @@
 #include "app/OrvoPython.h"
 #include "app/OrvoSingleInstance.h"
 #include "app/OrvoTerminationWatcher.h"
+#include "app/OrvoWebToken.h"
 #include "app/PythonCppBridge.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoEnvInterface.h"
 #include "env/OrvoFunctionTrace.h"
+#include "env/OrvoLinuxEnv.h"
 #include "env/OrvoZKLogAppender.h"
 #include "env/ZKLogger.h"
 
@@ -53,7 +55,7 @@ QString dataFolderProblem(const QString &folder)
 QString instanceKey(const QString &programName)
 {
     const QString configured = qEnvironmentVariable("ORVO_INSTANCE_KEY");
-    return configured.isEmpty() ? OrvoSingleInstance::defaultKey(programName) : configured;
+    return configured.isEmpty() ? OrvoSingleInstance::defaultKey(programName, OrvoLinuxEnv().dataDir()) : configured;
 }
 
 } // namespace
@@ -132,9 +134,15 @@ bool OrvoApp::startScripting()
 {
     initPython();
     QDomImplementation::setInvalidDataPolicy(QDomImplementation::DropInvalidChars);
+    const OrvoEnv *env = OrvoEnv::instance();
+    if (OrvoWebToken::current().isEmpty()) {
+        // The web application would refuse every request, the web window's too.
+        m_console.error(QStringLiteral("the web application's token could not be written to %1")
+                            .arg(QDir(env->userFolder()).filePath(OrvoWebToken::fileName(env->role()))));
+        return false;
+    }
     if (!isListenPortTaken())
         return true;
-    const OrvoEnv *env = OrvoEnv::instance();
     const QString text = QStringLiteral("port %1 is taken by another program; set \"listen_port\" in the group "
                                         "[%2] of %3 to a free port")
                              .arg(env->listenPort(), OrvoEnv::appName(), env->iniFilePath());

@@ -26,7 +26,8 @@ public:
     static constexpr const char *kInstanceMessage = "raies";
     static constexpr int kInstanceTimeoutMs = 5000;
 
-    // The instance key is $ORVO_INSTANCE_KEY when set, else the program's key for this user.
+    // The instance key is $ORVO_INSTANCE_KEY when set, else the program's key for this user and
+    // the data folder the program will take.
     OrvoApp(int &argc, char **argv, const QString &programName);
     ~OrvoApp() override;
 

@@ -23,6 +23,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -215,7 +216,12 @@ OrvoClient *OrvoDaemon::currentClient()
 void OrvoDaemon::exportLog(const QString &dest)
 {
     ORVO_TRACE_DEBUG(lcOrvoApp, "OrvoDaemon::exportLog") << "export log to" << dest;
-    QFile::remove(dest);
+    // Whoever names a file here must not get it removed: the export writes new files only.
+    const QFileInfo existing(dest);
+    if (existing.exists() || existing.isSymLink()) {
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemon::exportLog") << "not replacing the existing file" << dest;
+        return;
+    }
     const QString folder = OrvoEnv::instance()->userFolder();
     QStringList files;
     copyLog(folder, kLog, kLogCopy, files);

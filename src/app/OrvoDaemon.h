@@ -49,8 +49,9 @@ public:
     virtual bool registerDevices(bool withTable);
     // Null when no device is attached.
     virtual OrvoClient *currentClient();
-    // Replaces the zip file dest by one holding copies of the program's two logs and the
-    // attached device's flash dump, each under its bare name; the copies are removed again.
+    // Writes the new zip file dest holding copies of the program's two logs and the attached
+    // device's flash dump, each under its bare name; the copies are removed again. An existing
+    // dest (a link too) is left as it is and nothing is written.
     virtual void exportLog(const QString &dest);
 
     OrvoDeviceManager *deviceManager() const;

@@ -2,25 +2,42 @@
 
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoUserNotice.h"
+#include "app/OrvoWebToken.h"
+#include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
 #include <QUrlQuery>
+#include <QUuid>
+
+#include <cstdio>
 
 namespace {
 
 const char *const kDestProperty = "orvoExportDest";
+const char *const kPartProperty = "orvoExportPart";
 const QString kExportTitle = QStringLiteral("Export log");
+const QString kDaemonRole = QStringLiteral("daemon");
+const QString kNotRunning = QStringLiteral("orvo-daemon, which collects the logs, is not running.");
 
 QString failureText(const QNetworkReply &reply)
 {
-    const QString dest = reply.property(kDestProperty).toString();
     if (reply.error() == QNetworkReply::ConnectionRefusedError)
-        return QStringLiteral("The log was not exported to %1: orvo-daemon, which collects the logs, is not running.")
-            .arg(dest);
-    return QStringLiteral("The log was not exported to %1: %2").arg(dest, reply.errorString());
+        return kNotRunning;
+    return reply.errorString();
+}
+
+// A name in dest's folder that no file has: the daemon writes there, the tray moves it to dest.
+QString partName(const QString &dest)
+{
+    const QFileInfo info(dest);
+    return info.dir().filePath(
+        QStringLiteral(".%1.%2.part").arg(info.fileName(), QUuid::createUuid().toString(QUuid::Id128)));
 }
 
 } // namespace
@@ -34,26 +51,35 @@ OrvoClient *OrvoDaemonProxy::currentClient()
     return nullptr;
 }
 
-QUrl OrvoDaemonProxy::exportLogUrl(const QString &dest) const
+QUrl OrvoDaemonProxy::exportLogUrl() const
 {
     QUrl url;
     url.setScheme(QStringLiteral("http"));
     url.setHost(QStringLiteral("127.0.0.1"));
     url.setPort(m_daemonPort);
     url.setPath(QStringLiteral("/export_log"));
-    // Left to itself the query keeps "+" (a space to the daemon) and "%" sequences as they are.
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("dest"), QString::fromLatin1(QUrl::toPercentEncoding(dest)));
-    url.setQuery(query);
     return url;
 }
 
 void OrvoDaemonProxy::exportLog(const QString &dest)
 {
-    const QUrl url = exportLogUrl(dest);
-    ORVO_TRACE_DEBUG(lcOrvoApp, "OrvoDaemonProxy::exportLog") << url.toString(QUrl::FullyEncoded);
-    QNetworkReply *reply = m_network.get(QNetworkRequest(url));
+    const QString token = OrvoWebToken::read(OrvoEnv::instance()->userFolder(), kDaemonRole);
+    if (token.isEmpty()) {
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::exportLog")
+            << "the daemon did not export the log: no token of a daemon in" << OrvoEnv::instance()->userFolder();
+        showFailure(dest, kNotRunning);
+        return;
+    }
+    const QString part = partName(dest);
+    ORVO_TRACE_DEBUG(lcOrvoApp, "OrvoDaemonProxy::exportLog") << "export log to" << part << "for" << dest;
+    QNetworkRequest request(exportLogUrl());
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    request.setRawHeader("Authorization", "Token " + token.toLatin1());
+    // Every byte but the unreserved ones percent-encoded, so that the daemon reads back exactly
+    // the name sent.
+    QNetworkReply *reply = m_network.post(request, "dest=" + QUrl::toPercentEncoding(part));
     reply->setProperty(kDestProperty, dest);
+    reply->setProperty(kPartProperty, part);
     connect(reply, &QNetworkReply::finished, this, &OrvoDaemonProxy::replyFinished);
 }
 
@@ -63,11 +89,32 @@ void OrvoDaemonProxy::replyFinished()
     if (reply == nullptr)
         return;
     reply->deleteLater();
-    if (reply->error() == QNetworkReply::NoError)
+    finishExport(*reply);
+}
+
+void OrvoDaemonProxy::finishExport(const QNetworkReply &reply) const
+{
+    const QString dest = reply.property(kDestProperty).toString();
+    const QString part = reply.property(kPartProperty).toString();
+    if (reply.error() != QNetworkReply::NoError) {
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::replyFinished")
+            << "the daemon did not export the log:" << reply.errorString();
+        QFile::remove(part);
+        showFailure(dest, failureText(reply));
         return;
-    ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::replyFinished")
-        << "the daemon did not export the log:" << reply->errorString();
+    }
+    // rename replaces dest in one step; the user's own program may replace the user's file.
+    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(dest).constData()) != 0) {
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::replyFinished")
+            << "the daemon did not export the log: can not move" << part << "to" << dest;
+        QFile::remove(part);
+        showFailure(dest, QStringLiteral("the export could not take its place."));
+    }
+}
+
+void OrvoDaemonProxy::showFailure(const QString &dest, const QString &text) const
+{
     // The user chose a file and waits for it; a log line alone would leave them guessing.
     if (OrvoUserNotice *notice = OrvoUserNotice::installed())
-        notice->showFailure(kExportTitle, failureText(*reply));
+        notice->showFailure(kExportTitle, QStringLiteral("The log was not exported to %1: %2").arg(dest, text));
 }

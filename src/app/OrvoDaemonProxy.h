@@ -5,8 +5,11 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 
+class QNetworkReply;
+
 // The controller of the tray program, which serves no device: it has no current client, and it
-// hands log exports to the daemon's web application over local HTTP.
+// hands log exports to the daemon's web application over local HTTP, with the daemon's token
+// from the data folder the two programs share.
 class OrvoDaemonProxy : public QObject, public OrvoDaemon
 {
     Q_OBJECT
@@ -18,16 +21,18 @@ public:
     explicit OrvoDaemonProxy(quint16 daemonPort = kDaemonPort);
 
     OrvoClient *currentClient() override;
-    // Asks the daemon for the export; nothing waits for its answer.
+    // Asks the daemon for the export into a new file beside dest, which takes dest's place once
+    // the daemon wrote it: the daemon replaces no file, and the user chose to replace dest.
+    // Nothing waits for the answer.
     void exportLog(const QString &dest) override;
 
 public slots:
     void replyFinished();
 
 private:
-    // The request for dest: the folder percent-encoded in full, so that the daemon reads back
-    // exactly the text sent.
-    QUrl exportLogUrl(const QString &dest) const;
+    QUrl exportLogUrl() const;
+    void showFailure(const QString &dest, const QString &text) const;
+    void finishExport(const QNetworkReply &reply) const;
 
     QNetworkAccessManager m_network;
     quint16 m_daemonPort;

@@ -4,6 +4,7 @@
 #include "app/OrvoControllerHooks.h"
 #include "app/OrvoPython.h"
 #include "app/OrvoPythonConsole.h"
+#include "app/OrvoWebToken.h"
 #include "app/PythonCppBridge.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
@@ -111,6 +112,11 @@ QString OrvoEnvWrapper::getValue(OrvoEnv *, const QString &key, const QString &s
 QString OrvoEnvWrapper::getRole(OrvoEnv *)
 {
     return env()->role();
+}
+
+QString OrvoEnvWrapper::getWebToken(OrvoEnv *)
+{
+    return OrvoWebToken::current();
 }
 
 void OrvoEnvWrapper::quit(OrvoEnv *)

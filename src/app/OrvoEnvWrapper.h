@@ -33,6 +33,9 @@ public slots:
     void appendLog(OrvoEnv *o, const QString &line);
     QString getValue(OrvoEnv *o, const QString &key, const QString &strdefault);
     QString getRole(OrvoEnv *o);
+    // The secret every request to the web application must carry; empty when it could not be
+    // made, and then the application serves nobody.
+    QString getWebToken(OrvoEnv *o);
     void quit(OrvoEnv *o);
     void openFolder(OrvoEnv *o, const QString &path);
     QString selectExportFolder(OrvoEnv *o, const QString &default_folder, const QString &title);

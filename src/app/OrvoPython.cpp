@@ -4,6 +4,7 @@
 #include "app/OrvoClientDataWrapper.h"
 #include "app/OrvoCppFactory.h"
 #include "app/OrvoPythonModule.h"
+#include "app/OrvoWebToken.h"
 #include "app/PythonCppBridge.h"
 #include "device/OrvoClientDummy.h"
 #include "env/OrvoEnv.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
 #include <memory>
 
 namespace py = pybind11;
@@ -54,6 +56,9 @@ QStringList existing(const QStringList &paths)
 // PYTHONHOME or PYTHONPATH), no site module and no signal handlers of its own.
 bool startInterpreter()
 {
+    // Python would ignore SIGPIPE among its own handlers. Without them a client that closes its
+    // connection before reading the whole answer would end the program on the server's next write.
+    std::signal(SIGPIPE, SIG_IGN);
     if (PyImport_AppendInittab("orvo", &createOrvoModule) == -1) {
         ORVO_TRACE_CRITICAL(lcOrvoApp, "initPython") << "module orvo not registered";
         return false;
@@ -146,6 +151,11 @@ void initPython()
     }
     g_bridge = new PythonCppBridge();
     OrvoClient::setAsyncResultReceiver(g_bridge);
+    // The web application reads the token when it starts serving.
+    const OrvoEnv *env = OrvoEnv::instance();
+    QString tokenError;
+    if (!OrvoWebToken::issue(env->userFolder(), env->role(), tokenError))
+        ORVO_TRACE_CRITICAL(lcOrvoApp, "initPython") << "web token not written:" << tokenError;
     if (g_interpreterUp) {
         runBootstrap(g_bridge);
         g_guiThreadState = PyEval_SaveThread();

@@ -59,6 +59,7 @@ void defineEnv(py::module_ &module)
     bindSlot(cls, "appendLog", &OrvoEnvWrapper::appendLog);
     bindSlot(cls, "getValue", &OrvoEnvWrapper::getValue);
     bindSlot(cls, "getRole", &OrvoEnvWrapper::getRole);
+    bindSlot(cls, "getWebToken", &OrvoEnvWrapper::getWebToken);
     bindSlot(cls, "quit", &OrvoEnvWrapper::quit);
     bindSlot(cls, "openFolder", &OrvoEnvWrapper::openFolder);
     bindSlot(cls, "selectExportFolder", &OrvoEnvWrapper::selectExportFolder, unlocked);

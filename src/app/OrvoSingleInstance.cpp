@@ -3,8 +3,10 @@
 #include "app/OrvoAppLogging.h"
 #include "env/OrvoFunctionTrace.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -17,6 +19,7 @@ namespace {
 constexpr qsizetype kMaxMessageSize = 4096;
 constexpr char kAcknowledge = '\n';
 constexpr qint64 kRetryPauseMs = 50;
+constexpr qsizetype kFolderHashLength = 16;
 
 QString lockFilePath(const QString &key)
 {
@@ -40,9 +43,15 @@ OrvoSingleInstance::~OrvoSingleInstance()
         m_server->close();
 }
 
-QString OrvoSingleInstance::defaultKey(const QString &programName)
+QString OrvoSingleInstance::defaultKey(const QString &programName, const QString &dataFolder)
 {
-    return programName + QLatin1Char('-') + QString::number(::getuid());
+    // The folder by its real path, hashed: the key names a socket, whose name is short and
+    // holds no slash.
+    const QFileInfo folder(dataFolder);
+    const QString path = folder.exists() ? folder.canonicalFilePath() : QDir::cleanPath(folder.absoluteFilePath());
+    const QByteArray hash =
+        QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex().left(kFolderHashLength);
+    return programName + QLatin1Char('-') + QString::number(::getuid()) + QLatin1Char('-') + QString::fromLatin1(hash);
 }
 
 QString OrvoSingleInstance::key() const

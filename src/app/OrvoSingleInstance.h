@@ -18,8 +18,9 @@ public:
     explicit OrvoSingleInstance(const QString &key, QObject *parent = nullptr);
     ~OrvoSingleInstance() override;
 
-    // The key of a program for the current user.
-    static QString defaultKey(const QString &programName);
+    // The key of a program for the current user and its data folder: programs of one user with
+    // data folders of their own (a demo beside the real one) run side by side.
+    static QString defaultKey(const QString &programName, const QString &dataFolder);
 
     QString key() const;
 

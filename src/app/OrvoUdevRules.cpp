@@ -16,8 +16,17 @@ const QByteArray kHeader = "# Generated from the device-type table by orvo-udev-
                            "# supported devices. The number keeps it before 73-seat-late.rules, which turns the\n"
                            "# uaccess tag into an access list.\n";
 
-// One alternative, in lower case, and the models whose rows hold it (or a longer text that
-// holds it).
+// Our devices are attached by USB: a node of any other bus (an internal disk whose model holds
+// one of the texts) is never marked, and only marked nodes are matched.
+const QByteArray kUsbMark = "ORVO_USB_ATTACHED";
+const QByteArray kMarkUsbNodes = "\n# Nodes of USB-attached devices only.\n"
+                                 "SUBSYSTEM==\"scsi_generic\", SUBSYSTEMS==\"usb\", ENV{" +
+                                 kUsbMark +
+                                 "}=\"1\"\n"
+                                 "SUBSYSTEM==\"scsi_generic\", ENV{ID_BUS}==\"usb\", ENV{" +
+                                 kUsbMark + "}=\"1\"\n";
+
+// One alternative, in lower case, and the models whose rows hold it.
 struct Alternative
 {
     QString text;
@@ -52,32 +61,6 @@ bool collect(const OrvoDeviceInfo &row, QVector<Alternative> &alternatives, QStr
     return true;
 }
 
-// Drops every alternative that holds a shorter one: the shorter one's rules match all its
-// devices. Its models go to the shorter one's comment.
-QVector<Alternative> withoutLongerTexts(const QVector<Alternative> &alternatives)
-{
-    QVector<Alternative> kept;
-    kept.reserve(alternatives.size());
-    for (const Alternative &candidate : alternatives) {
-        const bool holdsAnother = std::any_of(alternatives.cbegin(), alternatives.cend(), [&](const Alternative &a) {
-            return a.text != candidate.text && candidate.text.contains(a.text);
-        });
-        if (!holdsAnother)
-            kept.append(candidate);
-    }
-    for (Alternative &shorter : kept) {
-        for (const Alternative &longer : alternatives) {
-            if (longer.text == shorter.text || !longer.text.contains(shorter.text))
-                continue;
-            for (const QString &model : longer.models) {
-                if (!shorter.models.contains(model))
-                    shorter.models.append(model);
-            }
-        }
-    }
-    return kept;
-}
-
 // A glob that matches the text in either case: "[Kk][Oo]..." for letters, the rest as is.
 QByteArray anyCase(const QString &text)
 {
@@ -99,7 +82,7 @@ QByteArray rule(const QByteArray &vendorGlob, const QByteArray &modelGlob)
 {
     // SUBSYSTEMS keeps the attributes to the SCSI device itself: a PCI parent has a "vendor"
     // attribute too.
-    QByteArray line = "SUBSYSTEM==\"scsi_generic\", SUBSYSTEMS==\"scsi\"";
+    QByteArray line = "SUBSYSTEM==\"scsi_generic\", ENV{" + kUsbMark + "}==\"1\", SUBSYSTEMS==\"scsi\"";
     if (!vendorGlob.isEmpty())
         line += ", ATTRS{vendor}==\"" + vendorGlob + '"';
     if (!modelGlob.isEmpty())
@@ -107,17 +90,20 @@ QByteArray rule(const QByteArray &vendorGlob, const QByteArray &modelGlob)
     return line + ", TAG+=\"uaccess\"\n";
 }
 
+// The text where the device's INQUIRY answer puts the identity: at the start of the vendor
+// field, at the start of the model field, or running from the end of the vendor field into the
+// model. A text elsewhere in a field is some other maker's word.
 QByteArray rulesOf(const Alternative &alternative)
 {
     const QString &text = alternative.text;
     QByteArray rules =
         "\n# " + text.toLatin1() + ": " + alternative.models.join(QStringLiteral(", ")).toLatin1() + '\n';
     if (text.size() <= kVendorLength)
-        rules += rule('*' + anyCase(text) + '*', {});
+        rules += rule(anyCase(text) + '*', {});
     if (text.size() <= kModelLength)
-        rules += rule({}, '*' + anyCase(text) + '*');
-    // The text running from the end of the vendor field into the model. The "?" fill asks for
-    // all 8 characters: udev ignores the padding at the end of a value, the program does not.
+        rules += rule({}, anyCase(text) + '*');
+    // The "?" fill asks for all 8 characters: udev ignores the padding at the end of a value,
+    // the program does not.
     for (qsizetype split = 1; split < text.size(); ++split) {
         const QString head = text.left(split);
         const QString tail = text.mid(split);
@@ -137,8 +123,8 @@ bool OrvoUdevRules::compose(const QVector<OrvoDeviceInfo> &rows, QByteArray &rul
         if (!collect(row, alternatives, error))
             return false;
     }
-    QByteArray text = kHeader;
-    for (const Alternative &alternative : withoutLongerTexts(alternatives))
+    QByteArray text = kHeader + kMarkUsbNodes;
+    for (const Alternative &alternative : std::as_const(alternatives))
         text += rulesOf(alternative);
     rules = text;
     return true;

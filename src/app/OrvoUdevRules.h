@@ -7,11 +7,12 @@
 #include <QVector>
 
 // The udev rules that let the user at the seat (the "uaccess" tag) send commands to the
-// supported devices without root: every SCSI generic node whose SCSI vendor or product text
-// holds one of a row's match alternatives, in any case, also where the alternative runs from
-// the end of the 8-character vendor field into the product field. That is where the program
-// finds them: a drive by its vendor text followed by its product text (in any case), a flash
-// device by its INQUIRY answer.
+// supported devices without root: the SCSI generic nodes of USB-attached devices whose SCSI
+// vendor or model text starts with one of a row's match alternatives, in any case, or where the
+// alternative runs from the end of the 8-character vendor field into the model field. That is
+// where the devices show their identity; the program finds a drive by its vendor text followed
+// by its model text, a flash device by its INQUIRY answer, so the rules never open a device the
+// program would not serve.
 class OrvoUdevRules
 {
 public:

@@ -3,6 +3,7 @@
 #include "app/OrvoAppLogging.h"
 #include "app/OrvoHomePage.h"
 #include "app/OrvoPython.h"
+#include "app/OrvoWebToken.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoFunctionTrace.h"
 #include "env/OrvoSettingsKeys.h"
@@ -213,7 +214,14 @@ void PythonCppBridge::showHomePage()
     m_homePage->raise();
     m_homePage->show();
     m_homePage->activateWindow();
-    m_homePage->load(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(OrvoEnv::instance()->listenPort())));
+    m_homePage->load(homePageUrl());
+}
+
+QUrl PythonCppBridge::homePageUrl()
+{
+    QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(OrvoEnv::instance()->listenPort()));
+    url.setQuery(QStringLiteral("token=") + OrvoWebToken::current());
+    return url;
 }
 
 OrvoHomePage *PythonCppBridge::homePage() const

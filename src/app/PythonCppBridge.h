@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantList>
 
 class OrvoHomePage;
@@ -44,6 +45,9 @@ public:
 
     // Creates the web window on first use, then shows, raises and reloads it.
     void showHomePage();
+    // The address the web window opens: the application's home page with the token, which the
+    // application turns into a cookie for the window's later requests.
+    static QUrl homePageUrl();
     OrvoHomePage *homePage() const;
 
     void updateDevice(const QString &drive);

@@ -17,7 +17,27 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <sys/stat.h>
+
 namespace {
+
+// Group and others get nothing of what the process makes.
+constexpr mode_t kPrivateUmask = 0077;
+
+// The data folder and the files in it from before (a release that left them readable to all).
+void makePrivate(const QString &folder)
+{
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                               QFileDevice::ExeUser;
+    if (!QFile::setPermissions(folder, ownerOnly))
+        ORVO_TRACE_WARNING(lcOrvoEnv, "OrvoEnv::init") << "data folder not made private:" << folder;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &entry : entries) {
+        if (!entry.isSymLink())
+            QFile::setPermissions(entry.filePath(), entry.permissions() & ownerOnly);
+    }
+}
 
 const QString kAppName = QStringLiteral("TarvexOrvo");
 const QString kVersion = QStringLiteral("2.8.0.20");
@@ -153,7 +173,9 @@ void OrvoEnv::init(const QString &role, const QString &logFileName, std::unique_
         QMutexLocker lock(&m_folderMutex);
         m_startFolder = QDir::currentPath();
     }
+    ::umask(::umask(0) | kPrivateUmask);
     setUserFolder(m_platformEnv->dataDir());
+    makePrivate(userFolder());
     openLogFile(logFileName);
 }
 

@@ -29,6 +29,9 @@ public:
 
     // Installs the message handler, takes the platform object (the Linux one when none is
     // given), finds the folders and opens the log. An empty log name selects the configured log.
+    // What the program writes about its user is the user's alone: from here on the process
+    // makes files and folders for its user only (0600, 0700), and the data folder with the
+    // files already in it is made private too.
     void init(const QString &role, const QString &logFileName, std::unique_ptr<OrvoEnvInterface> platformEnv = nullptr);
     // Logs the destructor line, closes the log and restores Qt's message handler.
     void shutdown();

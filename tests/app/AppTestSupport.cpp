@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/OrvoPython.h"
+#include "app/OrvoWebToken.h"
 #include "env/OrvoEnv.h"
 #include "env/OrvoEnvInterface.h"
 
@@ -84,6 +85,11 @@ void startPython()
     initEnvironment();
     initPythonDeepInTheStack(kStartFrames);
     ASSERT_TRUE(isPythonRunning());
+}
+
+QStringList tokenArguments()
+{
+    return {QStringLiteral("-H"), QStringLiteral("Authorization: Token ") + OrvoWebToken::current()};
 }
 
 void runPython(const QString &code)

@@ -22,6 +22,9 @@ int listenPort();
 // initEnvironment, then the interpreter with the web application (once per process).
 void startPython();
 
+// curl's arguments that present the web application's token, as the tray program's requests do.
+QStringList tokenArguments();
+
 // Runs statements in the main module; an exception fails the test.
 void runPython(const QString &code);
 // str() of an expression evaluated in the main module.

@@ -1,15 +1,22 @@
 #include "AppTestSupport.h"
 
+#include "OrvoTestSupport.h"
 #include "app/OrvoDaemonProxy.h"
 #include "app/OrvoUserNotice.h"
+#include "env/OrvoEnv.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace AppTest;
@@ -18,32 +25,45 @@ namespace {
 
 constexpr int kWaitMs = 30000;
 
-// The destination as the daemon's web application decodes the query.
-QString decodedByTheDaemon(const QByteArray &target)
+// The destination as the daemon's web application decodes the posted form.
+QString decodedByTheDaemon(const QByteArray &body)
 {
-    const QByteArray query = target.mid(target.indexOf('?') + 1);
     const ProcessResult decoded =
         runProcess(QStringLiteral("/usr/bin/python3"),
                    {QStringLiteral("-c"),
                     QStringLiteral("import sys, urllib.parse; sys.stdout.buffer.write("
                                    "urllib.parse.parse_qs(sys.argv[1])['dest'][0].encode('utf-8'))"),
-                    QString::fromLatin1(query)});
+                    QString::fromLatin1(body)});
     return QString::fromUtf8(decoded.output);
 }
 
-// Answers one request with the status and hands back its request line.
+// The daemon's token in the data folder the tray program shares with it.
+QString writeDaemonToken()
+{
+    const QString token = QStringLiteral("0123456789abcdef").repeated(4);
+    EXPECT_TRUE(OrvoTest::writeFile(OrvoEnv::instance()->userFolder() + QStringLiteral("/orvo.token"),
+                                    token.toLatin1() + '\n'));
+    return token;
+}
+
+// Answers one request with the status and hands back the request; before answering it runs
+// the daemon's part, given the posted destination.
 class OneRequestServer
 {
 public:
-    explicit OneRequestServer(const QByteArray &status)
+    using Export = std::function<void(const QString &dest)>;
+
+    explicit OneRequestServer(const QByteArray &status, Export exporter = {})
     {
         EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this, status] {
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this, status, exporter] {
             QTcpSocket *socket = m_server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, status] {
+            QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, status, exporter] {
                 m_received += socket->readAll();
-                if (!m_received.contains("\r\n\r\n"))
+                if (!complete())
                     return;
+                if (exporter)
+                    exporter(decodedByTheDaemon(body()));
                 socket->write("HTTP/1.1 " + status + "\r\nContent-Length: 3\r\nConnection: close\r\n\r\nok\n");
                 socket->disconnectFromHost();
             });
@@ -52,19 +72,34 @@ public:
 
     quint16 port() const { return m_server.serverPort(); }
     QByteArray requestLine() const { return m_received.left(m_received.indexOf("\r\n")); }
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const QByteArray &line : m_received.left(m_received.indexOf("\r\n\r\n")).split('\n')) {
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return {};
+    }
+    QByteArray body() const { return m_received.mid(m_received.indexOf("\r\n\r\n") + 4); }
     bool waitForRequest()
     {
-        return QTest::qWaitFor([this] { return m_received.contains("\r\n\r\n"); }, kWaitMs);
+        return QTest::qWaitFor([this] { return complete(); }, kWaitMs);
     }
 
 private:
+    bool complete() const
+    {
+        return m_received.contains("\r\n\r\n") && body().size() >= header("Content-Length").toLongLong();
+    }
+
     QTcpServer m_server;
     QByteArray m_received;
 };
 
-TEST(OrvoDaemonProxy, HasNoClientAndSendsTheDestinationSoThatTheDaemonReadsItBackUnchanged)
+TEST(OrvoDaemonProxy, PostsANewNameBesideTheDestinationWithTheDaemonsToken)
 {
     initEnvironment();
+    const QString token = writeDaemonToken();
     const QStringList destinations = {
         QStringLiteral("/home/rider/orvo export/orvoexport.zip"),
         QStringLiteral("/tmp/a+b/c&d=e#f;g.zip"),
@@ -78,11 +113,33 @@ TEST(OrvoDaemonProxy, HasNoClientAndSendsTheDestinationSoThatTheDaemonReadsItBac
         EXPECT_EQ(proxy.currentClient(), nullptr);
         proxy.exportLog(dest);
         ASSERT_TRUE(daemon.waitForRequest());
-        const QByteArray line = daemon.requestLine();
-        EXPECT_TRUE(line.startsWith("GET /export_log?dest=")) << line.toStdString();
-        const QByteArray target = line.split(' ').value(1);
-        EXPECT_EQ(decodedByTheDaemon(target), dest) << line.toStdString();
+        EXPECT_EQ(daemon.requestLine(), "POST /export_log HTTP/1.1");
+        EXPECT_EQ(daemon.header("Authorization"), "Token " + token.toLatin1());
+        const QFileInfo asked(decodedByTheDaemon(daemon.body()));
+        EXPECT_EQ(asked.absolutePath(), QFileInfo(dest).absolutePath());
+        EXPECT_TRUE(asked.fileName().startsWith(QLatin1Char('.') + QFileInfo(dest).fileName() + QLatin1Char('.')))
+            << asked.fileName().toStdString();
     }
+}
+
+// The daemon writes only new files; the tray program, which the user told to replace the
+// chosen file, puts the export in its place.
+TEST(OrvoDaemonProxy, TheDaemonsExportTakesThePlaceOfTheChosenFile)
+{
+    initEnvironment();
+    writeDaemonToken();
+    QTemporaryDir folder;
+    const QString dest = folder.filePath(QStringLiteral("orvoexport.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(dest, "an older export"));
+    OneRequestServer daemon("200 OK", [](const QString &part) {
+        EXPECT_FALSE(QFileInfo::exists(part));
+        EXPECT_TRUE(OrvoTest::writeFile(part, "the new export"));
+    });
+    OrvoDaemonProxy proxy(daemon.port());
+    proxy.exportLog(dest);
+    ASSERT_TRUE(daemon.waitForRequest());
+    EXPECT_TRUE(QTest::qWaitFor([&dest] { return OrvoTest::readFile(dest) == "the new export"; }, kWaitMs));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("orvoexport.zip")});
 }
 
 // Stands for the tray program's message boxes.
@@ -107,18 +164,24 @@ TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
     {
         const char *name;
         bool listening;
+        bool token;
         QString shown;
     };
     const QString dest = QStringLiteral("/tmp/orvoexport.zip");
+    const QString notRunning = QStringLiteral(
+        "Export log: The log was not exported to /tmp/orvoexport.zip: orvo-daemon, which collects the logs, is not "
+        "running.");
     const Case cases[] = {
-        {"daemon answers with an error", true,
+        {"daemon answers with an error", true, true,
          QStringLiteral("Export log: The log was not exported to /tmp/orvoexport.zip: ")},
-        {"no daemon", false,
-         QStringLiteral("Export log: The log was not exported to /tmp/orvoexport.zip: orvo-daemon, which collects the "
-                        "logs, is not running.")},
+        {"no daemon", false, true, notRunning},
+        {"no daemon ever started: no token", false, false, notRunning},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        writeDaemonToken();
+        if (!c.token)
+            QFile::remove(OrvoEnv::instance()->userFolder() + QStringLiteral("/orvo.token"));
         auto daemon = std::make_unique<OneRequestServer>("500 Internal Server Error");
         const quint16 port = c.listening ? daemon->port() : quint16(freePort());
         if (!c.listening)

@@ -315,6 +315,8 @@ TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
          spaced + QStringLiteral("/second.zip"),
          {QStringLiteral("orvouserlog.txt")}},
         {"destination folder missing", true, true, m_dir.filePath(QStringLiteral("missing/orvo.zip")), {}},
+        // Whoever names a file must not get it removed.
+        {"destination exists", true, true, spaced + QStringLiteral("/orvo export.zip"), {}},
     };
     const QString startFolder = QDir::currentPath();
     for (const Case &c : cases) {
@@ -323,10 +325,10 @@ TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
         if (c.daemonLog) {
             ASSERT_TRUE(OrvoTest::writeFile(log, "daemon log line\n"));
         }
-        // Left by an export that did not end.
-        ASSERT_TRUE(OrvoTest::writeFile(userFolder + QStringLiteral("/orvouserlog.txt"), "stale"));
-        if (QFileInfo(c.dest).dir().exists()) {
-            ASSERT_TRUE(OrvoTest::writeFile(c.dest, "an older export"));
+        // Left by an export that did not end; one that is refused copies nothing.
+        const QByteArray before = OrvoTest::readFile(c.dest);
+        if (before.isEmpty()) {
+            ASSERT_TRUE(OrvoTest::writeFile(userFolder + QStringLiteral("/orvouserlog.txt"), "stale"));
         }
         qWarning() << "before the export";
         RecordingClient client;
@@ -337,7 +339,10 @@ TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
 
         daemon.exportLog(c.dest);
 
-        EXPECT_EQ(zipEntries(c.dest), c.entries);
+        if (c.entries.isEmpty())
+            EXPECT_EQ(OrvoTest::readFile(c.dest), before);
+        else
+            EXPECT_EQ(zipEntries(c.dest), c.entries);
         if (c.entries.contains(QStringLiteral("orvolog.txt"))) {
             EXPECT_EQ(zipEntry(c.dest, QStringLiteral("orvolog.txt")), QByteArray("daemon log line\n"));
         }

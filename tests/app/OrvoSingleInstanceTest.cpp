@@ -2,13 +2,17 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <gtest/gtest.h>
 
 #include <future>
+
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +31,29 @@ std::future<bool> sendFromAnotherThread(const QString &key, const QString &messa
         OrvoSingleInstance second(key);
         return second.isRunning() && second.sendMessage(message, timeoutMs);
     });
+}
+
+// A demo with its own data folder runs beside the user's program; one folder, however it is
+// named, is one instance.
+TEST(OrvoSingleInstanceTest, TheDefaultKeyTellsDataFoldersApartButNotTheirNames)
+{
+    QTemporaryDir top;
+    ASSERT_TRUE(QDir(top.path()).mkpath(QStringLiteral("real/TarvexOrvo")));
+    ASSERT_TRUE(QFile::link(top.filePath(QStringLiteral("real")), top.filePath(QStringLiteral("linked"))));
+    const QString folder = top.filePath(QStringLiteral("real/TarvexOrvo"));
+    const QString key = OrvoSingleInstance::defaultKey(QStringLiteral("orvo-daemon"), folder);
+    EXPECT_TRUE(key.startsWith(QStringLiteral("orvo-daemon-%1-").arg(::getuid()))) << key.toStdString();
+    EXPECT_FALSE(key.contains(QLatin1Char('/')));
+    for (const QString &same : {folder + QLatin1Char('/'), top.filePath(QStringLiteral("real/./TarvexOrvo")),
+                                top.filePath(QStringLiteral("linked/TarvexOrvo"))}) {
+        SCOPED_TRACE(same.toStdString());
+        EXPECT_EQ(OrvoSingleInstance::defaultKey(QStringLiteral("orvo-daemon"), same), key);
+    }
+    for (const QString &other : {top.filePath(QStringLiteral("demo-data")), top.filePath(QStringLiteral("real"))}) {
+        SCOPED_TRACE(other.toStdString());
+        EXPECT_NE(OrvoSingleInstance::defaultKey(QStringLiteral("orvo-daemon"), other), key);
+    }
+    EXPECT_NE(OrvoSingleInstance::defaultKey(QStringLiteral("orvo-tray"), folder), key);
 }
 
 TEST(OrvoSingleInstanceTest, SecondStartHandsItsMessageToTheRunningInstance)

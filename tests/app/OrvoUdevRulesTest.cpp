@@ -22,31 +22,39 @@ namespace {
 constexpr int kVendorWidth = 8;
 constexpr int kModelWidth = 16;
 
+// How the device is attached: its SCSI generic node has a USB device among its parents, and
+// udev may have named its bus.
+enum class Bus { Usb, UsbNamedByUdev, Internal };
+
 struct Device
 {
     QByteArray vendor;
     QByteArray model;
+    Bus bus = Bus::Usb;
 };
 
-Device device(const QByteArray &vendor, const QByteArray &model)
+Device device(const QByteArray &vendor, const QByteArray &model, Bus bus = Bus::Usb)
 {
     return {vendor.left(kVendorWidth).leftJustified(kVendorWidth, ' '),
-            model.left(kModelWidth).leftJustified(kModelWidth, ' ')};
+            model.left(kModelWidth).leftJustified(kModelWidth, ' '), bus};
 }
 
-// One rule as udev reads it: the node's subsystem, the SCSI parent's attributes, the tag.
+const QString kUsbMark = QStringLiteral("ENV{ORVO_USB_ATTACHED}");
+
+// One rule as udev reads it: the node's subsystem, the keys that match the node's parents and
+// properties, and what it assigns.
 struct Rule
 {
     QMap<QString, QByteArray> matches;
-    QByteArray tag;
+    QMap<QString, QByteArray> assigned;
 };
 
-// Reads the rules, taking only the keys a rule of access to SCSI nodes needs: anything else
-// fails the test, so that a rule this reader would misjudge cannot pass.
+// Reads the rules, taking only the keys that rules of access to SCSI nodes of USB devices
+// need: anything else fails the test, so that a rule this reader would misjudge cannot pass.
 QVector<Rule> parseRules(const QByteArray &text)
 {
-    static const QRegularExpression key(
-        QStringLiteral(R"re(\G(SUBSYSTEM|SUBSYSTEMS|ATTRS\{vendor\}|ATTRS\{model\}|TAG)(==|\+=)"([^"]*)"(, |$))re"));
+    static const QRegularExpression key(QStringLiteral(
+        R"re(\G(SUBSYSTEM|SUBSYSTEMS|ATTRS\{vendor\}|ATTRS\{model\}|ENV\{ID_BUS\}|ENV\{ORVO_USB_ATTACHED\}|TAG)(==|\+=|=)"([^"]*)"(, |$))re"));
     QVector<Rule> rules;
     for (const QByteArray &line : text.split('\n')) {
         if (line.isEmpty() || line.startsWith('#'))
@@ -57,18 +65,24 @@ QVector<Rule> parseRules(const QByteArray &text)
         for (auto it = key.globalMatch(rule); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             const QByteArray value = m.captured(3).toLatin1();
-            if (m.captured(1) == QLatin1String("TAG") && m.captured(2) == QLatin1String("+="))
-                parsed.tag = value;
-            else if (m.captured(2) == QLatin1String("=="))
+            if (m.captured(2) == QLatin1String("=="))
                 parsed.matches.insert(m.captured(1), value);
             else
-                ADD_FAILURE() << "unexpected assignment in: " << line.constData();
+                parsed.assigned.insert(m.captured(1), value);
             end = m.capturedEnd();
         }
         EXPECT_EQ(end, rule.size()) << "unreadable rule: " << line.constData();
         EXPECT_EQ(parsed.matches.value(QStringLiteral("SUBSYSTEM")), "scsi_generic") << line.constData();
-        EXPECT_EQ(parsed.matches.value(QStringLiteral("SUBSYSTEMS")), "scsi") << line.constData();
-        EXPECT_EQ(parsed.tag, "uaccess") << line.constData();
+        const bool marks = parsed.assigned.keys() == QStringList{kUsbMark};
+        const bool grants = parsed.assigned.keys() == QStringList{QStringLiteral("TAG")};
+        EXPECT_TRUE(marks || grants) << line.constData();
+        if (marks) {
+            EXPECT_EQ(parsed.assigned.value(kUsbMark), "1");
+        } else {
+            EXPECT_EQ(parsed.assigned.value(QStringLiteral("TAG")), "uaccess") << line.constData();
+            EXPECT_EQ(parsed.matches.value(QStringLiteral("SUBSYSTEMS")), "scsi") << line.constData();
+            EXPECT_EQ(parsed.matches.value(kUsbMark), "1") << "a rule for every bus: " << line.constData();
+        }
         rules.append(parsed);
     }
     return rules;
@@ -83,15 +97,43 @@ bool attributeMatches(const QByteArray &pattern, QByteArray value)
     return fnmatch(pattern.constData(), value.constData(), 0) == 0;
 }
 
+// Whether the rule's keys other than the mark hold for the device. SUBSYSTEMS=="usb" finds a
+// USB parent; ENV{ID_BUS} is what udev tells of the bus, and it tells it of USB devices only.
+bool keysHold(const Rule &rule, const Device &d, bool marked)
+{
+    for (auto it = rule.matches.cbegin(); it != rule.matches.cend(); ++it) {
+        const QString &name = it.key();
+        if (name == QLatin1String("SUBSYSTEMS") && *it == "usb" && d.bus == Bus::Internal)
+            return false;
+        if (name == QLatin1String("ENV{ID_BUS}") && !(*it == "usb" && d.bus == Bus::UsbNamedByUdev))
+            return false;
+        if (name == QLatin1String("ATTRS{vendor}") && !attributeMatches(*it, d.vendor))
+            return false;
+        if (name == QLatin1String("ATTRS{model}") && !attributeMatches(*it, d.model))
+            return false;
+        if (name == kUsbMark && !(marked && *it == "1"))
+            return false;
+    }
+    return true;
+}
+
+// The rules in their order, as udev runs them on the device's node.
 bool rulesGrant(const QVector<Rule> &rules, const Device &d)
 {
-    return std::any_of(rules.cbegin(), rules.cend(), [&](const Rule &rule) {
-        const auto vendor = rule.matches.constFind(QStringLiteral("ATTRS{vendor}"));
-        const auto model = rule.matches.constFind(QStringLiteral("ATTRS{model}"));
-        return (vendor != rule.matches.cend() || model != rule.matches.cend()) &&
-               (vendor == rule.matches.cend() || attributeMatches(*vendor, d.vendor)) &&
-               (model == rule.matches.cend() || attributeMatches(*model, d.model));
-    });
+    bool marked = false;
+    bool granted = false;
+    for (const Rule &rule : rules) {
+        if (!keysHold(rule, d, marked))
+            continue;
+        if (rule.assigned.contains(kUsbMark)) {
+            marked = true;
+        } else {
+            EXPECT_TRUE(rule.matches.contains(QStringLiteral("ATTRS{vendor}")) ||
+                        rule.matches.contains(QStringLiteral("ATTRS{model}")));
+            granted = true;
+        }
+    }
+    return granted;
 }
 
 // What the program serves, asked of its own matching: a drive by its vendor text followed by
@@ -107,15 +149,37 @@ bool tableServes(const QVector<OrvoDeviceInfo> &rows, const Device &d)
     return OrvoUtility::getRegistryDevice(inquiry, matchStrings) >= 0;
 }
 
+// Where a device of ours shows a text of the table: at the start of the vendor field, at the
+// start of the model field, or from the end of the (full, padded) vendor field into the model.
+bool placedAsOurs(const QVector<OrvoDeviceInfo> &rows, const Device &d)
+{
+    for (const OrvoDeviceInfo &row : rows) {
+        for (const QString &part : row.matchString.split(QLatin1Char(':'))) {
+            const QByteArray text = part.trimmed().toLower().toLatin1();
+            const QByteArray vendor = d.vendor.toLower();
+            const QByteArray model = d.model.toLower();
+            if ((text.size() <= kVendorWidth && vendor.startsWith(text)) ||
+                (text.size() <= kModelWidth && model.startsWith(text)))
+                return true;
+            for (qsizetype split = 1; split < text.size(); ++split) {
+                if (vendor.endsWith(text.left(split)) && model.startsWith(text.mid(split)))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 QByteArray withoutMiddle(const QByteArray &text)
 {
     QByteArray shorter = text;
     return shorter.remove(text.size() / 2, 1);
 }
 
-// Devices that show each alternative in every place it can be found, in other cases, cut
-// short, and split at the vendor's end with and without padding between; and some common
-// devices of other makers.
+// Devices that show each alternative in every place it can be found (and where a device of
+// ours never shows it), in other cases, cut short, and split at the vendor's end with and
+// without padding between; on USB, named by udev or not, and as internal disks; and some
+// common devices of other makers.
 QVector<Device> samplesOf(const QVector<OrvoDeviceInfo> &rows)
 {
     QVector<Device> samples = {device("ATA", "Samsung SSD 870"), device("Generic", "STORAGE DEVICE"),
@@ -124,13 +188,18 @@ QVector<Device> samplesOf(const QVector<OrvoDeviceInfo> &rows)
         for (const QString &part : row.matchString.split(QLatin1Char(':'))) {
             const QByteArray text = part.toLatin1();
             for (const QByteArray &variant : {text, text.toUpper(), text.toLower(), withoutMiddle(text)}) {
-                samples.append(device(variant, "USB DISK"));
-                samples.append(device("ACME", variant));
-                samples.append(device(variant.left(kVendorWidth), variant.mid(kVendorWidth)));
-                for (qsizetype split = 1; split < variant.size(); ++split) {
-                    const QByteArray head = QByteArray("XXXXXXXX" + variant.left(split)).right(kVendorWidth);
-                    samples.append(device(head, variant.mid(split)));
-                    samples.append(device(variant.left(split), variant.mid(split)));
+                for (const Bus bus : {Bus::Usb, Bus::UsbNamedByUdev, Bus::Internal}) {
+                    samples.append(device(variant, "USB DISK", bus));
+                    samples.append(device("ACME", variant, bus));
+                    samples.append(device("ATA", variant + " SSD 1TB", bus));
+                    samples.append(device("ACME", "SSD " + variant, bus));
+                    samples.append(device("X" + variant, "USB DISK", bus));
+                    samples.append(device(variant.left(kVendorWidth), variant.mid(kVendorWidth), bus));
+                    for (qsizetype split = 1; split < variant.size(); ++split) {
+                        const QByteArray head = QByteArray("XXXXXXXX" + variant.left(split)).right(kVendorWidth);
+                        samples.append(device(head, variant.mid(split), bus));
+                        samples.append(device(variant.left(split), variant.mid(split), bus));
+                    }
                 }
             }
         }
@@ -138,17 +207,58 @@ QVector<Device> samplesOf(const QVector<OrvoDeviceInfo> &rows)
     return samples;
 }
 
+// The rules grant exactly the USB-attached devices that show a text of the table where a
+// device of ours shows it, and nothing the program would not serve.
 void expectRulesAgreeWithTable(const QByteArray &rulesText, const QVector<OrvoDeviceInfo> &rows)
 {
     const QVector<Rule> rules = parseRules(rulesText);
     int served = 0;
+    int internal = 0;
     for (const Device &d : samplesOf(rows)) {
-        const bool expected = tableServes(rows, d);
+        const bool ours = placedAsOurs(rows, d);
+        const bool expected = ours && d.bus != Bus::Internal;
         served += expected ? 1 : 0;
-        EXPECT_EQ(rulesGrant(rules, d), expected)
-            << "vendor \"" << d.vendor.constData() << "\" model \"" << d.model.constData() << '"';
+        internal += ours && d.bus == Bus::Internal ? 1 : 0;
+        const bool granted = rulesGrant(rules, d);
+        EXPECT_EQ(granted, expected) << "vendor \"" << d.vendor.constData() << "\" model \"" << d.model.constData()
+                                     << "\" bus " << int(d.bus);
+        if (granted) {
+            EXPECT_TRUE(tableServes(rows, d))
+                << "vendor \"" << d.vendor.constData() << "\" model \"" << d.model.constData() << '"';
+        }
     }
     EXPECT_GT(served, 0);
+    EXPECT_GT(internal, 0);
+}
+
+// Internal disks whose model holds a text of the table, and USB devices of other makers that
+// hold one in the middle of a field: none is opened.
+TEST(OrvoUdevRules, InternalDisksAndOtherMakersWordsAreNotOpened)
+{
+    QByteArray rules;
+    QString error;
+    QVector<OrvoDeviceInfo> rows;
+    for (const OrvoDeviceTypeTable::Row &r : OrvoDeviceTypeTable::rows())
+        rows.append(r.info);
+    ASSERT_TRUE(OrvoUdevRules::compose(rows, rules, error)) << qPrintable(error);
+    const QVector<Rule> parsed = parseRules(rules);
+    const struct
+    {
+        const char *name;
+        Device device;
+        bool granted;
+    } cases[] = {
+        {"our flash device on USB", device("TARVEX", "KOSMIR"), true},
+        {"our drive on USB, named by udev", device("Tarvex", "Kavel50", Bus::UsbNamedByUdev), true},
+        {"internal disk named like our flash device", device("ATA", "KOSMIR SSD 1TB", Bus::Internal), false},
+        {"internal disk of our vendor's name", device("TARVEX", "KAVEL", Bus::Internal), false},
+        {"USB disk with the word inside its model", device("ACME", "SSD KOSMIR 1TB"), false},
+        {"USB disk with the word inside its vendor", device("XKOSMIR", "DISK"), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(rulesGrant(parsed, c.device), c.granted);
+    }
 }
 
 OrvoDeviceInfo row(const char *model, const QString &match)

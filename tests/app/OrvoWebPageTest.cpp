@@ -38,8 +38,10 @@ QString url(const QString &path)
 
 QString page()
 {
-    const ProcessResult result = runProcess(
-        QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--max-time"), QStringLiteral("30"), url("/")});
+    const ProcessResult result =
+        runProcess(QStringLiteral("curl"),
+                   QStringList{QStringLiteral("-sS"), QStringLiteral("--max-time"), QStringLiteral("30"), url("/")} +
+                       tokenArguments());
     EXPECT_EQ(result.exitCode, 0);
     return QString::fromUtf8(result.output);
 }
@@ -54,7 +56,7 @@ QString post(const QString &path, const QStringList &fields, const QStringList &
         arguments << QStringLiteral("--data-urlencode") << field;
     for (const QString &header : headers)
         arguments << QStringLiteral("-H") << header;
-    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << url(path)).output);
+    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << tokenArguments() << url(path)).output);
 }
 
 // Posts the form fields and answers the page sent back.
@@ -222,11 +224,12 @@ TEST_F(WebPageTest, ActionsReachOnlyFilesOfTheExportFolder)
     EXPECT_TRUE(QFileInfo(exportRoot + QStringLiteral("/mine")).isDir());
     EXPECT_FALSE(QFileInfo::exists(outside + QStringLiteral("/rides")));
     EXPECT_EQ(post(QStringLiteral("/export"), {}, {}), QStringLiteral("400"));
-    EXPECT_EQ(
-        runProcess(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                            QStringLiteral("-w"), QStringLiteral("%{http_code}"), url("/upload")})
-            .output,
-        QByteArray("405"));
+    EXPECT_EQ(runProcess(QStringLiteral("curl"),
+                         QStringList{QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                     QStringLiteral("-w"), QStringLiteral("%{http_code}"), url("/upload")} +
+                             tokenArguments())
+                  .output,
+              QByteArray("405"));
 }
 
 // The page shows an action as running until the device's result arrives, then what it gave.

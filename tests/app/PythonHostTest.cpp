@@ -4,10 +4,13 @@
 
 #include "app/OrvoControllerHooks.h"
 #include "app/OrvoPython.h"
+#include "app/OrvoWebToken.h"
 #include "app/PythonCppBridge.h"
 #include "env/OrvoEnv.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace py = pybind11;
@@ -54,8 +58,9 @@ protected:
 TEST_F(PythonHostTest, ServesTheApplicationWhileLooperRuns)
 {
     const ProcessResult result =
-        runProcess(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--max-time"), QStringLiteral("30"),
-                                            url(QStringLiteral("/"))});
+        runProcess(QStringLiteral("curl"), QStringList{QStringLiteral("-sS"), QStringLiteral("--max-time"),
+                                                       QStringLiteral("30"), url(QStringLiteral("/"))} +
+                                               tokenArguments());
     ASSERT_EQ(result.exitCode, 0);
     const QString page = QString::fromUtf8(result.output);
     EXPECT_TRUE(page.contains(QStringLiteral("<title>Tarvex Orvo 2-My Device Manager</title>"))) << page.toStdString();
@@ -63,93 +68,150 @@ TEST_F(PythonHostTest, ServesTheApplicationWhileLooperRuns)
     EXPECT_TRUE(page.contains(QStringLiteral("No device connected")));
 }
 
-// The export replaces the destination file: only a file of an existing folder, and never on
-// behalf of another site's page.
-TEST_F(PythonHostTest, ExportLogRequestReachesTheControllerOnlyForAFileInAnExistingFolder)
+// The HTTP status curl got for the request its arguments make.
+QString statusOf(QStringList arguments)
+{
+    arguments.prepend(QStringLiteral("%{http_code}"));
+    arguments.prepend(QStringLiteral("-w"));
+    arguments << QStringLiteral("--max-time") << QStringLiteral("30") << QStringLiteral("-s");
+    if (!arguments.contains(QStringLiteral("-o")))
+        arguments << QStringLiteral("-o") << QStringLiteral("/dev/null");
+    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments).output);
+}
+
+// Any local user can reach the port, and a page of another site can make the browser send to
+// it: every route answers only requests that carry the token of the user the program runs for,
+// and that name this server. A page whose name was made to answer with 127.0.0.1 is
+// same-origin to the browser; only the Host it sends tells it apart.
+TEST_F(PythonHostTest, EveryRouteAnswersOnlyRequestsWithTheTokenThatNameThisServer)
+{
+    int exports = 0;
+    OrvoControllerHooks::setExportLogHook([&exports](const QString &) { ++exports; });
+    QTemporaryDir folder;
+    const QString port = QString::number(listenPort());
+    const QString token = OrvoWebToken::current();
+    ASSERT_EQ(token.size(), 64);
+    const QString header = QStringLiteral("Authorization: Token ") + token;
+    const QString dest = QStringLiteral("dest=") + folder.filePath(QStringLiteral("orvoexport.zip"));
+    struct Route
+    {
+        const char *path;
+        QStringList post;
+        const char *served;
+    };
+    // No device is attached: an action is refused only after the checks.
+    const std::vector<Route> routes = {{"/", {}, "200"},
+                                       {"/export_log", {"--data-urlencode", dest}, "200"},
+                                       {"/export", {"--data", "folder=rides"}, "409"},
+                                       {"/no/such/page", {}, "404"}};
+    struct Case
+    {
+        const char *name;
+        QStringList headers;
+        bool served;
+    };
+    const std::vector<Case> cases = {
+        {"with the token", {header}, true},
+        {"named localhost", {header, "Host: localhost:" + port}, true},
+        {"named by the IPv6 loopback", {header, "Host: [::1]:" + port}, true},
+        {"without a token", {}, false},
+        {"with another token", {QStringLiteral("Authorization: Token ") + QString(64, QLatin1Char('0'))}, false},
+        {"with the token cut short", {header.chopped(1)}, false},
+        {"with the token in a cookie of another port", {"Cookie: orvo_token_1=" + token}, false},
+        {"another site's name rebound to this computer",
+         {header, "Host: attacker.example:" + port, "Origin: http://attacker.example:" + port,
+          "Sec-Fetch-Site: same-origin"},
+         false},
+        {"loopback name with another port", {header, QStringLiteral("Host: 127.0.0.1:1")}, false},
+        {"loopback name without port", {header, QStringLiteral("Host: 127.0.0.1")}, false},
+        {"no Host", {header, QStringLiteral("Host:")}, false},
+    };
+    int served = 0;
+    for (const Route &route : routes) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(route.path) + ", " + c.name);
+            QStringList arguments = route.post;
+            for (const QString &h : c.headers)
+                arguments << QStringLiteral("-H") << h;
+            EXPECT_EQ(statusOf(arguments << url(QLatin1String(route.path))),
+                      c.served ? QLatin1String(route.served) : QLatin1String("403"));
+            served += c.served && QLatin1String(route.path) == QLatin1String("/export_log") ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(exports, served);
+}
+
+// A browser opens the address with the token once; the answer keeps it in a cookie that only
+// this server's own pages send, and leads to the address without it.
+TEST_F(PythonHostTest, TheTokenInTheAddressBecomesACookieForTheFollowingRequests)
+{
+    QTemporaryDir folder;
+    const QString jar = folder.filePath(QStringLiteral("cookies"));
+    const QString headers = folder.filePath(QStringLiteral("headers"));
+    const QString token = OrvoWebToken::current();
+    EXPECT_EQ(
+        statusOf({QStringLiteral("-D"), headers, QStringLiteral("-c"), jar, url(QStringLiteral("/?token=") + token)}),
+        QStringLiteral("303"));
+    const QString answer = QString::fromUtf8(OrvoTest::readFile(headers));
+    EXPECT_TRUE(answer.contains(QStringLiteral("\r\nLocation: /\r\n"))) << answer.toStdString();
+    EXPECT_TRUE(answer.contains(
+        QStringLiteral("Set-Cookie: orvo_token_%1=%2; Path=/; HttpOnly; SameSite=Strict").arg(listenPort()).arg(token)))
+        << answer.toStdString();
+    EXPECT_EQ(statusOf({QStringLiteral("-b"), jar, url(QStringLiteral("/"))}), QStringLiteral("200"));
+    EXPECT_EQ(statusOf({url(QStringLiteral("/"))}), QStringLiteral("403"));
+    EXPECT_EQ(statusOf({url(QStringLiteral("/?token=") + QString(64, QLatin1Char('f')))}), QStringLiteral("403"));
+}
+
+// The export writes a new file of an existing folder, never one in place of a file or link that
+// is there (the request could otherwise remove any file of the user), and only for a posted
+// request of the application's own pages.
+TEST_F(PythonHostTest, ExportLogWritesOnlyANewFileOfAnExistingFolder)
 {
     QStringList exported;
     OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
     QTemporaryDir folder;
     const QString inFolder = folder.filePath(QStringLiteral("orvo export.zip"));
+    const QString existing = folder.filePath(QStringLiteral("private.key"));
+    ASSERT_TRUE(OrvoTest::writeFile(existing, "secret"));
+    const QString link = folder.filePath(QStringLiteral("link.zip"));
+    ASSERT_TRUE(QFile::link(existing, link));
+    const QString dangling = folder.filePath(QStringLiteral("dangling.zip"));
+    ASSERT_TRUE(QFile::link(folder.filePath(QStringLiteral("nothing")), dangling));
     const QString own = QStringLiteral("http://127.0.0.1:%1").arg(listenPort());
     struct Case
     {
         const char *name;
         QString dest;
-        QStringList headers;
+        QStringList arguments;
         const char *status;
     };
     const std::vector<Case> cases = {
         {"file in an existing folder", inFolder, {}, "200"},
-        {"from the application's own page", inFolder, {"Sec-Fetch-Site: same-origin", "Origin: " + own}, "200"},
+        {"from the application's own page",
+         inFolder,
+         {"-H", "Sec-Fetch-Site: same-origin", "-H", "Origin: " + own},
+         "200"},
+        {"an existing file", existing, {}, "409"},
+        {"a link to a file", link, {}, "409"},
+        {"a link to nothing", dangling, {}, "409"},
+        {"a folder itself", folder.path(), {}, "409"},
         {"missing folder", folder.filePath(QStringLiteral("missing/orvoexport.zip")), {}, "400"},
         {"relative path", QStringLiteral("orvoexport.zip"), {}, "400"},
-        {"a folder itself", folder.path(), {}, "400"},
         {"no destination", QString(), {}, "400"},
-        {"from another site", inFolder, {"Sec-Fetch-Site: cross-site"}, "403"},
-        {"from another site's script", inFolder, {"Origin: http://example.com"}, "403"},
+        {"asked for by a GET", inFolder, {"--get"}, "405"},
+        {"from another site", inFolder, {"-H", "Sec-Fetch-Site: cross-site"}, "403"},
+        {"from another site's script", inFolder, {"-H", "Origin: http://example.com"}, "403"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        QStringList arguments = {QStringLiteral("-s"),
-                                 QStringLiteral("-o"),
-                                 QStringLiteral("/dev/null"),
-                                 QStringLiteral("-w"),
-                                 QStringLiteral("%{http_code}"),
-                                 QStringLiteral("--max-time"),
-                                 QStringLiteral("30"),
-                                 QStringLiteral("--get"),
-                                 QStringLiteral("--data-urlencode"),
-                                 QStringLiteral("dest=") + c.dest};
-        for (const QString &header : c.headers)
-            arguments << QStringLiteral("-H") << header;
-        const ProcessResult result =
-            runProcess(QStringLiteral("curl"), arguments << url(QStringLiteral("/export_log")));
-        EXPECT_EQ(QString::fromUtf8(result.output), QLatin1String(c.status));
+        const QStringList arguments =
+            c.arguments + QStringList{QStringLiteral("--data-urlencode"), QStringLiteral("dest=") + c.dest} +
+            tokenArguments() + QStringList{url(QStringLiteral("/export_log"))};
+        EXPECT_EQ(statusOf(arguments), QLatin1String(c.status));
     }
     EXPECT_EQ(exported, (QStringList{inFolder, inFolder}));
-}
-
-// A page of another site whose name was made to answer with 127.0.0.1 is same-origin to the
-// browser; only the Host it sends tells it apart.
-TEST_F(PythonHostTest, ExportLogServesOnlyRequestsNamingALoopbackHostWithTheOwnPort)
-{
-    QStringList exported;
-    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
-    QTemporaryDir folder;
-    const QString dest = folder.filePath(QStringLiteral("orvoexport.zip"));
-    const QString port = QString::number(listenPort());
-    const QString rebound = QStringLiteral("attacker.example:") + port;
-    struct Case
-    {
-        const char *name;
-        QStringList headers;
-        const char *status;
-    };
-    const std::vector<Case> cases = {
-        {"named localhost", {"Host: localhost:" + port}, "200"},
-        {"named by the IPv6 loopback", {"Host: [::1]:" + port}, "200"},
-        {"another site's name rebound to this computer",
-         {"Host: " + rebound, "Origin: http://" + rebound, "Sec-Fetch-Site: same-origin"},
-         "403"},
-        {"loopback name with another port", {QStringLiteral("Host: 127.0.0.1:1")}, "403"},
-        {"loopback name without port", {QStringLiteral("Host: 127.0.0.1")}, "403"},
-        {"no Host", {QStringLiteral("Host:")}, "403"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        QStringList arguments = {
-            QStringLiteral("-s"),          QStringLiteral("-o"),           QStringLiteral("/dev/null"),
-            QStringLiteral("-w"),          QStringLiteral("%{http_code}"), QStringLiteral("--max-time"),
-            QStringLiteral("30"),          QStringLiteral("--get"),        QStringLiteral("--data-urlencode"),
-            QStringLiteral("dest=") + dest};
-        for (const QString &header : c.headers)
-            arguments << QStringLiteral("-H") << header;
-        const ProcessResult result =
-            runProcess(QStringLiteral("curl"), arguments << url(QStringLiteral("/export_log")));
-        EXPECT_EQ(QString::fromUtf8(result.output), QLatin1String(c.status));
-    }
-    EXPECT_EQ(exported, (QStringList{dest, dest}));
+    EXPECT_EQ(OrvoTest::readFile(existing), QByteArray("secret"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
 TEST_F(PythonHostTest, EnvironmentReadsTheSettingsFileFromPython)

@@ -3,6 +3,8 @@
 #include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
+#include "app/OrvoWebToken.h"
+
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -25,6 +27,7 @@ using OrvoTest::terminate;
 constexpr int kPollMs = 200;
 constexpr int kRequestMs = 5000;
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n");
+const QString kDaemonRole = QStringLiteral("daemon");
 
 // The files of the demo folder's entries other than entry: each family's device alone, so that
 // the page's device does not hang on which family the device manager takes first.
@@ -48,11 +51,19 @@ QUrl pageUrl(const DaemonInstall &install, const QString &path = QStringLiteral(
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(install.port()).arg(path));
 }
 
+// A request of the daemon's page that carries the daemon user's token.
+QNetworkRequest pageRequest(const DaemonInstall &install, const QString &path = QStringLiteral("/"))
+{
+    QNetworkRequest request(pageUrl(install, path));
+    request.setRawHeader("Authorization", "Token " + OrvoWebToken::read(install.dataDir(), kDaemonRole).toLatin1());
+    return request;
+}
+
 // Posts the form fields ("name=value") and answers the page sent back, or an empty text.
 QString postForm(const DaemonInstall &install, const QString &path, const QStringList &fields)
 {
     QNetworkAccessManager network;
-    QNetworkRequest request(pageUrl(install, path));
+    QNetworkRequest request = pageRequest(install, path);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     QStringList encoded;
     for (const QString &field : fields) {
@@ -71,10 +82,9 @@ QString postForm(const DaemonInstall &install, const QString &path, const QStrin
 QString pageShowing(const DaemonInstall &install, const QProcess &daemon, const QStringList &what)
 {
     QNetworkAccessManager network;
-    const QUrl url = pageUrl(install);
     for (QDeadlineTimer deadline(kProgramTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
          QTest::qWait(kPollMs)) {
-        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
+        std::unique_ptr<QNetworkReply> reply(network.get(pageRequest(install)));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!finished.wait(kRequestMs) || reply->error() != QNetworkReply::NoError)
             continue;
@@ -176,8 +186,10 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
         pageShowing(install, *daemon, {QStringLiteral("<p class=\"failed\">Export rides: failed</p>")}).isEmpty())
         << install.log().toStdString();
 
-    // One browser run writes both the document it built and its picture.
-    const QString url = pageUrl(install).toString();
+    // One browser run writes both the document it built and its picture. It opens the address
+    // with the token, as the scripts print it; the page's own requests then carry its cookie.
+    const QString url =
+        pageUrl(install).toString() + QStringLiteral("?token=") + OrvoWebToken::read(install.dataDir(), kDaemonRole);
     const QString screenshot = QDir(install.dataDir()).filePath(QStringLiteral("page.png"));
     QByteArray dom;
     ASSERT_TRUE(browser.run({QStringLiteral("--dump-dom"), QStringLiteral("--screenshot=") + screenshot,

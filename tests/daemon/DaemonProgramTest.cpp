@@ -2,7 +2,11 @@
 #include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
+#include "DemoDevicesFolder.h"
+
 #include "app/OrvoDaemonProxy.h"
+#include "app/OrvoWebToken.h"
+#include "env/OrvoEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,9 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <iostream>
 #include <memory>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,14 +36,22 @@ using OrvoTest::waitForExit;
 
 constexpr int kPollMs = 100;
 
-// The page at / once the daemon serves it; empty when it never does.
+const QString kDaemonRole = QStringLiteral("daemon");
+
+// The page at / once the daemon serves it, asked for with the token the daemon wrote; empty
+// when it never does.
 QString servedPage(const DaemonInstall &install, QProcess &daemon)
 {
     QNetworkAccessManager network;
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(install.port()));
     for (QDeadlineTimer deadline(kProgramTimeoutMs); !deadline.hasExpired() && daemon.state() != QProcess::NotRunning;
          QTest::qWait(kPollMs)) {
-        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
+        const QString token = OrvoWebToken::read(install.dataDir(), kDaemonRole);
+        if (token.isEmpty())
+            continue;
+        QNetworkRequest request(url);
+        request.setRawHeader("Authorization", "Token " + token.toLatin1());
+        std::unique_ptr<QNetworkReply> reply(network.get(request));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (finished.wait(5000) && reply->error() == QNetworkReply::NoError)
             return QString::fromUtf8(reply->readAll());
@@ -71,6 +87,8 @@ TEST(DaemonProgram, ServesItsPageWithoutDisplayTakesTheTraysLogExportAndShutsDow
     const QString folder = exports.filePath(QStringLiteral("orvo logs+1 %20"));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString dest = folder + QStringLiteral("/orvo export.zip");
+    // The tray program shares the daemon's data folder, where it finds the daemon's token.
+    OrvoEnv::instance()->setUserFolder(install.dataDir());
     OrvoDaemonProxy tray(install.port());
     tray.exportLog(dest);
     ASSERT_TRUE(QTest::qWaitFor([&dest] { return QFile::exists(dest); }, kProgramTimeoutMs))
@@ -82,6 +100,126 @@ TEST(DaemonProgram, ServesItsPageWithoutDisplayTakesTheTraysLogExportAndShutsDow
     const QString log = install.log();
     EXPECT_TRUE(log.contains(QStringLiteral("message from a second start \"raies\""))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("OrvoEnv destructor")));
+}
+
+// How a client leaves a connection before its answer is read whole.
+enum class Leave { BeforeTheRequest, AfterTheRequest, DuringTheAnswer, AfterTheAnswer };
+
+// One connection to the daemon's page that the client closes at the moment leave names, in
+// order or by a reset: either way the daemon's next writes to it fail.
+void connectAndLeave(quint16 port, const QByteArray &request, Leave leave, bool reset)
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(socket, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
+    EXPECT_TRUE(connected);
+    if (connected && leave != Leave::BeforeTheRequest) {
+        EXPECT_EQ(::send(socket, request.constData(), size_t(request.size()), 0), ssize_t(request.size()));
+        std::array<char, 4096> answer{};
+        if (leave == Leave::DuringTheAnswer)
+            ::recv(socket, answer.data(), 1, MSG_WAITALL);
+        while (leave == Leave::AfterTheAnswer && ::recv(socket, answer.data(), answer.size(), 0) > 0) {
+        }
+    }
+    const linger noLinger{1, 0};
+    if (reset)
+        ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &noLinger, sizeof(noLinger));
+    ::close(socket);
+}
+
+// A client that goes away before it read its answer is no reason for the daemon to end: not
+// before its request, after it, in the middle of the answer (the page of a device with rides
+// takes several writes) or after it; the page answers after each batch.
+TEST(DaemonProgram, SurvivesAThousandClientsThatLeaveBeforeTheirAnswerIsRead)
+{
+    const DaemonInstall install;
+    QString error;
+    ASSERT_TRUE(DemoDevicesFolder::write(install.devicesDir(), error)) << error.toStdString();
+    std::unique_ptr<QProcess> daemon = install.start();
+    ASSERT_TRUE(servedPage(install, *daemon).contains(QStringLiteral("class=\"ride\""))) << install.log().toStdString();
+    const QByteArray request =
+        QStringLiteral("GET / HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nAuthorization: Token %2\r\nConnection: close\r\n\r\n")
+            .arg(install.port())
+            .arg(OrvoWebToken::read(install.dataDir(), kDaemonRole))
+            .toLatin1();
+    constexpr int kConnectionsEach = 250;
+    for (const Leave leave :
+         {Leave::BeforeTheRequest, Leave::AfterTheRequest, Leave::DuringTheAnswer, Leave::AfterTheAnswer}) {
+        SCOPED_TRACE(int(leave));
+        for (int i = 0; i < kConnectionsEach; ++i)
+            connectAndLeave(install.port(), request, leave, i % 2 == 0);
+        ASSERT_FALSE(servedPage(install, *daemon).isEmpty()) << "exit code " << daemon->exitCode() << "\n"
+                                                             << install.log().toStdString();
+    }
+    EXPECT_EQ(terminate(*daemon), 0);
+}
+
+// The data folder holds the log, the settings, the token and the device's dumps: they are the
+// user's alone, whatever the umask the daemon was started with, and files of an older release
+// are made private too. A request without the token is refused.
+TEST(DaemonProgram, TheDataFolderAndWhatTheDaemonWritesThereArePrivate)
+{
+    const DaemonInstall install;
+    ASSERT_TRUE(QFile::setPermissions(install.dataDir(), QFileDevice::Permissions(0x7755)));
+    const QString older = install.dataDir() + QStringLiteral("/orvoold.log");
+    ASSERT_TRUE(OrvoTest::writeFile(older, "from an older release\n"));
+    ASSERT_TRUE(QFile::setPermissions(older, QFileDevice::Permissions(0x6644)));
+    const mode_t umaskBefore = ::umask(022);
+    std::unique_ptr<QProcess> daemon = install.start();
+    ::umask(umaskBefore);
+    ASSERT_FALSE(servedPage(install, *daemon).isEmpty()) << install.log().toStdString();
+
+    const auto modeOf = [](const QString &path) {
+        struct stat status = {};
+        return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0xFFFF;
+    };
+    EXPECT_EQ(modeOf(install.dataDir()), 0700u);
+    const QDir data(install.dataDir());
+    const QStringList written = data.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString &name : {QStringLiteral("orvo.ini"), QStringLiteral("orvo.log"), QStringLiteral("orvo.token"),
+                                QStringLiteral("orvoold.log")})
+        EXPECT_TRUE(written.contains(name)) << name.toStdString();
+    for (const QString &name : written) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(modeOf(data.filePath(name)), QFileInfo(data.filePath(name)).isDir() ? 0700u : 0600u);
+    }
+
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> reply(
+        network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(install.port())))));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    ASSERT_TRUE(finished.wait(kProgramTimeoutMs));
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 403);
+    EXPECT_EQ(terminate(*daemon), 0);
+}
+
+// One daemon runs per user and data folder: a demo with a data folder, devices and port of its
+// own runs beside the user's daemon, and a second start in either folder is handed to that
+// folder's daemon.
+TEST(DaemonProgram, DaemonsWithDataFoldersOfTheirOwnRunSideBySide)
+{
+    DaemonInstall first;
+    DaemonInstall second;
+    for (DaemonInstall *install : {&first, &second})
+        install->environment().remove(QStringLiteral("ORVO_INSTANCE_KEY"));
+    std::unique_ptr<QProcess> firstDaemon = first.start();
+    ASSERT_FALSE(servedPage(first, *firstDaemon).isEmpty()) << first.log().toStdString();
+    std::unique_ptr<QProcess> secondDaemon = second.start();
+    ASSERT_FALSE(servedPage(second, *secondDaemon).isEmpty()) << second.log().toStdString();
+    EXPECT_EQ(firstDaemon->state(), QProcess::Running);
+
+    std::unique_ptr<QProcess> again = second.startReading();
+    EXPECT_EQ(waitForExit(*again), 0);
+    EXPECT_EQ(again->readAllStandardOutput(),
+              "orvo-daemon: an instance is already running; this start was handed to it\n");
+    EXPECT_EQ(terminate(*secondDaemon), 0);
+    EXPECT_EQ(terminate(*firstDaemon), 0);
+    EXPECT_TRUE(second.log().contains(QStringLiteral("message from a second start \"raies\"")));
+    EXPECT_FALSE(first.log().contains(QStringLiteral("message from a second start")));
 }
 
 TEST(DaemonProgram, EmulatedKavel50DriveIsServed)

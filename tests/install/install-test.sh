@@ -96,10 +96,26 @@ check_user_unit() {
         echo "skipped: no systemd-analyze on this computer"
         exit 77
     fi
-    local output
-    output=$(systemd-analyze verify "$prefix/lib/systemd/user/orvo-daemon.service" 2>&1) ||
-        fail "systemd-analyze verify: $output"
+    local unit=$prefix/lib/systemd/user/orvo-daemon.service output
+    output=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $output"
     [ -z "$output" ] || fail "systemd-analyze verify: $output"
+    grep -qx "Restart=always" "$unit" || fail "the unit is not started again after a signal ends it"
+    # The user manager's view of the unit's hardening, read from the file alone; older systemd
+    # versions cannot judge a file that no manager loaded.
+    if ! systemd-analyze security --help 2>/dev/null | grep -q -- --offline; then
+        echo "no offline systemd-analyze security on this computer: hardening not judged"
+        return 0
+    fi
+    local runtime=$work/runtime
+    mkdir -m 0700 "$runtime"
+    output=$(XDG_RUNTIME_DIR=$runtime systemd-analyze security --user --offline=true --no-pager "$unit" 2>&1) ||
+        fail "systemd-analyze security: $output"
+    local setting
+    for setting in UMask NoNewPrivileges RestrictAddressFamilies=~AF_PACKET LockPersonality RestrictRealtime \
+        RestrictSUIDSGID RestrictNamespaces=~user SystemCallArchitectures; do
+        grep -q "✓ $setting" <<<"$output" || fail "the unit does not set $setting: $output"
+    done
+    grep "Overall exposure level" <<<"$output"
 }
 
 free_port() {
@@ -127,7 +143,9 @@ check_daemon() {
 
     local page= deadline=$((SECONDS + 60))
     while [ $SECONDS -lt $deadline ] && kill -0 "$daemon_pid" 2>/dev/null; do
-        page=$(curl -s --max-time 5 "http://127.0.0.1:$port/" || true)
+        # Every request carries the token the daemon wrote to its data folder.
+        page=$(curl -s --max-time 5 -H "Authorization: Token $(head -c 64 "$data/orvo.token" 2>/dev/null)" \
+            "http://127.0.0.1:$port/" || true)
         case "$page" in *Kavel50*) break ;; esac
         sleep 0.2
     done

@@ -12,12 +12,15 @@ version=$3
 
 source "$(dirname "$0")/ScriptTestLib.sh"
 
+# The page, asked for with the token of the address the script printed.
 page() {
+    local token
+    token=$(sed -n 's/.*answers on http:[^ ]*?token=\([0-9a-f]*\).*/\1/p' "$work/out" | head -n 1)
     timeout 5 bash -c '
         exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
-        printf "GET / HTTP/1.0\r\nHost: 127.0.0.1:%s\r\n\r\n" "$1" >&3
+        printf "GET / HTTP/1.0\r\nHost: 127.0.0.1:%s\r\nCookie: orvo_token_%s=%s\r\n\r\n" "$1" "$1" "$2" >&3
         cat <&3
-    ' page "$1" 2>/dev/null
+    ' page "$1" "$token" 2>/dev/null
 }
 
 mkdir -p "$work/data" "$work/tmp" "$work/start"
@@ -36,7 +39,7 @@ script_pid=$!
 served=
 for _ in $(seq 1 240); do
     kill -0 "$script_pid" 2>/dev/null || fail "the script ended early"
-    if grep -q "answers on http://127.0.0.1:$port/" "$work/out" && grep -q "Kavel35" <<<"$(page "$port")"; then
+    if grep -q "answers on http://127.0.0.1:$port/?token=" "$work/out" && grep -q "Kavel35" <<<"$(page "$port")"; then
         served=1
         break
     fi

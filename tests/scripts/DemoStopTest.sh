@@ -45,11 +45,11 @@ bash "$top/scripts/run.sh" --demo >"$work/out" 2>&1 &
 script_pid=$!
 
 for _ in $(seq 1 240); do
-    grep -q "answers on http://127.0.0.1:$tray_port/" "$work/out" && break
+    grep -q "answers on http://127.0.0.1:$tray_port/?token=" "$work/out" && break
     kill -0 "$script_pid" 2>/dev/null || fail "the script ended before its page answered"
     sleep 0.5
 done
-grep -q "answers on http://127.0.0.1:$tray_port/" "$work/out" || fail "the page did not answer"
+grep -q "answers on http://127.0.0.1:$tray_port/?token=" "$work/out" || fail "the page did not answer"
 
 # Every process below the script: the programs, the browser engine's helpers, the X server.
 descendants() {
