@@ -208,7 +208,12 @@ bool OrvoClientWrapper::setShareData(OrvoClient *o, const QString &zipfile)
         logSkipped("setShareData");
         return false;
     }
-    return o->setShareData(zipfile);
+    // The import edits what the worker's actions work on: it waits for no action, it is refused.
+    if (!claimClient(o, "OrvoClientWrapper::setShareData", "can't setShareData"))
+        return false;
+    const bool imported = o->setShareData(zipfile);
+    releaseClient(o, "OrvoClientWrapper::setShareData");
+    return imported;
 }
 
 QString OrvoClientWrapper::getUUID(OrvoClient *o)

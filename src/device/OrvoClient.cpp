@@ -1061,10 +1061,20 @@ bool OrvoClient::claimAsyncAction(Action action, const char *starter, const char
 
 void OrvoClient::startWorker()
 {
+    moveWorkData(this);
     start(QThread::InheritPriority);
 }
 
+void OrvoClient::moveWorkData(QThread *)
+{}
+
 void OrvoClient::run()
+{
+    runClaimedAction();
+    moveWorkData(thread());
+}
+
+void OrvoClient::runClaimedAction()
 {
     const int state = getState();
     const bool resuming = state == STATE_TOTAL_UPDATE || state == STATE_FACTORY_RESTORE;

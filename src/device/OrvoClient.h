@@ -285,6 +285,12 @@ protected:
     // operations use its own members calls it first in its destructor.
     void stopWorker();
 
+    // Hands the objects that actions work on to the target thread: to the worker just before an
+    // action starts, back to the client's own thread when it ends, so that each is owned by the
+    // one thread that may use it. Qt refuses a parent that lives on another thread, and a
+    // record so refused is never freed. The base holds no such objects.
+    virtual void moveWorkData(QThread *target);
+
     const OrvoClientShareDataList &shareDataListRequest() const;
     // For device classes that run _getShareDataList on the calling thread instead of as action 8.
     void setShareDataListRequest(const OrvoClientShareDataList &request);
@@ -298,6 +304,7 @@ private:
     // The asynchronous starters warn when the client is busy, so that a lost request shows.
     bool claimAsyncAction(Action action, const char *starter, const char *busyMessage);
     void startWorker();
+    void runClaimedAction();
     bool writeProfileFromFile(const QString &file);
     bool exportEveryRide(const QString &folder);
     void emitDone(int action);

@@ -371,7 +371,7 @@ TEST_F(ClientWrapperTest, DeletionsPassEachRideOnce)
 
 // Deleting while a worker action changes the device would corrupt it: the deletions claim the
 // client the way the track list does and decline while it is busy.
-TEST_F(ClientWrapperTest, DeletionsAreRefusedWhileTheClientIsBusy)
+TEST_F(ClientWrapperTest, DeletionsAndImportsAreRefusedWhileTheClientIsBusy)
 {
     TestDeviceClient client;
     client.tracks = {ride(1, QStringLiteral("Morning"))};
@@ -381,6 +381,7 @@ TEST_F(ClientWrapperTest, DeletionsAreRefusedWhileTheClientIsBusy)
         {"deleteData('history')", "can't deleteData"},
         {"deleteHistory(['Morning'])", "can't deleteHistory"},
         {"getTracks()", "can't getTrack"},
+        {"setShareData('/tmp/s.zip')", "can't setShareData"},
     };
     const auto expectRefused = [&] {
         for (const Call &c : calls) {

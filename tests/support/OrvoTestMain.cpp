@@ -1,3 +1,5 @@
+#include "OrvoThreadWarningGuard.h"
+
 #include <gmock/gmock.h>
 
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("ORVO_DATA_DIR"))
         qputenv("ORVO_DATA_DIR", dataDir.path().toLocal8Bit());
 
+    OrvoThreadWarningGuard::install();
     OrvoTestApplication app(argc, argv);
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();

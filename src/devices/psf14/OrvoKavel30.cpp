@@ -744,6 +744,12 @@ QByteArray OrvoKavel30::flashImage()
     return m_image;
 }
 
+void OrvoKavel30::moveWorkData(QThread *target)
+{
+    if (m_container)
+        m_container->moveToThread(target);
+}
+
 OrvoPSF::Layout OrvoKavel30::flashLayout() const
 {
     OrvoPSF::Layout layout{};

@@ -166,6 +166,9 @@ public:
     static int userAge(const QString &birthday, const QDate &today);
 
 protected:
+    // The container and its records move as one tree, so that an action adds its records on the
+    // thread that owns their parents.
+    void moveWorkData(QThread *target) override;
     // Reads the whole flash, the header record and the profile, and builds the container;
     // false (and no container) when any of it fails.
     bool readPSF();

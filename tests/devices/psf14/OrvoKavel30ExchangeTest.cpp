@@ -8,9 +8,12 @@
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/psf14/OrvoFlashHeaderRecord.h"
 #include "env/OrvoEnv.h"
+#include "psf14/OrvoPSFRoute.h"
 #include "psf14/OrvoPSFRouteFrame.h"
+#include "psf14/OrvoPSFTrack.h"
 #include "psf14/OrvoPSFWorkoutFrame.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -339,6 +342,44 @@ TEST_F(OrvoKavel30ExchangeTest, ImportedFilesReachOnlyAContainerThatTakesThem)
         EXPECT_EQ(client->container()->routeFrame()->routes().size(), c.routes);
         EXPECT_EQ(client->container()->workoutFrame()->workouts().size(), c.workouts);
     }
+}
+
+// A listing here builds the container on this thread; the import then runs as an action on the
+// worker, which must own the container to give the new records their parents there.
+TEST_F(OrvoKavel30ExchangeTest, AShareImportOnTheWorkerAfterAListingHereParentsItsRecords)
+{
+    OrvoTest::OutputDir dir;
+    auto device = makeDevice(image(plannedOnly()));
+    auto client = makeClient(device);
+    for (const QByteArray name : {"First climb", "Second climb"}) {
+        SCOPED_TRACE(name.constData());
+        const QString zip = dir.filePath(QString::fromLatin1(name) + QStringLiteral(".zip"));
+        ASSERT_TRUE(OrvoTest::writeFile(zip, FixtureZip::storedArchive({{"a.KRM", routeGpx(name)}})));
+        QVector<OrvoClientData> routes;
+        client->getRoutes(routes);
+        ASSERT_FALSE(routes.isEmpty());
+
+        ASSERT_TRUE(client->importDownloadZip(zip));
+        ASSERT_TRUE(client->wait());
+        QCoreApplication::processEvents();
+
+        const OrvoPSF *container = client->container();
+        ASSERT_NE(container, nullptr);
+        EXPECT_EQ(container->thread(), client->thread()) << "the container comes back when the action ends";
+        const OrvoPSFRouteFrame *frame = container->routeFrame();
+        ASSERT_NE(frame, nullptr);
+        ASSERT_EQ(frame->routes().size(), routes.size() + 1);
+        const OrvoPSFRoute *added = frame->routes().last();
+        ASSERT_NE(added, nullptr);
+        EXPECT_EQ(added->parent(), frame);
+        ASSERT_FALSE(added->tracks().isEmpty());
+        EXPECT_EQ(added->tracks().first()->parent(), added);
+    }
+    ASSERT_TRUE(client->_finalize());
+    QVector<OrvoClientData> stored;
+    makeClient(device)->getRoutes(stored);
+    ASSERT_EQ(stored.size(), 4);
+    EXPECT_EQ(stored.last().name, QStringLiteral("Second climb"));
 }
 
 TEST_F(OrvoKavel30ExchangeTest, TheUploadPackageHoldsTheExportsTheDumpAndTheLog)
