@@ -66,7 +66,7 @@ QString postForPage(const QString &path, const QStringList &fields)
                              QStringLiteral("-X"), QStringLiteral("POST")};
     for (const QString &field : fields)
         arguments << QStringLiteral("--data-urlencode") << field;
-    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << url(path)).output);
+    return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << tokenArguments() << url(path)).output);
 }
 
 // The web application with one attached device, the controller's current client.
@@ -543,7 +543,9 @@ TEST_F(WebPageTest, ActionsThatAnswerAtOnceShowDoneOrFailedWithAReason)
 TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
 {
     const auto state = [] {
-        return QString::fromUtf8(runProcess(QStringLiteral("curl"), {QStringLiteral("-sS"), url("/state")}).output);
+        return QString::fromUtf8(
+            runProcess(QStringLiteral("curl"), QStringList{QStringLiteral("-sS"), url("/state")} + tokenArguments())
+                .output);
     };
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"Kavel50 0042-7\", \"working\": false, \"progress\": -1.0}"));
     attached = nullptr;

@@ -113,11 +113,17 @@ protected:
     std::unique_ptr<QProcess> m_tray;
 };
 
-// The page as the server answers it.
-QString fetch(const QString &url)
+// The page as the server answers it to the tray program's user, whose token the program wrote
+// to its data folder.
+QString fetch(const QString &url, const QString &dataDir)
 {
+    QFile tokenFile(dataDir + QStringLiteral("/orvouser.token"));
+    if (!tokenFile.open(QIODevice::ReadOnly))
+        return {};
+    QNetworkRequest request{QUrl(url)};
+    request.setRawHeader("Authorization", "Token " + tokenFile.readAll().trimmed());
     QNetworkAccessManager network;
-    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(url))));
+    std::unique_ptr<QNetworkReply> reply(network.get(request));
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!finished.wait(5000))
         return {};
@@ -142,7 +148,7 @@ TEST_F(TrayProgramTest, ShowsTheApplicationPageAndHandsASecondStartOver)
          !shown && !deadline.hasExpired() && first->state() != QProcess::NotRunning; QTest::qWait(kPollMs))
         shown = showsPage(install.debugPort(), url, kTitle);
     ASSERT_TRUE(shown);
-    const QString page = fetch(url);
+    const QString page = fetch(url, install.dataDir());
     EXPECT_TRUE(page.contains(QStringLiteral("<a id=\"daemon-page\" href=\"http://127.0.0.1:%1/\">").arg(daemonPort)))
         << page.toStdString();
 
