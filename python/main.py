@@ -227,7 +227,7 @@ def _status_html(client):
 
 
 # What each form holds until the user changes it.
-FORM_DEFAULTS = {"folder": "rides", "package": "", "file": "profile.xml", "update": "", "languages": ""}
+FORM_DEFAULTS = {"folder": "rides", "package": "", "file": "profile.xml", "update": "", "languages": "", "log": "log.zip"}
 
 
 # The form field of a profile value is its name behind this prefix.
@@ -309,6 +309,13 @@ def _eject_html():
         "Eject")
 
 
+def _log_html(refusal):
+    return ('<form id="log" method="post" action="/log">\n'
+            '<label>%s <input name="log" value="%s" required></label>\n'
+            '<button type="submit">%s</button>\n%s</form>\n') % (
+                _text("Log package"), _field(refusal, "log"), _text("Export the log"), _refusal_html(refusal, "log"))
+
+
 def _confirmation_html(refusal):
     """The question a form that erases something asks before it runs: it says what will be
     erased and sends the same form again once confirmed."""
@@ -347,7 +354,7 @@ def _details_html(client, refusal):
         capability=_capability_html(client),
         confirmation=_confirmation_html(refusal),
         more_forms=_delete_html(rides, refusal) + _update_html(client, refusal) + _languages_html(client, refusal) +
-        _eject_html(),
+        _eject_html() + _log_html(refusal),
         id_label=_text("Device id"),
         uuid=html.escape(UTF8(client.getUUID())),
         versions_label=_text("Versions"),
@@ -642,6 +649,17 @@ def _eject(client, form):
     return lambda: actions.eject(client), None
 
 
+def _export_log(client, form):
+    """Packs the program's logs into a new file of the export folder; a file there is never
+    replaced."""
+    path, refusal = _file(form, "log", must_exist=False)
+    if refusal:
+        return None, refusal
+    if os.path.lexists(path):
+        return None, UTF8('The file "%s" exists already; give the name of a new file.') % form.get("log", "")
+    return lambda: actions.export_log(_env(), path), None
+
+
 def _read_profile(client, form):
     target, refusal = _file(form, "file", must_exist=False)
     return (None, refusal) if refusal else (lambda: actions.read_profile(client, target), None)
@@ -718,6 +736,7 @@ ROUTES = {
     "/update": device_action("update", _update),
     "/languages": device_action("languages", _languages),
     "/eject": device_action("eject", _eject),
+    "/log": device_action("log", _export_log),
     "/state": state,
 }
 

@@ -217,6 +217,18 @@ def eject(client):
     return run_now(UTF8("Eject"), client, client.ejectDevice())
 
 
+def export_log(env, path):
+    """Packs the program's logs into the file at path: done only when the file is there."""
+    env.exportOrvoLog(path)
+    action = Action(UTF8("Export log"), None)
+    history.appendleft(action)
+    if os.path.isfile(path):
+        action.finish(True, [path])
+    else:
+        action.finish(False, [UTF8("The log package %s could not be written; the log says why.") % path])
+    return action.state == DONE
+
+
 def write_languages(client, codes):
     return run_now(UTF8("Write languages"), client, client.makelanfile(codes), [", ".join(codes)])
 

@@ -538,6 +538,36 @@ TEST_F(WebPageTest, ActionsThatAnswerAtOnceShowDoneOrFailedWithAReason)
     EXPECT_EQ(post(QStringLiteral("/delete"), {}), QStringLiteral("400"));
 }
 
+// The log goes into a new file of the export folder; a file already there is never replaced,
+// and the refusal comes back beside the form with the name kept.
+TEST_F(WebPageTest, TheLogExportsIntoANewFileOfTheExportFolderOnly)
+{
+    // The program's log export, which here writes what it is asked for only while it can.
+    bool writes = false;
+    OrvoControllerHooks::setExportLogHook([&writes](const QString &dest) {
+        if (writes)
+            OrvoTest::writeFile(dest, "zip");
+    });
+    ASSERT_EQ(post(QStringLiteral("/log"), {QStringLiteral("log=logs/first.zip")}), QStringLiteral("303"));
+    QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Export log: failed</p>"))) << shown.toStdString();
+    writes = true;
+    ASSERT_EQ(post(QStringLiteral("/log"), {QStringLiteral("log=logs/first.zip")}), QStringLiteral("303"));
+    EXPECT_TRUE(QFileInfo(exportRoot + QStringLiteral("/logs/first.zip")).isFile());
+    shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Export log: done</p>"))) << shown.toStdString();
+
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/kept.zip"), "mine"));
+    const QString refused = postForPage(QStringLiteral("/log"), {QStringLiteral("log=kept.zip")});
+    EXPECT_TRUE(refused.contains(QStringLiteral("The file &quot;kept.zip&quot; exists already")))
+        << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QStringLiteral("name=\"log\" value=\"kept.zip\""))) << refused.toStdString();
+    EXPECT_EQ(OrvoTest::readFile(exportRoot + QStringLiteral("/kept.zip")), QByteArray("mine"));
+    EXPECT_EQ(post(QStringLiteral("/log"), {QStringLiteral("log=../outside.zip")}), QStringLiteral("400"));
+    EXPECT_FALSE(QFileInfo::exists(exportRoot + QStringLiteral("/../outside.zip")));
+    OrvoControllerHooks::setExportLogHook({});
+}
+
 // The page follows the device without a reload: /state says which device is plugged and
 // whether an action runs.
 TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
