@@ -513,6 +513,7 @@ def export_log(environ, start_response):
     if os.path.lexists(dest):
         return _respond(start_response, "409 Conflict", "dest exists; the export replaces no file\n")
     _env().exportOrvoLog(dest)
+    exportdir.publish([dest])
     return _respond(start_response, "200 OK", "ok\n")
 
 
@@ -690,6 +691,7 @@ def _write_profile_fields(client, form, values):
         return None, refusal
     if not profile.write(target, values):
         return None, UTF8('The profile file "%s" could not be written; nothing was sent.') % form.get("file", "")
+    exportdir.publish([target])
     return lambda: actions.write_profile(client, target), None
 
 

@@ -10,6 +10,7 @@ import collections
 import os
 
 import orvo
+from orvoweb import exportdir
 from orvoweb.i18n import UTF8
 
 RUNNING = "running"
@@ -128,6 +129,7 @@ def _plain(client, result):
 def _exported(folder):
     def interpret(client, result):
         files = [UTF8(path) for path in result]
+        exportdir.publish(files)
         succeeded = not _failed_flag(client)
         lines = [UTF8("%d files written to %s") % (len(files), folder)]
         if not succeeded:
@@ -150,12 +152,15 @@ def _uploaded(client, result):
 def _profile(path):
     def interpret(client, result):
         _failed_flag(client)
+        exportdir.publish([path])
         return bool(result and result[0]), [path]
 
     return interpret
 
 
 def export_rides(client, folder):
+    # Made here, so that the folder has the user's modes whichever family writes into it.
+    exportdir.make_folder(folder)
     return start(client, Action(UTF8("Export rides"), _exported(folder)), "asyncExportTrack", folder)
 
 

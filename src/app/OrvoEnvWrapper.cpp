@@ -79,6 +79,11 @@ QString OrvoEnvWrapper::getUserDataBaseFolder(OrvoEnv *)
     return env()->userFolder();
 }
 
+int OrvoEnvWrapper::getUserUmask(OrvoEnv *)
+{
+    return int(OrvoEnv::userUmask());
+}
+
 QString OrvoEnvWrapper::getHomeTempDir(OrvoEnv *)
 {
     return env()->tmpDir();

@@ -26,6 +26,8 @@ public slots:
     void enableDebug(OrvoEnv *o, const QString &user, const QString &addr, int port);
     QString getVersion(OrvoEnv *o);
     QString getUserDataBaseFolder(OrvoEnv *o);
+    // The umask the program was started with, which the user's exports follow.
+    int getUserUmask(OrvoEnv *o);
     QString getHomeTempDir(OrvoEnv *o);
     QString getUpdateUrl(OrvoEnv *o);
     void setUserDataBaseFolder(OrvoEnv *o, const QString &folder);

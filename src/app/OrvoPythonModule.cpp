@@ -52,6 +52,7 @@ void defineEnv(py::module_ &module)
     bindSlot(cls, "enableDebug", &OrvoEnvWrapper::enableDebug);
     bindSlot(cls, "getVersion", &OrvoEnvWrapper::getVersion);
     bindSlot(cls, "getUserDataBaseFolder", &OrvoEnvWrapper::getUserDataBaseFolder);
+    bindSlot(cls, "getUserUmask", &OrvoEnvWrapper::getUserUmask);
     bindSlot(cls, "getHomeTempDir", &OrvoEnvWrapper::getHomeTempDir);
     bindSlot(cls, "getUpdateUrl", &OrvoEnvWrapper::getUpdateUrl);
     bindSlot(cls, "setUserDataBaseFolder", &OrvoEnvWrapper::setUserDataBaseFolder);

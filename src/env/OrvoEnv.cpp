@@ -173,10 +173,21 @@ void OrvoEnv::init(const QString &role, const QString &logFileName, std::unique_
         QMutexLocker lock(&m_folderMutex);
         m_startFolder = QDir::currentPath();
     }
-    ::umask(::umask(0) | kPrivateUmask);
+    ::umask(userUmask() | kPrivateUmask);
     setUserFolder(m_platformEnv->dataDir());
     makePrivate(userFolder());
     openLogFile(logFileName);
+}
+
+mode_t OrvoEnv::userUmask()
+{
+    // Read once, before the first init tightens it; umask has no call that only reads.
+    static const mode_t startUmask = [] {
+        const mode_t mask = ::umask(kPrivateUmask);
+        ::umask(mask);
+        return mask;
+    }();
+    return startUmask;
 }
 
 void OrvoEnv::shutdown()

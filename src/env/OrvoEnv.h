@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include <sys/types.h>
+
 class OrvoEnvInterface;
 
 // The process-wide environment: role, folders, the settings file, the program version,
@@ -33,6 +35,9 @@ public:
     // makes files and folders for its user only (0600, 0700), and the data folder with the
     // files already in it is made private too.
     void init(const QString &role, const QString &logFileName, std::unique_ptr<OrvoEnvInterface> platformEnv = nullptr);
+    // The umask the process started with, before init tightened it: what the user's exports,
+    // the files the user takes out of the export folder, are made with.
+    static mode_t userUmask();
     // Logs the destructor line, closes the log and restores Qt's message handler.
     void shutdown();
 

@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 using OrvoTest::kProgramTimeoutMs;
@@ -207,6 +209,57 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
 
     EXPECT_TRUE(OrvoTest::readFile(screenshot).startsWith(kPngSignature));
     EXPECT_EQ(terminate(*daemon), 0);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 07777;
+}
+
+// The program writes privately, but what the page's actions write into the export folder is the
+// user's to take elsewhere: the rides and the log export, and the folders made for them, have the
+// modes of the umask the daemon was started with, whichever family wrote them. The data folder
+// and the log and settings in it stay the user's alone.
+TEST_P(DaemonPageTest, ExportsFollowTheUsersUmaskWhileTheDataFolderStaysPrivate)
+{
+    const DemoDevicesFolder::Device device = DemoDevicesFolder::device(GetParam());
+    const QString model = QStringLiteral("<dd id=\"device\">%1</dd>").arg(device.model.toHtmlEscaped());
+    for (const mode_t mask : {mode_t(022), mode_t(002)}) {
+        SCOPED_TRACE(mask);
+        const DaemonInstall install;
+        QString error;
+        ASSERT_TRUE(DemoDevicesFolder::write(install.devicesDir(), error)) << error.toStdString();
+        ASSERT_TRUE(keepOnly(install.devicesDir(), GetParam()));
+        const mode_t before = ::umask(mask);
+        std::unique_ptr<QProcess> daemon = install.start();
+        ::umask(before);
+        ASSERT_FALSE(
+            pageShowing(install, *daemon, {model, QStringLiteral(">%1</li>").arg(device.rides.first().name)}).isEmpty())
+            << install.log().toStdString();
+
+        postForm(install, QStringLiteral("/export"), {QStringLiteral("folder=rides/today")});
+        ASSERT_FALSE(
+            pageShowing(install, *daemon, {QStringLiteral("<p class=\"done\">Export rides: done</p>")}).isEmpty())
+            << install.log().toStdString();
+        const QDir exportRoot(QDir(install.dataDir()).filePath(QStringLiteral("export")));
+        const QString logExport = exportRoot.filePath(QStringLiteral("orvo-log.zip"));
+        postForm(install, QStringLiteral("/export_log"), {QStringLiteral("dest=") + logExport});
+        ASSERT_TRUE(QFile::exists(logExport)) << install.log().toStdString();
+
+        for (const QString &folder : {QStringLiteral("rides"), QStringLiteral("rides/today")})
+            EXPECT_EQ(modeOf(exportRoot.filePath(folder)), 0777 & ~mask) << folder.toStdString();
+        const QDir rides(exportRoot.filePath(QStringLiteral("rides/today")));
+        QStringList written = rides.entryList(QDir::Files | QDir::Hidden);
+        EXPECT_FALSE(written.isEmpty());
+        written.append(QStringLiteral("../../orvo-log.zip"));
+        for (const QString &file : std::as_const(written))
+            EXPECT_EQ(modeOf(rides.filePath(file)), 0666 & ~mask) << file.toStdString();
+        EXPECT_EQ(modeOf(install.dataDir()), 0700u);
+        for (const char *own : {"orvo.log", "orvo.ini"})
+            EXPECT_EQ(modeOf(QDir(install.dataDir()).filePath(QLatin1String(own))), 0600u) << own;
+        EXPECT_EQ(terminate(*daemon), 0);
+    }
 }
 
 // One device of each family: the drive the demo plugs at start, the GAL drive, and the two
