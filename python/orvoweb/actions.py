@@ -228,6 +228,7 @@ def export_log(env, path):
     action = Action(UTF8("Export log"), None)
     history.appendleft(action)
     if os.path.isfile(path):
+        exportdir.publish([path])
         action.finish(True, [path])
     else:
         action.finish(False, [UTF8("The log package %s could not be written; the log says why.") % path])
