@@ -1,5 +1,6 @@
 #include "Kavel40Content.h"
 #include "Kavel40Emulator.h"
+#include "Kavel40ShareFiles.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 #include "PsfImage15Builder.h"
@@ -103,19 +104,6 @@ void strayHasNext(QByteArray &image, qsizetype record, qsizetype word)
     image[string] = char(image[string] | kHasNext);
 }
 
-const QByteArray kGpx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<gpx creator=\"tarvex\" version=\"2.2.0.3\"><metadata><name>Shared</name>"
-                        "<extensions><sharetype>2</sharetype></extensions></metadata>"
-                        "<rte><rtept lat=\"48.0\" lon=\"11.0\"/></rte>"
-                        "<trk><trkseg><trkpt lat=\"48.0\" lon=\"11.0\"><ele>500</ele></trkpt>"
-                        "<trkpt lat=\"48.001\" lon=\"11.001\"><ele>501</ele></trkpt></trkseg></trk></gpx>\n";
-
-const QByteArray kWrk = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<trncrs creator=\"tarvex\" version=\"1.3.0.9\"><wrk id=\"9\">"
-                        "<name lang=\"eng\">Added</name><time>2024-04-30T10:00:00Z</time>"
-                        "<itv id=\"1\"><name>Work</name><target type=\"2\" low=\"100\" high=\"150\"/>"
-                        "<duration type=\"2\" value=\"60\"/></itv></wrk></trncrs>\n";
-
 class OrvoPSFDeviceDamagedImageTest : public ::testing::Test
 {
 protected:
@@ -124,8 +112,8 @@ protected:
         OrvoDeviceWaits::install(&m_waits);
         OrvoEnv::instance()->setGroupValue(QStringLiteral("Kavel40"), QStringLiteral("psflanguagefilter"),
                                            QStringLiteral("0"));
-        ASSERT_TRUE(OrvoTest::writeFile(m_output.filePath(QStringLiteral("route.gpx")), kGpx));
-        ASSERT_TRUE(OrvoTest::writeFile(m_output.filePath(QStringLiteral("workout.wrk")), kWrk));
+        ASSERT_TRUE(OrvoTest::writeFile(m_output.filePath(QStringLiteral("route.gpx")), Kavel40::kSharedGpx));
+        ASSERT_TRUE(OrvoTest::writeFile(m_output.filePath(QStringLiteral("workout.wrk")), Kavel40::kSharedWrk));
     }
     void TearDown() override { OrvoDeviceWaits::install(nullptr); }
 

@@ -1,6 +1,7 @@
 #include "FixtureZip.h"
 #include "Kavel40Content.h"
 #include "Kavel40Emulator.h"
+#include "Kavel40ShareFiles.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
@@ -66,19 +67,6 @@ QByteArray deviceImage()
     return builder.build().bytes;
 }
 
-const QByteArray kGpx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<gpx creator=\"tarvex\" version=\"2.2.0.3\"><metadata><name>Shared</name>"
-                        "<extensions><sharetype>2</sharetype></extensions></metadata>"
-                        "<rte><rtept lat=\"48.0\" lon=\"11.0\"/></rte>"
-                        "<trk><trkseg><trkpt lat=\"48.0\" lon=\"11.0\"><ele>500</ele></trkpt>"
-                        "<trkpt lat=\"48.001\" lon=\"11.001\"><ele>501</ele></trkpt></trkseg></trk></gpx>\n";
-
-const QByteArray kWrk = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<trncrs creator=\"tarvex\" version=\"1.3.0.9\"><wrk id=\"9\">"
-                        "<name lang=\"eng\">Added</name><time>2024-04-30T10:00:00Z</time>"
-                        "<itv id=\"1\"><name>Work</name><target type=\"2\" low=\"100\" high=\"150\"/>"
-                        "<duration type=\"2\" value=\"60\"/></itv></wrk></trncrs>\n";
-
 // What the device holds after an action: what a fresh client reads, the language area, and
 // for a factory restore the flash itself.
 struct Held
@@ -105,10 +93,11 @@ protected:
         OrvoDeviceWaits::install(&m_waits);
         OrvoEnv::instance()->setGroupValue(QStringLiteral("Kavel40"), QStringLiteral("psflanguagefilter"),
                                            QStringLiteral("0"));
-        ASSERT_TRUE(OrvoTest::writeFile(path("route.gpx"), kGpx));
-        ASSERT_TRUE(OrvoTest::writeFile(path("workout.wrk"), kWrk));
-        ASSERT_TRUE(OrvoTest::writeFile(path("share.zip"),
-                                        FixtureZip::storedArchive({{"shared.gpx", kGpx}, {"shared.wrk", kWrk}})));
+        ASSERT_TRUE(OrvoTest::writeFile(path("route.gpx"), Kavel40::kSharedGpx));
+        ASSERT_TRUE(OrvoTest::writeFile(path("workout.wrk"), Kavel40::kSharedWrk));
+        ASSERT_TRUE(OrvoTest::writeFile(
+            path("share.zip"),
+            FixtureZip::storedArchive({{"shared.gpx", Kavel40::kSharedGpx}, {"shared.wrk", Kavel40::kSharedWrk}})));
         ASSERT_TRUE(QDir().mkpath(path("factory")));
         ASSERT_TRUE(OrvoTest::writeFile(path("factory/KOSMIR.bin"), QByteArray(4096, 'i')));
         ASSERT_TRUE(OrvoTest::writeFile(path("factory/KOSMIRExData.bin"), m_image.left(3 * 4096)));
