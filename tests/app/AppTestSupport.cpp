@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 
+#include "OrvoFreePort.h"
 #include "app/OrvoPython.h"
 #include "app/OrvoWebToken.h"
 #include "env/OrvoEnv.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -58,20 +58,12 @@ constexpr int kPadBytes = 4096;
 
 } // namespace
 
-int freePort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
-}
-
 void initEnvironment()
 {
     if (g_listenPort != 0)
         return;
     OrvoEnv::instance()->init(QStringLiteral("user"), QString());
-    g_listenPort = freePort();
+    g_listenPort = OrvoTest::freePort();
     OrvoEnv::instance()->setValue(QStringLiteral("listen_port"), QString::number(g_listenPort));
 }
 

@@ -11,9 +11,6 @@
 // need them: the interpreter cannot start twice in a process.
 namespace AppTest {
 
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-int freePort();
-
 // OrvoEnv with role "user" in the process's own data folder, the web application's port set
 // to a free one.
 void initEnvironment();

@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 
+#include "OrvoFreePort.h"
 #include "OrvoTestSupport.h"
 #include "app/OrvoDaemonProxy.h"
 #include "app/OrvoUserNotice.h"
@@ -183,7 +184,7 @@ TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
         if (!c.token)
             QFile::remove(OrvoEnv::instance()->userFolder() + QStringLiteral("/orvo.token"));
         auto daemon = std::make_unique<OneRequestServer>("500 Internal Server Error");
-        const quint16 port = c.listening ? daemon->port() : quint16(freePort());
+        const quint16 port = c.listening ? daemon->port() : quint16(OrvoTest::freePort());
         if (!c.listening)
             daemon.reset();
         OrvoDaemonProxy proxy(port);

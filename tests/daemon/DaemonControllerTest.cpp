@@ -1,3 +1,4 @@
+#include "OrvoFreePort.h"
 #include "OrvoTestSupport.h"
 #include "RecordingClient.h"
 
@@ -13,7 +14,6 @@
 #include "env/OrvoEnv.h"
 
 #include <QDir>
-#include <QTcpServer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -23,14 +23,6 @@
 namespace {
 
 const QString kVendors = QStringLiteral("Tarvex:kavel:Kavel:VORNA Device:VORNA MS:VORNA");
-
-int freePort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
-}
 
 // str() of an expression of the web application's world.
 QString evalPython(const char *expression)
@@ -53,7 +45,7 @@ protected:
     void SetUp() override
     {
         OrvoEnv::instance()->init(QStringLiteral("daemon"), QString());
-        OrvoEnv::instance()->setValue(QStringLiteral("listen_port"), QString::number(freePort()));
+        OrvoEnv::instance()->setValue(QStringLiteral("listen_port"), QString::number(OrvoTest::freePort()));
         auto platform = m_platform;
         OrvoPlatform::setImplementationFactory([platform] { return platform; });
         initPython();

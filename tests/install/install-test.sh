@@ -118,8 +118,9 @@ check_user_unit() {
     grep "Overall exposure level" <<<"$output"
 }
 
+support=$(cd "$(dirname "$0")/../support" && pwd)
 free_port() {
-    /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+    /usr/bin/python3 "$support/free_port.py"
 }
 
 check_daemon() {

@@ -3,20 +3,11 @@
 #include "OrvoTestSupport.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
 
 namespace OrvoTest {
-
-int freePort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
-}
 
 int waitForExit(QProcess &process)
 {

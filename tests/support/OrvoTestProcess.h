@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OrvoFreePort.h"
+
 #include <QProcess>
 
 // Helpers of the tests that start the programs themselves.
@@ -7,9 +9,6 @@ namespace OrvoTest {
 
 // How long a program may take to start, serve or end before a test gives up.
 constexpr int kProgramTimeoutMs = 60000;
-
-// A loopback port that was free a moment ago; 0 when none could be had.
-int freePort();
 
 // The exit code, or -1 when the process did not end normally in time.
 int waitForExit(QProcess &process);
