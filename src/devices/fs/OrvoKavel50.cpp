@@ -352,6 +352,19 @@ void removeOtherVersions(const QString &folder, const QString &name)
     }
 }
 
+// Every file below the folder, named relative to it.
+bool zipLogFolder(const QString &zipPath, const QString &folder)
+{
+    QStringList files;
+    OrvoUtility::listFilesRecursive(folder, files);
+    const QDir base(folder);
+    QStringList names;
+    names.reserve(files.size());
+    for (const QString &path : std::as_const(files))
+        names.append(base.relativeFilePath(path));
+    return OrvoZipUtil().compress(zipPath, folder, names);
+}
+
 } // namespace
 
 std::atomic_bool OrvoKavel50::s_restorePhase{false};
@@ -1085,38 +1098,38 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
     return true;
 }
 
-// The device's "/syslog" is removed only once all of it was copied; the zip names its files
-// relative to the log folder.
+// The zip is written only when every dump and log was copied, and the device's "/syslog" is
+// removed only once the zip holding it was written; the error flag tells whether it was. The
+// zip names its files relative to the log folder.
 void OrvoKavel50::exportLog(const QString &zipPath)
 {
     const char *function = "OrvoKavel50::exportLog";
     QString root;
-    if (!getDrive(root))
+    if (!getDrive(root)) {
+        setError(true);
         return;
+    }
     const StagingFolder staging(OrvoEnv::instance()->tmpDir() + kLogFolder);
     const QString &folder = staging.path();
     const QString crashDump = folder + QStringLiteral("/crashdump");
-    QDir().mkpath(crashDump);
-    if (!OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr))
+    bool staged = staging.made() && QDir().mkpath(crashDump) &&
+                  OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr);
+    if (!staged)
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "dump files not all copied";
     const QString deviceLogs = root + QStringLiteral("/syslog");
-    if (QFileInfo(deviceLogs).isDir()) {
+    const bool hasLogs = QFileInfo(deviceLogs).isDir();
+    if (staged && hasLogs) {
         const QString logs = folder + QStringLiteral("/syslog");
-        QDir().mkpath(logs);
-        if (OrvoUtility::copyFolder(deviceLogs, logs, {}, nullptr))
-            OrvoUtility::removeFolder(deviceLogs);
-        else
+        staged = QDir().mkpath(logs) && OrvoUtility::copyFolder(deviceLogs, logs, {}, nullptr);
+        if (!staged)
             ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "syslog not all copied, left on the device";
     }
-    QStringList files;
-    OrvoUtility::listFilesRecursive(folder, files);
-    const QDir base(folder);
-    QStringList names;
-    names.reserve(files.size());
-    for (const QString &path : std::as_const(files))
-        names.append(base.relativeFilePath(path));
-    if (!OrvoZipUtil().compress(zipPath, folder, names))
+    const bool written = staged && zipLogFolder(zipPath, folder);
+    if (staged && !written)
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "log zip not written" << zipPath;
+    if (written && hasLogs)
+        OrvoUtility::removeFolder(deviceLogs);
+    setError(!written);
 }
 
 void OrvoKavel50::removeUpdatePackage()
