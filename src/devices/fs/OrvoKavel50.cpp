@@ -858,9 +858,13 @@ bool OrvoKavel50::deleteTrack(int id)
     return deleted;
 }
 
-// Every item is tried; the answer says whether all of them went.
+// Every item is tried; the answer says whether all of them went. The database service takes a
+// missing favourites file for nothing to delete, so a drive that is gone answers here.
 bool OrvoKavel50::deletePOIs(const QVector<int> &ids)
 {
+    QString sharePath;
+    if (!getSharePath(sharePath) || !QFileInfo(sharePath).isDir())
+        return false;
     bool all = true;
     for (int id : ids)
         all = deletePOI(id) && all;
