@@ -337,19 +337,22 @@ QByteArray md5Of(const QString &path)
     return hash.result().toHex();
 }
 
-// Removes every entry of the folder whose name has the text before its first "." of name.
-void removeOtherVersions(const QString &folder, const QString &name)
+// Removes every entry of the folder whose name has the text before its first "." of name,
+// except the kept ones; true when all of them went.
+bool removeOtherVersions(const QString &folder, const QString &name, const QStringList &kept)
 {
     const QString stem = name.section(QLatin1Char('.'), 0, 0);
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    bool removed = true;
     for (const QFileInfo &entry : entries) {
-        if (entry.fileName().section(QLatin1Char('.'), 0, 0) != stem)
+        if (entry.fileName().section(QLatin1Char('.'), 0, 0) != stem || kept.contains(entry.fileName()))
             continue;
         if (entry.isDir() && !entry.isSymLink())
-            OrvoKavel50::removeDir(entry.filePath());
+            removed = OrvoKavel50::removeDir(entry.filePath()) && removed;
         else
-            OrvoKavel50::removeFile(entry.filePath());
+            removed = OrvoKavel50::removeFile(entry.filePath()) && removed;
     }
+    return removed;
 }
 
 // Every file below the folder, named relative to it.
@@ -1168,7 +1171,6 @@ bool OrvoKavel50::writeUpdateOrder(const QString &root, const QString &staging, 
     const QString path = root + kUpdateOrder;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        removeDir(root + staging);
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "write update.ini failed";
         return false;
     }
@@ -1202,6 +1204,9 @@ bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
         checkFolder(root + staging);
         result = writeUpdateOrder(root, staging, imageName);
     }
+    // A firmware that did not arrive whole, or that no order names, has no business on the drive.
+    if (!result)
+        removeDir(root + staging);
     removeDir(local);
     setUpdatingFlag(false);
     return result;
@@ -1232,6 +1237,7 @@ bool OrvoKavel50::_updateAP(const QString &file)
         return false;
     if (!OrvoZipUtil().decompress(file, local)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "kavel50 unzip to pc local failed path=" << local;
+        removeDir(local);
         return false;
     }
     setUpdatingFlag(true);
@@ -1295,9 +1301,22 @@ bool OrvoKavel50::_restoreFactory(const QString &folder)
     setRestorePhase(false);
     OrvoEnv::instance()->setForceDeviceUpdate(false);
     setStateWithMatch(getState(), STATE_OUT_OF_SERVICE);
-    if (!reinstalled)
+    if (!reinstalled) {
+        withdrawUpdate();
         setError(true);
+    }
     return reinstalled;
+}
+
+// A firmware staged by a restore that did not finish would be installed on its own at the next
+// start: the staging folders and the order go.
+void OrvoKavel50::withdrawUpdate()
+{
+    QString order;
+    if (!rootPath(kUpdateOrder, order))
+        return;
+    removeUpdatePackage();
+    removeFile(order);
 }
 
 bool OrvoKavel50::SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder)
@@ -1445,22 +1464,33 @@ bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
     return result;
 }
 
+// The new files arrive beside the installed ones, and the other versions go only once all of
+// them arrived unchanged: a copy cut short (a full card, a card pulled) leaves the installed
+// version whole and takes back what it brought.
 bool OrvoKavel50::installCountry(const QString &source, const QString &countries)
 {
     const QStringList files = QDir(source).entryList(QDir::Files, QDir::Name);
-    bool ready = true;
+    QStringList present;
     for (const QString &name : files) {
-        removeOtherVersions(countries, name);
-        ready = ready && !QFileInfo::exists(countries + QLatin1Char('/') + name);
+        if (QFileInfo::exists(countries + QLatin1Char('/') + name))
+            present.append(name);
     }
-    if (!ready || !QDir().mkpath(countries) || !copyDirNoList(source, countries))
-        return false;
-    bool unchanged = true;
+    bool unchanged = QDir().mkpath(countries) && copyDirNoList(source, countries);
     for (const QString &name : files) {
         const QByteArray copied = md5Of(countries + QLatin1Char('/') + name);
         unchanged = unchanged && !copied.isEmpty() && copied == md5Of(source + QLatin1Char('/') + name);
     }
-    return unchanged;
+    if (!unchanged) {
+        for (const QString &name : files) {
+            if (!present.contains(name))
+                removeFile(countries + QLatin1Char('/') + name);
+        }
+        return false;
+    }
+    bool replaced = true;
+    for (const QString &name : files)
+        replaced = removeOtherVersions(countries, name, files) && replaced;
+    return replaced;
 }
 
 // request: the folder of the map packages, "^", the model. Every country must arrive unchanged
