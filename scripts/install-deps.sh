@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev libqt6sql6-sqlite qt6-webengine-dev qt6-qpa-plugins
     python3 python3-dev pybind11-dev python3-gevent python3-greenlet python3-lxml
-    libminizip-dev zlib1g-dev libudev-dev
+    libminizip-dev zlib1g-dev libudev-dev libsqlite3-dev
     libgtest-dev libgmock-dev xvfb xauth trayer fonts-dejavu-core fonts-wqy-microhei
     desktop-file-utils
     libxml2-utils sqlite3 gpsbabel unzip curl chromium

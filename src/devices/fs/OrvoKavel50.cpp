@@ -337,19 +337,35 @@ QByteArray md5Of(const QString &path)
     return hash.result().toHex();
 }
 
-// Removes every entry of the folder whose name has the text before its first "." of name.
-void removeOtherVersions(const QString &folder, const QString &name)
+// Removes every entry of the folder whose name has the text before its first "." of name,
+// except the kept ones; true when all of them went.
+bool removeOtherVersions(const QString &folder, const QString &name, const QStringList &kept)
 {
     const QString stem = name.section(QLatin1Char('.'), 0, 0);
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    bool removed = true;
     for (const QFileInfo &entry : entries) {
-        if (entry.fileName().section(QLatin1Char('.'), 0, 0) != stem)
+        if (entry.fileName().section(QLatin1Char('.'), 0, 0) != stem || kept.contains(entry.fileName()))
             continue;
         if (entry.isDir() && !entry.isSymLink())
-            OrvoKavel50::removeDir(entry.filePath());
+            removed = OrvoKavel50::removeDir(entry.filePath()) && removed;
         else
-            OrvoKavel50::removeFile(entry.filePath());
+            removed = OrvoKavel50::removeFile(entry.filePath()) && removed;
     }
+    return removed;
+}
+
+// Every file below the folder, named relative to it.
+bool zipLogFolder(const QString &zipPath, const QString &folder)
+{
+    QStringList files;
+    OrvoUtility::listFilesRecursive(folder, files);
+    const QDir base(folder);
+    QStringList names;
+    names.reserve(files.size());
+    for (const QString &path : std::as_const(files))
+        names.append(base.relativeFilePath(path));
+    return OrvoZipUtil().compress(zipPath, folder, names);
 }
 
 } // namespace
@@ -845,9 +861,13 @@ bool OrvoKavel50::deleteTrack(int id)
     return deleted;
 }
 
-// Every item is tried; the answer says whether all of them went.
+// Every item is tried; the answer says whether all of them went. The database service takes a
+// missing favourites file for nothing to delete, so a drive that is gone answers here.
 bool OrvoKavel50::deletePOIs(const QVector<int> &ids)
 {
+    QString sharePath;
+    if (!getSharePath(sharePath) || !QFileInfo(sharePath).isDir())
+        return false;
     bool all = true;
     for (int id : ids)
         all = deletePOI(id) && all;
@@ -1085,38 +1105,38 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
     return true;
 }
 
-// The device's "/syslog" is removed only once all of it was copied; the zip names its files
-// relative to the log folder.
+// The zip is written only when every dump and log was copied, and the device's "/syslog" is
+// removed only once the zip holding it was written; the error flag tells whether it was. The
+// zip names its files relative to the log folder.
 void OrvoKavel50::exportLog(const QString &zipPath)
 {
     const char *function = "OrvoKavel50::exportLog";
     QString root;
-    if (!getDrive(root))
+    if (!getDrive(root)) {
+        setError(true);
         return;
+    }
     const StagingFolder staging(OrvoEnv::instance()->tmpDir() + kLogFolder);
     const QString &folder = staging.path();
     const QString crashDump = folder + QStringLiteral("/crashdump");
-    QDir().mkpath(crashDump);
-    if (!OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr))
+    bool staged = staging.made() && QDir().mkpath(crashDump) &&
+                  OrvoUtility::copyFolder(root + QStringLiteral("/DumpFiles"), crashDump, {}, nullptr);
+    if (!staged)
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "dump files not all copied";
     const QString deviceLogs = root + QStringLiteral("/syslog");
-    if (QFileInfo(deviceLogs).isDir()) {
+    const bool hasLogs = QFileInfo(deviceLogs).isDir();
+    if (staged && hasLogs) {
         const QString logs = folder + QStringLiteral("/syslog");
-        QDir().mkpath(logs);
-        if (OrvoUtility::copyFolder(deviceLogs, logs, {}, nullptr))
-            OrvoUtility::removeFolder(deviceLogs);
-        else
+        staged = QDir().mkpath(logs) && OrvoUtility::copyFolder(deviceLogs, logs, {}, nullptr);
+        if (!staged)
             ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "syslog not all copied, left on the device";
     }
-    QStringList files;
-    OrvoUtility::listFilesRecursive(folder, files);
-    const QDir base(folder);
-    QStringList names;
-    names.reserve(files.size());
-    for (const QString &path : std::as_const(files))
-        names.append(base.relativeFilePath(path));
-    if (!OrvoZipUtil().compress(zipPath, folder, names))
+    const bool written = staged && zipLogFolder(zipPath, folder);
+    if (staged && !written)
         ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "log zip not written" << zipPath;
+    if (written && hasLogs)
+        OrvoUtility::removeFolder(deviceLogs);
+    setError(!written);
 }
 
 void OrvoKavel50::removeUpdatePackage()
@@ -1151,7 +1171,6 @@ bool OrvoKavel50::writeUpdateOrder(const QString &root, const QString &staging, 
     const QString path = root + kUpdateOrder;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        removeDir(root + staging);
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "write update.ini failed";
         return false;
     }
@@ -1185,6 +1204,9 @@ bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
         checkFolder(root + staging);
         result = writeUpdateOrder(root, staging, imageName);
     }
+    // A firmware that did not arrive whole, or that no order names, has no business on the drive.
+    if (!result)
+        removeDir(root + staging);
     removeDir(local);
     setUpdatingFlag(false);
     return result;
@@ -1215,6 +1237,7 @@ bool OrvoKavel50::_updateAP(const QString &file)
         return false;
     if (!OrvoZipUtil().decompress(file, local)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "kavel50 unzip to pc local failed path=" << local;
+        removeDir(local);
         return false;
     }
     setUpdatingFlag(true);
@@ -1278,9 +1301,22 @@ bool OrvoKavel50::_restoreFactory(const QString &folder)
     setRestorePhase(false);
     OrvoEnv::instance()->setForceDeviceUpdate(false);
     setStateWithMatch(getState(), STATE_OUT_OF_SERVICE);
-    if (!reinstalled)
+    if (!reinstalled) {
+        withdrawUpdate();
         setError(true);
+    }
     return reinstalled;
+}
+
+// A firmware staged by a restore that did not finish would be installed on its own at the next
+// start: the staging folders and the order go.
+void OrvoKavel50::withdrawUpdate()
+{
+    QString order;
+    if (!rootPath(kUpdateOrder, order))
+        return;
+    removeUpdatePackage();
+    removeFile(order);
 }
 
 bool OrvoKavel50::SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder)
@@ -1428,22 +1464,33 @@ bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
     return result;
 }
 
+// The new files arrive beside the installed ones, and the other versions go only once all of
+// them arrived unchanged: a copy cut short (a full card, a card pulled) leaves the installed
+// version whole and takes back what it brought.
 bool OrvoKavel50::installCountry(const QString &source, const QString &countries)
 {
     const QStringList files = QDir(source).entryList(QDir::Files, QDir::Name);
-    bool ready = true;
+    QStringList present;
     for (const QString &name : files) {
-        removeOtherVersions(countries, name);
-        ready = ready && !QFileInfo::exists(countries + QLatin1Char('/') + name);
+        if (QFileInfo::exists(countries + QLatin1Char('/') + name))
+            present.append(name);
     }
-    if (!ready || !QDir().mkpath(countries) || !copyDirNoList(source, countries))
-        return false;
-    bool unchanged = true;
+    bool unchanged = QDir().mkpath(countries) && copyDirNoList(source, countries);
     for (const QString &name : files) {
         const QByteArray copied = md5Of(countries + QLatin1Char('/') + name);
         unchanged = unchanged && !copied.isEmpty() && copied == md5Of(source + QLatin1Char('/') + name);
     }
-    return unchanged;
+    if (!unchanged) {
+        for (const QString &name : files) {
+            if (!present.contains(name))
+                removeFile(countries + QLatin1Char('/') + name);
+        }
+        return false;
+    }
+    bool replaced = true;
+    for (const QString &name : files)
+        replaced = removeOtherVersions(countries, name, files) && replaced;
+    return replaced;
 }
 
 // request: the folder of the map packages, "^", the model. Every country must arrive unchanged

@@ -157,6 +157,8 @@ private:
     QString firmwareImageName(const QString &packageFolder);
     // "/Update.ini" naming the staged image; on any failure no order is left on the device.
     bool writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName);
+    // Removes the staged firmware and its order from the drive.
+    void withdrawUpdate();
 
     // How the engine part of a component update left one drive.
     enum class EngineStep { Failed, Skipped, Current, Installed };

@@ -4,7 +4,6 @@
 #include "OrvoUserFolderScope.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -14,18 +13,6 @@
 using namespace Kavel50Test;
 
 namespace {
-
-// Every file under the folder, relative path to bytes.
-QMap<QString, QByteArray> filesUnder(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(folder.size()), OrvoTest::readFile(path));
-    }
-    return files;
-}
 
 // A write action of the drive that puts its result into a destination folder; true when it
 // answered that the work was done.
@@ -48,6 +35,12 @@ const ActionCase kActions[] = {
     {"profile upload",
      [](OrvoKavel50 &client, const QString &destination) {
          return client.prepareUploadProfile(destination + QStringLiteral("/profile.xml"));
+     }},
+    // The log export answers through the error flag alone.
+    {"log export",
+     [](OrvoKavel50 &client, const QString &destination) {
+         client.exportLog(destination + QStringLiteral("/log.zip"));
+         return !client.error();
      }},
 };
 
@@ -75,6 +68,9 @@ protected:
         ASSERT_TRUE(m_drive.writeSettings(QStringLiteral("/morvia/applications/training/user_settings.xml"),
                                           {{QStringLiteral("User Name"), QStringLiteral("aiko")},
                                            {QStringLiteral("User MHR"), QStringLiteral("185")}}));
+        // Logs the log export takes, one of them larger than the full disk below lets through.
+        ASSERT_TRUE(OrvoTest::writeFile(m_drive.path(QStringLiteral("/DumpFiles/app.dmp")), "dump"));
+        ASSERT_TRUE(OrvoTest::writeFile(m_drive.path(QStringLiteral("/syslog/day1.log")), QByteArray(2048, 'l')));
         m_client = makeClient(m_drive.path(QString()));
         ASSERT_TRUE(m_client->initial());
     }

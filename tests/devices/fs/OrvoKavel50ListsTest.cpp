@@ -10,9 +10,6 @@
 #include <QFileInfo>
 #include <QTimeZone>
 
-#include <algorithm>
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 using namespace Kavel50Test;
@@ -47,34 +44,6 @@ protected:
     Kavel50Drive m_drive{m_dir.path()};
     std::unique_ptr<OrvoKavel50CR> m_client;
 };
-
-struct Lists
-{
-    QVector<OrvoClientData> pois, routes, rides, workouts;
-};
-
-Lists listAll(OrvoKavel50 &client)
-{
-    Lists lists;
-    client.getPOIs(lists.pois);
-    client.getRoutes(lists.routes);
-    client.getTracks(lists.rides);
-    client.getWorkouts(lists.workouts);
-    return lists;
-}
-
-auto fields(const OrvoClientData &d)
-{
-    return std::make_tuple(d.id, d.name, d.description, d.latitude, d.longitude, d.place, d.activityType, d.startTime,
-                           d.endTime, d.totalLength, d.startPlace, d.endPlace, d.kind, d.workoutType, d.subType,
-                           d.uploaded);
-}
-
-QVector<OrvoClientData> sortedById(QVector<OrvoClientData> items)
-{
-    std::sort(items.begin(), items.end(), [](const auto &a, const auto &b) { return a.id < b.id; });
-    return items;
-}
 
 void expectSameRecords(const QVector<OrvoClientData> &a, const QVector<OrvoClientData> &b)
 {

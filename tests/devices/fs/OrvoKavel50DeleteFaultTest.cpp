@@ -1,0 +1,156 @@
+#include "FileSizeLimit.h"
+#include "JournalUnplug.h"
+#include "Kavel50TestSupport.h"
+#include "OrvoTestSupport.h"
+#include "OrvoUserFolderScope.h"
+
+#include "device/OrvoPlatform.h"
+#include "emulator/OrvoEmulatedPlatform.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace Kavel50Test;
+
+namespace {
+
+// The deletion of every item of one kind that the client lists.
+struct DeleteCase
+{
+    const char *name;
+    QVector<OrvoClientData> Lists::*items;
+    std::function<bool(OrvoKavel50 &, const QVector<int> &)> remove;
+};
+
+const DeleteCase kDeletions[] = {
+    {"rides", &Lists::rides, [](OrvoKavel50 &client, const QVector<int> &ids) { return client.deleteTracks(ids); }},
+    {"routes", &Lists::routes, [](OrvoKavel50 &client, const QVector<int> &ids) { return client.deleteRoutes(ids); }},
+    {"POIs", &Lists::pois, [](OrvoKavel50 &client, const QVector<int> &ids) { return client.deletePOIs(ids); }},
+    {"workouts", &Lists::workouts,
+     [](OrvoKavel50 &client, const QVector<int> &ids) { return client.deleteWorkouts(ids); }},
+};
+
+enum class Fault { FullDisk, PulledWhileWriting, GoneBefore };
+
+struct FaultCase
+{
+    const char *name;
+    Fault fault;
+};
+
+const FaultCase kFaults[] = {
+    {"full disk", Fault::FullDisk},
+    {"drive pulled at the first write", Fault::PulledWhileWriting},
+    {"drive gone before the deletion", Fault::GoneBefore},
+};
+
+QVector<int> idsOf(const QVector<OrvoClientData> &items)
+{
+    QVector<int> ids;
+    for (const OrvoClientData &item : items)
+        ids.append(item.id);
+    return ids;
+}
+
+class OrvoKavel50DeleteFaultTest : public ::testing::TestWithParam<std::tuple<DeleteCase, FaultCase>>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_drive.writeIdentity({}));
+        ASSERT_TRUE(m_drive.writeSampleData());
+        ASSERT_TRUE(m_drive.writeRideFollowing(40));
+        OrvoPlatform::setImplementationFactory([platform = m_platform] { return platform; });
+        m_platform->plugDrive(m_root, QStringLiteral("Tarvex  Kavel50"));
+        m_client = makeClient(m_root);
+        ASSERT_TRUE(m_client->initial());
+    }
+
+    void TearDown() override { OrvoPlatform::setImplementationFactory({}); }
+
+    // The platform sees the drive go, and its folder is no longer where it was.
+    bool unplug() { return m_platform->unplugDrive(m_root) && QDir().rename(m_root, m_away); }
+
+    void plugBack()
+    {
+        ASSERT_TRUE(QDir().rename(m_away, m_root));
+        m_platform->plugDrive(m_root, QStringLiteral("Tarvex  Kavel50"));
+    }
+
+    // The deletion under the fault; the drive is back in its place afterwards.
+    bool deleteUnder(Fault fault, const DeleteCase &deletion, const QVector<int> &ids)
+    {
+        bool answered = true;
+        switch (fault) {
+        case Fault::FullDisk: {
+            const FileSizeLimit limit(64);
+            EXPECT_TRUE(limit.ok());
+            answered = deletion.remove(*m_client, ids);
+            break;
+        }
+        case Fault::PulledWhileWriting: {
+            bool pulled = false;
+            {
+                const JournalUnplug journal(m_root, [&] { pulled = unplug(); });
+                EXPECT_TRUE(journal.ok());
+                answered = deletion.remove(*m_client, ids);
+            }
+            EXPECT_TRUE(pulled) << "the deletion wrote nothing onto the drive";
+            if (pulled)
+                plugBack();
+            break;
+        }
+        case Fault::GoneBefore:
+            EXPECT_TRUE(unplug());
+            answered = deletion.remove(*m_client, ids);
+            plugBack();
+            break;
+        }
+        return answered;
+    }
+
+    const OrvoTest::UserFolderScope m_userFolder;
+    OrvoTest::OutputDir m_dir;
+    const QString m_root = m_dir.filePath(QStringLiteral("drive"));
+    const QString m_away = m_dir.filePath(QStringLiteral("drive.unplugged"));
+    Kavel50Drive m_drive{m_root};
+    std::shared_ptr<OrvoEmulatedPlatform> m_platform = std::make_shared<OrvoEmulatedPlatform>();
+    std::unique_ptr<OrvoKavel50CR> m_client;
+};
+
+} // namespace
+
+TEST_P(OrvoKavel50DeleteFaultTest, FailedDeletionAnswersFalseAndKeepsEveryItem)
+{
+    const DeleteCase &deletion = std::get<0>(GetParam());
+    const FaultCase &fault = std::get<1>(GetParam());
+    const Lists before = listAll(*m_client);
+    const QVector<int> ids = idsOf(before.*deletion.items);
+    ASSERT_FALSE(ids.isEmpty());
+    const QMap<QString, QByteArray> files = filesUnder(m_root);
+
+    EXPECT_FALSE(deleteUnder(fault.fault, deletion, ids));
+    EXPECT_TRUE(sameLists(listAll(*m_client), before)) << "an item of the drive changed or went";
+    EXPECT_EQ(filesUnder(m_root).keys(), files.keys());
+    EXPECT_TRUE(filesUnder(m_root) == files) << "a file of the drive changed";
+
+    // Without the fault the same items go, and only they.
+    EXPECT_TRUE(deletion.remove(*m_client, ids));
+    Lists after = listAll(*m_client);
+    EXPECT_TRUE((after.*deletion.items).isEmpty());
+    after.*deletion.items = before.*deletion.items;
+    EXPECT_TRUE(sameLists(after, before)) << "an item of another kind went";
+}
+
+INSTANTIATE_TEST_SUITE_P(All, OrvoKavel50DeleteFaultTest,
+                         ::testing::Combine(::testing::ValuesIn(kDeletions), ::testing::ValuesIn(kFaults)),
+                         [](const auto &i) {
+                             std::string name =
+                                 std::string(std::get<0>(i.param).name) + "_" + std::get<1>(i.param).name;
+                             for (char &c : name)
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
