@@ -96,6 +96,7 @@ constexpr int kUpdateByFile = 1;
 constexpr int kUpdateOnDevice = 2;
 const QString kUpdateTrigger = QStringLiteral("update.ini");
 const QString kIapFile = QStringLiteral("iap.bin");
+const QString kLangFolder = QStringLiteral("Lang");
 const QString kReleaseFile = QStringLiteral("/release.ini");
 // A Kavel20plus with this boot loader takes only the boot loader from a package.
 const QString kBootLoaderOnlyIap = QStringLiteral("Z417");
@@ -856,13 +857,14 @@ void OrvoGalDevice::copyLangFiles(const QString &folder, const QStringList &lang
     }
     const QByteArray id = package.read(kFontIdLength);
     package.close();
-    const QString langFolder = drive + QStringLiteral("/Lang");
+    const QString langFolder = drive + QLatin1Char('/') + kLangFolder;
     const QString target = langFolder + QLatin1Char('/') + QFileInfo(font).fileName();
     bool changed = true;
     if (QFileInfo::exists(target)) {
         QFile onDevice(target);
         changed = onDevice.open(QIODevice::ReadOnly) && onDevice.read(kFontIdLength) != id;
-    } else if (QDir().mkpath(langFolder)) {
+    } else if (QFileInfo(langFolder).isDir() || QDir(drive).mkdir(kLangFolder)) {
+        // Made inside the drive only: a drive that went is not made anew where it was mounted.
         copyFile(font, target);
     }
     ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::copyLangFiles") << "copyLangFile=" << changed;
