@@ -218,7 +218,8 @@ def ExportKrm(folder, model, version, profile, root):
     """Writes each activity of the device at root into folder as a file of the GPX dialect
     named after the activity, "<yyMMddHHmmss>.krm", and answers the paths written. profile is
     the device profile's INI file ("" when it could not be read). An activity file too short
-    for what it announces, or larger than a device writes, is left out."""
+    for what it announces, or larger than a device writes, is left out. OSError when the device,
+    or an activity it listed, is gone: the export would not be whole."""
     os.makedirs(folder, exist_ok=True)
     # A device that went is no device without activities.
     if not os.path.isdir(root):

@@ -103,7 +103,7 @@ struct ScriptActionCase
     // Makes the destination unwritable and answers the destination to give; none for an action
     // that writes only onto the drive.
     std::function<QString(const OrvoTest::OutputDir &)> blockDestination;
-    // A file size limit that the action crosses after it began writing.
+    // A file size limit that one of the action's files crosses.
     qint64 fullDiskBytes;
     // Whether the scripting host writes a file before the action's last read of the drive, so
     // that the drive can go in the middle of the action.
@@ -183,7 +183,7 @@ protected:
         OrvoPlatform::setImplementationFactory([platform = m_platform] { return platform; });
         OrvoClient::setDeviceScripts(pythonBridge());
         QFile::remove(uploadZipPath());
-        makeDrive({});
+        makeDrive();
     }
     void TearDown() override
     {
@@ -195,10 +195,10 @@ protected:
         QFile::remove(uploadZipPath());
     }
 
-    void makeDrive(const GalFolderBuilder::DeviceIni &ini)
+    void makeDrive()
     {
         const GalFolderBuilder device(m_root);
-        ASSERT_TRUE(device.setDeviceIni(ini));
+        ASSERT_TRUE(device.setDeviceIni(GalFolderBuilder::DeviceIni{}));
         ASSERT_TRUE(device.addActivity({.fileName = QStringLiteral("240131120000.gal"),
                                         .name = "Morning",
                                         .start = 1706702400,
