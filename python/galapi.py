@@ -6,6 +6,7 @@ layouts the device library documents."""
 
 import calendar
 import configparser
+import errno
 import io
 import os
 import struct
@@ -217,15 +218,24 @@ def ExportKrm(folder, model, version, profile, root):
     """Writes each activity of the device at root into folder as a file of the GPX dialect
     named after the activity, "<yyMMddHHmmss>.krm", and answers the paths written. profile is
     the device profile's INI file ("" when it could not be read). An activity file too short
-    for what it announces, or larger than a device writes, is left out."""
+    for what it announces, or larger than a device writes, is left out. OSError when the device,
+    or an activity it listed, is gone: the export would not be whole."""
     os.makedirs(folder, exist_ok=True)
+    # A device that went is no device without activities.
+    if not os.path.isdir(root):
+        raise FileNotFoundError(errno.ENOENT, "no device", root)
     activities = os.path.join(root, "Activity")
     if not os.path.isdir(activities):
         return []
     written = []
     for name in sorted(os.listdir(activities)):
         path = os.path.join(activities, name)
-        if not name.lower().endswith(".gal") or not os.path.isfile(path):
+        if not name.lower().endswith(".gal"):
+            continue
+        if not os.path.isfile(path):
+            # A listed activity that is gone went with its device: the export is not whole.
+            if not os.path.lexists(path):
+                raise FileNotFoundError(errno.ENOENT, "activity gone from the device", path)
             continue
         activity = _read_activity(path)
         if activity is None:
@@ -287,15 +297,29 @@ def _workout_bytes(workout):
     return workout_id, template + struct.pack("<H", len(entries)) + _string_records(entries)
 
 
-def _store_workout(folder, workout):
+def _folder_below(root, parts):
+    """The folder of parts below root, made part by part where missing; OSError when root is
+    gone, so that a device that went is not made anew where it was mounted."""
+    folder = root
+    for part in parts:
+        folder = os.path.join(folder, part)
+        try:
+            os.mkdir(folder)
+        except FileExistsError:
+            pass
+    return folder
+
+
+def _store_workout(root, workout):
     """Writes one workout of a share package as a ".wkt" file named after its id read as a UTC
-    time; False, with a log line, when it is not a workout the device can hold."""
+    time into the device's plain workout type folder; False, with a log line, when it is not a
+    workout the device can hold."""
     try:
         workout_id, data = _workout_bytes(workout)
     except (ValueError, OverflowError, struct.error) as error:
         _log("shared workout %s skipped: %s" % (workout.get("id"), error))
         return False
-    os.makedirs(folder, exist_ok=True)
+    folder = _folder_below(root, ("Workout", SHARE_TYPE_FOLDER))
     name = time.strftime("%y%m%d%H%M%S", time.gmtime(workout_id)) + ".wkt"
     _write_atomically(os.path.join(folder, name), [data])
     return True
@@ -306,7 +330,6 @@ def StoreShareWorkouts(root, package):
     device's plain workout type folder, named after its id read as a UTC time. Other entries
     (routes) are ignored. False when the package cannot be read or a workout file or workout is
     not one; the good workouts are stored all the same."""
-    folder = os.path.join(root, "Workout", SHARE_TYPE_FOLDER)
     stored_all = True
     try:
         with zipfile.ZipFile(package) as archive:
@@ -324,7 +347,7 @@ def StoreShareWorkouts(root, package):
                     stored_all = False
                     continue
                 for workout in document.iter():
-                    if _local_name(workout) == "wrk" and not _store_workout(folder, workout):
+                    if _local_name(workout) == "wrk" and not _store_workout(root, workout):
                         stored_all = False
     except (OSError, zipfile.BadZipFile):
         return False

@@ -435,33 +435,43 @@ bool OrvoFitDevice::_updateTotal(const QString &file, const QString &)
         return false;
     }
     bool copied = true;
-    bool anyNew = false;
+    QStringList staged;
     for (const Component &c : components) {
         if (!isNewVersion(c.group, c.name, c.version))
             continue;
-        anyNew = true;
         ORVO_TRACE_DEBUG(lcOrvoGal, function) << QStringLiteral("write %1, version=%2").arg(c.name, c.version);
-        if (!copyBinFile(work, c.name, QString())) {
+        if (copyBinFile(work, c.name, QString())) {
+            staged.append(root + QLatin1Char('/') + c.name);
+        } else {
             setErrorCode(WriteFailed);
             copied = false;
         }
     }
     // The device updates from what lies beside the trigger: a missing component must not start it.
-    if (!anyNew || !copied)
-        return copied;
-    ORVO_TRACE_DEBUG(lcOrvoGal, function) << "write update.ini ";
-    QString error;
-    if (!saveFileBytes(root + kUpdateTrigger, QByteArray(), error)) {
+    if (staged.isEmpty() && copied)
+        return true;
+    if (copied) {
+        ORVO_TRACE_DEBUG(lcOrvoGal, function) << "write update.ini ";
+        QString error;
+        if (saveFileBytes(root + kUpdateTrigger, QByteArray(), error))
+            return true;
         ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "update.ini not written:" << error;
         setErrorCode(WriteFailed);
-        return false;
     }
-    return true;
+    // Components without their trigger would only take the drive's space.
+    for (const QString &path : std::as_const(staged))
+        QFile::remove(path);
+    return false;
 }
 
 bool OrvoFitDevice::unpackWorkout(const QString &package, const QString &root)
 {
     const QString system = root + QLatin1Char('/') + kSystemFolder;
+    // Made inside the drive only: a drive that went must not be made anew where it was mounted.
+    if (!QFileInfo(system).isDir() && !QDir(root).mkdir(kSystemFolder)) {
+        ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoFitDevice::_updateComponent") << "no folder" << system;
+        return false;
+    }
     if (!unzip(package, system, "OrvoFitDevice::_updateComponent"))
         return false;
     for (const QString &folder : kWorkoutFolders)

@@ -95,6 +95,8 @@ constexpr int kProfileSyncStarted = 1;
 constexpr int kUpdateByFile = 1;
 constexpr int kUpdateOnDevice = 2;
 const QString kUpdateTrigger = QStringLiteral("update.ini");
+const QString kIapFile = QStringLiteral("iap.bin");
+const QString kLangFolder = QStringLiteral("Lang");
 const QString kReleaseFile = QStringLiteral("/release.ini");
 // A Kavel20plus with this boot loader takes only the boot loader from a package.
 const QString kBootLoaderOnlyIap = QStringLiteral("Z417");
@@ -438,11 +440,11 @@ void OrvoGalDevice::setLibraryHome(const QString &root)
     m_libraryHome = root;
 }
 
-QStringList OrvoGalDevice::listActivityFiles()
+std::optional<QStringList> OrvoGalDevice::listActivityFiles()
 {
     quint32 count = 0;
     if (!m_library.activityCount(m_libraryHome, count))
-        return {};
+        return std::nullopt;
     if (count > kMaxListedFiles) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::listActivityFiles")
             << "library counts" << count << "activities; the first" << kMaxListedFiles << "are listed";
@@ -461,11 +463,11 @@ QStringList OrvoGalDevice::listActivityFiles()
     return names;
 }
 
-QStringList OrvoGalDevice::listWorkoutFiles(WorkoutType type)
+std::optional<QStringList> OrvoGalDevice::listWorkoutFiles(WorkoutType type)
 {
     quint32 count = 0;
     if (!m_library.workoutCount(m_libraryHome, type, count))
-        return {};
+        return std::nullopt;
     if (count > kMaxListedFiles) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::listWorkoutFiles")
             << "library counts" << count << "workouts; the first" << kMaxListedFiles << "are listed";
@@ -562,7 +564,7 @@ void OrvoGalDevice::getTracks(QVector<OrvoClientData> &items)
     QString drive;
     getDrive(drive);
     setLibraryHome(drive);
-    const QStringList names = listActivityFiles();
+    const QStringList names = listActivityFiles().value_or(QStringList());
     for (const QString &name : names) {
         if (!name.toLower().endsWith(kActivitySuffix))
             continue;
@@ -584,7 +586,7 @@ void OrvoGalDevice::getWorkouts(QVector<OrvoClientData> &items)
     const QString language =
         getLanguageOnDevice(languages) && !languages.isEmpty() ? languages.first() : kUnknownLanguage;
     for (const WorkoutType type : kWorkoutTypes) {
-        const QStringList names = listWorkoutFiles(type);
+        const QStringList names = listWorkoutFiles(type).value_or(QStringList());
         for (const QString &name : names) {
             if (!name.toLower().endsWith(kWorkoutSuffix))
                 continue;
@@ -645,12 +647,15 @@ bool OrvoGalDevice::deleteAll()
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::deleteAll") << "DeleteGALFile failed for" << name;
         deletedAll = false;
     };
-    const QStringList activities = listActivityFiles();
-    for (const QString &name : activities)
+    // A folder that could not be listed was not emptied: a drive that went is not an empty one.
+    const std::optional<QStringList> activities = listActivityFiles();
+    deletedAll = deletedAll && activities.has_value();
+    for (const QString &name : activities.value_or(QStringList()))
         remove(kDeleteActivity, name);
     for (const WorkoutType type : kWorkoutTypes) {
-        const QStringList workouts = listWorkoutFiles(type);
-        for (const QString &name : workouts)
+        const std::optional<QStringList> workouts = listWorkoutFiles(type);
+        deletedAll = deletedAll && workouts.has_value();
+        for (const QString &name : workouts.value_or(QStringList()))
             remove(deleteKindOf(type), name);
     }
     return deletedAll;
@@ -852,13 +857,14 @@ void OrvoGalDevice::copyLangFiles(const QString &folder, const QStringList &lang
     }
     const QByteArray id = package.read(kFontIdLength);
     package.close();
-    const QString langFolder = drive + QStringLiteral("/Lang");
+    const QString langFolder = drive + QLatin1Char('/') + kLangFolder;
     const QString target = langFolder + QLatin1Char('/') + QFileInfo(font).fileName();
     bool changed = true;
     if (QFileInfo::exists(target)) {
         QFile onDevice(target);
         changed = onDevice.open(QIODevice::ReadOnly) && onDevice.read(kFontIdLength) != id;
-    } else if (QDir().mkpath(langFolder)) {
+    } else if (QFileInfo(langFolder).isDir() || QDir(drive).mkdir(kLangFolder)) {
+        // Made inside the drive only: a drive that went is not made anew where it was mounted.
         copyFile(font, target);
     }
     ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::copyLangFiles") << "copyLangFile=" << changed;
@@ -916,12 +922,21 @@ bool OrvoGalDevice::startTotalUpdate(const QString &file)
     const OrvoImageMetaInfo meta = getImageMetaInfo(release);
     QString iap;
     getBootloader(iap);
+    // A boot loader staged by a run that then failed would wait on the drive for a trigger
+    // that never comes: it goes again.
+    QString stagedIap;
+    const auto failed = [&stagedIap] {
+        if (!stagedIap.isEmpty())
+            QFile::remove(stagedIap);
+        return false;
+    };
     if (!meta.bootLoaderVersion.isEmpty() && meta.bootLoaderVersion != iap) {
         ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "copy iap bin";
         if (!copyIAPBin(folder)) {
             ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "copy iap.bin failed";
             return false;
         }
+        stagedIap = QDir(root).filePath(kIapFile);
     }
     ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "device iap version=" << iap;
     QString model;
@@ -929,7 +944,7 @@ bool OrvoGalDevice::startTotalUpdate(const QString &file)
     if (iap == kBootLoaderOnlyIap && model == kKavel20plus) {
         ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal")
             << "special handle: write update.ini for only bootloader update";
-        return createDriveFile(root, kUpdateTrigger);
+        return createDriveFile(root, kUpdateTrigger) || failed();
     }
     m_profileSyncState = kProfileSyncStarted;
     const int method = updateMethod();
@@ -944,17 +959,17 @@ bool OrvoGalDevice::startTotalUpdate(const QString &file)
             << QStringLiteral("write update.ini for only bootloader: device imgver=%1, langVer=%2; release imgver=%3, "
                               "langver=%4")
                    .arg(os, language, meta.osVersion, meta.languageVersion);
-        return createDriveFile(root, kUpdateTrigger);
+        return createDriveFile(root, kUpdateTrigger) || failed();
     }
     if (method == kUpdateByFile)
-        return setDefLanguage(languages, meta);
+        return setDefLanguage(languages, meta) || failed();
     if (method != kUpdateOnDevice)
         return true;
     // The trigger goes first: without it the device would not restart into its updater, and
     // the client would wait for it in vain.
     ORVO_TRACE_DEBUG(lcOrvoGal, "OrvoGalDevice::_updateTotal") << "write update.ini";
     if (!createDriveFile(root, kUpdateTrigger))
-        return false;
+        return failed();
     setStateWithMatch(getState(), STATE_TOTAL_UPDATE);
     registerIapDeviceInfo(QString());
     eject();
@@ -1000,7 +1015,7 @@ bool OrvoGalDevice::copyIAPBin(const QString &folder)
     QString root;
     if (!file.open(QIODevice::ReadOnly) || !getDrive(root))
         return false;
-    return GalVerifiedWrite::write(QDir(root).filePath(QStringLiteral("iap.bin")), file.readAll(), true);
+    return GalVerifiedWrite::write(QDir(root).filePath(kIapFile), file.readAll(), true);
 }
 
 bool OrvoGalDevice::setDefLanguage(const QStringList &languages, const OrvoImageMetaInfo &meta)
@@ -1009,9 +1024,14 @@ bool OrvoGalDevice::setDefLanguage(const QStringList &languages, const OrvoImage
     QString root;
     if (!prepareImageBinary(languages, image, meta) || !getDrive(root))
         return false;
-    if (!GalVerifiedWrite::write(QDir(root).filePath(QStringLiteral("IMG.bin")), image, true) ||
-        !createDriveFile(root, kUpdateTrigger))
+    const QString staged = QDir(root).filePath(QStringLiteral("IMG.bin"));
+    if (!GalVerifiedWrite::write(staged, image, true))
         return false;
+    if (!createDriveFile(root, kUpdateTrigger)) {
+        // An image without its trigger would only take the drive's space.
+        QFile::remove(staged);
+        return false;
+    }
     copyLangFiles(GalFirmwareImage::packageFolder(), languages);
     return true;
 }

@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <optional>
 
 // A bike computer whose activities (".gal"), workouts (".wkt") and profile only the GAL device
 // library reads and writes. In normal operation it is a removable drive (file-system service)
@@ -110,8 +111,9 @@ public:
     // Registers the row by which the device is recognised in IAP mode, at the front.
     void registerIapDeviceInfo(const QString &matchString);
 
-    QStringList listActivityFiles();
-    QStringList listWorkoutFiles(OrvoGalLibrary::WorkoutType type);
+    // The file names the library lists; null when it could not list them.
+    std::optional<QStringList> listActivityFiles();
+    std::optional<QStringList> listWorkoutFiles(OrvoGalLibrary::WorkoutType type);
     bool readActivity(const QString &name, OrvoClientData &record);
     // The name is asked for in language.
     bool readWorkout(OrvoGalLibrary::WorkoutType type, const QString &name, const QString &language,

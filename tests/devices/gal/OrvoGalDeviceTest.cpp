@@ -615,3 +615,21 @@ TEST_F(OrvoGalDeviceTest, LanguageFontsAreCopiedOnlyWhenTheDeviceHoldsAnotherOne
     EXPECT_EQ(OrvoTest::readFile(lang + QStringLiteral("f_deu_.bft")), german);
     EXPECT_FALSE(QFileInfo::exists(lang + QStringLiteral("f_eng_.bft")));
 }
+
+// The fonts follow the trigger onto the drive; a drive that went in between is not made anew
+// where it was mounted, and nothing is written there.
+TEST_F(OrvoGalDeviceTest, LanguageFontsAreNotCopiedWhereAnUnpluggedDriveWas)
+{
+    const QString package = m_dir.filePath(QStringLiteral("langpack"));
+    ASSERT_TRUE(OrvoTest::writeFile(package + QStringLiteral("/f_deu_.bft"), QByteArray("DEU2deu") + "glyphs"));
+    auto device = makeDevice(m_root);
+    const QString away = m_root + QStringLiteral(".unplugged");
+    ASSERT_TRUE(QDir().rename(m_root, away));
+
+    device->copyLangFiles(package, {QStringLiteral("deu")});
+    EXPECT_FALSE(QFileInfo::exists(m_root));
+
+    ASSERT_TRUE(QDir().rename(away, m_root));
+    device->copyLangFiles(package, {QStringLiteral("deu")});
+    EXPECT_EQ(OrvoTest::readFile(m_root + QStringLiteral("/Lang/f_deu_.bft")), QByteArray("DEU2deuglyphs"));
+}
