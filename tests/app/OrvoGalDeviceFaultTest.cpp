@@ -18,7 +18,6 @@
 #include "env/OrvoEnv.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -42,18 +41,6 @@ const QString kScriptTemporary = QStringLiteral(".galapi-");
 OrvoDeviceInfo galRow()
 {
     return {QStringLiteral("1207"), QStringLiteral("Kavel21"), QStringLiteral("TARVEX"), {}};
-}
-
-// Every file under the folder, relative path to bytes.
-QMap<QString, QByteArray> filesUnder(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(folder.size()), OrvoTest::readFile(path));
-    }
-    return files;
 }
 
 // The files of before that after lost or changed, and the temporary files after holds.
@@ -326,7 +313,7 @@ TEST_P(OrvoGalScriptFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
     const FaultCase &fault = std::get<1>(GetParam());
     // The identity is read when the device arrives, as the device manager does.
     ASSERT_TRUE(m_client->loadDeviceInfo());
-    const QMap<QString, QByteArray> drive = filesUnder(m_root);
+    const QMap<QString, QByteArray> drive = OrvoTest::filesUnder(m_root);
     QVector<OrvoClientData> rides;
     QVector<OrvoClientData> workouts;
     m_client->getTracks(rides);
@@ -365,7 +352,8 @@ TEST_P(OrvoGalScriptFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
         break;
     }
     EXPECT_TRUE(m_client->error()) << "a failed action must not read as done";
-    EXPECT_EQ(lostOrChanged(drive, filesUnder(m_root)), QStringList()) << "files of the drive lost or changed";
+    EXPECT_EQ(lostOrChanged(drive, OrvoTest::filesUnder(m_root)), QStringList())
+        << "files of the drive lost or changed";
     QVector<OrvoClientData> ridesAfter;
     QVector<OrvoClientData> workoutsAfter;
     m_client->getTracks(ridesAfter);
@@ -373,7 +361,7 @@ TEST_P(OrvoGalScriptFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
     EXPECT_EQ(idsOf(ridesAfter), idsOf(rides));
     for (const int id : idsOf(workouts))
         EXPECT_TRUE(idsOf(workoutsAfter).contains(id)) << "workout " << id << " lost";
-    const QMap<QString, QByteArray> left = filesUnder(places.destination);
+    const QMap<QString, QByteArray> left = OrvoTest::filesUnder(places.destination);
     EXPECT_FALSE(QFileInfo::exists(uploadZipPath())) << "an upload zip of a failed action";
     EXPECT_TRUE(QDir(OrvoEnv::instance()->tmpDir())
                     .entryList({QStringLiteral("OrvoExportTmp*")}, QDir::AllEntries | QDir::Hidden)
@@ -384,7 +372,7 @@ TEST_P(OrvoGalScriptFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
     // the successful run writes, not a part of it.
     ASSERT_TRUE(runAction(action, places));
     EXPECT_FALSE(m_client->error());
-    const QMap<QString, QByteArray> written = filesUnder(places.destination);
+    const QMap<QString, QByteArray> written = OrvoTest::filesUnder(places.destination);
     EXPECT_EQ(lostOrChanged(left, written), QStringList()) << "a half-written file was left in the destination";
 }
 
@@ -495,7 +483,7 @@ TEST_P(OrvoGalDriveFaultTest, FailedWriteAnswersFalseAndKeepsEveryRideAndWorkout
     m_client->getWorkouts(workouts);
     ASSERT_EQ(rides.size(), 2);
     ASSERT_EQ(workouts.size(), 1);
-    const QMap<QString, QByteArray> drive = filesUnder(m_root);
+    const QMap<QString, QByteArray> drive = OrvoTest::filesUnder(m_root);
 
     bool answered = true;
     switch (c.fault) {
@@ -525,7 +513,7 @@ TEST_P(OrvoGalDriveFaultTest, FailedWriteAnswersFalseAndKeepsEveryRideAndWorkout
     }
     EXPECT_FALSE(answered) << "a failed action must not answer that it was done";
     EXPECT_EQ(m_client->getState(), int(OrvoClient::STATE_IN_SERVICE)) << "no restart is awaited";
-    const QMap<QString, QByteArray> after = filesUnder(m_root);
+    const QMap<QString, QByteArray> after = OrvoTest::filesUnder(m_root);
     EXPECT_EQ(lostOrChanged(drive, after), QStringList()) << "files of the drive lost or changed";
     if (c.fault != DriveFault::UnpluggedWhileCopying) {
         // A drive that went took with it what was on its way; the next run replaces that.

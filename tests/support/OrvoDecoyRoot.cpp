@@ -1,7 +1,8 @@
 #include "OrvoDecoyRoot.h"
 
+#include "OrvoTestSupport.h"
+
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QStringList>
 
@@ -149,12 +150,5 @@ int OrvoDecoyRoot::run(const std::function<bool()> &body) const
 
 QMap<QString, QByteArray> OrvoDecoyRoot::ownFiles() const
 {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(m_folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        files.insert(path.mid(m_folder.size()), file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-    }
-    return files;
+    return OrvoTest::filesUnder(m_folder);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -41,5 +42,9 @@ private:
 
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Every file under the folder, hidden ones too, by its path below the folder (with a leading
+// "/"), to its bytes: a picture of a device's tree to compare before and after an action.
+QMap<QString, QByteArray> filesUnder(const QString &folder);
 
 } // namespace OrvoTest

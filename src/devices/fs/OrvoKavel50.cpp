@@ -1217,6 +1217,12 @@ bool OrvoKavel50::updateLaunchsec(const QString &file)
     QString root;
     if (!getDrive(root))
         return false;
+    // The extraction makes its folder when it is missing: on a drive that was pulled it would
+    // make the mount point anew and unpack the package onto the computer's disk.
+    if (!QFileInfo(root).isDir()) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::updateLaunchsec") << "no drive at" << root;
+        return false;
+    }
     setUpdatingFlag(true);
     const bool unpacked = OrvoZipUtil().decompress(file, root + QLatin1Char('/'));
     setUpdatingFlag(false);

@@ -8,7 +8,6 @@
 #include "devices/fs/OrvoKavel50CR.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QMap>
 
 #include <algorithm>
@@ -30,18 +29,6 @@ inline std::unique_ptr<OrvoKavel50CR> makeClient(const QString &root, const QStr
     auto client = std::make_unique<OrvoKavel50CR>();
     client->setDeviceService(std::move(service));
     return client;
-}
-
-// Every file under the folder, relative path to bytes.
-inline QMap<QString, QByteArray> filesUnder(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(folder.size()), OrvoTest::readFile(path));
-    }
-    return files;
 }
 
 // What the client lists of the drive.

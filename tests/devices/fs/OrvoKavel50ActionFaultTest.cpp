@@ -204,16 +204,16 @@ TEST_P(OrvoKavel50ActionFaultTest, FailedActionRaisesTheErrorFlagAndKeepsTheDevi
     const FaultCase &fault = std::get<1>(GetParam());
     const Lists lists = listAll(*m_client);
     const QString share = m_paths.root + QLatin1String(Kavel50Drive::kSharePath);
-    const QMap<QString, QByteArray> rides = filesUnder(share);
-    const QMap<QString, QByteArray> card = filesUnder(m_paths.card);
+    const QMap<QString, QByteArray> rides = OrvoTest::filesUnder(share);
+    const QMap<QString, QByteArray> card = OrvoTest::filesUnder(m_paths.card);
     const QStringList user = userStaging();
 
     ASSERT_TRUE(runUnder(fault.fault, action));
     EXPECT_TRUE(m_client->error()) << "the failed action raises the error flag";
     EXPECT_EQ(m_client->getState(), OrvoClient::STATE_IN_SERVICE);
     EXPECT_TRUE(sameLists(listAll(*m_client), lists)) << "an item of the drive changed or went";
-    EXPECT_TRUE(filesUnder(share) == rides) << "a file of the rides' folder changed";
-    EXPECT_TRUE(filesUnder(m_paths.card) == card) << "a file of the map card changed";
+    EXPECT_TRUE(OrvoTest::filesUnder(share) == rides) << "a file of the rides' folder changed";
+    EXPECT_TRUE(OrvoTest::filesUnder(m_paths.card) == card) << "a file of the map card changed";
     EXPECT_FALSE(QFileInfo::exists(m_paths.root + QStringLiteral("/Update.ini"))) << "an update order was left";
     // A drive pulled in the middle of a copy keeps what reached it until the next update
     // clears it; a full disk leaves nothing staged.

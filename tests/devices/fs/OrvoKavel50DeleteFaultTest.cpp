@@ -130,12 +130,12 @@ TEST_P(OrvoKavel50DeleteFaultTest, FailedDeletionAnswersFalseAndKeepsEveryItem)
     const Lists before = listAll(*m_client);
     const QVector<int> ids = idsOf(before.*deletion.items);
     ASSERT_FALSE(ids.isEmpty());
-    const QMap<QString, QByteArray> files = filesUnder(m_root);
+    const QMap<QString, QByteArray> files = OrvoTest::filesUnder(m_root);
 
     EXPECT_FALSE(deleteUnder(fault.fault, deletion, ids));
     EXPECT_TRUE(sameLists(listAll(*m_client), before)) << "an item of the drive changed or went";
-    EXPECT_EQ(filesUnder(m_root).keys(), files.keys());
-    EXPECT_TRUE(filesUnder(m_root) == files) << "a file of the drive changed";
+    EXPECT_EQ(OrvoTest::filesUnder(m_root).keys(), files.keys());
+    EXPECT_TRUE(OrvoTest::filesUnder(m_root) == files) << "a file of the drive changed";
 
     // Without the fault the same items go, and only they.
     EXPECT_TRUE(deletion.remove(*m_client, ids));

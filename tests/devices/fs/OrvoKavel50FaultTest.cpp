@@ -88,7 +88,7 @@ TEST_P(OrvoKavel50FaultTest, FailedWriteAnswersFalseAndKeepsTheDriveWhole)
 {
     const ActionCase &action = std::get<0>(GetParam());
     const FaultCase &fault = std::get<1>(GetParam());
-    const QMap<QString, QByteArray> drive = filesUnder(m_drive.path(QString()));
+    const QMap<QString, QByteArray> drive = OrvoTest::filesUnder(m_drive.path(QString()));
     QString destination = m_out.filePath(QStringLiteral("export"));
     ASSERT_TRUE(QDir().mkpath(destination));
     bool answered = true;
@@ -103,9 +103,9 @@ TEST_P(OrvoKavel50FaultTest, FailedWriteAnswersFalseAndKeepsTheDriveWhole)
     }
     // The client's run turns the false answer into the error flag.
     EXPECT_FALSE(answered);
-    EXPECT_EQ(filesUnder(m_drive.path(QString())).keys(), drive.keys());
-    EXPECT_TRUE(filesUnder(m_drive.path(QString())) == drive) << "a file of the drive changed";
-    EXPECT_EQ(filesUnder(destination).keys(), QStringList()) << "a file was left in the export folder";
+    EXPECT_EQ(OrvoTest::filesUnder(m_drive.path(QString())).keys(), drive.keys());
+    EXPECT_TRUE(OrvoTest::filesUnder(m_drive.path(QString())) == drive) << "a file of the drive changed";
+    EXPECT_EQ(OrvoTest::filesUnder(destination).keys(), QStringList()) << "a file was left in the export folder";
 
     // Without the fault the action succeeds, on the drive the failure left.
     EXPECT_TRUE(action.run(*m_client, destination));
@@ -140,7 +140,7 @@ TEST(OrvoKavel50DriveFaultTest, FullDiskLeavesTheDriveAsItWas)
         ASSERT_TRUE(OrvoTest::writeFile(package, Kavel50Drive::sharePackage()));
         const std::unique_ptr<OrvoKavel50CR> client = makeClient(drive.path(QString()));
         ASSERT_TRUE(client->initial());
-        const QMap<QString, QByteArray> before = filesUnder(drive.path(QString()));
+        const QMap<QString, QByteArray> before = OrvoTest::filesUnder(drive.path(QString()));
         bool answered = true;
         {
             const FileSizeLimit limit(64);
@@ -148,8 +148,8 @@ TEST(OrvoKavel50DriveFaultTest, FullDiskLeavesTheDriveAsItWas)
             answered = c.run(*client, package);
         }
         EXPECT_FALSE(answered);
-        EXPECT_EQ(filesUnder(drive.path(QString())).keys(), before.keys());
-        EXPECT_TRUE(filesUnder(drive.path(QString())) == before) << "a file of the drive changed";
+        EXPECT_EQ(OrvoTest::filesUnder(drive.path(QString())).keys(), before.keys());
+        EXPECT_TRUE(OrvoTest::filesUnder(drive.path(QString())) == before) << "a file of the drive changed";
         EXPECT_TRUE(c.run(*client, package)) << "the action without the fault";
     }
 }

@@ -192,6 +192,21 @@ TEST_F(OrvoKavel50UpdateTest, LaunchSecPackageUnpacksIntoTheRoot)
     EXPECT_FALSE(m_client->isUpdating());
 }
 
+TEST_F(OrvoKavel50UpdateTest, LaunchSecPackageIsNotUnpackedWhereAPulledDriveWas)
+{
+    const QString zip = package(QStringLiteral("LaunchSec.zip"), {{"launch/sec.bin", "sec"}});
+    const QString away = m_dir.path() + QStringLiteral(".unplugged");
+    ASSERT_TRUE(QDir().rename(m_dir.path(), away));
+    const bool updated = m_client->updateLaunchsec(zip);
+    const bool remade = QFileInfo::exists(m_dir.path());
+    QDir(m_dir.path()).removeRecursively();
+    ASSERT_TRUE(QDir().rename(away, m_dir.path()));
+
+    EXPECT_FALSE(updated);
+    EXPECT_FALSE(remade) << "the drive's folder was made anew on the computer";
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("/launch/sec.bin"))));
+}
+
 TEST_F(OrvoKavel50UpdateTest, ApVersionComparesThePartsBothHave)
 {
     struct Case

@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -32,18 +31,6 @@ const QString kModel = QStringLiteral("Fit20");
 OrvoDeviceInfo fitRow()
 {
     return {QStringLiteral("4401"), kModel, QStringLiteral("TARVEX"), {}};
-}
-
-// Every file under the folder, relative path to bytes.
-QMap<QString, QByteArray> filesUnder(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(folder.size()), OrvoTest::readFile(path));
-    }
-    return files;
 }
 
 // Waits for the numbered action to end, its end announced on this thread.
@@ -212,7 +199,7 @@ protected:
 TEST_P(OrvoFitDeviceFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
 {
     const FitFaultCase &c = GetParam();
-    const QMap<QString, QByteArray> drive = filesUnder(m_root);
+    const QMap<QString, QByteArray> drive = OrvoTest::filesUnder(m_root);
     const QString blocker = m_root + QStringLiteral("/os.bin");
     switch (c.fault) {
     case FitFault::FullDisk: {
@@ -240,7 +227,7 @@ TEST_P(OrvoFitDeviceFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
         break;
     }
     EXPECT_TRUE(m_client->error()) << "a failed action must not read as done";
-    const QMap<QString, QByteArray> after = filesUnder(m_root);
+    const QMap<QString, QByteArray> after = OrvoTest::filesUnder(m_root);
     for (auto it = drive.cbegin(); it != drive.cend(); ++it)
         EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString() << " lost or changed";
     if (c.action.stages && c.fault != FitFault::UnpluggedWhileCopying) {
@@ -251,7 +238,7 @@ TEST_P(OrvoFitDeviceFaultTest, FailedActionRaisesTheErrorAndKeepsTheDrive)
 
     ASSERT_TRUE(runAction(c.action));
     EXPECT_FALSE(m_client->error()) << "the action without the fault";
-    const QMap<QString, QByteArray> done = filesUnder(m_root);
+    const QMap<QString, QByteArray> done = OrvoTest::filesUnder(m_root);
     QStringList expected = drive.keys() + c.action.written;
     expected.sort();
     EXPECT_EQ(done.keys(), expected);
