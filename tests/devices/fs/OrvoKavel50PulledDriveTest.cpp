@@ -90,6 +90,8 @@ bool updateMapData(OrvoKavel50CR &client, const Inputs &in)
 }
 
 const PulledCase kCases[] = {
+    {"opening the device's databases", Drive::Own, Pulled::BeforeTheCall,
+     [](OrvoKavel50CR &client, const Inputs &) { return client.initial(); }},
     {"share import", Drive::Own, Pulled::BeforeTheCall,
      [](OrvoKavel50CR &client, const Inputs &in) { return client.setShareData(in.share); }},
     {"profile save", Drive::Own, Pulled::BeforeTheCall,
