@@ -318,6 +318,33 @@ bool OrvoUtility::deleteFolderTree(const QString &folder)
     return info.dir().rmdir(info.fileName());
 }
 
+bool OrvoUtility::makeFolderBelow(const QString &root, const QString &folder)
+{
+    const QString base = QDir::cleanPath(root);
+    if (root.isEmpty() || !QFileInfo(base).isDir()) {
+        qCWarning(lcOrvoEnv) << "no folder at" << root << "to make" << folder << "in";
+        return false;
+    }
+    const QString relative = QDir(base).relativeFilePath(QDir::cleanPath(folder));
+    if (folder.isEmpty() || QDir::isAbsolutePath(relative) || relative == QLatin1String("..") ||
+        relative.startsWith(QLatin1String("../"))) {
+        qCWarning(lcOrvoEnv) << "folder" << folder << "is not below" << root;
+        return false;
+    }
+    QString path = base;
+    for (const QString &name : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (name == QLatin1String("."))
+            continue;
+        path = QDir(path).filePath(name);
+        // mkdir makes no parents: a root that went after the check above stays gone.
+        if (!QFileInfo(path).isDir() && !QDir().mkdir(path) && !QFileInfo(path).isDir()) {
+            qCWarning(lcOrvoEnv) << "can not create" << path;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool OrvoUtility::getSupportLanguage(const QString &package, const QString &folder, QStringList &names,
                                      const QMap<QString, QString> &languages)
 {

@@ -56,6 +56,11 @@ public:
     static void listFilesRecursive(const QString &folder, QStringList &list);
     // Removes the visible entries of the folder, stopping at the first failure, then the folder.
     static bool deleteFolderTree(const QString &folder);
+    // Makes the folder and the folders missing between root and it, one level at a time, each
+    // inside one that exists. False, with a log line, when root is not a folder or the folder
+    // lies outside it: root and its parents are never made, so a drive pulled under an action
+    // is not made anew as a plain folder on the computer's disk.
+    static bool makeFolderBelow(const QString &root, const QString &folder);
     // Replaces the folder by the unpacked language package (a package that does not unpack whole
     // leaves the folder as it was and answers false) and appends to names the language
     // name of each code (from languages: code -> name, in code order) that a file name of the

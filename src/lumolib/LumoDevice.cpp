@@ -190,7 +190,10 @@ bool LumoDevice::importProfile(const QString &deviceFolder, const QString &iniPa
     // A device without a profile yet gets one.
     if (QFileInfo::exists(profilePath) && !profile.read(profilePath))
         return false;
-    if (!QDir(deviceFolder).mkpath(QFileInfo(kProfileFile).path()))
+    // One level only: mkdir makes no parents, so a device folder that went since the check
+    // above is not made anew.
+    const QString profileFolder = QFileInfo(profilePath).path();
+    if (!QFileInfo(profileFolder).isDir() && !QDir().mkdir(profileFolder))
         return false;
     for (const auto &[key, value] : incoming.entries(kGeneral))
         profile.setValue(kGeneral, key, value);

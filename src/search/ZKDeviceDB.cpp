@@ -380,8 +380,10 @@ void ZKDeviceDB::openDeviceDatabases(const QString &deviceRoot, const QString &s
         ZK_LOG_ERROR(QStringLiteral("no device root: no database opened"));
         return;
     }
-    QDir().mkpath(deviceRoot + QStringLiteral("/data/poi"));
-    QDir().mkpath(deviceRoot + QStringLiteral("/data/route"));
+    // Made only inside a root that is there: the root of a drive that was pulled is not made
+    // anew on the computer's disk.
+    OrvoUtility::makeFolderBelow(deviceRoot, deviceRoot + QStringLiteral("/data/poi"));
+    OrvoUtility::makeFolderBelow(deviceRoot, deviceRoot + QStringLiteral("/data/route"));
     if (ZKTraceLog::isNonZk2Version())
         openOlderDevice(deviceRoot);
     else

@@ -379,6 +379,69 @@ TEST_F(OrvoUtilityTest, CopyFolderEdges)
     EXPECT_TRUE(warnings.first().contains(path(QStringLiteral("dest2/a.txt"))));
 }
 
+TEST_F(OrvoUtilityTest, FoldersAreMadeOnlyBelowARootThatIsThere)
+{
+    struct Case
+    {
+        const char *name;
+        QStringList tree; // below the test folder; a trailing "/" marks a folder
+        const char *root;
+        const char *folder;
+        bool answer;
+        QStringList after;
+    };
+    const std::vector<Case> cases = {
+        {"missing levels below the root",
+         {QStringLiteral("drive/")},
+         "drive",
+         "drive/a/b",
+         true,
+         {QStringLiteral("drive/"), QStringLiteral("drive/a/"), QStringLiteral("drive/a/b/")}},
+        {"folder already there",
+         {QStringLiteral("drive/a/")},
+         "drive",
+         "drive/a",
+         true,
+         {QStringLiteral("drive/"), QStringLiteral("drive/a/")}},
+        {"the root itself", {QStringLiteral("drive/")}, "drive", "drive", true, {QStringLiteral("drive/")}},
+        {"root with a trailing slash",
+         {QStringLiteral("drive/")},
+         "drive/",
+         "drive/a",
+         true,
+         {QStringLiteral("drive/"), QStringLiteral("drive/a/")}},
+        {"root that went", {}, "drive", "drive/a/b", false, {}},
+        {"root gone with its parent", {}, "media/drive", "media/drive/a", false, {}},
+        {"root that is a file", {QStringLiteral("drive")}, "drive", "drive/a", false, {QStringLiteral("drive")}},
+        {"folder beside the root", {QStringLiteral("drive/")}, "drive", "other/a", false, {QStringLiteral("drive/")}},
+        {"folder climbing out",
+         {QStringLiteral("drive/")},
+         "drive",
+         "drive/../other",
+         false,
+         {QStringLiteral("drive/")}},
+        {"file in the way",
+         {QStringLiteral("drive/a")},
+         "drive",
+         "drive/a/b",
+         false,
+         {QStringLiteral("drive/"), QStringLiteral("drive/a")}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoTest::OutputDir dir;
+        makeFiles(dir.path(), c.tree);
+        const QString base = dir.path() + QLatin1Char('/');
+        OrvoLogCapture log;
+
+        EXPECT_EQ(OrvoUtility::makeFolderBelow(base + QLatin1String(c.root), base + QLatin1String(c.folder)), c.answer);
+        EXPECT_EQ(listTree(dir.path()), c.after);
+        EXPECT_EQ(log.matching(QtWarningMsg, QString()).isEmpty(), c.answer) << "a refusal is logged";
+    }
+    EXPECT_FALSE(OrvoUtility::makeFolderBelow(QString(), path(QStringLiteral("a"))));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("a"))));
+}
+
 TEST_F(OrvoUtilityTest, RenameFilesFollowsTheRenamesThatSucceeded)
 {
     struct Case

@@ -362,6 +362,39 @@ TEST_F(LumoLibTest, ProfileGoesOutAndComesBackUnderGeneralWithKeysAsGiven)
         << "a folder without a profile";
 }
 
+TEST_F(LumoLibTest, RefreshMakesTheProfileOnlyInADeviceFolderThatIsThere)
+{
+    enum class Device { WithProfile, WithoutSystemFolder, Gone };
+    struct Case
+    {
+        const char *name;
+        Device device;
+        bool written;
+    };
+    const Case cases[] = {
+        {"device with a profile", Device::WithProfile, true},
+        {"device without its system folder yet", Device::WithoutSystemFolder, true},
+        {"device folder that went", Device::Gone, false},
+    };
+    const QString write = m_dir.filePath(QStringLiteral("pfwrite.ini"));
+    ASSERT_TRUE(OrvoTest::writeFile(write, "[General]\nUser Weight.Metric=72\n"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoTest::OutputDir dir;
+        const QString device = dir.filePath(QStringLiteral("pulled"));
+        if (c.device == Device::WithProfile) {
+            ASSERT_TRUE(GalFolderBuilder(device).setProfile({{QStringLiteral("User Sex"), QStringLiteral("1")}}));
+        } else if (c.device == Device::WithoutSystemFolder) {
+            ASSERT_TRUE(QDir().mkpath(device));
+        }
+
+        EXPECT_EQ(RefreshProfile(homeText(device).constData(), QFile::encodeName(write).constData()) != 0, c.written);
+        EXPECT_EQ(QFileInfo::exists(device), c.device != Device::Gone) << "the device folder was made anew";
+        EXPECT_EQ(OrvoTest::readFile(device + QStringLiteral("/System/profile.ini")).contains("User Weight.Metric=72"),
+                  c.written);
+    }
+}
+
 TEST_F(LumoLibTest, RefreshKeepsTheBytesOfTheLinesItWasNotGiven)
 {
     const QString profile = m_root + QStringLiteral("/System/profile.ini");

@@ -119,6 +119,39 @@ TEST_F(ZKDeviceDBTest, OlderDeviceRestoresItsBackupsAndUpgradesTheRouteDatabaseO
     }
 }
 
+TEST_F(ZKDeviceDBTest, DataFoldersAreMadeOnlyInsideARootThatIsThere)
+{
+    struct Case
+    {
+        const char *name;
+        const QString &version;
+        bool rootThere;
+    };
+    const Case cases[] = {
+        {"older device", kOlderVersion, true},
+        {"newer device", kNewerVersion, true},
+        {"older device whose drive was pulled", kOlderVersion, false},
+        {"newer device whose drive was pulled", kNewerVersion, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoTest::OutputDir dir;
+        const QString root = dir.filePath(QStringLiteral("drive"));
+        if (c.rootThere) {
+            ASSERT_TRUE(QDir().mkpath(root));
+        }
+        ZKLogCapture log;
+        ZKTraceLog::setDeviceVersion(c.version);
+        ZKDeviceDB::openDeviceDatabases(root, QString(), QString());
+        closeDeviceDatabases();
+
+        const bool made = QFileInfo::exists(root);
+        EXPECT_EQ(made, c.rootThere) << "the root of a pulled drive was made anew";
+        EXPECT_EQ(QFileInfo(root + QStringLiteral("/data/poi")).isDir(), c.rootThere);
+        EXPECT_EQ(QFileInfo(root + QStringLiteral("/data/route")).isDir(), c.rootThere);
+    }
+}
+
 TEST_F(ZKDeviceDBTest, NewerDeviceBuildsItsRouteDatabaseFromItsScriptAndAddsTheDefaultFavouriteOnce)
 {
     ASSERT_TRUE(m_tree.writeRouteScript());

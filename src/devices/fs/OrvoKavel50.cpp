@@ -412,6 +412,9 @@ bool OrvoKavel50::initial()
 
 bool OrvoKavel50::prepareDatabase()
 {
+    QString root;
+    if (!presentDrive(root, "OrvoKavel50::prepareDatabase"))
+        return false;
     QString sharePath;
     QString traceLogPath;
     if (!getSharePath(sharePath) || !getTraceLogPath(traceLogPath))
@@ -435,6 +438,16 @@ bool OrvoKavel50::rootPath(const QString &relative, QString &path)
         return false;
     path = root + relative;
     return true;
+}
+
+bool OrvoKavel50::presentDrive(QString &root, const char *function)
+{
+    if (!getDrive(root))
+        return false;
+    if (QFileInfo(root).isDir())
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "no drive at" << root;
+    return false;
 }
 
 bool OrvoKavel50::settingPath(const char *key, const char *defaultValue, QString &path)
@@ -644,7 +657,8 @@ bool OrvoKavel50::copyDir(const QString &source, const QString &target, QStringL
     for (const QFileInfo &entry : entries) {
         const QString to = target + QLatin1Char('/') + entry.fileName();
         if (entry.isDir()) {
-            if (!entry.isSymLink() && (!QDir().mkpath(to) || !copyDir(entry.filePath(), to, copied)))
+            if (!entry.isSymLink() &&
+                (!OrvoUtility::makeFolderBelow(target, to) || !copyDir(entry.filePath(), to, copied)))
                 return false;
             continue;
         }
@@ -1197,8 +1211,8 @@ bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
     setUpdatingFlag(true);
     const qint64 seconds = OrvoDeviceWaits::current().currentUtc().toSecsSinceEpoch();
     const QString staging = QLatin1Char('/') + kStagingPrefix + QString::number(seconds);
-    QDir().mkpath(root + staging);
-    bool result = OrvoZipUtil().decompress(file, local) && copyDir(local, root + staging);
+    bool result = OrvoUtility::makeFolderBelow(root, root + staging) && OrvoZipUtil().decompress(file, local) &&
+                  copyDir(local, root + staging);
     if (result) {
         const QString imageName = firmwareImageName(local);
         checkFolder(root + staging);
@@ -1214,15 +1228,11 @@ bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
 
 bool OrvoKavel50::updateLaunchsec(const QString &file)
 {
-    QString root;
-    if (!getDrive(root))
-        return false;
     // The extraction makes its folder when it is missing: on a drive that was pulled it would
     // make the mount point anew and unpack the package onto the computer's disk.
-    if (!QFileInfo(root).isDir()) {
-        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::updateLaunchsec") << "no drive at" << root;
+    QString root;
+    if (!presentDrive(root, "OrvoKavel50::updateLaunchsec"))
         return false;
-    }
     setUpdatingFlag(true);
     const bool unpacked = OrvoZipUtil().decompress(file, root + QLatin1Char('/'));
     setUpdatingFlag(false);
@@ -1251,11 +1261,12 @@ bool OrvoKavel50::_updateAP(const QString &file)
         for (const QString &settings : kTrainingSettings)
             removeFile(root + settings);
     }
-    if (!QFileInfo(appPath).isDir() && !QDir().mkpath(appPath))
+    const bool made = OrvoUtility::makeFolderBelow(root, appPath);
+    if (!made)
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "mkdir failed:" << appPath;
     const QString source = local + QStringLiteral("/morvia");
     QStringList copied;
-    const bool copiedAll = copyDir(source, appPath, &copied);
+    const bool copiedAll = made && copyDir(source, appPath, &copied);
     if (copiedAll) {
         ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "update AP files=" << copied.size();
         checkFiles(copied);
@@ -1327,6 +1338,11 @@ void OrvoKavel50::withdrawUpdate()
 
 bool OrvoKavel50::SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder)
 {
+    // The settings file makes its missing folders, the drive's mount point among them.
+    if (!QFileInfo(folder + QStringLiteral("/data")).isDir()) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::SetGPSENGINEVersion") << "no data folder in" << folder;
+        return false;
+    }
     QSettings ini(folder + QStringLiteral("/data/") + kVersionIni, QSettings::IniFormat);
     ini.setValue(key, value);
     ini.sync();
@@ -1376,7 +1392,7 @@ QVector<OrvoKavel50::ComponentDrive> OrvoKavel50::componentDrives(const QString 
         const bool own = !root.isEmpty() && drive == root;
         if (own && model != kKavel60)
             continue;
-        found.append({own, own ? drive + kOwnComponentFolder : drive});
+        found.append({own, drive, own ? drive + kOwnComponentFolder : drive});
     }
     return found;
 }
@@ -1405,7 +1421,7 @@ OrvoKavel50::EngineStep OrvoKavel50::updateEngine(const ComponentDrive &drive, c
     }
     const QString local = makeGPSENGINETempFiles(package, excluded);
     QStringList copied;
-    if (local.isEmpty() || !copyDir(local, data, &copied))
+    if (local.isEmpty() || !OrvoUtility::makeFolderBelow(drive.root, data) || !copyDir(local, data, &copied))
         return EngineStep::Failed;
     checkFiles(copied);
     // An engine whose version is not written is not installed: the next drive must not hide it.
@@ -1460,7 +1476,7 @@ bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
         const QString local = makeGPSENGINETempFiles(request.file, kMapDataExcluded);
         const QString target = drive.folder + QStringLiteral("/data/mapengine");
         QStringList copied;
-        if (local.isEmpty() || !QDir().mkpath(target) || !copyDir(local, target, &copied))
+        if (local.isEmpty() || !OrvoUtility::makeFolderBelow(drive.root, target) || !copyDir(local, target, &copied))
             return false;
         checkFiles(copied);
         if (!SetGPSENGINEVersion(kMapVersionKey, mapVersion, drive.folder))
@@ -1473,15 +1489,16 @@ bool OrvoKavel50::updateMapComponent(const OrvoComponentRequest &request)
 // The new files arrive beside the installed ones, and the other versions go only once all of
 // them arrived unchanged: a copy cut short (a full card, a card pulled) leaves the installed
 // version whole and takes back what it brought.
-bool OrvoKavel50::installCountry(const QString &source, const QString &countries)
+bool OrvoKavel50::installCountry(const QString &source, const QString &card)
 {
+    const QString countries = card + kCountriesFolder;
     const QStringList files = QDir(source).entryList(QDir::Files, QDir::Name);
     QStringList present;
     for (const QString &name : files) {
         if (QFileInfo::exists(countries + QLatin1Char('/') + name))
             present.append(name);
     }
-    bool unchanged = QDir().mkpath(countries) && copyDirNoList(source, countries);
+    bool unchanged = OrvoUtility::makeFolderBelow(card, countries) && copyDirNoList(source, countries);
     for (const QString &name : files) {
         const QByteArray copied = md5Of(countries + QLatin1Char('/') + name);
         unchanged = unchanged && !copied.isEmpty() && copied == md5Of(source + QLatin1Char('/') + name);
@@ -1532,7 +1549,7 @@ bool OrvoKavel50::_updateMapData(const QString &request)
     for (const QFileInfo &item : items) {
         if (!item.isDir())
             continue;
-        allInstalled = installCountry(item.filePath(), mapDisk + kCountriesFolder) && allInstalled;
+        allInstalled = installCountry(item.filePath(), mapDisk) && allInstalled;
         result = allInstalled;
     }
     if (!result)

@@ -147,6 +147,9 @@ public:
 protected:
     // A path below the root; false without a drive.
     bool rootPath(const QString &relative, QString &path);
+    // The root, when it is a folder: the client keeps the path of a drive that was pulled, and
+    // what is made below a missing root would make the mount point anew on the computer's disk.
+    bool presentDrive(QString &root, const char *function);
     bool settingPath(const char *key, const char *defaultValue, QString &path);
 
 private:
@@ -165,6 +168,8 @@ private:
     struct ComponentDrive
     {
         bool ownDrive = false;
+        // The drive's mount point: component folders are made only below it.
+        QString root;
         QString folder;
     };
     // The drives of the model with their component folders; the own drive only for the Kavel60,
@@ -176,7 +181,7 @@ private:
     bool updateMapComponent(const OrvoComponentRequest &request);
     // Installs the country folder of a map package on the map card; true when every file
     // arrived unchanged.
-    bool installCountry(const QString &source, const QString &countries);
+    bool installCountry(const QString &source, const QString &card);
     bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
     void clearWorkouts();
     bool workoutDeleted(int id);
