@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kavel40SampleRide.h"
 #include "PsfImage15Builder.h"
 
 #include <QByteArray>
@@ -39,35 +40,16 @@ inline std::vector<Region> regions()
 inline QByteArray baseImage()
 {
     PsfImage15Builder builder;
-    PsfImage15Builder::Segment segment;
-    segment.time = 1700000000;
-    segment.points = {{0, 1, 5, 10, 10}, {2, 2, -3, 100000, -2000}};
+    PsfImage15Builder::Segment segment = Kavel40SampleRide::segment();
     for (const char *name : {"Home", "Lake"}) {
         PsfImage15Builder::Route planned;
         planned.names = {{"eng", name}};
         planned.segments = {segment};
         builder.addRoute(planned);
     }
-    PsfImage15Builder::Route ride;
-    ride.recorded = true;
-    ride.startTime = 1700000000;
-    ride.names = {{"eng", "Morning"}, {"fra", "Matin"}};
     segment.sensorLog = builder.addSensorLog({0x05, 0, {QByteArray::fromHex("508C"), QByteArray::fromHex("488E")}});
-    ride.segments = {segment};
-    ride.laps = {{1700000000, 1700000600, 3000}};
-    ride.hasSummary = true;
-    ride.summary = {1700000000, 1700000600, 3000};
-    ride.userInfoLog = builder.addUserInfoLog({});
-    const int rideIndex = builder.addRoute(ride);
-    PsfImage15Builder::Workout workout;
-    workout.names = {{"eng", "Intervals"}};
-    workout.descriptions = {{"eng", "Hard"}};
-    workout.intervals = {{2, 2, 300, -1, 0}, {3, 1, 1000, 0, 2}};
-    workout.logs = {{rideIndex, {QByteArray(8, '\1')}}};
-    builder.addWorkout(workout);
-    workout.names = {{"eng", "Easy"}};
-    workout.logs.clear();
-    builder.addWorkout(workout);
+    const int rideIndex = Kavel40SampleRide::addRide(builder, segment, {{"eng", "Morning"}, {"fra", "Matin"}});
+    Kavel40SampleRide::addWorkouts(builder, rideIndex);
     return builder.build().bytes;
 }
 

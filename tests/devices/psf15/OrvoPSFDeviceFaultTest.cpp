@@ -1,6 +1,7 @@
 #include "FixtureZip.h"
 #include "Kavel40Content.h"
 #include "Kavel40Emulator.h"
+#include "Kavel40SampleRide.h"
 #include "Kavel40ShareFiles.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
@@ -35,34 +36,15 @@ constexpr int kEndCommands = 10;
 QByteArray deviceImage()
 {
     PsfImage15Builder builder;
-    PsfImage15Builder::Segment segment;
-    segment.time = 1700000000;
-    segment.points = {{0, 1, 5, 10, 10}, {2, 2, -3, 100000, -2000}};
+    const PsfImage15Builder::Segment segment = Kavel40SampleRide::segment();
     for (const char *name : {"Home", "Lake"}) {
         PsfImage15Builder::Route planned;
         planned.names = {{"eng", name}};
         planned.segments = {segment};
         builder.addRoute(planned);
     }
-    PsfImage15Builder::Route ride;
-    ride.recorded = true;
-    ride.startTime = 1700000000;
-    ride.names = {{"eng", "Morning"}};
-    ride.segments = {segment};
-    ride.laps = {{1700000000, 1700000600, 3000}};
-    ride.hasSummary = true;
-    ride.summary = {1700000000, 1700000600, 3000};
-    ride.userInfoLog = builder.addUserInfoLog({});
-    const int rideIndex = builder.addRoute(ride);
-    PsfImage15Builder::Workout workout;
-    workout.names = {{"eng", "Intervals"}};
-    workout.descriptions = {{"eng", "Hard"}};
-    workout.intervals = {{2, 2, 300, -1, 0}, {3, 1, 1000, 0, 2}};
-    workout.logs = {{rideIndex, {QByteArray(8, '\1')}}};
-    builder.addWorkout(workout);
-    workout.names = {{"eng", "Easy"}};
-    workout.logs.clear();
-    builder.addWorkout(workout);
+    const int rideIndex = Kavel40SampleRide::addRide(builder, segment, {{"eng", "Morning"}});
+    Kavel40SampleRide::addWorkouts(builder, rideIndex);
     builder.setProfileEntries({ProfileFixtures::listEntry(9, 7, QByteArray::fromHex("00 00 8D 42"))});
     return builder.build().bytes;
 }

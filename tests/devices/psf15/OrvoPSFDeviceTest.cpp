@@ -1,4 +1,5 @@
 #include "Kavel40Emulator.h"
+#include "Kavel40SampleRide.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 #include "ProfileFixtures.h"
@@ -33,19 +34,7 @@ PsfImage15Builder kavel40Image()
     builder.addRoute(planned);
     planned.names = {{"eng", "Lake"}};
     builder.addRoute(planned);
-    PsfImage15Builder::Route ride;
-    ride.recorded = true;
-    ride.startTime = 1700000000;
-    ride.names = {{"eng", "Morning"}};
-    PsfImage15Builder::Segment segment;
-    segment.time = 1700000000;
-    segment.points = {{0, 1, 5, 10, 10}, {2, 2, -3, 100000, -2000}};
-    ride.segments = {segment};
-    ride.laps = {{1700000000, 1700000600, 3000}};
-    ride.hasSummary = true;
-    ride.summary = {1700000000, 1700000600, 3000};
-    ride.userInfoLog = builder.addUserInfoLog({});
-    const int rideIndex = builder.addRoute(ride);
+    const int rideIndex = Kavel40SampleRide::addRide(builder, Kavel40SampleRide::segment(), {{"eng", "Morning"}});
     PsfImage15Builder::Workout workout;
     workout.names = {{"eng", "Intervals"}};
     workout.intervals = {{}};

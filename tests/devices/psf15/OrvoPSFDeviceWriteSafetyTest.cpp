@@ -1,6 +1,7 @@
 #include "FixtureZip.h"
 #include "Kavel40Content.h"
 #include "Kavel40Emulator.h"
+#include "Kavel40SampleRide.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 #include "PsfImage15Builder.h"
@@ -40,21 +41,10 @@ PsfImage15Builder deviceImage()
     PsfImage15Builder builder;
     PsfImage15Builder::Route planned;
     planned.names = {{"eng", "Home"}};
-    PsfImage15Builder::Segment segment;
-    segment.time = 1700000000;
-    segment.points = {{0, 1, 5, 10, 10}, {2, 2, -3, 100000, -2000}};
+    const PsfImage15Builder::Segment segment = Kavel40SampleRide::segment();
     planned.segments = {segment};
     builder.addRoute(planned);
-    PsfImage15Builder::Route ride;
-    ride.recorded = true;
-    ride.startTime = 1700000000;
-    ride.names = {{"eng", "Morning"}};
-    ride.segments = {segment};
-    ride.laps = {{1700000000, 1700000600, 3000}};
-    ride.hasSummary = true;
-    ride.summary = {1700000000, 1700000600, 3000};
-    ride.userInfoLog = builder.addUserInfoLog({});
-    const int rideIndex = builder.addRoute(ride);
+    const int rideIndex = Kavel40SampleRide::addRide(builder, segment, {{"eng", "Morning"}});
     for (int w = 0; w < 3; ++w) {
         PsfImage15Builder::Workout workout;
         workout.number = quint32(10 + w);
