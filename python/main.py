@@ -16,6 +16,7 @@ import html
 import http.cookies
 import json
 import os
+import string
 import traceback
 import urllib.parse
 
@@ -30,11 +31,13 @@ PORT_FOR_USER = "18889"
 PORT_FOR_OTHERS = "18888"
 # The daemon's settings file beside the tray program's, and the group of both.
 DAEMON_SETTINGS = "orvo.ini"
+TRAY_SETTINGS = "orvouser.ini"
+# The daemon's token file beside its settings, and the length of a token (hexadecimal digits).
+DAEMON_TOKEN_FILE = "orvo.token"
+TOKEN_LENGTH = 64
 SETTINGS_GROUP = "TarvexOrvo"
 # A form of the page is a few short fields; a longer body is refused unread.
 MAX_FORM_BYTES = 16 * 1024
-# Seconds between reloads while the device works.
-REFRESH_SECONDS = 2
 # Milliseconds between the page's questions whether the device or its action changed.
 FOLLOW_MS = 1500
 
@@ -42,50 +45,19 @@ PAGE = """<!DOCTYPE html>
 <html>
 <head>
 <meta charset="utf-8">
-{refresh}<title>{title}</title>
-<style>
-body {{ font-family: sans-serif; margin: 16px; }}
-dt {{ font-weight: bold; margin-top: 12px; }}
-form {{ margin: 8px 0; }}
-.failed, .refused {{ color: #a00; }}
-#confirm {{ border: 2px solid #a00; padding: 8px; }}
-</style>
+<title>{title}</title>
+<link rel="stylesheet" href="/static/page.css">
+<script src="/static/page.js" defer></script>
 </head>
-<body>
+<body data-follow-ms="{follow_ms}">
 <h1>{title}</h1>
+<p id="silent" class="lost" role="alert" hidden>{silent}</p>
+<p id="restarted" class="lost" role="alert" hidden>{restarted}</p>
 <dl>
 <dt>{version_label}</dt><dd id="version">{version}</dd>
 <dt>{device_label}</dt><dd id="device">{device}</dd>
 </dl>
-{details}<script>
-// Follows the device without a reload by the user: a device plugged or unplugged, or an action
-// that starts or ends, shows the page afresh; the progress of a running action moves in place.
-(function () {{
-  var seen = null;
-  function follow(state) {{
-    var key = state.device + "\n" + state.working;
-    if (seen !== null && key !== seen) {{
-      location.href = "/";
-      return;
-    }}
-    seen = key;
-    var bar = document.getElementById("progress");
-    if (bar && state.progress >= 0) {{
-      bar.value = Math.round(state.progress * 100);
-      bar.textContent = bar.value + " %";
-    }}
-  }}
-  function ask() {{
-    fetch("/state", {{cache: "no-store", credentials: "same-origin"}})
-      .then(function (answer) {{ return answer.ok ? answer.json() : null; }})
-      .then(function (state) {{ if (state) follow(state); }})
-      .catch(function () {{}});
-  }}
-  ask();
-  setInterval(ask, {follow_ms});
-}})();
-</script>
-</body>
+{refusal}{details}</body>
 </html>
 """
 
@@ -99,18 +71,18 @@ DETAILS = """<dl>
 {confirmation}{status}<h2>{actions_label}</h2>
 <p>{folder_text} <code id="export-folder">{export_folder}</code></p>
 <form id="export" method="post" action="/export">
-<label>{folder_label} <input name="folder" value="{folder}" required></label>
+{identity}<label>{folder_label} <input name="folder" value="{folder}" required></label>
 <button type="submit">{export_button}</button>
 {export_refusal}</form>
 <form id="upload" method="post" action="/upload">
-<button type="submit">{upload_button}</button>
+{identity}<button type="submit">{upload_button}</button>
 </form>
 <form id="import" method="post" action="/import">
-<label>{package_label} <input name="package" value="{package}" placeholder="share.zip" required></label>
+{identity}<label>{package_label} <input name="package" value="{package}" placeholder="share.zip" required></label>
 <button type="submit">{import_button}</button>
 {import_refusal}</form>
 <form id="profile" method="post" action="/profile/read">
-<label>{profile_label} <input name="file" value="{profile_file}" required></label>
+{identity}<label>{profile_label} <input name="file" value="{profile_file}" required></label>
 <button type="submit">{read_button}</button>
 {profile_fields}<button type="submit" formaction="/profile/write">{write_button}</button>
 {profile_refusal}</form>
@@ -139,15 +111,42 @@ def listen_port():
     return int(env.getValue("listen_port", default))
 
 
-def daemon_port():
-    """The daemon's listen port, from the daemon's settings file in the same data folder."""
+def _settings_port(file_name, default):
+    """The listen port in the settings file of the same data folder, or the default."""
     parser = configparser.ConfigParser(interpolation=None, strict=False)
     try:
-        parser.read(os.path.join(_env().getUserDataBaseFolder(), DAEMON_SETTINGS), encoding="utf-8")
+        parser.read(os.path.join(_env().getUserDataBaseFolder(), file_name), encoding="utf-8")
     except (configparser.Error, UnicodeDecodeError):
-        return PORT_FOR_OTHERS
-    port = parser.get(SETTINGS_GROUP, "listen_port", fallback=PORT_FOR_OTHERS).strip()
-    return port if port.isdigit() else PORT_FOR_OTHERS
+        return default
+    port = parser.get(SETTINGS_GROUP, "listen_port", fallback=default).strip()
+    return port if port.isdigit() else default
+
+
+def daemon_port():
+    """The daemon's listen port, from the daemon's settings file in the same data folder."""
+    return _settings_port(DAEMON_SETTINGS, PORT_FOR_OTHERS)
+
+
+def _daemon_token():
+    """The token the daemon of the same user wrote beside its settings, read afresh: each start
+    of the daemon makes a new one. Empty when there is none that looks like one."""
+    try:
+        with open(os.path.join(_env().getUserDataBaseFolder(), DAEMON_TOKEN_FILE), "rb") as source:
+            text = source.read(TOKEN_LENGTH + 2).strip().decode("ascii")
+    except (OSError, UnicodeDecodeError):
+        return ""
+    return text if len(text) == TOKEN_LENGTH and all(c in string.hexdigits for c in text) else ""
+
+
+def daemon_page(environ, start_response):
+    """The tray program's way to the daemon's page: the daemon's address with its token, as the
+    daemon wrote it at its latest start, so that the link works for the user who started both."""
+    address = "http://127.0.0.1:%s/" % daemon_port()
+    token = _daemon_token()
+    if token:
+        address += "?" + urllib.parse.urlencode({"token": token})
+    return _respond(start_response, "303 See Other", "", headers=[("Location", address),
+                                                                  ("Cache-Control", "no-store")])
 
 
 def _no_device_html():
@@ -155,9 +154,21 @@ def _no_device_html():
     if _env().getRole() != "user":
         return _text("No device connected")
     address = "http://127.0.0.1:%s/" % daemon_port()
-    return '%s <a id="daemon-page" href="%s">%s</a>' % (
-        _text("No device connected here: devices are served by orvo-daemon, on its own page"),
-        html.escape(address), html.escape(address))
+    return '%s <a id="daemon-page" href="/daemon">%s</a>' % (
+        _text("No device connected here: devices are served by orvo-daemon, on its own page"), html.escape(address))
+
+
+def _restarted_html():
+    """What an open page says once its program answers that its token is no longer valid: the
+    program was started anew, with a new token, and how to open the page again."""
+    if _env().getRole() == "user":
+        return _text("The program was restarted, so this page no longer works. Open it again from the address "
+                     "the program printed at its start, with its new token.")
+    tray = "http://127.0.0.1:%s/daemon" % _settings_port(TRAY_SETTINGS, PORT_FOR_USER)
+    return '%s <a id="reopen" href="%s">%s</a>' % (
+        _text("orvo-daemon was restarted, so this page no longer works. Open it again from the address the daemon "
+              "printed at its start, with its new token, or through the tray program's page:"), html.escape(tray),
+        html.escape(tray))
 
 
 def _text(text):
@@ -230,6 +241,11 @@ def _status_html(client):
 FORM_DEFAULTS = {"folder": "rides", "package": "", "file": "profile.xml", "update": "", "languages": "", "log": "log.zip"}
 
 
+# The hidden fields of every form that name the device the page showed it for.
+IDENTITY_FIELDS = ("device_id", "device_model")
+# The refusals that concern no single form but the whole page: they are shown above the device.
+PAGE_NOTICE = "page"
+
 # The form field of a profile value is its name behind this prefix.
 PROFILE_FIELD = "field."
 
@@ -266,54 +282,68 @@ def _capability_html(client):
     return '<dt>%s</dt><dd id="capability">%s</dd>\n' % (_text("Capability"), html.escape(capability))
 
 
-def _delete_html(rides, refusal):
+def _identity(client):
+    """The device as the page names it to its forms: its id and its model."""
+    return UTF8(client.getUUID()), UTF8(client.getName())
+
+
+def _identity_html(client):
+    """The hidden fields that tell the server which device the page showed the form for."""
+    return "".join('<input type="hidden" name="%s" value="%s">\n' % (name, html.escape(value))
+                   for name, value in zip(IDENTITY_FIELDS, _identity(client)))
+
+
+def _delete_html(client, rides, refusal, identity):
     """The rides to delete by their names (a ride the device names only by a picture has no
-    name to delete it by), and the deletion of every ride."""
+    name to delete it by), where the device deletes single rides, and the deletion of every ride."""
     names = sorted({UTF8(ride.getName()) for ride in rides} - {""})
     boxes = "".join('<li><label><input type="checkbox" name="ride" value="%s"> %s</label></li>\n' %
                     (html.escape(name), html.escape(name)) for name in names)
     chosen = ""
-    if names:
-        chosen = ('<form id="delete" method="post" action="/delete">\n<ul>\n%s</ul>\n'
-                  '<button type="submit">%s</button>\n%s</form>\n') % (boxes, _text("Delete the chosen rides"),
-                                                                        _refusal_html(refusal, "delete"))
-    every = ('<form id="delete-history" method="post" action="/delete_history">\n'
-             '<button type="submit">%s</button>\n%s</form>\n') % (_text("Delete every ride"),
+    if names and families.deletes_chosen_rides(client):
+        chosen = ('<form id="delete" method="post" action="/delete">\n%s<ul>\n%s</ul>\n'
+                  '<button type="submit">%s</button>\n%s</form>\n') % (
+                      identity, boxes, _text("Delete the chosen rides"), _refusal_html(refusal, "delete"))
+    every = ('<form id="delete-history" method="post" action="/delete_history">\n%s'
+             '<button type="submit">%s</button>\n%s</form>\n') % (identity, _text("Delete every ride"),
                                                                   _refusal_html(refusal, "delete-history"))
     return chosen + every
 
 
-def _update_html(client, refusal):
+def _update_html(client, refusal, identity):
     options = "".join('<option value="%s">%s</option>\n' % (component, _text(families.COMPONENTS[component][0]))
                       for component in families.updates(client))
-    return ('<form id="update" method="post" action="/update">\n'
+    return ('<form id="update" method="post" action="/update">\n%s'
             '<label>%s <select name="component">\n%s</select></label>\n'
             '<label>%s <input name="update" value="%s" required></label>\n'
             '<button type="submit">%s</button>\n%s</form>\n') % (
-                _text("Update"), options, _text("Package file"), _field(refusal, "update"), _text("Update the device"),
-                _refusal_html(refusal, "update"))
+                identity, _text("Update"), options, _text("Package file"), _field(refusal, "update"),
+                _text("Update the device"), _refusal_html(refusal, "update"))
 
 
-def _languages_html(client, refusal):
+def _languages_html(client, refusal, identity):
     if not families.writes_languages(client):
         return ""
-    return ('<form id="languages" method="post" action="/languages">\n'
+    return ('<form id="languages" method="post" action="/languages">\n%s'
             '<label>%s <input name="languages" value="%s" placeholder="eng,deu" required></label>\n'
             '<button type="submit">%s</button>\n%s</form>\n') % (
-                _text("Languages (three-letter codes)"), _field(refusal, "languages"), _text("Write the languages"),
-                _refusal_html(refusal, "languages"))
+                identity, _text("Languages (three-letter codes)"), _field(refusal, "languages"),
+                _text("Write the languages"), _refusal_html(refusal, "languages"))
 
 
-def _eject_html():
-    return '<form id="eject" method="post" action="/eject">\n<button type="submit">%s</button>\n</form>\n' % _text(
-        "Eject")
+def _eject_html(client, identity):
+    if not families.ejects(client):
+        return ""
+    return '<form id="eject" method="post" action="/eject">\n%s<button type="submit">%s</button>\n</form>\n' % (
+        identity, _text("Eject"))
 
 
-def _log_html(refusal):
-    return ('<form id="log" method="post" action="/log">\n'
+def _log_html(refusal, identity):
+    return ('<form id="log" method="post" action="/log">\n%s'
             '<label>%s <input name="log" value="%s" required></label>\n'
             '<button type="submit">%s</button>\n%s</form>\n') % (
-                _text("Log package"), _field(refusal, "log"), _text("Export the log"), _refusal_html(refusal, "log"))
+                identity, _text("Log package"), _field(refusal, "log"), _text("Export the log"),
+                _refusal_html(refusal, "log"))
 
 
 def _confirmation_html(refusal):
@@ -350,11 +380,13 @@ def _field(refusal, name):
 
 def _details_html(client, refusal):
     rides = client.getTracks() if client.getState() == STATE_IN_SERVICE else []
+    identity = _identity_html(client)
     return DETAILS.format(
         capability=_capability_html(client),
         confirmation=_confirmation_html(refusal),
-        more_forms=_delete_html(rides, refusal) + _update_html(client, refusal) + _languages_html(client, refusal) +
-        _eject_html() + _log_html(refusal),
+        more_forms=_delete_html(client, rides, refusal, identity) + _update_html(client, refusal, identity) +
+        _languages_html(client, refusal, identity) + _eject_html(client, identity) + _log_html(refusal, identity),
+        identity=identity,
         id_label=_text("Device id"),
         uuid=html.escape(UTF8(client.getUUID())),
         versions_label=_text("Versions"),
@@ -368,7 +400,7 @@ def _details_html(client, refusal):
         folder_label=_text("Folder"),
         export_button=_text("Export rides"),
         upload_button=_text("Make upload package"),
-        package_label=_text("Share package"),
+        package_label=_text("Share package" if families.imports_routes(client) else "Share package (its workouts)"),
         import_button=_text("Import share package"),
         profile_label=_text("Profile file"),
         read_button=_text("Read profile"),
@@ -388,19 +420,22 @@ def home(environ, start_response):
 
 
 def _page(start_response, status, refusal=None):
-    """The home page; a refused form is shown with the values sent and the reason beside it."""
+    """The home page; a refused form is shown with the values sent and the reason beside it. A
+    refusal of the whole page (the device is gone, another one or busy) is shown above the
+    device; without a device the page still shows what became of the latest actions."""
     client = orvo.OrvoClient()
     present = client.isExist()
-    working = present and (actions.waiting() is not None or client.getState() != STATE_IN_SERVICE)
     page = PAGE.format(
-        refresh='<meta http-equiv="refresh" content="%d">\n' % REFRESH_SECONDS if working else "",
         follow_ms=FOLLOW_MS,
         title=_text(TITLE),
+        silent=_text("The program does not answer: it stopped, or it is starting again."),
+        restarted=_restarted_html(),
         version_label=_text("Version"),
         version=html.escape(_env().getVersion()),
         device_label=_text("Device"),
         device=html.escape(UTF8(client.getName())) if present else _no_device_html(),
-        details=_details_html(client, refusal) if present else "",
+        refusal=_refusal_html(refusal, PAGE_NOTICE),
+        details=_details_html(client, refusal) if present else _status_html(client),
     )
     return _respond(start_response, status, page, "text/html; charset=utf-8")
 
@@ -417,6 +452,27 @@ def state(environ, start_response):
     progress = client.getProgress() if working else -1.0
     body = json.dumps({"device": device, "working": working, "progress": progress})
     return _respond(start_response, "200 OK", body, "application/json", headers=[("Cache-Control", "no-store")])
+
+
+# The files the page loads besides itself, by their address: the file below static/ and its type.
+# Only these are served; no part of an address names a file.
+STATIC_FILES = {
+    "/static/page.js": ("page.js", "text/javascript; charset=utf-8"),
+    "/static/page.css": ("page.css", "text/css; charset=utf-8"),
+}
+STATIC_FOLDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
+
+
+def static_file(environ, start_response):
+    name, content_type = STATIC_FILES[environ.get("PATH_INFO", "")]
+    try:
+        with open(os.path.join(STATIC_FOLDER, name), encoding="utf-8") as source:
+            body = source.read()
+    except (OSError, UnicodeDecodeError):
+        log("the page's file %s could not be read:\n%s" % (name, traceback.format_exc()))
+        return _respond(start_response, "500 Internal Server Error", "internal error\n")
+    return _respond(start_response, "200 OK", body, content_type,
+                    headers=[("Cache-Control", "no-cache"), ("X-Content-Type-Options", "nosniff")])
 
 
 def from_other_site(environ):
@@ -598,6 +654,9 @@ def _import(client, form):
     package, refusal = _file(form, "package", must_exist=True)
     if refusal:
         return None, refusal
+    if not families.imports_routes(client) and not families.holds_workouts(package):
+        return None, UTF8('This device takes only the workouts of a share package, and "%s" holds none; '
+                          'its routes cannot be imported here.') % form.get("package", "")
     if families.imports_synchronously(client):
         return lambda: actions.import_share_now(client, package), None
     return lambda: actions.import_share(client, package), None
@@ -695,12 +754,42 @@ def _write_profile_fields(client, form, values):
     return lambda: actions.write_profile(client, target), None
 
 
-def device_action(form_id, reader):
+def _shown_device_refusal(client, form):
+    """Why the form may not act on the plugged device: there is none, or it is not the device
+    the page showed the form for. None when it is."""
+    if not client.isExist():
+        return UTF8("No device is connected any more; nothing was done.")
+    shown = tuple(form.get(name, "") for name in IDENTITY_FIELDS)
+    plugged = _identity(client)
+    if shown == plugged:
+        return None
+    if not any(shown):
+        return UTF8("The form did not say which device it was shown for; nothing was done. "
+                    "Send it again from the page below.")
+    return UTF8('The page showed the %s (id %s), but the %s (id %s) is connected now; nothing was done. '
+                'Check the page below and send the form again.') % (shown[1], shown[0], plugged[1], plugged[0])
+
+
+def _busy_refusal(client):
+    """Why the device takes no action now: one runs on it. None when it is free."""
+    running = actions.waiting()
+    if running is not None:
+        return UTF8('The device is busy with "%s"; nothing was done. Send the form again once that is over.') % (
+            running.title)
+    if client.getState() != STATE_IN_SERVICE:
+        return UTF8("The device is busy; nothing was done. Send the form again once it is free.")
+    return None
+
+
+def device_action(form_id, reader, uses_device=True):
     """A route that starts one device action from a posted form and then sends the browser
     back to the home page. The action changes the device or files, so no other site's page may
-    ask for it; a form the page refuses (a name that is not a file or folder of the export
-    folder, a profile value that does not fit its field) comes back beside the form with the
-    values sent and the reason, and nothing reaches the device."""
+    ask for it. It acts only on the device the page showed the form for, and only while that
+    device is free (uses_device False: the action does not use the device); otherwise the page
+    of the device plugged now comes back with the reason above it. A form the page refuses (a
+    name that is not a file or folder of the export folder, a profile value that does not fit
+    its field) comes back beside the form with the values sent and the reason. Either way
+    nothing reaches the device."""
 
     def route(environ, start_response):
         if environ.get("REQUEST_METHOD") != "POST":
@@ -711,8 +800,13 @@ def device_action(form_id, reader):
         if form is None:
             return _respond(start_response, "413 Payload Too Large", "form too long\n")
         client = orvo.OrvoClient()
-        if not client.isExist():
-            return _respond(start_response, "409 Conflict", "no device connected\n")
+        refusal = _shown_device_refusal(client, form)
+        if refusal is None:
+            refusal = families.refusal(client, form_id)
+        if refusal is None and uses_device:
+            refusal = _busy_refusal(client)
+        if refusal is not None:
+            return _page(start_response, "409 Conflict", Refusal(PAGE_NOTICE, refusal, {}))
         start, refusal = reader(client, form)
         if isinstance(refusal, Confirm):
             question = Refusal(form_id, refusal.text, form, True, environ.get("PATH_INFO", "/"), _fields(environ))
@@ -738,9 +832,12 @@ ROUTES = {
     "/update": device_action("update", _update),
     "/languages": device_action("languages", _languages),
     "/eject": device_action("eject", _eject),
-    "/log": device_action("log", _export_log),
+    "/log": device_action("log", _export_log, uses_device=False),
     "/state": state,
 }
+ROUTES.update((path, static_file) for path in STATIC_FILES)
+if _env().getRole() == "user":
+    ROUTES["/daemon"] = daemon_page
 
 
 def application(environ, start_response):

@@ -4,10 +4,14 @@ A device client runs one action at a time on its own thread, and the program han
 action's result list to the one callable it bound first. So the page always passes the same
 function, on_result, and remembers the action it is waiting for; the result list alone does
 not say which action it belongs to. Nothing here waits: the page shows an action as running
-until its result arrives."""
+until its result arrives.
+
+The client gives no text for a failure, only its error flag; the why is in the warning and
+critical lines the action wrote to the program's log. A failed action shows those lines."""
 
 import collections
 import os
+import re
 
 import orvo
 from orvoweb import exportdir
@@ -21,6 +25,14 @@ FAILED = "failed"
 SERVICE_SCSI = 1
 # The client's service state while no action runs on it.
 STATE_IN_SERVICE = 0
+# The log lines that can say why an action failed carry one of these tags, and how many of the
+# latest such lines a failed action shows.
+REASON_TAGS = (" [Warning]\t", " [Critical]\t")
+MAX_REASONS = 3
+# The function and source line a traced log line begins with: the page shows the text after them.
+TRACE_PREFIX = re.compile(r"^\[ [^\]]* \]\t\[ \d+ \]\t\s*")
+# The log file of the tray program; the daemon's comes from its settings.
+USER_LOG = "orvouser.log"
 # updateDevice's answers.
 UPDATE_STARTED = 0
 UPDATE_NOT_STARTED = 1
@@ -42,13 +54,18 @@ class Action:
         self.parent = parent
         # True for an action that delivers no result list: it ends when its device is free.
         self.polled = False
+        # Where the log ended when the action began: what follows is what the action wrote.
+        self.log_start = _log_size()
 
     def finish(self, succeeded, lines):
         self.state = DONE if succeeded else FAILED
         self.lines = list(lines)
-        # A failure always says why, even when the device gave no message of its own.
-        if not succeeded and not any(line for line in self.lines if line):
-            self.lines.append(UTF8("The device answered that the action failed; the log says more."))
+        if succeeded:
+            return
+        # A failure always says why: the lines the action logged, else that the device said none.
+        self.lines += [reason for reason in _logged_reasons(self.log_start) if reason not in self.lines]
+        if not any(line for line in self.lines if line):
+            self.lines.append(UTF8("The device answered that the action failed, without a reason."))
 
 
 # The action whose result is awaited, with the client handle it runs on.
@@ -62,6 +79,38 @@ history = collections.deque(maxlen=HISTORY_LENGTH)
 
 def _log(text):
     orvo.OrvoEnv().appendLog(text.rstrip("\n") + "\n")
+
+
+def _log_path():
+    env = orvo.OrvoEnv()
+    name = USER_LOG if env.getRole() == "user" else env.getValue("logfilename", "orvo.log")
+    return os.path.join(env.getUserDataBaseFolder(), name)
+
+
+def _log_size():
+    try:
+        return os.path.getsize(_log_path())
+    except OSError:
+        return 0
+
+
+def _logged_reasons(start):
+    """The texts of the latest warning and critical lines logged since start. The program writes
+    such lines at once, so they are in the file when the action ends."""
+    try:
+        with open(_log_path(), "rb") as source:
+            source.seek(start)
+            text = source.read().decode("utf-8", errors="replace")
+    except OSError:
+        return []
+    reasons = []
+    for line in text.splitlines():
+        for tag in REASON_TAGS:
+            _, found, reason = line.partition(tag)
+            reason = TRACE_PREFIX.sub("", reason).strip()
+            if found and reason:
+                reasons.append(reason)
+    return reasons[-MAX_REASONS:]
 
 
 def _failed_flag(client):
@@ -126,16 +175,35 @@ def _plain(client, result):
     return not _failed_flag(client), []
 
 
-def _exported(folder):
+def _folder_files(folder):
+    """The files of the folder and below it, by path, each with its size and change time."""
+    files = {}
+    for top, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(top, name)
+            try:
+                status = os.lstat(path)
+            except OSError:
+                continue
+            files[path] = (status.st_size, status.st_mtime_ns)
+    return files
+
+
+def _exported(folder, before):
+    """The export's result: each file written, and each file that was in the folder already and
+    is left as it was (a device writes no ride whose file is there the same)."""
+
     def interpret(client, result):
         files = [UTF8(path) for path in result]
         exportdir.publish(files)
         succeeded = not _failed_flag(client)
-        lines = [UTF8("%d files written to %s") % (len(files), folder)]
-        if not succeeded:
-            lines.append(UTF8("Not every ride was written (a full disk, or a ride that could not be converted); "
-                              "the log says which."))
-        lines += [os.path.basename(path) for path in files]
+        after = _folder_files(folder)
+        written = set(files)
+        kept = sorted(path for path, status in before.items() if path not in written and after.get(path) == status)
+        lines = [UTF8("%d files written to %s, %d files there already kept as they were") %
+                 (len(files), folder, len(kept))]
+        lines += [UTF8("written: %s") % os.path.relpath(path, folder) for path in files]
+        lines += [UTF8("kept: %s") % os.path.relpath(path, folder) for path in kept]
         return succeeded, lines
 
     return interpret
@@ -161,7 +229,8 @@ def _profile(path):
 def export_rides(client, folder):
     # Made here, so that the folder has the user's modes whichever family writes into it.
     exportdir.make_folder(folder)
-    return start(client, Action(UTF8("Export rides"), _exported(folder)), "asyncExportTrack", folder)
+    return start(client, Action(UTF8("Export rides"), _exported(folder, _folder_files(folder))), "asyncExportTrack",
+                 folder)
 
 
 def make_upload_package(client):
@@ -195,11 +264,12 @@ def write_profile(client, path):
                  "asyncWriteDeviceProfile", path)
 
 
-def run_now(title, client, succeeded, lines=()):
-    """Shows an action the device ran at once; its error flag, read and cleared here, also makes
-    it a failure."""
+def run_now(title, client, call, lines=()):
+    """Runs call, an action the device runs at once, and shows it; its error flag, read and
+    cleared here, also makes it a failure."""
     action = Action(title, None)
     history.appendleft(action)
+    succeeded = call()
     failed_flag = _failed_flag(client)
     action.finish(bool(succeeded) and not failed_flag, lines)
     return action.state == DONE
@@ -207,19 +277,19 @@ def run_now(title, client, succeeded, lines=()):
 
 def import_share_now(client, package):
     """The PSF 1.5 flash family's share import, which writes the device before it answers."""
-    return run_now(UTF8("Share import"), client, client.newSetShareData(package), [package])
+    return run_now(UTF8("Share import"), client, lambda: client.newSetShareData(package), [package])
 
 
 def delete_rides(client, names):
-    return run_now(UTF8("Delete rides"), client, client.deleteHistory(names), names)
+    return run_now(UTF8("Delete rides"), client, lambda: client.deleteHistory(names), names)
 
 
 def delete_every_ride(client):
-    return run_now(UTF8("Delete every ride"), client, client.deleteData("history"))
+    return run_now(UTF8("Delete every ride"), client, lambda: client.deleteData("history"))
 
 
 def eject(client):
-    return run_now(UTF8("Eject"), client, client.ejectDevice())
+    return run_now(UTF8("Eject"), client, client.ejectDevice)
 
 
 def export_log(env, path):
@@ -236,7 +306,7 @@ def export_log(env, path):
 
 
 def write_languages(client, codes):
-    return run_now(UTF8("Write languages"), client, client.makelanfile(codes), [", ".join(codes)])
+    return run_now(UTF8("Write languages"), client, lambda: client.makelanfile(codes), [", ".join(codes)])
 
 
 def update(client, component, label, path):

@@ -1,9 +1,13 @@
 """What the page offers a device, by its family.
 
 The families differ in what their client does: the PSF 1.5 flash family (the Kavel40) imports
-share packages synchronously (newSetShareData) and writes a language choice (makelanfile); the
-map updates are for the file-system drives only; each family takes only some update
-components. The page offers a form only where the device can run it."""
+share packages synchronously (newSetShareData), writes a language choice (makelanfile) and
+deletes only all of its rides at once; the flash families are not ejected (they are no drive);
+the GAL family (the Kavel21) takes only the workouts of a share package; the map updates are for
+the file-system drives only; each family takes only some update components. The page offers a
+form only where the device can run it."""
+
+import zipfile
 
 from orvoweb.i18n import UTF8
 
@@ -54,3 +58,34 @@ def writes_languages(client):
 
 def imports_synchronously(client):
     return family(client) == PSF15
+
+
+def deletes_chosen_rides(client):
+    return family(client) != PSF15
+
+
+def ejects(client):
+    return family(client) in (DRIVE, GAL)
+
+
+def imports_routes(client):
+    """False for the family that stores only the workouts of a share package."""
+    return family(client) != GAL
+
+
+def refusal(client, form_id):
+    """Why the device does not run the action of the form, or None when it does."""
+    if form_id == "delete" and not deletes_chosen_rides(client):
+        return UTF8("This device deletes only every ride at once; nothing was done.")
+    if form_id == "eject" and not ejects(client):
+        return UTF8("This device is not ejected; nothing was done. Unplug it while no action runs.")
+    return None
+
+
+def holds_workouts(package):
+    """Whether the share package holds a workout file (".wrk"), the part a GAL device stores."""
+    try:
+        with zipfile.ZipFile(package) as archive:
+            return any(not entry.is_dir() and entry.filename.lower().endswith(".wrk") for entry in archive.infolist())
+    except (OSError, zipfile.BadZipFile):
+        return False

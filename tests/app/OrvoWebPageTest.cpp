@@ -2,6 +2,7 @@
 #include "OrvoTestSupport.h"
 #include "TestDeviceClient.h"
 
+#include "FixtureZip.h"
 #include "app/OrvoControllerHooks.h"
 #include "env/OrvoEnv.h"
 
@@ -9,12 +10,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace AppTest;
@@ -36,6 +39,19 @@ QString url(const QString &path)
     return QStringLiteral("http://127.0.0.1:%1%2").arg(listenPort()).arg(path);
 }
 
+// The device the page showed the forms for: every form names it in two hidden fields.
+QString g_shownId = QStringLiteral("0042-7");
+QString g_shownModel = QStringLiteral("Kavel50");
+
+// The fields as the page's form sends them: with the shown device, unless the test names one.
+QStringList asShown(const QStringList &fields)
+{
+    if (!fields.filter(QRegularExpression(QStringLiteral("^device_(id|model)="))).isEmpty())
+        return fields;
+    return QStringList(fields) << QStringLiteral("device_id=") + g_shownId
+                               << QStringLiteral("device_model=") + g_shownModel;
+}
+
 QString page()
 {
     const ProcessResult result =
@@ -52,7 +68,7 @@ QString post(const QString &path, const QStringList &fields, const QStringList &
     QStringList arguments = {QStringLiteral("-s"), QStringLiteral("-o"),           QStringLiteral("/dev/null"),
                              QStringLiteral("-w"), QStringLiteral("%{http_code}"), QStringLiteral("--max-time"),
                              QStringLiteral("30"), QStringLiteral("-X"),           QStringLiteral("POST")};
-    for (const QString &field : fields)
+    for (const QString &field : asShown(fields))
         arguments << QStringLiteral("--data-urlencode") << field;
     for (const QString &header : headers)
         arguments << QStringLiteral("-H") << header;
@@ -64,7 +80,7 @@ QString postForPage(const QString &path, const QStringList &fields)
 {
     QStringList arguments = {QStringLiteral("-s"), QStringLiteral("--max-time"), QStringLiteral("30"),
                              QStringLiteral("-X"), QStringLiteral("POST")};
-    for (const QString &field : fields)
+    for (const QString &field : asShown(fields))
         arguments << QStringLiteral("--data-urlencode") << field;
     return QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << tokenArguments() << url(path)).output);
 }
@@ -80,8 +96,16 @@ protected:
         exportRoot = OrvoEnv::instance()->userFolder() + QStringLiteral("/export");
         ASSERT_TRUE(QDir().mkpath(exportRoot));
         exportRoot = QFileInfo(exportRoot).canonicalFilePath();
+        showClient();
     }
     void TearDown() override { OrvoControllerHooks::setCurrentClientHook({}); }
+
+    // The page shows the client as it is now: the forms name it.
+    void showClient()
+    {
+        g_shownId = client.uuid;
+        g_shownModel = client.model;
+    }
 
     bool finished()
     {
@@ -100,6 +124,13 @@ TEST_F(WebPageTest, WithoutADeviceThePageOffersNoAction)
     EXPECT_TRUE(shown.contains(QStringLiteral("No device connected"))) << shown.toStdString();
     EXPECT_FALSE(shown.contains(QStringLiteral("<form")));
     EXPECT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("409"));
+    // A form the page sent before the device went away comes back as the page, saying so.
+    const QString refused = postForPage(QStringLiteral("/upload"), {});
+    EXPECT_TRUE(refused.startsWith(QStringLiteral("<!DOCTYPE html>"))) << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QStringLiteral("<dd id=\"device\">No device connected")));
+    EXPECT_TRUE(refused.contains(
+        QStringLiteral("<p class=\"refused\" role=\"alert\">No device is connected any more; nothing was done.")))
+        << refused.toStdString();
     EXPECT_TRUE(client.calls().isEmpty());
 }
 
@@ -242,21 +273,26 @@ TEST_F(WebPageTest, ShowsEachActionRunningThenItsResult)
     QString shown = page();
     EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"running\">Export rides: running</p>")))
         << shown.toStdString();
-    EXPECT_TRUE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("<progress id=\"progress\" max=\"100\" value=\"0\">")));
 
-    ASSERT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("303"));
-    shown = page();
-    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Upload package: failed</p>")))
+    // While the device works, a form is refused with the reason, and nothing reaches the device.
+    const qsizetype before = client.calls().size();
+    EXPECT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("409"));
+    shown = postForPage(QStringLiteral("/upload"), {});
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"refused\" role=\"alert\">The device is busy with "
+                                              "&quot;Export rides&quot;; nothing was done.")))
         << shown.toStdString();
-    EXPECT_TRUE(shown.contains(QStringLiteral("busy or no longer connected")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("Upload package")));
+    EXPECT_EQ(client.calls().size(), before);
 
     client.gate.open();
     ASSERT_TRUE(finished());
     shown = page();
     EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Export rides: done</p>"))) << shown.toStdString();
-    EXPECT_TRUE(shown.contains(QStringLiteral("<li>2 files written to ") + exportRoot + QStringLiteral("/rides</li>")));
-    EXPECT_TRUE(shown.contains(QStringLiteral("<li>b.gpx</li>")));
-    EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>2 files written to ") + exportRoot +
+                               QStringLiteral("/rides, 0 files there already kept as they were</li>")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>written: b.gpx</li>")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("<progress")));
 
     // Fewer files than rides: a full disk must not read as done.
     client.tracks = {ride(1, QStringLiteral("a")), ride(2, QStringLiteral("b")), ride(3, QStringLiteral("c"))};
@@ -266,7 +302,8 @@ TEST_F(WebPageTest, ShowsEachActionRunningThenItsResult)
     EXPECT_TRUE(
         shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>\n<ul>\n<li>2 files written")))
         << shown.toStdString();
-    EXPECT_TRUE(shown.contains(QStringLiteral("<li>Not every ride was written")));
+    // The reason is the one the export logged.
+    EXPECT_TRUE(shown.contains(QStringLiteral("<li>2 of 3 rides written to ")));
 
     client.result = false;
     ASSERT_EQ(post(QStringLiteral("/profile/read"), {QStringLiteral("file=p.xml")}), QStringLiteral("303"));
@@ -291,7 +328,7 @@ TEST_F(WebPageTest, AnActionOfADeviceThatWentAwayEndsAsFailed)
     QString shown = page();
     EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"failed\">Export rides: failed</p>"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("<li>The device was disconnected.</li>")));
-    EXPECT_FALSE(shown.contains(QStringLiteral("http-equiv=\"refresh\"")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("<progress")));
 
     ASSERT_EQ(post(QStringLiteral("/upload"), {}), QStringLiteral("303"));
     ASSERT_TRUE(finished());
@@ -434,14 +471,28 @@ TEST_F(WebPageTest, OffersEachFamilyTheActionsItsClientRuns)
         QStringList offered;
         QStringList hidden;
     };
+    const char *eject = "<form id=\"eject\"";
+    const char *deleteChosen = "<form id=\"delete\" method";
+    const char *routes = "<label>Share package <input name=\"package\"";
+    const char *workouts = "<label>Share package (its workouts) <input name=\"package\"";
     const std::vector<Case> cases = {
         {"Kavel50",
          0,
-         {"value=\"Total\"", "value=\"DeviceAp\"", "value=\"MapData\"", "value=\"GPST_ENGINE\""},
-         {"<form id=\"languages\""}},
-        {"Kavel21", 0, {"value=\"Total\"", "value=\"DeviceAp\""}, {"value=\"MapData\"", "<form id=\"languages\""}},
-        {"Kavel35", 1, {"value=\"Total\"", "value=\"LaunchSEC\""}, {"value=\"MapData\"", "<form id=\"languages\""}},
-        {"Kavel40", 1, {"value=\"Total\"", "<form id=\"languages\""}, {"value=\"MapData\"", "value=\"DeviceAp\""}},
+         {"value=\"Total\"", "value=\"DeviceAp\"", "value=\"MapData\"", "value=\"GPST_ENGINE\"", eject, deleteChosen,
+          routes},
+         {"<form id=\"languages\"", workouts}},
+        {"Kavel21",
+         0,
+         {"value=\"Total\"", "value=\"DeviceAp\"", eject, deleteChosen, workouts},
+         {"value=\"MapData\"", "<form id=\"languages\"", routes}},
+        {"Kavel35",
+         1,
+         {"value=\"Total\"", "value=\"LaunchSEC\"", deleteChosen, routes},
+         {"value=\"MapData\"", "<form id=\"languages\"", eject}},
+        {"Kavel40",
+         1,
+         {"value=\"Total\"", "<form id=\"languages\"", routes},
+         {"value=\"MapData\"", "value=\"DeviceAp\"", eject, deleteChosen}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.model);
@@ -453,10 +504,8 @@ TEST_F(WebPageTest, OffersEachFamilyTheActionsItsClientRuns)
                 << "<form id=\"upload\""
                 << "<form id=\"import\""
                 << "<form id=\"profile\""
-                << "<form id=\"delete\""
                 << "<form id=\"delete-history\""
                 << "<form id=\"update\""
-                << "<form id=\"eject\""
                 << "<dd id=\"capability\">route,workout</dd>";
         for (const QString &expected : offered)
             EXPECT_TRUE(shown.contains(expected)) << expected.toStdString() << "\n" << shown.toStdString();
@@ -580,7 +629,6 @@ TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"Kavel50 0042-7\", \"working\": false, \"progress\": -1.0}"));
     attached = nullptr;
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"\", \"working\": false, \"progress\": -1.0}"));
-    EXPECT_TRUE(page().contains(QStringLiteral("fetch(\"/state\"")));
 }
 
 // The profile file read from the device shows as a form of its named fields; what the user
@@ -612,6 +660,288 @@ TEST_F(WebPageTest, TheProfileIsAFormOfItsNamedFields)
     ASSERT_TRUE(QTest::qWaitFor([this] { return client.saveProfileCalls == 1 && !client.isBusy(); }, kPatienceMs));
     EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Weight.Metric")), QStringLiteral("72.5"));
     EXPECT_EQ(client.savedProfile.value(QStringLiteral("User Name")), QStringLiteral("me"));
+}
+
+// Every form names the device the page showed it for. A form sent for another device, or for
+// none named, is refused with the page of the device plugged now and the reason above it, and
+// nothing reaches the device: a ride of the same name on the device plugged now stays.
+TEST_F(WebPageTest, AFormActsOnlyOnTheDeviceThePageShowed)
+{
+    client.tracks = {ride(3, QStringLiteral("Morning ride")), ride(4, QStringLiteral("Evening"))};
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/share.zip"), "PK"));
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/firmware.bin"), "firmware"));
+    const QString shown = page();
+    const QString named = QStringLiteral("<input type=\"hidden\" name=\"device_id\" value=\"0042-7\">\n"
+                                         "<input type=\"hidden\" name=\"device_model\" value=\"Kavel50\">\n");
+    EXPECT_GE(shown.count(QStringLiteral("<form ")), 9);
+    EXPECT_EQ(shown.count(named), shown.count(QStringLiteral("<form "))) << shown.toStdString();
+
+    struct Identity
+    {
+        const char *name;
+        QStringList fields;
+        const char *reason;
+    };
+    const std::vector<Identity> identities = {
+        {"another device of the model",
+         {"device_id=0042-8", "device_model=Kavel50"},
+         "The page showed the Kavel50 (id 0042-8), but the Kavel50 (id 0042-7) is connected now; nothing was done."},
+        {"another model", {"device_id=1003", "device_model=Kavel35"}, "The page showed the Kavel35 (id 1003), but the"},
+        {"no device named", {"device_id=", "device_model="}, "The form did not say which device it was shown for"},
+    };
+    const std::vector<std::pair<QString, QStringList>> forms = {
+        {"/delete", {"ride=Morning ride"}},
+        {"/delete_history", {"confirmed=yes"}},
+        {"/import", {"package=share.zip"}},
+        {"/export", {"folder=rides"}},
+        {"/upload", {}},
+        {"/update", {"component=Total", "update=firmware.bin", "confirmed=yes"}},
+        {"/profile/read", {"file=profile.xml"}},
+        {"/eject", {}},
+    };
+    for (const Identity &identity : identities) {
+        for (const auto &[path, fields] : forms) {
+            SCOPED_TRACE(std::string(identity.name) + " " + path.toStdString());
+            const qsizetype before = client.calls().size();
+            EXPECT_EQ(post(path, fields + identity.fields), QStringLiteral("409"));
+            const QString refused = postForPage(path, fields + identity.fields);
+            EXPECT_TRUE(refused.contains(QStringLiteral("<p class=\"refused\" role=\"alert\">") +
+                                         QString::fromUtf8(identity.reason).toHtmlEscaped()))
+                << refused.toStdString();
+            EXPECT_TRUE(refused.contains(QStringLiteral("<dd id=\"device\">Kavel50</dd>")));
+            EXPECT_TRUE(refused.contains(QStringLiteral(">Morning ride</li>")));
+            QStringList calls = client.calls().mid(before);
+            calls.removeAll(QStringLiteral("getTracks"));
+            EXPECT_TRUE(calls.isEmpty()) << calls.join(QLatin1Char(' ')).toStdString();
+        }
+    }
+    EXPECT_EQ(client.tracks.size(), 2);
+}
+
+// Each family runs only the actions it offers: a form of an action it cannot run is refused
+// and nothing reaches the device; the GAL family takes only the workouts of a share package.
+TEST_F(WebPageTest, ActionsTheFamilyCannotRunAreRefused)
+{
+    client.tracks = {ride(3, QStringLiteral("Morning"))};
+    const auto package = [this](const char *name, const QByteArray &entry) {
+        return OrvoTest::writeFile(exportRoot + QLatin1Char('/') + QLatin1String(name),
+                                   FixtureZip::storedArchive({{entry, "<x/>"}}));
+    };
+    ASSERT_TRUE(package("routes.zip", "route/alps.rte"));
+    ASSERT_TRUE(package("workouts.zip", "workout/intervals.WRK"));
+    struct Case
+    {
+        const char *model;
+        int serviceType;
+        QString path;
+        QStringList fields;
+        const char *status;
+        const char *reason;
+        QString call;
+    };
+    const std::vector<Case> cases = {
+        {"Kavel40", 1, "/delete", {"ride=Morning"}, "409", "This device deletes only every ride at once", {}},
+        {"Kavel40", 1, "/eject", {}, "409", "This device is not ejected", {}},
+        {"Kavel35", 1, "/eject", {}, "409", "This device is not ejected", {}},
+        {"Kavel21", 0, "/import", {"package=routes.zip"}, "400", "takes only the workouts of a share package", {}},
+        {"Kavel21",
+         0,
+         "/import",
+         {"package=workouts.zip"},
+         "303",
+         nullptr,
+         "setShareData " + exportRoot + "/workouts.zip"},
+        {"Kavel35", 1, "/delete", {"ride=Morning"}, "303", nullptr, "deleteTracks 3"},
+        {"Kavel21", 0, "/eject", {}, "303", nullptr, "eject"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(QLatin1String(c.model), c.path, c.fields.join(' ')).toStdString());
+        client.model = QLatin1String(c.model);
+        client.serviceType = c.serviceType;
+        showClient();
+        const qsizetype before = client.calls().size();
+        if (c.reason != nullptr) {
+            const QString refused = postForPage(c.path, c.fields);
+            EXPECT_TRUE(refused.contains(QLatin1String(c.reason))) << refused.toStdString();
+        }
+        EXPECT_EQ(post(c.path, c.fields), QLatin1String(c.status));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !client.isBusy() && (c.call.isEmpty() || client.calls().mid(before).contains(c.call)); },
+            kPatienceMs));
+        QStringList calls = client.calls().mid(before);
+        calls.removeAll(QStringLiteral("getTracks"));
+        EXPECT_EQ(calls, c.call.isEmpty() ? QStringList() : QStringList{c.call});
+    }
+}
+
+// A failed action shows why: the lines it logged while it ran, else that the device gave no
+// reason.
+TEST_F(WebPageTest, AFailedActionShowsTheReasonItLogged)
+{
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/firmware.bin"), "firmware"));
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/share.zip"), "PK"));
+    struct Case
+    {
+        const char *name;
+        QString path;
+        QStringList fields;
+        QString logged;
+        const char *shown;
+    };
+    const std::vector<Case> cases = {
+        {"profile read",
+         "/profile/read",
+         {"file=p.xml"},
+         "profile sector reads short at block 7",
+         "<p class=\"failed\">Read profile: failed</p>"},
+        {"firmware update",
+         "/update",
+         {"component=Total", "update=firmware.bin", "confirmed=yes"},
+         "firmware.bin did not unpack whole",
+         "<p class=\"failed\">Update Firmware: failed</p>"},
+        {"share import",
+         "/import",
+         {"package=share.zip"},
+         "unzip failed: share.zip",
+         "<p class=\"failed\">Share import: failed</p>"},
+        {"eject, nothing logged", "/eject", {}, {}, "<p class=\"failed\">Eject: failed</p>"},
+    };
+    client.result = false;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.behaviour = [logged = c.logged] { qWarning().noquote() << logged; };
+        ASSERT_EQ(post(c.path, c.fields), QStringLiteral("303"));
+        ASSERT_TRUE(finished());
+        const QString shown = page();
+        const qsizetype at = shown.indexOf(QLatin1String(c.shown));
+        ASSERT_GE(at, 0) << shown.toStdString();
+        const QString lines = shown.mid(at, shown.indexOf(QStringLiteral("</ul>"), at) - at);
+        const QString reason = c.logged.isEmpty()
+                                   ? QStringLiteral("The device answered that the action failed, without a reason.")
+                                   : c.logged;
+        EXPECT_TRUE(lines.contains(QStringLiteral("<li>") + reason + QStringLiteral("</li>"))) << lines.toStdString();
+        EXPECT_FALSE(lines.contains(QStringLiteral("the log says more")));
+    }
+}
+
+// Exporting again into the same folder says per file whether it was written or was there
+// already and kept.
+TEST_F(WebPageTest, AnExportSaysPerFileWhetherItWasWrittenOrKept)
+{
+    ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/again/a.gpx"), "ride a"));
+    client.tracks = {ride(1, QStringLiteral("a")), ride(2, QStringLiteral("b"))};
+    client.exportedFiles = {exportRoot + QStringLiteral("/again/b.gpx")};
+    client.behaviour = [this] { OrvoTest::writeFile(exportRoot + QStringLiteral("/again/b.gpx"), "ride b"); };
+    ASSERT_EQ(post(QStringLiteral("/export"), {QStringLiteral("folder=again")}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
+    const QString shown = page();
+    for (const QString &line : {QStringLiteral("<li>1 files written to %1/again, 1 files there already kept as they "
+                                               "were</li>")
+                                    .arg(exportRoot),
+                                QStringLiteral("<li>written: b.gpx</li>"), QStringLiteral("<li>kept: a.gpx</li>")})
+        EXPECT_TRUE(shown.contains(line)) << line.toStdString() << "\n" << shown.toStdString();
+}
+
+// An eject that worked ends with the device gone: the page without a device still says so.
+TEST_F(WebPageTest, ASuccessfulEjectIsShownOnceTheDeviceIsGone)
+{
+    ASSERT_EQ(post(QStringLiteral("/eject"), {}), QStringLiteral("303"));
+    attached = nullptr;
+    const QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<dd id=\"device\">No device connected"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p class=\"done\">Eject: done</p>"))) << shown.toStdString();
+}
+
+// The page's script and style are files of their own, served from a fixed table of names with
+// their types, to requests that carry the token and name this server, like every route.
+TEST_F(WebPageTest, ThePageLoadsItsScriptAndStyleFromAFixedTableOfFiles)
+{
+    const QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<script src=\"/static/page.js\" defer></script>")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<link rel=\"stylesheet\" href=\"/static/page.css\">")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("<script>")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("<style>")));
+    struct Case
+    {
+        const char *path;
+        QStringList headers;
+        bool token;
+        const char *answer;
+        const char *body;
+    };
+    const QString rebound = QStringLiteral("Host: attacker.example:%1").arg(listenPort());
+    const std::vector<Case> cases = {
+        {"/static/page.js", {}, true, "200 text/javascript; charset=utf-8", "fetch(\"/state\""},
+        {"/static/page.css", {}, true, "200 text/css; charset=utf-8", "font-family"},
+        {"/static/page.js", {}, false, "403 text/plain; charset=utf-8", nullptr},
+        {"/static/page.js", {rebound}, true, "403 text/plain; charset=utf-8", nullptr},
+        {"/static/main.py", {}, true, "404 text/plain; charset=utf-8", nullptr},
+        {"/static/../main.py", {}, true, "404 text/plain; charset=utf-8", nullptr},
+        {"/static/%2e%2e/main.py", {}, true, "404 text/plain; charset=utf-8", nullptr},
+        {"/static/", {}, true, "404 text/plain; charset=utf-8", nullptr},
+        {"/static/page.js/", {}, true, "404 text/plain; charset=utf-8", nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        QStringList arguments = {QStringLiteral("-s"), QStringLiteral("--path-as-is"), QStringLiteral("-w"),
+                                 QStringLiteral("\n%{http_code} %{content_type}")};
+        for (const QString &header : c.headers)
+            arguments << QStringLiteral("-H") << header;
+        if (c.token)
+            arguments << tokenArguments();
+        const QString answer =
+            QString::fromUtf8(runProcess(QStringLiteral("curl"), arguments << url(QLatin1String(c.path))).output);
+        EXPECT_EQ(answer.section(QLatin1Char('\n'), -1), QLatin1String(c.answer)) << answer.toStdString();
+        if (c.body != nullptr) {
+            EXPECT_TRUE(answer.contains(QLatin1String(c.body))) << answer.toStdString();
+        }
+    }
+}
+
+// The tray program's page leads to the daemon's through its own address, which sends the browser
+// on with the token the daemon wrote at its latest start: the link works for the user who
+// started both, also after the daemon was started again.
+TEST_F(WebPageTest, TheLinkToTheDaemonsPageCarriesTheDaemonsLatestToken)
+{
+    attached = nullptr;
+    const QDir data(OrvoEnv::instance()->userFolder());
+    ASSERT_TRUE(OrvoTest::writeFile(data.filePath(QStringLiteral("orvo.ini")), "[TarvexOrvo]\nlisten_port=23456\n"));
+    const QString shown = page();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<a id=\"daemon-page\" href=\"/daemon\">http://127.0.0.1:23456/</a>")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("<p id=\"restarted\" class=\"lost\" role=\"alert\" hidden>")));
+    const QString token = QStringLiteral("0123456789abcdef").repeated(4);
+    struct Case
+    {
+        const char *name;
+        QByteArray file;
+        QString location;
+    };
+    const std::vector<Case> cases = {
+        {"the daemon's token", token.toLatin1() + '\n', "http://127.0.0.1:23456/?token=" + token},
+        {"another start's token", token.toUpper().toLatin1() + '\n',
+         "http://127.0.0.1:23456/?token=" + token.toUpper()},
+        {"no token", {}, "http://127.0.0.1:23456/"},
+        {"not a token", "<script>\n", "http://127.0.0.1:23456/"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = data.filePath(QStringLiteral("orvo.token"));
+        QFile::remove(file);
+        if (!c.file.isEmpty()) {
+            ASSERT_TRUE(OrvoTest::writeFile(file, c.file));
+        }
+        const QByteArray answer =
+            runProcess(QStringLiteral("curl"),
+                       QStringList{QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                   QStringLiteral("-w"), QStringLiteral("%{http_code} %{redirect_url}"), url("/daemon")}
+                           << tokenArguments())
+                .output;
+        EXPECT_EQ(QString::fromUtf8(answer), QStringLiteral("303 ") + c.location);
+    }
+    QFile::remove(data.filePath(QStringLiteral("orvo.token")));
+    QFile::remove(data.filePath(QStringLiteral("orvo.ini")));
 }
 
 } // namespace

@@ -1,23 +1,31 @@
 #include "DaemonInstall.h"
 #include "DemoDevicesFolder.h"
+#include "GalFolderBuilder.h"
+#include "OrvoBrowser.h"
 #include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
 #include "app/OrvoWebToken.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -27,9 +35,14 @@ using OrvoTest::kProgramTimeoutMs;
 using OrvoTest::terminate;
 
 constexpr int kPollMs = 200;
+// How often the page asks whether the device or its action changed.
+constexpr int kFollowMs = 1500;
 constexpr int kRequestMs = 5000;
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n");
 const QString kDaemonRole = QStringLiteral("daemon");
+// The upload package of this many rides of this many points takes the device seconds to make.
+constexpr int kLongRides = 40;
+constexpr int kLongRidePoints = 5000;
 
 // The files of the demo folder's entries other than entry: each family's device alone, so that
 // the page's device does not hang on which family the device manager takes first.
@@ -61,9 +74,12 @@ QNetworkRequest pageRequest(const DaemonInstall &install, const QString &path = 
     return request;
 }
 
-// Posts the form fields ("name=value") and answers the page sent back, or an empty text.
-QString postForm(const DaemonInstall &install, const QString &path, const QStringList &fields)
+// Posts the form fields ("name=value") as the page of the device sends them, and answers the
+// page sent back, or an empty text.
+QString postForm(const DaemonInstall &install, const QString &path, const DemoDevicesFolder::Device &device,
+                 QStringList fields)
 {
+    fields << QStringLiteral("device_id=") + device.deviceId << QStringLiteral("device_model=") + device.model;
     QNetworkAccessManager network;
     QNetworkRequest request = pageRequest(install, path);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
@@ -131,11 +147,14 @@ QStringList controlsOf(const QString &entry)
                             "<form id=\"import\"",
                             "<form id=\"profile\"",
                             "formaction=\"/profile/write\"",
-                            "<form id=\"delete\"",
                             "<form id=\"delete-history\"",
                             "<form id=\"update\"",
-                            "<option value=\"Total\">",
-                            "<form id=\"eject\""};
+                            "<option value=\"Total\">"};
+    // Only the drives are ejected; the Kavel40 deletes only every ride at once.
+    if (entry == DemoDevicesFolder::kKavel50 || entry == DemoDevicesFolder::kKavel21)
+        controls << "<form id=\"eject\"";
+    if (entry != DemoDevicesFolder::kKavel40)
+        controls << "<form id=\"delete\" method";
     if (entry == DemoDevicesFolder::kKavel50)
         controls << "<option value=\"DeviceAp\">"
                  << "<option value=\"MapData\">";
@@ -176,14 +195,15 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
     ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/in-the-way"), "a file"));
     ASSERT_TRUE(OrvoTest::writeFile(exportRoot + QStringLiteral("/heavy.xml"),
                                     "<settings><property name=\"User Weight.Metric\" value=\"heavy\"/></settings>"));
-    const QString refused = postForm(install, QStringLiteral("/profile/write"), {QStringLiteral("file=heavy.xml")});
+    const QString refused =
+        postForm(install, QStringLiteral("/profile/write"), device, {QStringLiteral("file=heavy.xml")});
     EXPECT_TRUE(refused.contains(QStringLiteral("of the field &quot;User Weight.Metric&quot; is not a number")))
         << refused.toStdString();
-    const QString question = postForm(install, QStringLiteral("/delete_history"), {});
+    const QString question = postForm(install, QStringLiteral("/delete_history"), device, {});
     EXPECT_TRUE(
         question.contains(QStringLiteral("This erases every ride on the device (%1 rides)").arg(device.rides.size())))
         << question.toStdString();
-    postForm(install, QStringLiteral("/export"), {QStringLiteral("folder=in-the-way")});
+    postForm(install, QStringLiteral("/export"), device, {QStringLiteral("folder=in-the-way")});
     ASSERT_FALSE(
         pageShowing(install, *daemon, {QStringLiteral("<p class=\"failed\">Export rides: failed</p>")}).isEmpty())
         << install.log().toStdString();
@@ -208,6 +228,180 @@ TEST_P(DaemonPageTest, BrowserShowsThePluggedDemoDeviceAndItsActions)
     EXPECT_EQ(shown.count(QStringLiteral("class=\"refused\"")), 0) << "a refusal stays with the answer it came in";
 
     EXPECT_TRUE(OrvoTest::readFile(screenshot).startsWith(kPngSignature));
+
+    // The page's script runs in the browser without an error, through a few of its questions.
+    OrvoTest::Browser live;
+    ASSERT_TRUE(live.start(error)) << error.toStdString();
+    ASSERT_TRUE(live.open(url));
+    ASSERT_TRUE(live.waitUntil(QStringLiteral("document.readyState === \"complete\" && "
+                                              "document.getElementById(\"device\") !== null"),
+                               kProgramTimeoutMs));
+    QTest::qWait(kFollowMs * 3);
+    EXPECT_EQ(live.errors(), QStringList());
+    EXPECT_EQ(terminate(*daemon), 0);
+}
+
+// The text of the page's device field in the browser.
+QString deviceShown(OrvoTest::Browser &browser)
+{
+    return browser.evaluate(QStringLiteral("(document.getElementById(\"device\") || {}).textContent || \"\""))
+        .toString();
+}
+
+// Waits until the page in the browser shows the model (or, for an empty one, no device).
+bool showsDevice(OrvoTest::Browser &browser, const QString &model)
+{
+    const QString expected = model.isEmpty() ? QStringLiteral("No device connected") : model;
+    return browser.waitUntil(
+        QStringLiteral("document.readyState === \"complete\" && "
+                       "((document.getElementById(\"device\") || {}).textContent || \"\").startsWith(%1)")
+            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{expected}).toJson(QJsonDocument::Compact))
+                     .mid(1)
+                     .chopped(1)),
+        kProgramTimeoutMs);
+}
+
+bool plug(const DaemonInstall &install, const QString &entry)
+{
+    const QString file = QDir(install.devicesDir()).filePath(DemoDevicesFolder::kPluggedFile);
+    return entry.isEmpty() ? QFile::remove(file) : OrvoTest::writeFile(file, entry.toLatin1() + '\n');
+}
+
+// The page in a browser follows the device without a reload by the user: a plug of another
+// family's device and an unplug show in the open page. A form of the page that showed the
+// Kavel35, sent once the Kavel50 took its place, is refused with the Kavel50's page, and the
+// Kavel50 keeps its ride of the same name. The browser meets no script error throughout.
+TEST(DaemonBrowserTest, ThePageFollowsPlugAndUnplugAndActsOnlyOnTheDeviceItShowed)
+{
+    if (OrvoTest::Browser::program().isEmpty())
+        GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it): the page is not opened";
+    const DaemonInstall install;
+    QString error;
+    ASSERT_TRUE(DemoDevicesFolder::write(install.devicesDir(), error)) << error.toStdString();
+    const DemoDevicesFolder::Device kavel50 = DemoDevicesFolder::device(DemoDevicesFolder::kKavel50);
+    const DemoDevicesFolder::Device kavel35 = DemoDevicesFolder::device(DemoDevicesFolder::kKavel35);
+    ASSERT_TRUE(plug(install, DemoDevicesFolder::kKavel50));
+    std::unique_ptr<QProcess> daemon = install.start();
+    ASSERT_FALSE(pageShowing(install, *daemon, {QStringLiteral("<dd id=\"device\">Kavel50</dd>")}).isEmpty())
+        << install.log().toStdString();
+
+    OrvoTest::Browser browser;
+    ASSERT_TRUE(browser.start(error)) << error.toStdString();
+    ASSERT_TRUE(browser.open(pageUrl(install).toString() + QStringLiteral("?token=") +
+                             OrvoWebToken::read(install.dataDir(), kDaemonRole)));
+    ASSERT_TRUE(showsDevice(browser, kavel50.model)) << deviceShown(browser).toStdString();
+
+    ASSERT_TRUE(plug(install, DemoDevicesFolder::kKavel35));
+    ASSERT_TRUE(showsDevice(browser, kavel35.model)) << deviceShown(browser).toStdString();
+    ASSERT_TRUE(browser.waitUntil(QStringLiteral("document.getElementById(\"delete\") !== null"), kProgramTimeoutMs));
+    const QString kavel35Form =
+        browser.evaluate(QStringLiteral("document.getElementById(\"delete\").outerHTML")).toString();
+    const QString chosen = kavel35.rides.first().name;
+    ASSERT_TRUE(kavel35Form.contains(QStringLiteral("value=\"%1\"").arg(chosen))) << kavel35Form.toStdString();
+
+    ASSERT_TRUE(plug(install, DemoDevicesFolder::kKavel50));
+    ASSERT_TRUE(showsDevice(browser, kavel50.model)) << deviceShown(browser).toStdString();
+    QStringList kavel50Rides;
+    for (const DemoDevicesFolder::Ride &ride : kavel50.rides)
+        kavel50Rides << ride.name;
+    ASSERT_TRUE(kavel50Rides.contains(chosen)) << "the Kavel50 has a ride of the same name";
+    // The Kavel35's form, with its ride ticked, sent from the page that now shows the Kavel50.
+    const QString send =
+        QStringLiteral("document.body.insertAdjacentHTML(\"beforeend\", %1);"
+                       "var form = document.querySelectorAll(\"form#delete\")[1];"
+                       "form.querySelector(\"input[value='%2']\").checked = true;"
+                       "form.submit(); true")
+            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{kavel35Form}).toJson(QJsonDocument::Compact))
+                     .mid(1)
+                     .chopped(1),
+                 chosen);
+    ASSERT_TRUE(browser.evaluate(send).toBool());
+    ASSERT_TRUE(browser.waitUntil(QStringLiteral("document.body.innerText.includes(\"The page showed the Kavel35\")"),
+                                  kProgramTimeoutMs))
+        << browser.evaluate(QStringLiteral("document.body.innerText")).toString().toStdString();
+    EXPECT_EQ(deviceShown(browser), kavel50.model);
+    const QString rides = browser.evaluate(QStringLiteral("document.getElementById(\"rides\").innerText")).toString();
+    for (const QString &ride : std::as_const(kavel50Rides))
+        EXPECT_TRUE(rides.contains(ride)) << ride.toStdString() << "\n" << rides.toStdString();
+    EXPECT_FALSE(
+        browser.evaluate(QStringLiteral("document.body.innerText")).toString().contains(QStringLiteral("Delete rides")))
+        << "no deletion ran";
+
+    ASSERT_TRUE(plug(install, QString()));
+    ASSERT_TRUE(showsDevice(browser, QString())) << deviceShown(browser).toStdString();
+    EXPECT_EQ(browser.errors(), QStringList());
+    EXPECT_EQ(terminate(*daemon), 0);
+}
+
+// A long action shows progress that moves in the open page, without a reload. Once the daemon
+// was started again (with a new token), the open page says so and how to open it again.
+TEST(DaemonBrowserTest, ALongActionShowsMovingProgressAndARestartIsShown)
+{
+    if (OrvoTest::Browser::program().isEmpty())
+        GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it): the page is not opened";
+    const DaemonInstall install;
+    QString error;
+    ASSERT_TRUE(DemoDevicesFolder::write(install.devicesDir(), error)) << error.toStdString();
+    // Rides enough that the upload package takes seconds to make.
+    const GalFolderBuilder gal(QDir(install.devicesDir()).filePath(DemoDevicesFolder::kKavel21));
+    constexpr quint32 kFirstStart = 1717200000; // 2024-06-01 00:00:00 UTC
+    for (int number = 0; number < kLongRides; ++number) {
+        const quint32 start = kFirstStart + quint32(number) * 86400;
+        GalFolderBuilder::Activity activity{
+            .fileName =
+                QDateTime::fromSecsSinceEpoch(start, QTimeZone::utc()).toString(QStringLiteral("yyMMddHHmmss")) +
+                QStringLiteral(".gal"),
+            .name = QByteArray("Long ride ") + QByteArray::number(number),
+            .start = start,
+            .end = start + quint32(kLongRidePoints),
+            .distance = 90000};
+        for (int point = 0; point < kLongRidePoints; ++point)
+            activity.points.append({start + quint32(point), 47000000 + point, 11000000 + point, 500, 130, 85});
+        ASSERT_TRUE(gal.addActivity(activity));
+    }
+    ASSERT_TRUE(plug(install, DemoDevicesFolder::kKavel21));
+    std::unique_ptr<QProcess> daemon = install.start();
+    ASSERT_FALSE(pageShowing(install, *daemon, {QStringLiteral("<dd id=\"device\">Kavel21</dd>")}).isEmpty())
+        << install.log().toStdString();
+
+    OrvoTest::Browser browser;
+    ASSERT_TRUE(browser.start(error)) << error.toStdString();
+    ASSERT_TRUE(browser.open(pageUrl(install).toString() + QStringLiteral("?token=") +
+                             OrvoWebToken::read(install.dataDir(), kDaemonRole)));
+    ASSERT_TRUE(showsDevice(browser, QStringLiteral("Kavel21")));
+    ASSERT_TRUE(browser.evaluate(QStringLiteral("document.querySelector(\"#upload button\").click(); true")).toBool());
+
+    // Each document the browser shows gets a mark of its own: progress values seen under one
+    // mark moved in place.
+    const QString look = QStringLiteral(
+        "window.orvoMark = window.orvoMark || String(Math.random());"
+        "var bar = document.getElementById(\"progress\");"
+        "[window.orvoMark, bar ? bar.value : -1, document.body.innerText.includes(\"Upload package: done\")]");
+    std::map<QString, std::set<int>> seen;
+    bool done = false;
+    for (QDeadlineTimer deadline(kProgramTimeoutMs * 4); !done && !deadline.hasExpired(); QTest::qWait(kPollMs)) {
+        const QJsonArray now = browser.evaluate(look).toArray();
+        if (now.size() != 3)
+            continue;
+        if (now.at(1).toInt() >= 0)
+            seen[now.at(0).toString()].insert(now.at(1).toInt());
+        done = now.at(2).toBool();
+    }
+    ASSERT_TRUE(done) << browser.evaluate(QStringLiteral("document.body.innerText")).toString().toStdString();
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const auto &values) { return values.second.size() >= 2; }))
+        << "no page saw its progress move";
+
+    ASSERT_EQ(terminate(*daemon), 0);
+    daemon = install.start();
+    ASSERT_FALSE(pageShowing(install, *daemon, {QStringLiteral("<dd id=\"device\">Kavel21</dd>")}).isEmpty())
+        << install.log().toStdString();
+    ASSERT_TRUE(browser.waitUntil(QStringLiteral("!document.getElementById(\"restarted\").hidden"), kProgramTimeoutMs));
+    const QString said =
+        browser.evaluate(QStringLiteral("document.getElementById(\"restarted\").innerText")).toString();
+    EXPECT_TRUE(said.contains(QStringLiteral("orvo-daemon was restarted"))) << said.toStdString();
+    EXPECT_EQ(browser.evaluate(QStringLiteral("document.getElementById(\"reopen\").getAttribute(\"href\")")).toString(),
+              QStringLiteral("http://127.0.0.1:18889/daemon"));
+    EXPECT_EQ(browser.errors(), QStringList());
     EXPECT_EQ(terminate(*daemon), 0);
 }
 
@@ -238,13 +432,13 @@ TEST_P(DaemonPageTest, ExportsFollowTheUsersUmaskWhileTheDataFolderStaysPrivate)
             pageShowing(install, *daemon, {model, QStringLiteral(">%1</li>").arg(device.rides.first().name)}).isEmpty())
             << install.log().toStdString();
 
-        postForm(install, QStringLiteral("/export"), {QStringLiteral("folder=rides/today")});
+        postForm(install, QStringLiteral("/export"), device, {QStringLiteral("folder=rides/today")});
         ASSERT_FALSE(
             pageShowing(install, *daemon, {QStringLiteral("<p class=\"done\">Export rides: done</p>")}).isEmpty())
             << install.log().toStdString();
         const QDir exportRoot(QDir(install.dataDir()).filePath(QStringLiteral("export")));
         const QString logExport = exportRoot.filePath(QStringLiteral("orvo-log.zip"));
-        postForm(install, QStringLiteral("/export_log"), {QStringLiteral("dest=") + logExport});
+        postForm(install, QStringLiteral("/export_log"), device, {QStringLiteral("dest=") + logExport});
         ASSERT_TRUE(QFile::exists(logExport)) << install.log().toStdString();
 
         for (const QString &folder : {QStringLiteral("rides"), QStringLiteral("rides/today")})
