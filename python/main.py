@@ -222,8 +222,9 @@ def _action_html(action):
 
 
 def _progress_html(client):
-    """The running action's progress, as the client measures it."""
-    progress = client.getProgress()
+    """The running action's progress, as the client measures it (or the page, for an action it
+    runs in turns)."""
+    progress = actions.progress(client)
     if actions.waiting() is None or progress < 0:
         return ""
     percent = int(round(min(progress, 1.0) * 100))
@@ -449,7 +450,7 @@ def state(environ, start_response):
     present = client.isExist()
     device = "%s %s" % (UTF8(client.getName()), UTF8(client.getUUID())) if present else ""
     working = present and (actions.waiting() is not None or client.getState() != STATE_IN_SERVICE)
-    progress = client.getProgress() if working else -1.0
+    progress = actions.progress(client) if working else -1.0
     body = json.dumps({"device": device, "working": working, "progress": progress})
     return _respond(start_response, "200 OK", body, "application/json", headers=[("Cache-Control", "no-store")])
 
@@ -677,7 +678,7 @@ def _delete_history(client, form):
     if not _confirmed(form):
         count = len(client.getTracks())
         return None, Confirm(UTF8("This erases every ride on the device (%d rides); they cannot be restored.") % count)
-    return lambda: actions.delete_every_ride(client), None
+    return lambda: actions.delete_every_ride(client, families.deletes_in_turns(client)), None
 
 
 def _update(client, form):

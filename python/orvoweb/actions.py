@@ -13,6 +13,8 @@ import collections
 import os
 import re
 
+import gevent
+
 import orvo
 from orvoweb import exportdir
 from orvoweb.i18n import UTF8
@@ -33,6 +35,9 @@ MAX_REASONS = 3
 TRACE_PREFIX = re.compile(r"^\[ [^\]]* \]\t\[ \d+ \]\t\s*")
 # The log file of the tray program; the daemon's comes from its settings.
 USER_LOG = "orvouser.log"
+# Rides deleted per call while every ride of a drive is deleted: between the calls the page and
+# its state answer.
+DELETE_TURN = 20
 # updateDevice's answers.
 UPDATE_STARTED = 0
 UPDATE_NOT_STARTED = 1
@@ -56,6 +61,9 @@ class Action:
         self.polled = False
         # Where the log ended when the action began: what follows is what the action wrote.
         self.log_start = _log_size()
+        # The progress from 0 to 1 of an action the page runs in turns itself; None for one that
+        # the client measures.
+        self.progress = None
 
     def finish(self, succeeded, lines):
         self.state = DONE if succeeded else FAILED
@@ -171,6 +179,14 @@ def waiting():
     return _waiting
 
 
+def progress(client):
+    """The running action's progress from 0 to 1; -1 when none runs or none is known."""
+    action = waiting()
+    if action is not None and action.progress is not None:
+        return action.progress
+    return client.getProgress()
+
+
 def _plain(client, result):
     return not _failed_flag(client), []
 
@@ -284,8 +300,43 @@ def delete_rides(client, names):
     return run_now(UTF8("Delete rides"), client, lambda: client.deleteHistory(names), names)
 
 
-def delete_every_ride(client):
-    return run_now(UTF8("Delete every ride"), client, lambda: client.deleteData("history"))
+def delete_every_ride(client, in_turns):
+    """Deletes every ride. A drive's rides go a few names at a time (in_turns), so that the page
+    and its state answer meanwhile, as they do while any other long action runs; then the rest
+    (rides the device names only by a picture) at once. A flash device deletes all at once."""
+    global _waiting, _client
+    if not in_turns:
+        return run_now(UTF8("Delete every ride"), client, lambda: client.deleteData("history"))
+    names = sorted({UTF8(ride.getName()) for ride in client.getTracks()} - {""})
+    action = Action(UTF8("Delete every ride"), None)
+    action.progress = 0.0
+    history.appendleft(action)
+    _waiting, _client = action, client
+    gevent.spawn(_delete_in_turns, client, action, names)
+    return True
+
+
+def _delete_in_turns(client, action, names):
+    turns = [names[first:first + DELETE_TURN] for first in range(0, len(names), DELETE_TURN)]
+    for done, turn in enumerate(turns):
+        gevent.sleep(0)
+        # waiting() ended the action when its device went away.
+        if action.state != RUNNING:
+            return
+        if not client.deleteHistory(turn) or _failed_flag(client):
+            _end_turns(action, False)
+            return
+        action.progress = (done + 1) / (len(turns) + 1)
+    gevent.sleep(0)
+    if action.state == RUNNING:
+        _end_turns(action, client.deleteData("history") and not _failed_flag(client))
+
+
+def _end_turns(action, succeeded):
+    global _waiting
+    if _waiting is action:
+        _waiting = None
+    action.finish(succeeded, action.lines)
 
 
 def eject(client):

@@ -64,6 +64,12 @@ def deletes_chosen_rides(client):
     return family(client) != PSF15
 
 
+def deletes_in_turns(client):
+    """True for the drives, which keep each ride on its own and may hold a great many; the flash
+    devices keep their few rides in one image and delete them all at once."""
+    return family(client) in (DRIVE, GAL)
+
+
 def ejects(client):
     return family(client) in (DRIVE, GAL)
 

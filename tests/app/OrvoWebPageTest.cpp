@@ -554,10 +554,14 @@ TEST_F(WebPageTest, AnEraseAsksFirstAndRunsOnlyOnceConfirmed)
         EXPECT_TRUE(calls.isEmpty()) << calls.join(QLatin1Char(' ')).toStdString();
 
         EXPECT_EQ(post(c.path, QStringList(c.fields) << QStringLiteral("confirmed=yes")), QStringLiteral("303"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return client.calls().mid(before).contains(c.call) && !client.isBusy(); },
-                                    kPatienceMs));
-        const QString shown = page();
-        EXPECT_TRUE(shown.contains(QLatin1String(c.shown))) << shown.toStdString();
+        QString shown;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                shown = page();
+                return client.calls().mid(before).contains(c.call) && shown.contains(QLatin1String(c.shown));
+            },
+            kPatienceMs))
+            << shown.toStdString();
     }
 }
 
@@ -942,6 +946,59 @@ TEST_F(WebPageTest, TheLinkToTheDaemonsPageCarriesTheDaemonsLatestToken)
     }
     QFile::remove(data.filePath(QStringLiteral("orvo.token")));
     QFile::remove(data.filePath(QStringLiteral("orvo.ini")));
+}
+
+// Deleting every ride of a drive runs as the other long actions run: a few rides per call, the
+// page and its state answering between the calls, then the rides named only by a picture at
+// once. A flash device deletes all at once.
+TEST_F(WebPageTest, DeletingEveryRideOfADriveRunsInTurns)
+{
+    QImage picture(6, 3, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    QStringList all;
+    for (int number = 0; number < 45; ++number) {
+        client.tracks.append(ride(100 + number, QStringLiteral("Ride %1").arg(number, 2, 10, QLatin1Char('0'))));
+        all << QString::number(100 + number);
+    }
+    client.tracks.append(ride(200, QString(), picture));
+    all << QStringLiteral("200");
+    const auto ids = [](int first, int last) {
+        QStringList texts;
+        for (int id = first; id <= last; ++id)
+            texts << QString::number(id);
+        return QStringLiteral("deleteTracks ") + texts.join(QLatin1Char(','));
+    };
+    const QString every = QStringLiteral("deleteTracks ") + all.join(QLatin1Char(','));
+    struct Case
+    {
+        const char *model;
+        int serviceType;
+        QStringList calls;
+    };
+    const std::vector<Case> cases = {
+        {"Kavel50", 0, {ids(100, 119), ids(120, 139), ids(140, 144), every}},
+        {"Kavel21", 0, {ids(100, 119), ids(120, 139), ids(140, 144), every}},
+        {"Kavel35", 1, {every}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.model);
+        client.model = QLatin1String(c.model);
+        client.serviceType = c.serviceType;
+        showClient();
+        const qsizetype before = client.calls().size();
+        ASSERT_EQ(post(QStringLiteral("/delete_history"), {QStringLiteral("confirmed=yes")}), QStringLiteral("303"));
+        QString shown;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                shown = page();
+                return shown.contains(QStringLiteral("<p class=\"done\">Delete every ride: done</p>"));
+            },
+            kPatienceMs))
+            << shown.toStdString();
+        QStringList calls = client.calls().mid(before);
+        calls.removeAll(QStringLiteral("getTracks"));
+        EXPECT_EQ(calls, c.calls);
+    }
 }
 
 } // namespace
