@@ -149,7 +149,9 @@ TEST_F(TrayProgramTest, ShowsTheApplicationPageAndHandsASecondStartOver)
         shown = showsPage(install.debugPort(), url, kTitle);
     ASSERT_TRUE(shown);
     const QString page = fetch(url, install.dataDir());
-    EXPECT_TRUE(page.contains(QStringLiteral("<a id=\"daemon-page\" href=\"http://127.0.0.1:%1/\">").arg(daemonPort)))
+    // The link goes through the tray's own address, which adds the daemon's latest token.
+    EXPECT_TRUE(page.contains(
+        QStringLiteral("<a id=\"daemon-page\" href=\"/daemon\">http://127.0.0.1:%1/</a>").arg(daemonPort)))
         << page.toStdString();
 
     std::unique_ptr<QProcess> second = install.start();
