@@ -1,9 +1,15 @@
 #include "AppTestSupport.h"
+#include "Kavel50Drive.h"
 #include "OrvoTestSupport.h"
 #include "TestDeviceClient.h"
 
 #include "app/OrvoControllerHooks.h"
+#include "app/OrvoDeviceTypeTable.h"
+#include "device/OrvoDeviceManager.h"
+#include "device/OrvoPlatform.h"
+#include "emulator/OrvoEmulatedPlatform.h"
 #include "env/OrvoEnv.h"
+#include "profile/OrvoProfileData.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -282,6 +289,49 @@ TEST_F(WebProfileTest, EachDeviceIsShownOnlyTheProfileReadFromIt)
             EXPECT_TRUE(inputs.contains(step.oneField)) << shown.toStdString();
         }
     }
+}
+
+// The emulated Kavel50 drive as the demo has it: only the user's name and weight set. The page
+// reads its profile, and the form sent back as shown, with one value changed, reaches the drive.
+TEST_F(WebProfileTest, AKavel50DrivesProfileGoesBackFromThePageAsShown)
+{
+    const auto platform = std::make_shared<OrvoEmulatedPlatform>();
+    OrvoPlatform::setImplementationFactory([platform] { return platform; });
+    OrvoTest::OutputDir folder;
+    const Kavel50Drive drive(folder.filePath(QStringLiteral("KAVEL50")));
+    const QString userSettings = QLatin1String(Kavel50Drive::kTrainingFolder) + QStringLiteral("/user_settings.xml");
+    ASSERT_TRUE(drive.writeIdentity({}));
+    ASSERT_TRUE(drive.writeSettings(userSettings, {{QStringLiteral("User Name"), QStringLiteral("demo")},
+                                                   {QStringLiteral("User Weight.Metric"), QStringLiteral("70")}}));
+    ASSERT_TRUE(drive.writeSettings(QLatin1String(Kavel50Drive::kCoreFolder) + QStringLiteral("/user_settings.xml"),
+                                    {{QStringLiteral("unit system"), QStringLiteral("0")}}));
+    platform->plugDrive(drive.root(), QStringLiteral("TarvexKavel50"));
+    OrvoDeviceManager manager;
+    for (const OrvoDeviceTypeTable::Row &row : OrvoDeviceTypeTable::rows())
+        manager.registerDevice(row.info, false);
+    ASSERT_TRUE(manager.start());
+    OrvoClient *device = manager.currentClient();
+    ASSERT_NE(device, nullptr);
+    plugged = device;
+
+    ASSERT_TRUE(readProfile(QStringLiteral("drive.xml")));
+    Profile shown;
+    for (const QString &field : shownFields(page())) {
+        const QString name = field.section(QLatin1Char('"'), 1, 1).mid(qsizetype(strlen("field.")));
+        shown.emplace_back(name, field.section(QLatin1Char('"'), 3, 3));
+    }
+    ASSERT_EQ(shown.size(), kavel50Profile().size()) << "the 68 fields of the drive's profile";
+    const auto &[status, body] =
+        post(QStringLiteral("/profile/write"),
+             profileForm(QStringLiteral("drive.xml"), changed(shown, {{"User Weight.Metric", "72"}})));
+    ASSERT_EQ(status, QStringLiteral("303")) << body.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([] { return page().contains(QStringLiteral("Write profile: done")); }, kPatienceMs));
+    OrvoProfileData onDrive(drive.path(userSettings).toUtf8(), OrvoProfileData::XmlFile);
+    ASSERT_TRUE(onDrive.parse());
+    EXPECT_EQ(onDrive.value(QStringLiteral("User Weight.Metric")), QStringLiteral("72"));
+    EXPECT_EQ(onDrive.value(QStringLiteral("User Name")), QStringLiteral("demo"));
+    OrvoControllerHooks::setCurrentClientHook({});
+    OrvoPlatform::setImplementationFactory({});
 }
 
 } // namespace
