@@ -253,13 +253,13 @@ PROFILE_FIELD = "field."
 
 def _profile_values(refusal):
     """The profile's named fields to show: those the user sent with a refused form, else those
-    of the profile file the form names, once it was read from the device."""
+    the plugged device gave when this page last read its profile. A file of the export folder
+    may hold another device's profile, or one from before the program started."""
     if refusal is not None and refusal.form_id == "profile":
         sent = _sent_profile(refusal.form)
         if sent:
             return sent
-    path = exportdir.resolve_file(_field_text(refusal, "file"), must_exist=True)
-    return (profile.read(path) or []) if path else []
+    return list(profile.given(profile.identity(orvo.OrvoClient())).items())
 
 
 def _profile_fields_html(refusal):
@@ -728,22 +728,23 @@ def _read_profile(client, form):
 
 def _write_profile(client, form):
     """Writes the profile's fields as the form sent them (into the named file first), or the
-    named file as it is."""
+    named file as it is. Only values that differ from those the device gave are checked."""
+    given = profile.given(profile.identity(client))
     sent = _sent_profile(form)
     if sent:
-        return _write_profile_fields(client, form, sent)
+        return _write_profile_fields(client, form, sent, given)
     source, refusal = _file(form, "file", must_exist=True)
     if refusal:
         return None, refusal
     values = profile.read(source)
     if values is None:
         return None, UTF8('"%s" is not a profile file; nothing was written.') % form.get("file", "")
-    refusal = profile.refusal(values)
+    refusal = profile.refusal(values, given)
     return (None, refusal) if refusal else (lambda: actions.write_profile(client, source), None)
 
 
-def _write_profile_fields(client, form, values):
-    refusal = profile.refusal(values)
+def _write_profile_fields(client, form, values, given):
+    refusal = profile.refusal(values, given)
     if refusal:
         return None, refusal
     target, refusal = _file(form, "file", must_exist=False)

@@ -16,7 +16,7 @@ import re
 import gevent
 
 import orvo
-from orvoweb import exportdir
+from orvoweb import exportdir, profile
 from orvoweb.i18n import UTF8
 
 RUNNING = "running"
@@ -233,11 +233,14 @@ def _uploaded(client, result):
     return True, [path]
 
 
-def _profile(path):
+def _profile(path, device):
     def interpret(client, result):
         _failed_flag(client)
         exportdir.publish([path])
-        return bool(result and result[0]), [path]
+        succeeded = bool(result and result[0])
+        if succeeded:
+            profile.remember(device, path)
+        return succeeded, [path]
 
     return interpret
 
@@ -271,12 +274,14 @@ def import_share(client, package):
 
 
 def read_profile(client, path):
-    return start(client, Action(UTF8("Read profile"), _profile(path)), "asyncReadDeviceProfile", path)
+    return start(client, Action(UTF8("Read profile"), _profile(path, profile.identity(client))),
+                 "asyncReadDeviceProfile", path)
 
 
 def write_profile(client, path):
     """Writes the profile file's values; a flash device then writes its image back (finalize)."""
-    return start(client, Action(UTF8("Write profile"), _profile(path), _finalize_on_flash(client)),
+    return start(client, Action(UTF8("Write profile"), _profile(path, profile.identity(client)),
+                                _finalize_on_flash(client)),
                  "asyncWriteDeviceProfile", path)
 
 

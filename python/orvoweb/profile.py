@@ -2,9 +2,9 @@
 
 A profile file is the XML the device's profile is read into and written from: a "settings"
 element with one "property" element (name, value) per field. Every field the device formats
-store has a type and a range here; a value that does not fit its field refuses the whole file,
-so that a mistyped weight never reaches the device. Names no format stores pass as they are:
-the device leaves them out."""
+store has a type and a range here; a changed value that does not fit its field refuses the whole
+file, so that a mistyped weight never reaches the device. Names no format stores pass as they
+are: the device leaves them out."""
 
 import datetime
 import os
@@ -96,15 +96,50 @@ def read(path):
     return [(element.get("name", ""), element.get("value", "")) for element in root.iter("property")]
 
 
-def refusal(values):
-    """Why the values cannot be written, naming the first field whose value does not fit; None
-    when every value fits its field."""
+def refusal(values, given=None):
+    """Why the values cannot be written, naming every field whose value does not fit; None when
+    all fit. A value equal to the one the device gave for its field (given: name to value) is
+    taken back as it is: the device's own empty fields and open-ended -1 bounds are not the
+    user's to correct."""
+    given = given or {}
+    wrong = []
     for name, value in values:
         check = FIELDS.get(name)
-        wanted = check(value.strip()) if check else None
+        if check is None or given.get(name) == value:
+            continue
+        wanted = check(value.strip())
         if wanted:
-            return UTF8('The value "%s" of the field "%s" is not %s; nothing was written.') % (value, name, wanted)
-    return None
+            wrong.append(UTF8('"%s" of the field "%s" is not %s') % (value, name, wanted))
+    if not wrong:
+        return None
+    return UTF8("The value %s; nothing was written.") % UTF8("; the value ").join(wrong)
+
+
+def identity(client):
+    """The key of a device's profile: its model and id."""
+    return UTF8(client.getName()), UTF8(client.getUUID())
+
+
+# What each device gave when this running page last read its profile or wrote it, by identity.
+# The page shows a device only these values: a file of the export folder may since hold another
+# device's profile, or one from before the program started.
+_given = {}
+
+
+def remember(device, path):
+    """Keeps the values of the profile file path as what the device holds; a file that is no
+    profile file leaves the device with nothing to show."""
+    values = read(path)
+    if values is None:
+        _given.pop(device, None)
+        return
+    _given[device] = dict(values)
+
+
+def given(device):
+    """The values the device's profile had when this page last read or wrote it (name to value,
+    in the file's order); empty for a device whose profile this page never read."""
+    return _given.get(device, {})
 
 
 def write(path, values):

@@ -12,6 +12,13 @@ const QCommandLineOption kHelpOption({QStringLiteral("h"), QStringLiteral("help"
 const QCommandLineOption kVersionOption({QStringLiteral("v"), QStringLiteral("version")},
                                         QStringLiteral("Shows the version and exits."));
 
+// The options Qt's application objects take from the command line, with a value or without.
+const char *const kQtValueOptions[] = {
+    "platform",    "platformpluginpath", "platformtheme", "plugin",  "qmljsdebugger", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "display", "geometry",      "style",
+    "stylesheet"};
+const char *const kQtFlagOptions[] = {"reverse", "widgetcount"};
+
 } // namespace
 
 OrvoCommandLine::OrvoCommandLine(const QString &programName, const QString &description)
@@ -51,6 +58,26 @@ bool OrvoCommandLine::asksForAnswer(const QStringList &arguments)
 QString OrvoCommandLine::answer() const
 {
     return m_answer;
+}
+
+QString OrvoCommandLine::refusal(const QStringList &arguments) const
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(kHelpOption);
+    parser.addOption(kVersionOption);
+    for (const char *name : kQtValueOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    for (const char *name : kQtFlagOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    QString problem;
+    if (!parser.parse(arguments))
+        problem = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        problem = QStringLiteral("Unknown argument '%1'.").arg(parser.positionalArguments().constFirst());
+    if (problem.isEmpty())
+        return QString();
+    return problem + QLatin1Char('\n') + helpText().trimmed();
 }
 
 QString OrvoCommandLine::helpText() const

@@ -21,6 +21,8 @@
 namespace {
 
 const QString kRole = QStringLiteral("daemon");
+// The exit code of a start refused for its arguments.
+constexpr int kUsageExitCode = 2;
 const QString kProgram = QStringLiteral("orvo-daemon");
 const QString kDescription = QStringLiteral(
     "Serves the attached devices and the device manager's web application on the setting \"listen_port\".\n"
@@ -95,9 +97,16 @@ int main(int argc, char **argv)
 {
     std::set_terminate(std::abort);
     OrvoCommandLine commandLine(kProgram, kDescription);
-    if (commandLine.asksForAnswer(OrvoCommandLine::arguments(argc, argv))) {
+    const QStringList arguments = OrvoCommandLine::arguments(argc, argv);
+    if (commandLine.asksForAnswer(arguments)) {
         OrvoConsole::print(commandLine.answer());
         return EXIT_SUCCESS;
+    }
+    // A mistyped option would otherwise start the daemon as if none were given.
+    const QString refusal = commandLine.refusal(arguments);
+    if (!refusal.isEmpty()) {
+        OrvoConsole(kProgram).error(refusal);
+        return kUsageExitCode;
     }
     try {
         return runDaemon(argc, argv);

@@ -661,9 +661,14 @@ QString OrvoClient::getCapability()
     getName(model);
     QString capability;
     OrvoCapabilityInterface *source = g_capabilitySource.load();
-    if (source && source->projSwCapability(model.toLatin1(), capability))
+    if (source && source->projSwCapability(model.toLatin1(), capability)) {
+        m_capabilityFailureLogged = false;
         return capability;
-    ORVO_TRACE_CRITICAL(lcOrvoDevice, "OrvoClient::getCapability") << "call ProjSwCapability failed";
+    }
+    // The page asks on every render: a device the library has no answer for is logged once,
+    // and again only after an answer came in between.
+    if (!m_capabilityFailureLogged.exchange(true))
+        ORVO_TRACE_CRITICAL(lcOrvoDevice, "OrvoClient::getCapability") << "call ProjSwCapability failed";
     return QString();
 }
 

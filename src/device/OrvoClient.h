@@ -314,6 +314,7 @@ private:
 
     std::atomic_bool m_error{false};
     std::atomic_int m_errorCode{0};
+    std::atomic_bool m_capabilityFailureLogged{false};
     QString m_deviceLanguage;
     QString m_fileArgument;
     QString m_changedLangArgument;

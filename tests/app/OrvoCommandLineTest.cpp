@@ -48,4 +48,49 @@ TEST(OrvoCommandLine, AnswersHelpAndVersionAndLeavesEverythingElseToTheProgram)
     }
 }
 
+// A program that takes no argument of its own besides --help and --version refuses any other
+// one, naming it; Qt's own options, with their values, are not refused.
+TEST(OrvoCommandLine, RefusesWhatNeitherItNorQtTakes)
+{
+    struct Case
+    {
+        const char *name;
+        QStringList arguments;
+        // The start of the refusal, empty when the arguments are taken.
+        QString refusal;
+    };
+    const Case cases[] = {
+        {"no arguments", {}, {}},
+        {"help", {QStringLiteral("--help")}, {}},
+        {"Qt's platform option", {QStringLiteral("-platform"), QStringLiteral("offscreen")}, {}},
+        {"Qt's style option with its value joined", {QStringLiteral("-style=fusion")}, {}},
+        {"Qt's flags", {QStringLiteral("-reverse"), QStringLiteral("-widgetcount")}, {}},
+        {"Qt's X11 options",
+         {QStringLiteral("-display"), QStringLiteral(":1"), QStringLiteral("-geometry"), QStringLiteral("640x480")},
+         {}},
+        {"unknown long option", {QStringLiteral("--bogus")}, QStringLiteral("Unknown option 'bogus'.\n")},
+        {"unknown single-dash word", {QStringLiteral("-bogus")}, QStringLiteral("Unknown option 'bogus'.\n")},
+        {"unknown among known ones",
+         {QStringLiteral("-reverse"), QStringLiteral("--verbose"), QStringLiteral("-platform"), QStringLiteral("xcb")},
+         QStringLiteral("Unknown option 'verbose'.\n")},
+        {"a word", {QStringLiteral("start")}, QStringLiteral("Unknown argument 'start'.\n")},
+        {"a value without its option",
+         {QStringLiteral("-reverse"), QStringLiteral("offscreen")},
+         QStringLiteral("Unknown argument 'offscreen'.\n")},
+        {"Qt's option without its value", {QStringLiteral("-platform")}, QStringLiteral("Missing value after")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const OrvoCommandLine commandLine(QStringLiteral("orvo-test"), QStringLiteral("Tests the options."));
+        const QString refusal = commandLine.refusal(QStringList{QStringLiteral("/usr/bin/orvo-test")} + c.arguments);
+        if (c.refusal.isEmpty()) {
+            EXPECT_TRUE(refusal.isEmpty()) << refusal.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(refusal.startsWith(c.refusal)) << refusal.toStdString();
+        EXPECT_TRUE(refusal.contains(QStringLiteral("\nUsage: orvo-test [options]\nTests the options.\n")))
+            << refusal.toStdString();
+    }
+}
+
 } // namespace

@@ -635,13 +635,16 @@ TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"\", \"working\": false, \"progress\": -1.0}"));
 }
 
-// The profile file read from the device shows as a form of its named fields; what the user
+// The profile read from the device shows as a form of its named fields; what the user
 // changes there is checked, then written to the file and to the device.
 TEST_F(WebPageTest, TheProfileIsAFormOfItsNamedFields)
 {
     const QString file = exportRoot + QStringLiteral("/profile.xml");
     ASSERT_TRUE(OrvoTest::writeFile(file, "<settings><property name=\"User Weight.Metric\" value=\"70\"/>"
                                           "<property name=\"User Name\" value=\"me &amp; you\"/></settings>"));
+    // The test's device leaves the file as it is when its profile is read into it.
+    ASSERT_EQ(post(QStringLiteral("/profile/read"), {QStringLiteral("file=profile.xml")}), QStringLiteral("303"));
+    ASSERT_TRUE(finished());
     QString shown = page();
     EXPECT_TRUE(shown.contains(QStringLiteral("<input name=\"field.User Weight.Metric\" value=\"70\">")))
         << shown.toStdString();
