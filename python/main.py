@@ -498,7 +498,8 @@ def _token_to_cookie(environ, start_response):
 
 def export_log(environ, start_response):
     """Packs the logs into a new zip file named by the posted field "dest", in a folder that
-    exists. A file already there is never replaced, so no request can remove a file by naming it."""
+    exists. A file already there is never replaced, so no request can remove a file by naming it.
+    An export that wrote no zip file answers an error that says why."""
     if environ.get("REQUEST_METHOD") != "POST":
         return _respond(start_response, "405 Method Not Allowed", "post dest\n", headers=[("Allow", "POST")])
     if from_other_site(environ):
@@ -512,7 +513,9 @@ def export_log(environ, start_response):
         return _respond(start_response, "400 Bad Request", "dest must be a new file in an existing folder\n")
     if os.path.lexists(dest):
         return _respond(start_response, "409 Conflict", "dest exists; the export replaces no file\n")
-    _env().exportOrvoLog(dest)
+    problem = _env().exportOrvoLog(dest)
+    if problem:
+        return _respond(start_response, "500 Internal Server Error", problem + "\n")
     exportdir.publish([dest])
     return _respond(start_response, "200 OK", "ok\n")
 
