@@ -46,7 +46,9 @@ class Connections:
     def admit(self, greenlet):
         """Makes room for greenlet's connection; False when every open one is being answered."""
         while len(self._open) >= self.limit:
-            victim = self._longest(WAITING) or self._longest(READING)
+            victim = self._longest(WAITING)
+            if victim is None:
+                victim = self._longest(READING)
             if victim is None:
                 return False
             del self._open[victim]
