@@ -13,18 +13,16 @@ import base64
 import configparser
 import hmac
 import html
-import http.cookies
 import json
 import os
 import string
 import traceback
 import urllib.parse
 
-from gevent.pywsgi import WSGIServer
-
 import orvo
 from orvoweb import actions, exportdir, families, profile
 from orvoweb.i18n import UTF8
+from orvoweb.server import BoundedServer
 
 TITLE = "Tarvex Orvo 2-My Device Manager"
 PORT_FOR_USER = "18889"
@@ -514,17 +512,18 @@ def _query_token(environ):
     return urllib.parse.parse_qs(environ.get("QUERY_STRING", "")).get("token", [""])[0]
 
 
+def _cookie_tokens(environ):
+    """The values of this server's token cookie. The header is split here, not parsed whole, so
+    that another site's cookie on 127.0.0.1, however it is written, cannot hide ours."""
+    name = _cookie_name(environ)
+    pairs = (pair.partition("=") for pair in environ.get("HTTP_COOKIE", "").split(";"))
+    return [value.strip() for key, sep, value in pairs if sep and key.strip() == name]
+
+
 def _presented_tokens(environ):
     """The tokens the request carries: in the address (once, when a page is opened), in the
     cookie that answer set, or in an Authorization header ("Token <token>") from a program."""
-    tokens = [_query_token(environ)]
-    cookies = http.cookies.SimpleCookie()
-    try:
-        cookies.load(environ.get("HTTP_COOKIE", ""))
-    except http.cookies.CookieError:
-        pass
-    morsel = cookies.get(_cookie_name(environ))
-    tokens.append(morsel.value if morsel is not None else "")
+    tokens = [_query_token(environ)] + _cookie_tokens(environ)
     scheme, _, value = environ.get("HTTP_AUTHORIZATION", "").partition(" ")
     tokens.append(value.strip() if scheme.lower() == "token" else "")
     return tokens
@@ -555,7 +554,8 @@ def _token_to_cookie(environ, start_response):
 
 def export_log(environ, start_response):
     """Packs the logs into a new zip file named by the posted field "dest", in a folder that
-    exists. A file already there is never replaced, so no request can remove a file by naming it."""
+    exists. A file already there is never replaced, so no request can remove a file by naming it.
+    An export that wrote no zip file answers an error that says why."""
     if environ.get("REQUEST_METHOD") != "POST":
         return _respond(start_response, "405 Method Not Allowed", "post dest\n", headers=[("Allow", "POST")])
     if from_other_site(environ):
@@ -569,7 +569,9 @@ def export_log(environ, start_response):
         return _respond(start_response, "400 Bad Request", "dest must be a new file in an existing folder\n")
     if os.path.lexists(dest):
         return _respond(start_response, "409 Conflict", "dest exists; the export replaces no file\n")
-    _env().exportOrvoLog(dest)
+    problem = _env().exportOrvoLog(dest)
+    if problem:
+        return _respond(start_response, "500 Internal Server Error", problem + "\n")
     exportdir.publish([dest])
     return _respond(start_response, "200 OK", "ok\n")
 
@@ -860,5 +862,5 @@ def application(environ, start_response):
         return _respond(start_response, "500 Internal Server Error", "internal error\n")
 
 
-server = WSGIServer(("127.0.0.1", listen_port()), application, log=None)
+server = BoundedServer(("127.0.0.1", listen_port()), application, log=None)
 server.start()

@@ -197,12 +197,17 @@ listens_on() {
 }
 
 # True while an instance of the program (orvo-tray or orvo-daemon) runs for this user on the
-# data folder: its single-instance lock in the temporary folder, keyed by the program, the user
-# and a hash of the folder's real path, names the process that holds it.
+# data folder: its single-instance lock, keyed by the program, the user and a hash of the
+# folder's real path, names the process that holds it. The lock lies in the user's runtime
+# folder (one of 64 characters at most), else in a folder of the user's own under /tmp.
 instance_running() {
-    local name=$1 hash lock pid
+    local name=$1 hash key runtime=${XDG_RUNTIME_DIR:-} lock pid
     hash=$(printf '%s' "$(realpath -m "$2")" | sha256sum | cut -c1-16)
-    lock="${TMPDIR:-/tmp}/${ORVO_INSTANCE_KEY:-$name-$(id -u)-$hash}.lock"
+    key=${ORVO_INSTANCE_KEY:-$name-$(id -u)-$hash}
+    if [[ $runtime != /* || ${#runtime} -gt 64 || ! -d $runtime ]]; then
+        runtime=/tmp/orvo-$(id -u)
+    fi
+    lock="$runtime/orvo-$(printf '%s' "$key" | sha256sum | cut -c1-16).lock"
     pid=$(head -n 1 "$lock" 2>/dev/null) || return 1
     [[ $pid =~ ^[0-9]+$ ]] && running "$pid" && [ "$(ps -o comm= -p "$pid")" = "$name" ]
 }

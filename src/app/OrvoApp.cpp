@@ -221,7 +221,9 @@ void OrvoApp::exportLog()
                                      QDir::home().filePath(QStringLiteral("orvoexport.zip")), QStringLiteral("*.zip"));
     if (path.isEmpty())
         return;
-    OrvoControllerHooks::exportLog(path);
+    // The controller tells the user of a failure itself.
+    QString error;
+    OrvoControllerHooks::exportLog(path, error);
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 

@@ -26,14 +26,15 @@ void OrvoControllerHooks::setCurrentClientHook(CurrentClientHook hook)
     g_currentClientHook = std::move(hook);
 }
 
-void OrvoControllerHooks::exportLog(const QString &dest)
+bool OrvoControllerHooks::exportLog(const QString &dest, QString &error)
 {
     if (!g_exportLogHook) {
         ORVO_TRACE_WARNING(lcOrvoApp, "OrvoControllerHooks::exportLog")
             << "no device controller, log not exported to" << dest;
-        return;
+        error = QStringLiteral("no device controller runs");
+        return false;
     }
-    g_exportLogHook(dest);
+    return g_exportLogHook(dest, error);
 }
 
 void OrvoControllerHooks::disconnectDevice()

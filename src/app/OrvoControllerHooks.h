@@ -13,8 +13,8 @@ class OrvoClient;
 class OrvoControllerHooks
 {
 public:
-    // Packs the logs into the zip file dest.
-    using ExportLogHook = std::function<void(const QString &dest)>;
+    // Packs the logs into the zip file dest; false, with error saying why, when it is not there.
+    using ExportLogHook = std::function<bool(const QString &dest, QString &error)>;
     // Releases the current device, when there is one.
     using DisconnectDeviceHook = std::function<void()>;
     // The client of the attached device; null when no device is attached.
@@ -24,7 +24,7 @@ public:
     static void setDisconnectDeviceHook(DisconnectDeviceHook hook);
     static void setCurrentClientHook(CurrentClientHook hook);
 
-    static void exportLog(const QString &dest);
+    static bool exportLog(const QString &dest, QString &error);
     static void disconnectDevice();
     // The controller's current client; null without a controller or without a device.
     static OrvoClient *currentClient();

@@ -99,9 +99,11 @@ void OrvoDaemon::release()
 
 void OrvoDaemon::installCommands()
 {
-    OrvoControllerHooks::setExportLogHook([](const QString &dest) {
+    OrvoControllerHooks::setExportLogHook([](const QString &dest, QString &error) {
         if (g_instance)
-            g_instance->exportLog(dest);
+            return g_instance->exportLog(dest, error);
+        error = QStringLiteral("no device controller runs");
+        return false;
     });
     OrvoControllerHooks::setDisconnectDeviceHook([] {
         if (g_instance)
@@ -213,14 +215,15 @@ OrvoClient *OrvoDaemon::currentClient()
     return m_manager->currentClient();
 }
 
-void OrvoDaemon::exportLog(const QString &dest)
+bool OrvoDaemon::exportLog(const QString &dest, QString &error)
 {
     ORVO_TRACE_DEBUG(lcOrvoApp, "OrvoDaemon::exportLog") << "export log to" << dest;
     // Whoever names a file here must not get it removed: the export writes new files only.
     const QFileInfo existing(dest);
     if (existing.exists() || existing.isSymLink()) {
         ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemon::exportLog") << "not replacing the existing file" << dest;
-        return;
+        error = QStringLiteral("%1 exists; the export replaces no file").arg(dest);
+        return false;
     }
     const QString folder = OrvoEnv::instance()->userFolder();
     QStringList files;
@@ -228,10 +231,15 @@ void OrvoDaemon::exportLog(const QString &dest)
     copyLog(folder, kUserLog, kUserLogCopy, files);
     if (OrvoClient *client = currentClient())
         client->dumpFlashForLog(folder, &files);
-    if (!OrvoZipUtil().compress(dest, folder, files))
-        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemon::exportLog") << "can not write" << dest;
+    const bool written = OrvoZipUtil().compress(dest, folder, files);
     for (const QString &file : std::as_const(files))
         QFile::remove(pathIn(folder, file));
+    if (!written) {
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemon::exportLog") << "can not write" << dest;
+        error = QStringLiteral("the zip file %1 could not be written: its folder is missing, full or takes no files")
+                    .arg(dest);
+    }
+    return written;
 }
 
 OrvoDeviceManager *OrvoDaemon::deviceManager() const

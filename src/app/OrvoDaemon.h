@@ -51,8 +51,9 @@ public:
     virtual OrvoClient *currentClient();
     // Writes the new zip file dest holding copies of the program's two logs and the attached
     // device's flash dump, each under its bare name; the copies are removed again. An existing
-    // dest (a link too) is left as it is and nothing is written.
-    virtual void exportLog(const QString &dest);
+    // dest (a link too) is left as it is and nothing is written. True when dest holds the zip
+    // file; otherwise error says why, and nothing is left at dest.
+    virtual bool exportLog(const QString &dest, QString &error);
 
     OrvoDeviceManager *deviceManager() const;
     // The device library that takes the attached model; null (the default) leaves it out.

@@ -24,11 +24,16 @@ const char *const kPartProperty = "orvoExportPart";
 const QString kExportTitle = QStringLiteral("Export log");
 const QString kDaemonRole = QStringLiteral("daemon");
 const QString kNotRunning = QStringLiteral("orvo-daemon, which collects the logs, is not running.");
+constexpr qint64 kMaxReasonBytes = 1024;
 
-QString failureText(const QNetworkReply &reply)
+// A daemon that answered with an error status says why in the answer's text.
+QString failureText(QNetworkReply &reply)
 {
     if (reply.error() == QNetworkReply::ConnectionRefusedError)
         return kNotRunning;
+    const QString reason = QString::fromUtf8(reply.read(kMaxReasonBytes)).trimmed();
+    if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && !reason.isEmpty())
+        return reason;
     return reply.errorString();
 }
 
@@ -61,14 +66,15 @@ QUrl OrvoDaemonProxy::exportLogUrl() const
     return url;
 }
 
-void OrvoDaemonProxy::exportLog(const QString &dest)
+bool OrvoDaemonProxy::exportLog(const QString &dest, QString &error)
 {
     const QString token = OrvoWebToken::read(OrvoEnv::instance()->userFolder(), kDaemonRole);
     if (token.isEmpty()) {
         ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::exportLog")
             << "the daemon did not export the log: no token of a daemon in" << OrvoEnv::instance()->userFolder();
         showFailure(dest, kNotRunning);
-        return;
+        error = kNotRunning;
+        return false;
     }
     const QString part = partName(dest);
     ORVO_TRACE_DEBUG(lcOrvoApp, "OrvoDaemonProxy::exportLog") << "export log to" << part << "for" << dest;
@@ -81,6 +87,7 @@ void OrvoDaemonProxy::exportLog(const QString &dest)
     reply->setProperty(kDestProperty, dest);
     reply->setProperty(kPartProperty, part);
     connect(reply, &QNetworkReply::finished, this, &OrvoDaemonProxy::replyFinished);
+    return true;
 }
 
 void OrvoDaemonProxy::replyFinished()
@@ -92,15 +99,15 @@ void OrvoDaemonProxy::replyFinished()
     finishExport(*reply);
 }
 
-void OrvoDaemonProxy::finishExport(const QNetworkReply &reply) const
+void OrvoDaemonProxy::finishExport(QNetworkReply &reply) const
 {
     const QString dest = reply.property(kDestProperty).toString();
     const QString part = reply.property(kPartProperty).toString();
     if (reply.error() != QNetworkReply::NoError) {
-        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::replyFinished")
-            << "the daemon did not export the log:" << reply.errorString();
+        const QString text = failureText(reply);
+        ORVO_TRACE_WARNING(lcOrvoApp, "OrvoDaemonProxy::replyFinished") << "the daemon did not export the log:" << text;
         QFile::remove(part);
-        showFailure(dest, failureText(reply));
+        showFailure(dest, text);
         return;
     }
     // rename replaces dest in one step; the user's own program may replace the user's file.

@@ -23,8 +23,9 @@ public:
     OrvoClient *currentClient() override;
     // Asks the daemon for the export into a new file beside dest, which takes dest's place once
     // the daemon wrote it: the daemon replaces no file, and the user chose to replace dest.
-    // Nothing waits for the answer.
-    void exportLog(const QString &dest) override;
+    // Nothing waits for the answer: true once the daemon is asked, false with error when it
+    // cannot be. Either way a failure is shown to the user, with the daemon's reason.
+    bool exportLog(const QString &dest, QString &error) override;
 
 public slots:
     void replyFinished();
@@ -32,7 +33,7 @@ public slots:
 private:
     QUrl exportLogUrl() const;
     void showFailure(const QString &dest, const QString &text) const;
-    void finishExport(const QNetworkReply &reply) const;
+    void finishExport(QNetworkReply &reply) const;
 
     QNetworkAccessManager m_network;
     quint16 m_daemonPort;

@@ -171,7 +171,8 @@ void OrvoEnvWrapper::updateDeviceInfo(OrvoEnv *, const QString &model, const QSt
     env()->updateDeviceInfo(model, releaseIniPath);
 }
 
-void OrvoEnvWrapper::exportOrvoLog(OrvoEnv *, const QString &dest)
+QString OrvoEnvWrapper::exportOrvoLog(OrvoEnv *, const QString &dest)
 {
-    OrvoControllerHooks::exportLog(dest);
+    QString error;
+    return OrvoControllerHooks::exportLog(dest, error) ? QString() : error;
 }

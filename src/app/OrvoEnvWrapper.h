@@ -47,5 +47,6 @@ public slots:
     bool isForceOrvoUpdate(OrvoEnv *o);
     void disconnectDevice(OrvoEnv *o);
     void updateDeviceInfo(OrvoEnv *o, const QString &model, const QString &releaseIniPath);
-    void exportOrvoLog(OrvoEnv *o, const QString &dest);
+    // Empty when dest holds the logs' zip file, else why it does not.
+    QString exportOrvoLog(OrvoEnv *o, const QString &dest);
 };

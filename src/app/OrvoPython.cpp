@@ -112,8 +112,8 @@ bool isAddressInUse(py::error_already_set &error)
     return !number.is_none() && number.cast<int>() == EADDRINUSE;
 }
 
-// Python's error output goes to the log while the bootstrap script runs.
-void runBootstrap(PythonCppBridge *bridge)
+// Python's error output goes to the log while the bootstrap script runs. False when it failed.
+bool runBootstrap(PythonCppBridge *bridge)
 {
     py::module_ sys = py::module_::import("sys");
     const py::object stderrBefore = sys.attr("stderr");
@@ -123,13 +123,16 @@ void runBootstrap(PythonCppBridge *bridge)
     };
     sys.attr("stderr") = py::module_::import("types").attr("SimpleNamespace")(
         py::arg("write") = py::cpp_function(write), py::arg("flush") = py::cpp_function([] {}));
+    bool ran = true;
     try {
         py::exec(kBootstrap, py::module_::import("__main__").attr("__dict__"));
     } catch (py::error_already_set &e) {
         g_listenPortTaken = isAddressInUse(e);
         bridge->stdErr(QString::fromUtf8(e.what()));
+        ran = false;
     }
     sys.attr("stderr") = stderrBefore;
+    return ran;
 }
 
 } // namespace
@@ -151,15 +154,16 @@ void initPython()
     }
     g_bridge = new PythonCppBridge();
     OrvoClient::setAsyncResultReceiver(g_bridge);
-    // The web application reads the token when it starts serving.
+    // The web application reads the token when it starts serving. The file gets it only once
+    // the application holds its port: the program that holds it keeps its own token otherwise.
+    OrvoWebToken::issue();
+    const bool serving = g_interpreterUp && runBootstrap(g_bridge);
+    if (g_interpreterUp)
+        g_guiThreadState = PyEval_SaveThread();
     const OrvoEnv *env = OrvoEnv::instance();
     QString tokenError;
-    if (!OrvoWebToken::issue(env->userFolder(), env->role(), tokenError))
+    if (serving && !OrvoWebToken::publish(env->userFolder(), env->role(), tokenError))
         ORVO_TRACE_CRITICAL(lcOrvoApp, "initPython") << "web token not written:" << tokenError;
-    if (g_interpreterUp) {
-        runBootstrap(g_bridge);
-        g_guiThreadState = PyEval_SaveThread();
-    }
 }
 
 void finalizePython()

@@ -8,8 +8,11 @@ class QLocalServer;
 class QLocalSocket;
 
 // One running instance per key: the first process to claim the key holds a lock file and
-// listens on a local socket of that name; later processes hand it a one-line message instead of
-// starting. The running instance acknowledges each message once it has taken it.
+// listens on a local socket named after the key; later processes hand it a one-line message
+// instead of starting. The running instance acknowledges each message once it has taken it.
+// Both lie in the user's runtime folder ($XDG_RUNTIME_DIR, else a folder of the user's own under
+// /tmp), never in the temporary folder, which each start may be given another of: a start with
+// another one would not see the running instance.
 class OrvoSingleInstance : public QObject
 {
     Q_OBJECT
@@ -23,6 +26,9 @@ public:
     static QString defaultKey(const QString &programName, const QString &dataFolder);
 
     QString key() const;
+    // The path of the local socket the running instance listens on: a hash of the key, so that
+    // it stays within the length a local socket's path may have, however long the key.
+    QString serverName() const;
 
     // True when another process holds the key. Otherwise this object becomes the running
     // instance (once; later calls answer false again) and listens for messages.
@@ -40,6 +46,8 @@ private:
     void dropPeer(QLocalSocket *socket);
 
     QString m_key;
+    // The lock's and the socket's path less their suffix.
+    QString m_path;
     QLockFile m_lock;
     QLocalServer *m_server = nullptr;
 };

@@ -43,12 +43,18 @@ QString OrvoWebToken::fileName(const QString &role)
     return role == kUserRole ? QStringLiteral("orvouser.token") : QStringLiteral("orvo.token");
 }
 
-bool OrvoWebToken::issue(const QString &folder, const QString &role, QString &error)
+void OrvoWebToken::issue()
 {
-    const QString token = newToken();
+    QMutexLocker lock(&g_mutex);
+    g_token = newToken();
+}
+
+bool OrvoWebToken::publish(const QString &folder, const QString &role, QString &error)
+{
+    const QString token = current();
     QSaveFile file(QDir(folder).filePath(fileName(role)));
     // The mode is set on the new file before the token is in it.
-    const bool written = file.open(QIODevice::WriteOnly) &&
+    const bool written = !token.isEmpty() && file.open(QIODevice::WriteOnly) &&
                          file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
                          file.write(token.toLatin1() + '\n') == token.size() + 1 && commitSaveFile(file);
     QMutexLocker lock(&g_mutex);

@@ -47,25 +47,26 @@ QString writeDaemonToken()
     return token;
 }
 
-// Answers one request with the status and hands back the request; before answering it runs
-// the daemon's part, given the posted destination.
+// Answers one request with the status and text and hands back the request; before answering it
+// runs the daemon's part, given the posted destination.
 class OneRequestServer
 {
 public:
     using Export = std::function<void(const QString &dest)>;
 
-    explicit OneRequestServer(const QByteArray &status, Export exporter = {})
+    explicit OneRequestServer(const QByteArray &status, Export exporter = {}, const QByteArray &text = "ok\n")
     {
         EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this, status, exporter] {
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this, status, exporter, text] {
             QTcpSocket *socket = m_server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, status, exporter] {
+            QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, status, exporter, text] {
                 m_received += socket->readAll();
                 if (!complete())
                     return;
                 if (exporter)
                     exporter(decodedByTheDaemon(body()));
-                socket->write("HTTP/1.1 " + status + "\r\nContent-Length: 3\r\nConnection: close\r\n\r\nok\n");
+                socket->write("HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(text.size()) +
+                              "\r\nConnection: close\r\n\r\n" + text);
                 socket->disconnectFromHost();
             });
         });
@@ -112,7 +113,8 @@ TEST(OrvoDaemonProxy, PostsANewNameBesideTheDestinationWithTheDaemonsToken)
         OneRequestServer daemon("200 OK");
         OrvoDaemonProxy proxy(daemon.port());
         EXPECT_EQ(proxy.currentClient(), nullptr);
-        proxy.exportLog(dest);
+        QString error;
+        EXPECT_TRUE(proxy.exportLog(dest, error));
         ASSERT_TRUE(daemon.waitForRequest());
         EXPECT_EQ(daemon.requestLine(), "POST /export_log HTTP/1.1");
         EXPECT_EQ(daemon.header("Authorization"), "Token " + token.toLatin1());
@@ -137,7 +139,8 @@ TEST(OrvoDaemonProxy, TheDaemonsExportTakesThePlaceOfTheChosenFile)
         EXPECT_TRUE(OrvoTest::writeFile(part, "the new export"));
     });
     OrvoDaemonProxy proxy(daemon.port());
-    proxy.exportLog(dest);
+    QString error;
+    EXPECT_TRUE(proxy.exportLog(dest, error));
     ASSERT_TRUE(daemon.waitForRequest());
     EXPECT_TRUE(QTest::qWaitFor([&dest] { return OrvoTest::readFile(dest) == "the new export"; }, kWaitMs));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("orvoexport.zip")});
@@ -158,6 +161,8 @@ public:
     QStringList shown;
 };
 
+// The daemon's reason, when it gives one, is what the user reads; a daemon that says it wrote
+// the export but left none fails too.
 TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
 {
     initEnvironment();
@@ -166,31 +171,38 @@ TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
         const char *name;
         bool listening;
         bool token;
+        QByteArray status;
+        QByteArray text;
         QString shown;
     };
     const QString dest = QStringLiteral("/tmp/orvoexport.zip");
-    const QString notRunning = QStringLiteral(
-        "Export log: The log was not exported to /tmp/orvoexport.zip: orvo-daemon, which collects the logs, is not "
-        "running.");
+    const QString notExported = QStringLiteral("Export log: The log was not exported to /tmp/orvoexport.zip: ");
+    const QString notRunning = notExported + QStringLiteral("orvo-daemon, which collects the logs, is not running.");
     const Case cases[] = {
-        {"daemon answers with an error", true, true,
-         QStringLiteral("Export log: The log was not exported to /tmp/orvoexport.zip: ")},
-        {"no daemon", false, true, notRunning},
-        {"no daemon ever started: no token", false, false, notRunning},
+        {"daemon gives its reason", true, true, "500 Internal Server Error", "the disk is full\n",
+         notExported + QStringLiteral("the disk is full")},
+        {"daemon answers an error without a reason", true, true, "500 Internal Server Error", "",
+         notExported + QStringLiteral("Error transferring")},
+        {"daemon answers ok but wrote nothing", true, true, "200 OK", "ok\n",
+         notExported + QStringLiteral("the export could not take its place.")},
+        {"no daemon", false, true, "", "", notRunning},
+        {"no daemon ever started: no token", false, false, "", "", notRunning},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         writeDaemonToken();
         if (!c.token)
             QFile::remove(OrvoEnv::instance()->userFolder() + QStringLiteral("/orvo.token"));
-        auto daemon = std::make_unique<OneRequestServer>("500 Internal Server Error");
+        auto daemon = std::make_unique<OneRequestServer>(c.status, OneRequestServer::Export(), c.text);
         const quint16 port = c.listening ? daemon->port() : quint16(OrvoTest::freePort());
         if (!c.listening)
             daemon.reset();
         OrvoDaemonProxy proxy(port);
         LogWatch log;
         RecordingNotice notice;
-        proxy.exportLog(dest);
+        QString error;
+        EXPECT_EQ(proxy.exportLog(dest, error), c.token);
+        EXPECT_EQ(error.isEmpty(), c.token);
         EXPECT_TRUE(QTest::qWaitFor([&log] { return log.contains(QStringLiteral("did not export the log")); }, kWaitMs))
             << log.text().toStdString();
         ASSERT_EQ(notice.shown.size(), 1);

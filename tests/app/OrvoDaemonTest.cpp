@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "FileSizeLimit.h"
 #include "OrvoTestSupport.h"
 #include "RecordingClient.h"
 
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 using namespace AppTest;
@@ -285,10 +287,14 @@ TEST_F(OrvoDaemonTest, TrayRoleGetsAProxyWithoutClientAndReleaseTakesTheCommands
     EXPECT_EQ(OrvoDaemon::instance(), controller);
     OrvoDaemon::release();
     LogWatch log;
-    OrvoControllerHooks::exportLog(m_dir.filePath(QStringLiteral("orvoexport.zip")));
+    QString error;
+    EXPECT_FALSE(OrvoControllerHooks::exportLog(m_dir.filePath(QStringLiteral("orvoexport.zip")), error));
+    EXPECT_EQ(error, QStringLiteral("no device controller runs"));
     EXPECT_TRUE(log.contains(QStringLiteral("no device controller"))) << log.text().toStdString();
 }
 
+// An export that wrote no zip file says so and why, whatever stopped it: a missing folder, a
+// folder that is a file, a full disk, or a file already there.
 TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
 {
     const QString userFolder = env->userFolder();
@@ -300,9 +306,16 @@ TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
         bool client;
         QString dest;
         QStringList entries;
+        // Part of the reason an export that wrote nothing gives.
+        QString reason = {};
+        // Bytes a file may take, as on a disk about to be full; 0 for no limit.
+        qint64 fileSizeLimit = 0;
     };
     const QString spaced = m_dir.filePath(QStringLiteral("export dir"));
     QDir().mkpath(spaced);
+    const QString aFile = m_dir.filePath(QStringLiteral("a file"));
+    ASSERT_TRUE(OrvoTest::writeFile(aFile, "not a folder"));
+    const QString notWritten = QStringLiteral("could not be written");
     const std::vector<Case> cases = {
         {"both logs and the flash dump",
          true,
@@ -314,9 +327,16 @@ TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
          false,
          spaced + QStringLiteral("/second.zip"),
          {QStringLiteral("orvouserlog.txt")}},
-        {"destination folder missing", true, true, m_dir.filePath(QStringLiteral("missing/orvo.zip")), {}},
+        {"destination folder missing", true, true, m_dir.filePath(QStringLiteral("missing/orvo.zip")), {}, notWritten},
+        {"destination folder is a file", true, true, aFile + QStringLiteral("/orvo.zip"), {}, notWritten},
+        {"disk full", true, true, spaced + QStringLiteral("/full.zip"), {}, notWritten, 100},
         // Whoever names a file must not get it removed.
-        {"destination exists", true, true, spaced + QStringLiteral("/orvo export.zip"), {}},
+        {"destination exists",
+         true,
+         true,
+         spaced + QStringLiteral("/orvo export.zip"),
+         {},
+         QStringLiteral("exists; the export replaces no file")},
     };
     const QString startFolder = QDir::currentPath();
     for (const Case &c : cases) {
@@ -337,7 +357,18 @@ TEST_F(OrvoDaemonTest, ExportLogPacksCopiesUnderBareNamesAndLeavesNoneBehind)
         ControllerWithClient daemon;
         daemon.client = c.client ? &client : nullptr;
 
-        daemon.exportLog(c.dest);
+        QString error;
+        std::optional<FileSizeLimit> limit;
+        if (c.fileSizeLimit > 0) {
+            limit.emplace(c.fileSizeLimit);
+            ASSERT_TRUE(limit->ok());
+        }
+        const bool written = daemon.exportLog(c.dest, error);
+        limit.reset();
+
+        EXPECT_EQ(written, !c.entries.isEmpty());
+        EXPECT_EQ(error.isEmpty(), written);
+        EXPECT_TRUE(error.contains(c.reason)) << error.toStdString();
 
         if (c.entries.isEmpty())
             EXPECT_EQ(OrvoTest::readFile(c.dest), before);

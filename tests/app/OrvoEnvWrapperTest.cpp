@@ -125,7 +125,10 @@ TEST_F(OrvoEnvWrapperTest, ControllerCommandsWaitForTheController)
 
     QStringList exported;
     int disconnects = 0;
-    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
+    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest, QString &) {
+        exported << dest;
+        return true;
+    });
     OrvoControllerHooks::setDisconnectDeviceHook([&disconnects] { ++disconnects; });
     wrapper.exportOrvoLog(env, QStringLiteral("/tmp/orvoexport.zip"));
     wrapper.disconnectDevice(env);
@@ -139,7 +142,10 @@ TEST_F(OrvoEnvWrapperTest, ControllerHooksCalledFromPythonMayEnterPython)
 {
     startPython();
     QString answer;
-    OrvoControllerHooks::setExportLogHook([&answer](const QString &) { answer = evalPython(QStringLiteral("6 * 7")); });
+    OrvoControllerHooks::setExportLogHook([&answer](const QString &, QString &) {
+        answer = evalPython(QStringLiteral("6 * 7"));
+        return true;
+    });
     runPython(QStringLiteral("import orvo\norvo.OrvoEnv().exportOrvoLog('/tmp/orvoexport.zip')"));
     EXPECT_EQ(answer, QStringLiteral("42"));
 }

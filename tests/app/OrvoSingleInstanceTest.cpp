@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 
 #include <unistd.h>
 
@@ -56,6 +57,71 @@ TEST(OrvoSingleInstanceTest, TheDefaultKeyTellsDataFoldersApartButNotTheirNames)
     EXPECT_NE(OrvoSingleInstance::defaultKey(QStringLiteral("orvo-tray"), folder), key);
 }
 
+// Sets TMPDIR while it lives, as a start with a temporary folder of its own has it.
+class TemporaryFolderScope
+{
+public:
+    explicit TemporaryFolderScope(const QString &folder)
+        : m_previous(qgetenv("TMPDIR"))
+        , m_wasSet(qEnvironmentVariableIsSet("TMPDIR"))
+    {
+        qputenv("TMPDIR", QFile::encodeName(folder));
+    }
+    ~TemporaryFolderScope()
+    {
+        if (m_wasSet)
+            qputenv("TMPDIR", m_previous);
+        else
+            qunsetenv("TMPDIR");
+    }
+    TemporaryFolderScope(const TemporaryFolderScope &) = delete;
+    TemporaryFolderScope &operator=(const TemporaryFolderScope &) = delete;
+
+private:
+    QByteArray m_previous;
+    bool m_wasSet;
+};
+
+// Each start may be given a temporary folder of its own, one too long for a local socket's path
+// too: the running instance is found all the same, and takes the message.
+TEST(OrvoSingleInstanceTest, StartsWithOtherTemporaryFoldersFindTheRunningInstance)
+{
+    QTemporaryDir top;
+    const QString longFolder = top.filePath(QString(120, QLatin1Char('t')));
+    const QString other = top.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(QDir().mkpath(longFolder));
+    ASSERT_TRUE(QDir().mkpath(other));
+    struct Case
+    {
+        const char *name;
+        QString first;
+        QString second;
+    };
+    const Case cases[] = {
+        {"another folder", other, longFolder},
+        {"the same long folder", longFolder, longFolder},
+        {"the default folder after a long one", longFolder, QDir::tempPath()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString key = uniqueKey();
+        std::unique_ptr<OrvoSingleInstance> first;
+        {
+            const TemporaryFolderScope folder(c.first);
+            first = std::make_unique<OrvoSingleInstance>(key);
+            ASSERT_FALSE(first->isRunning());
+        }
+        QSignalSpy received(first.get(), &OrvoSingleInstance::messageReceived);
+        const TemporaryFolderScope folder(c.second);
+        OrvoSingleInstance second(key);
+        EXPECT_TRUE(second.isRunning());
+        std::future<bool> sent = sendFromAnotherThread(key, QStringLiteral("raies"));
+        ASSERT_TRUE(received.wait(kWaitMs));
+        EXPECT_TRUE(sent.get());
+        EXPECT_LT(QFile::encodeName(first->serverName()).size(), 108);
+    }
+}
+
 TEST(OrvoSingleInstanceTest, SecondStartHandsItsMessageToTheRunningInstance)
 {
     const QString key = uniqueKey();
@@ -86,12 +152,11 @@ TEST(OrvoSingleInstanceTest, KeyIsFreeAgainWhenTheRunningInstanceEnds)
 TEST(OrvoSingleInstanceTest, LeftoverSocketOfAnEndedInstanceDoesNotBlockTheNextOne)
 {
     const QString key = uniqueKey();
-    const QString leftover = QDir::temp().filePath(key);
+    OrvoSingleInstance first(key);
     {
-        QFile file(leftover);
+        QFile file(first.serverName());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    OrvoSingleInstance first(key);
     ASSERT_FALSE(first.isRunning());
     QSignalSpy received(&first, &OrvoSingleInstance::messageReceived);
     std::future<bool> sent = sendFromAnotherThread(key, QStringLiteral("raies"));
@@ -117,7 +182,7 @@ TEST(OrvoSingleInstanceTest, OverlongMessageIsDroppedAndLaterMessagesStillArrive
 
     QLocalSocket flooder;
     QSignalSpy dropped(&flooder, &QLocalSocket::disconnected);
-    flooder.connectToServer(key);
+    flooder.connectToServer(first.serverName());
     ASSERT_TRUE(flooder.waitForConnected(kWaitMs));
     flooder.write(QByteArray(5000, 'x'));
     ASSERT_TRUE(dropped.wait(kWaitMs));

@@ -86,7 +86,10 @@ QString statusOf(QStringList arguments)
 TEST_F(PythonHostTest, EveryRouteAnswersOnlyRequestsWithTheTokenThatNameThisServer)
 {
     int exports = 0;
-    OrvoControllerHooks::setExportLogHook([&exports](const QString &) { ++exports; });
+    OrvoControllerHooks::setExportLogHook([&exports](const QString &, QString &) {
+        ++exports;
+        return true;
+    });
     QTemporaryDir folder;
     const QString port = QString::number(listenPort());
     const QString token = OrvoWebToken::current();
@@ -168,7 +171,10 @@ TEST_F(PythonHostTest, TheTokenInTheAddressBecomesACookieForTheFollowingRequests
 TEST_F(PythonHostTest, ExportLogWritesOnlyANewFileOfAnExistingFolder)
 {
     QStringList exported;
-    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest) { exported << dest; });
+    OrvoControllerHooks::setExportLogHook([&exported](const QString &dest, QString &) {
+        exported << dest;
+        return true;
+    });
     QTemporaryDir folder;
     const QString inFolder = folder.filePath(QStringLiteral("orvo export.zip"));
     const QString existing = folder.filePath(QStringLiteral("private.key"));

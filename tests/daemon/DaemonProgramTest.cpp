@@ -90,7 +90,8 @@ TEST(DaemonProgram, ServesItsPageWithoutDisplayTakesTheTraysLogExportAndShutsDow
     // The tray program shares the daemon's data folder, where it finds the daemon's token.
     OrvoEnv::instance()->setUserFolder(install.dataDir());
     OrvoDaemonProxy tray(install.port());
-    tray.exportLog(dest);
+    QString error;
+    EXPECT_TRUE(tray.exportLog(dest, error));
     ASSERT_TRUE(QTest::qWaitFor([&dest] { return QFile::exists(dest); }, kProgramTimeoutMs))
         << install.log().toStdString();
     EXPECT_EQ(zipEntries(dest), QStringList{QStringLiteral("orvolog.txt")});
