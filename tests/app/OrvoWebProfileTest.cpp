@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -90,9 +91,25 @@ QString page()
             .output);
 }
 
-// Posts the form and answers the HTTP status and the body sent back.
-std::pair<QString, QString> post(const QString &path, const QStringList &fields)
+// The hidden fields by which every form of the page names the device it was shown for.
+QStringList shownDevice()
 {
+    static const QRegularExpression hidden(
+        QStringLiteral("<input type=\"hidden\" name=\"(device_id|device_model)\" value=\"([^\"]*)\">"));
+    QStringList fields;
+    const QString shown = page();
+    for (QRegularExpressionMatchIterator it = hidden.globalMatch(shown); it.hasNext() && fields.size() < 2;) {
+        const QRegularExpressionMatch match = it.next();
+        fields << match.captured(1) + QLatin1Char('=') + match.captured(2);
+    }
+    return fields;
+}
+
+// Posts the form as the page shown now sends it, and answers the HTTP status and the body sent
+// back.
+std::pair<QString, QString> post(const QString &path, QStringList fields)
+{
+    fields << shownDevice();
     QStringList arguments = {QStringLiteral("-s"),         QStringLiteral("-w"), QStringLiteral("\n%{http_code}"),
                              QStringLiteral("--max-time"), QStringLiteral("30"), QStringLiteral("-X"),
                              QStringLiteral("POST")};
