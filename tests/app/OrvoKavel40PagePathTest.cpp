@@ -9,6 +9,7 @@
 #include "app/OrvoDeviceTypeTable.h"
 #include "device/OrvoDeviceFactory.h"
 #include "device/OrvoDeviceManager.h"
+#include "device/OrvoLanguageImage.h"
 #include "device/OrvoLinuxSCSIService.h"
 #include "device/OrvoPlatform.h"
 #include "device/OrvoVirtualDeviceWaits.h"
@@ -17,6 +18,10 @@
 #include "emulator/OrvoEmulatedFolder.h"
 #include "emulator/OrvoEmulatedPlatform.h"
 #include "emulator/OrvoEmulatedScsiHandle.h"
+#include "env/OrvoEnv.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -190,4 +195,25 @@ TEST_F(OrvoKavel40PagePathTest, DeletingEveryRideIsOnTheDeviceWhenThePageSaysDon
     const Listing after = listing();
     EXPECT_TRUE(after.rides.isEmpty()) << after.rides.join(QLatin1Char(',')).toStdString();
     EXPECT_EQ(after.workouts, QStringList({"Intervals", "Easy"}));
+}
+
+// The page's language choice answers done only once the device's language area holds the image
+// that was built (the same bytes the language file gets).
+TEST_F(OrvoKavel40PagePathTest, TheLanguageChoiceIsOnTheDeviceWhenThePageSaysDone)
+{
+    const QString folder = OrvoLanguageImage::folder();
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/Kosmir.bin"), QByteArray(1008, 'B')));
+    ASSERT_TRUE(OrvoTest::writeFile(folder + QStringLiteral("/lang_eng_.bin"), QByteArray("\x01\x02\x03\x04engwords")));
+    const QString lanfile = OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt");
+    QFile::remove(lanfile);
+
+    EXPECT_EQ(evalPython(QStringLiteral("actions.write_languages(kavel40, ['eng'])")), QStringLiteral("True"));
+    const QByteArray built = OrvoTest::readFile(lanfile);
+    ASSERT_GT(built.size(), 1008);
+    const QByteArray area = m_device->memory(QStringLiteral("language"));
+    EXPECT_EQ(area.left(built.size()), built);
+    EXPECT_EQ(area.mid(built.size()), QByteArray(area.size() - built.size(), '\xFF'));
+    QDir(folder).removeRecursively();
 }

@@ -593,6 +593,24 @@ bool OrvoPSFDevice::setDefLanguage(const QStringList &codes, int)
     return writeLanguageImage(image, basePath);
 }
 
+bool OrvoPSFDevice::writeLanguageFile(const QStringList &codes, int flag)
+{
+    QByteArray image;
+    QString basePath;
+    if (!buildLanguageImage(codes, image, basePath)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::writeLanguageFile") << " img_temp size <=0";
+        return false;
+    }
+    if (getDeviceSetting(kSaveImageSetting, QStringLiteral("0")) != QLatin1String("0"))
+        return saveLanguageImage(image);
+    // The page's language choice answers at once: it is done once the device holds the image.
+    const bool written = writeBytes(OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt"), image,
+                                    "OrvoPSFDevice::writeLanguageFile") &&
+                         setDefLanguage(codes, flag);
+    setError(!written);
+    return written;
+}
+
 bool OrvoPSFDevice::writeLanguageImage(const QByteArray &image, const QString &basePath)
 {
     OrvoSCSIDeviceService *service = scsiService();
@@ -611,20 +629,6 @@ bool OrvoPSFDevice::writeLanguageImage(const QByteArray &image, const QString &b
             << "the language image read back differs; attempt" << attempt;
     }
     return false;
-}
-
-bool OrvoPSFDevice::writeLanguageFile(const QStringList &codes, int)
-{
-    QByteArray image;
-    QString basePath;
-    if (!buildLanguageImage(codes, image, basePath)) {
-        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::writeLanguageFile") << " img_temp size <=0";
-        return false;
-    }
-    if (getDeviceSetting(kSaveImageSetting, QStringLiteral("0")) != QLatin1String("0"))
-        return saveLanguageImage(image);
-    return writeBytes(OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt"), image,
-                      "OrvoPSFDevice::writeLanguageFile");
 }
 
 bool OrvoPSFDevice::_updateTotal(const QString &file, const QString &changedLang)

@@ -125,8 +125,9 @@ public:
     // One language; the list form below takes several.
     bool setDefLanguage(const QString &language, int n) override;
     bool setDefLanguage(const QStringList &codes, int flag);
-    // Builds the language image for the codes and saves it to a file (the temporary folder's
-    // "lanfile.txt", or one the user names when the setting "savelangeageimage" is on).
+    // Builds the language image for the codes and saves it to a file the user names when the
+    // setting "savelangeageimage" is on; else to the temporary folder's "lanfile.txt" and to
+    // the device, answering true once the device holds it.
     bool writeLanguageFile(const QStringList &codes, int flag);
     QStringList _exportTrack(const QString &folder) override;
     // Imports the routes (".gpx", ".krm") and workouts (".wrk") of a share package into the
