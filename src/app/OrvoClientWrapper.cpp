@@ -60,6 +60,16 @@ bool claimClient(OrvoClient *o, const char *method, const char *refusal)
     return false;
 }
 
+// A client that runs an action takes no other: the call that asked answers false, so the page
+// does not show as done what the device never got.
+bool isBusy(OrvoClient &o, const char *method)
+{
+    if (o.getState() == OrvoClient::STATE_IN_SERVICE && !o.isRunning())
+        return false;
+    ORVO_TRACE_WARNING(lcOrvoApp, method) << "the device is busy with another action" << o.getState();
+    return true;
+}
+
 void releaseClient(OrvoClient *o, const char *method)
 {
     if (!o->setStateWithMatch(OrvoClient::STATE_OUT_OF_SERVICE, OrvoClient::STATE_IN_SERVICE))
@@ -164,19 +174,22 @@ bool OrvoClientWrapper::ejectDevice(OrvoClient *o)
 // every other client answers true without doing anything.
 bool OrvoClientWrapper::makelanfile(OrvoClient *o, const QStringList &lanlist)
 {
-    // Only an idle PSF flash device builds the file; for every other client there is nothing
-    // to do.
+    // Only a PSF flash device builds the file; for every other client there is nothing to do.
     auto *device = dynamic_cast<OrvoPSFDevice *>(o);
-    if (!device || !isCurrent(o) || !o->isValid() || o->getState() != OrvoClient::STATE_IN_SERVICE || o->isRunning())
+    if (!device || !isCurrent(o) || !o->isValid())
         return true;
+    if (isBusy(*o, "OrvoClientWrapper::makelanfile"))
+        return false;
     return device->writeLanguageFile(lanlist, 0);
 }
 
 bool OrvoClientWrapper::newSetShareData(OrvoClient *o, const QString &filename)
 {
     auto *device = dynamic_cast<OrvoPSFDevice *>(o);
-    if (!device || !isCurrent(o) || !o->isValid() || o->getState() != OrvoClient::STATE_IN_SERVICE || o->isRunning())
+    if (!device || !isCurrent(o) || !o->isValid())
         return true;
+    if (isBusy(*o, "OrvoClientWrapper::newSetShareData"))
+        return false;
     return device->newSetShareData(filename);
 }
 

@@ -931,7 +931,9 @@ bool OrvoPSF::fitsDevice() const
     const qsizetype pois = m_poiFrame ? livingRecords(m_poiFrame->pois()).size() : 0;
     const qsizetype routes = m_routeFrame ? livingRecords(m_routeFrame->routes()).size() : 0;
     const qsizetype workouts = m_workoutFrame ? livingRecords(m_workoutFrame->workouts()).size() : 0;
-    return pois <= kPoisKept && routesThatFit() == routes && workoutsThatFit() == workouts;
+    // The POI area itself, not the ten an import trims to: a device may hold more of its own.
+    return pois <= areaCapacity(PoiCapacity, OrvoPSFPOI::kSize) && routesThatFit() == routes &&
+           workoutsThatFit() == workouts;
 }
 
 bool OrvoPSF::dropExcessRoutes()

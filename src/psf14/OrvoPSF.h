@@ -166,8 +166,8 @@ public:
     bool trimPOIs();
     bool dropExcessRoutes();
     bool dropExcessWorkouts();
-    // Whether the device holds every POI, route and workout: true when none of the three
-    // above would remove anything.
+    // Whether the device's areas hold every POI, route and workout (the POIs counted against
+    // their area, so a device takes back what it held even beyond the ten trimPOIs keeps).
     bool fitsDevice() const;
 
     // The device write pass: resets the header record's areas, then writes the routes, the

@@ -317,11 +317,14 @@ bool OrvoKavel30::deleteRoutes(const QVector<int> &ids)
     return m_container->removeRoutes(ids);
 }
 
+// The page's deletion answers at once, so it answers only once the device holds the result.
 bool OrvoKavel30::deleteTracks(const QVector<int> &ids)
 {
     if (ids.isEmpty())
         return false;
-    return deleteRoutes(ids);
+    const bool deleted = deleteRoutes(ids) && _finalize();
+    setError(!deleted);
+    return deleted;
 }
 
 bool OrvoKavel30::deleteWorkouts(const QVector<int> &ids)

@@ -77,8 +77,10 @@ public:
     // _finalize writes them. Ids are indices in the container's lists.
     bool deletePOIs(const QVector<int> &ids) override;
     bool deleteRoutes(const QVector<int> &ids) override;
-    bool deleteTracks(const QVector<int> &ids) override;
     bool deleteWorkouts(const QVector<int> &ids) override;
+    // The rides go and the image is written at once: the page's deletion answers without a
+    // finalize.
+    bool deleteTracks(const QVector<int> &ids) override;
     // Deletes everything and writes the image at once.
     bool deleteAll() override;
     // Imports the routes (".krm", ".gpx") and workouts (".wrk") of a share package.

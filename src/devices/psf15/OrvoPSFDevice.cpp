@@ -282,9 +282,12 @@ OrvoPSFInterval_1_5::DurationKind durationKind(int type)
     }
 }
 
-// The target as the import stored it: its low byte and the nibble of its higher bits.
+// The target as the import stored it: its low byte and the nibble of its higher bits. All ones
+// is no target, which the import takes from a negative value.
 int targetValue(quint8 low, quint8 higherBits)
 {
+    if (low == targetByte(-1) && (higherBits & 0x0F) == targetNibble(-1))
+        return -1;
     return low | (higherBits & 0x0F) << 8;
 }
 
@@ -316,6 +319,18 @@ QString baseName(const QString &name)
     QString base = name;
     base.remove(QRegularExpression(QStringLiteral("[ /\\\\:]")));
     return base;
+}
+
+// The blocks a range of the image lies in, from first to last (none when last < first).
+struct BlockSpan
+{
+    qint64 first;
+    qint64 last;
+};
+
+BlockSpan blockSpan(qint64 offset, qint64 length)
+{
+    return {offset / OrvoPSFDevice::kBlockSize, (offset + length - 1) / OrvoPSFDevice::kBlockSize};
 }
 
 bool writeBytes(const QString &path, const QByteArray &bytes, const char *function)
@@ -457,11 +472,12 @@ bool OrvoPSFDevice::deleteRoutes(const QVector<int> &ids)
     return deleted;
 }
 
+// The page's deletion answers at once, so it answers only once the device holds the result.
 bool OrvoPSFDevice::deleteTracks(const QVector<int> &ids)
 {
     const bool deleted = coversAll(ids, true) && m_model->removeRoutes(true);
     setError(!deleted);
-    return deleted;
+    return deleted && writeImage("OrvoPSFDevice::deleteTracks");
 }
 
 // The list numbers the workouts from 0; only those named go.
@@ -476,7 +492,16 @@ bool OrvoPSFDevice::deleteAll()
 {
     const bool deleted = m_model && m_model->clearAll();
     setError(!deleted);
-    return deleted;
+    return deleted && writeImage("OrvoPSFDevice::deleteAll");
+}
+
+bool OrvoPSFDevice::writeImage(const char *function)
+{
+    const bool saved = save();
+    if (!saved)
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the changed image could not be written to the device";
+    setError(!saved);
+    return saved;
 }
 
 bool OrvoPSFDevice::saveProfile(const QMap<QString, QString> &values)
@@ -568,6 +593,24 @@ bool OrvoPSFDevice::setDefLanguage(const QStringList &codes, int)
     return writeLanguageImage(image, basePath);
 }
 
+bool OrvoPSFDevice::writeLanguageFile(const QStringList &codes, int flag)
+{
+    QByteArray image;
+    QString basePath;
+    if (!buildLanguageImage(codes, image, basePath)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::writeLanguageFile") << " img_temp size <=0";
+        return false;
+    }
+    if (getDeviceSetting(kSaveImageSetting, QStringLiteral("0")) != QLatin1String("0"))
+        return saveLanguageImage(image);
+    // The page's language choice answers at once: it is done once the device holds the image.
+    const bool written = writeBytes(OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt"), image,
+                                    "OrvoPSFDevice::writeLanguageFile") &&
+                         setDefLanguage(codes, flag);
+    setError(!written);
+    return written;
+}
+
 bool OrvoPSFDevice::writeLanguageImage(const QByteArray &image, const QString &basePath)
 {
     OrvoSCSIDeviceService *service = scsiService();
@@ -586,20 +629,6 @@ bool OrvoPSFDevice::writeLanguageImage(const QByteArray &image, const QString &b
             << "the language image read back differs; attempt" << attempt;
     }
     return false;
-}
-
-bool OrvoPSFDevice::writeLanguageFile(const QStringList &codes, int)
-{
-    QByteArray image;
-    QString basePath;
-    if (!buildLanguageImage(codes, image, basePath)) {
-        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::writeLanguageFile") << " img_temp size <=0";
-        return false;
-    }
-    if (getDeviceSetting(kSaveImageSetting, QStringLiteral("0")) != QLatin1String("0"))
-        return saveLanguageImage(image);
-    return writeBytes(OrvoEnv::instance()->tmpDir() + QStringLiteral("/lanfile.txt"), image,
-                      "OrvoPSFDevice::writeLanguageFile");
 }
 
 bool OrvoPSFDevice::_updateTotal(const QString &file, const QString &changedLang)
@@ -877,17 +906,24 @@ bool OrvoPSFDevice::save()
         return false;
     }
     // Every frame that will be written is checked after the edits and before the erase: a
-    // frame refused after it would leave the device without its data. What the device held
-    // is kept until the whole image is written back.
+    // frame refused after it would leave the device without its data.
     const std::vector<Frame> frames = saveFrames();
     QString id;
-    if (!framesLieInside(frames) || !getUUID(id)) {
+    if (!framesLieInside(frames) || !getUUID(id) || !m_layout.rebuildHeader()) {
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "the flash is left as it is";
         return false;
     }
+    // What the device held is kept from just before the erase until the whole image is
+    // written back; a way out that did not erase takes the copy away again.
     const OrvoPSFRestoreImage restore(id);
-    if (!restore.save(bytesOf(m_asRead)) || !m_layout.rebuildHeader() || !eraseExtFlash())
+    if (!restore.save({id, firmwareText(), bytesOf(m_asRead), newBlockSums(frames)}))
         return false;
+    bool sent = false;
+    if (!eraseFlash(sent)) {
+        if (!sent)
+            restore.remove();
+        return false;
+    }
     QSet<int> written;
     bool ok = true;
     for (const Frame &frame : frames) {
@@ -908,8 +944,62 @@ QByteArray OrvoPSFDevice::bytesOf(const std::vector<uchar> &image)
     return QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
 }
 
+QString OrvoPSFDevice::firmwareText()
+{
+    QString firmware;
+    getTotal(firmware);
+    return firmware;
+}
+
+// The sum of each block as the flash holds it once the frames are written: the blocks the
+// frames cover from the image, every other block erased.
+QVector<QByteArray> OrvoPSFDevice::newBlockSums(const std::vector<Frame> &frames) const
+{
+    QSet<qint64> covered;
+    for (const Frame &frame : frames) {
+        const BlockSpan span = blockSpan(frame.start, frame.end - frame.start);
+        for (qint64 block = span.first; block <= span.last; ++block)
+            covered.insert(block);
+    }
+    const QByteArray erased(kBlockSize, '\xFF');
+    QVector<QByteArray> sums;
+    for (qint64 block = 0; block * kBlockSize < qint64(m_image.size()); ++block) {
+        const auto *at = reinterpret_cast<const char *>(m_image.data() + block * kBlockSize);
+        sums.append(OrvoPSFRestoreImage::blockSum(covered.contains(block) ? QByteArray(at, kBlockSize) : erased));
+    }
+    return sums;
+}
+
+// What the flash holds next to a recovery copy. A save that was cut off leaves erased flash
+// with some of its own blocks written, and a write-back that was cut off leaves erased flash
+// with some of the former blocks; either is written over. A flash that holds the whole of one
+// image keeps it; anything else holds content that neither made.
+OrvoPSFDevice::FlashState OrvoPSFDevice::flashState(const QByteArray &flash, const OrvoPSFRestoreImage::Copy &copy)
+{
+    const QByteArray erased(kBlockSize, '\xFF');
+    bool allNew = true;
+    bool allFormer = true;
+    bool leftBySave = true;
+    bool leftByWriteBack = true;
+    for (qsizetype block = 0; block < copy.newBlockSums.size(); ++block) {
+        const QByteArray held = flash.sliced(block * kBlockSize, kBlockSize);
+        const bool isErased = held == erased;
+        const bool isNew = OrvoPSFRestoreImage::blockSum(held) == copy.newBlockSums.at(block);
+        const bool isFormer = held == copy.former.sliced(block * kBlockSize, kBlockSize);
+        allNew = allNew && isNew;
+        allFormer = allFormer && isFormer;
+        leftBySave = leftBySave && (isErased || isNew);
+        leftByWriteBack = leftByWriteBack && (isErased || isFormer);
+    }
+    if (allNew)
+        return FlashState::NewImage;
+    if (allFormer)
+        return FlashState::FormerImage;
+    return leftBySave || leftByWriteBack ? FlashState::LeftByWrite : FlashState::Other;
+}
+
 // A save that failed after its erase left the device's former image behind: it goes back on
-// the flash before anything is read, the blocks that hold anything but erased flash.
+// the flash before anything is read, but only over what that save can have left.
 bool OrvoPSFDevice::writeBackInterruptedSave()
 {
     const char *function = "OrvoPSFDevice::writeBackInterruptedSave";
@@ -917,15 +1007,53 @@ bool OrvoPSFDevice::writeBackInterruptedSave()
     if (!OrvoPSFRestoreImage::anyPending() || !getUUID(id))
         return true;
     const OrvoPSFRestoreImage restore(id);
-    QByteArray image;
     if (!restore.exists())
         return true;
+    OrvoPSFRestoreImage::Copy copy;
+    if (!restore.load(copy))
+        return keepAside(restore, QStringLiteral("it is cut or damaged"));
+    const QString firmware = firmwareText();
+    if (copy.firmware != firmware)
+        return keepAside(restore, QStringLiteral("it was made under the firmware \"%1\", the device runs \"%2\"")
+                                      .arg(copy.firmware, firmware));
+    const qsizetype size = qsizetype(m_image.size());
+    if (copy.former.size() != size)
+        return keepAside(restore, QStringLiteral("it holds %1 bytes, the flash %2").arg(copy.former.size()).arg(size));
+    QByteArray flash(size, '\xFF');
+    if (!readFlashArea(flash.data(), kImageReadArea, size, kBlockSize, 0)) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function)
+            << "the flash can not be read to compare it with the recovery copy" << restore.path();
+        return false;
+    }
+    switch (flashState(flash, copy)) {
+    case FlashState::NewImage:
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, function)
+            << "the device holds the whole image of the last save; its recovery copy goes";
+        restore.remove();
+        return true;
+    case FlashState::FormerImage:
+        ORVO_TRACE_WARNING(lcOrvoPsfDevice, function)
+            << "the last save did not change the flash; its recovery copy goes";
+        restore.remove();
+        return true;
+    case FlashState::LeftByWrite:
+        return writeBack(restore, copy.former);
+    case FlashState::Other:
+        break;
+    }
+    return keepAside(restore, QStringLiteral("the flash holds content made after the save that was cut off"));
+}
+
+bool OrvoPSFDevice::writeBack(const OrvoPSFRestoreImage &restore, const QByteArray &former)
+{
+    const char *function = "OrvoPSFDevice::writeBackInterruptedSave";
     OrvoSCSIDeviceService *service = scsiService();
-    if (!service || !restore.load(qsizetype(m_image.size()), image) || !eraseExtFlash())
+    bool sent = false;
+    if (!service || !eraseFlash(sent))
         return false;
     const QByteArray erased(kBlockSize, '\xFF');
-    for (qsizetype offset = 0; offset < image.size(); offset += kBlockSize) {
-        const QByteArray block = image.mid(offset, kBlockSize);
+    for (qsizetype offset = 0; offset < former.size(); offset += kBlockSize) {
+        const QByteArray block = former.sliced(offset, kBlockSize);
         if (block == erased)
             continue;
         if (!service->writeFlashBlocks(block.constData(), kImageWriteArea, kBlockSize, kBlockSize,
@@ -936,6 +1064,16 @@ bool OrvoPSFDevice::writeBackInterruptedSave()
     }
     ORVO_TRACE_WARNING(lcOrvoPsfDevice, function) << "the image of an interrupted save was written back";
     restore.remove();
+    return true;
+}
+
+// The device opens as it is; the copy stays where the user can find it, and no client writes it.
+bool OrvoPSFDevice::keepAside(const OrvoPSFRestoreImage &restore, const QString &reason)
+{
+    const QString aside = restore.setAside();
+    ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::writeBackInterruptedSave")
+        << "a recovery copy of this device's flash is kept in" << (aside.isEmpty() ? restore.path() : aside)
+        << "and not written back:" << reason << "; the device is opened as it is";
     return true;
 }
 
@@ -996,9 +1134,8 @@ bool OrvoPSFDevice::writeBlocks(qint64 offset, qint64 length, QSet<int> &written
     if (!service || offset < 0 || length < 0 || offset > qint64(m_image.size()) ||
         length > qint64(m_image.size()) - offset)
         return false;
-    const qint64 first = offset / kBlockSize;
-    const qint64 last = (offset + length - 1) / kBlockSize;
-    for (qint64 block = first; block <= last; ++block) {
+    const BlockSpan span = blockSpan(offset, length);
+    for (qint64 block = span.first; block <= span.last; ++block) {
         if (written.contains(int(block)))
             continue;
         const auto *at = reinterpret_cast<const char *>(m_image.data() + block * kBlockSize);
@@ -1029,7 +1166,14 @@ bool OrvoPSFDevice::waitFlash(int timeoutMs, int intervalMs)
 
 bool OrvoPSFDevice::eraseExtFlash()
 {
+    bool sent = false;
+    return eraseFlash(sent);
+}
+
+bool OrvoPSFDevice::eraseFlash(bool &sent)
+{
     const char *function = "OrvoPSFDevice::eraseExtFlash";
+    sent = false;
     OrvoSCSIDeviceService *service = scsiService();
     if (!service || !service->openClient()) {
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "open client failed";
@@ -1038,6 +1182,7 @@ bool OrvoPSFDevice::eraseExtFlash()
     const auto cdb = ScsiCommand::vendorWrite(0, kEraseArea, 1);
     const QByteArray zeros(ScsiCommand::kSectorSize, '\0');
     const bool erased = service->writeClient(cdb.data(), int(cdb.size()), zeros.constData(), zeros.size());
+    sent = erased;
     const bool ready = erased && waitFlash(kEraseTimeoutMs, kEraseIntervalMs);
     service->closeClient();
     if (!ready)
@@ -1831,9 +1976,10 @@ bool OrvoPSFDevice::setShareData(const QString &zipFile)
     return importShareData(zipFile, false);
 }
 
+// The page's import answers at once, so it answers only once the device holds the package.
 bool OrvoPSFDevice::newSetShareData(const QString &zipFile)
 {
-    return importShareData(zipFile, true);
+    return importShareData(zipFile, true) && writeImage("OrvoPSFDevice::newSetShareData");
 }
 
 bool OrvoPSFDevice::importShareData(const QString &zipFile, bool allLanguages)
@@ -1853,13 +1999,23 @@ bool OrvoPSFDevice::importShareData(const QString &zipFile, bool allLanguages)
     OrvoUtility::renameFiles(paths, QStringLiteral(".krm"), QStringLiteral(".gpx"));
 
     bool imported = true;
+    int importable = 0;
     for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)) {
         const QString path = folder.filePath(name);
         const QString ending = name.right(3);
-        if (ending.compare(QLatin1String("wrk"), Qt::CaseInsensitive) == 0)
+        if (ending.compare(QLatin1String("wrk"), Qt::CaseInsensitive) == 0) {
             imported &= allLanguages ? importWorkoutFileAllLanguages(path) : importWorkoutFile(path);
-        else if (ending.compare(QLatin1String("gpx"), Qt::CaseInsensitive) == 0)
+            ++importable;
+        } else if (ending.compare(QLatin1String("gpx"), Qt::CaseInsensitive) == 0) {
             imported &= importGpxFile(path);
+            ++importable;
+        }
+    }
+    if (importable == 0) {
+        ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function)
+            << zipFile << "holds nothing to import: a share package holds routes (.gpx, .krm) or workouts (.wrk)";
+        setError(true);
+        return false;
     }
     if (!imported)
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "what does not fit the image is left out";

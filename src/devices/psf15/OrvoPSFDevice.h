@@ -2,6 +2,7 @@
 
 #include "device/OrvoClient.h"
 #include "device/OrvoDeviceImpl.h"
+#include "devices/psf15/OrvoPSFRestoreImage.h"
 #include "env/OrvoExceptionTask.h"
 #include "psf15/OrvoPSFFlashLayout.h"
 #include "psf15/OrvoPSFStore.h"
@@ -124,14 +125,17 @@ public:
     // One language; the list form below takes several.
     bool setDefLanguage(const QString &language, int n) override;
     bool setDefLanguage(const QStringList &codes, int flag);
-    // Builds the language image for the codes and saves it to a file (the temporary folder's
-    // "lanfile.txt", or one the user names when the setting "savelangeageimage" is on).
+    // Builds the language image for the codes and saves it to a file the user names when the
+    // setting "savelangeageimage" is on; else to the temporary folder's "lanfile.txt" and to
+    // the device, answering true once the device holds it.
     bool writeLanguageFile(const QStringList &codes, int flag);
     QStringList _exportTrack(const QString &folder) override;
-    // Imports the routes (".gpx", ".krm") and workouts (".wrk") of a share package; workout
-    // names in languages the device lacks are dropped when the language filter is on.
+    // Imports the routes (".gpx", ".krm") and workouts (".wrk") of a share package into the
+    // image; workout names in languages the device lacks are dropped when the language filter
+    // is on. False for a package that holds none.
     bool setShareData(const QString &zipFile) override;
-    // The same, keeping the workouts' names in every language.
+    // The same, keeping the workouts' names in every language, and writing the image to the
+    // device before it answers.
     bool newSetShareData(const QString &zipFile);
     void saveExtFlashToFile(const QString &path) override;
     bool _updateTotal(const QString &file, const QString &changedLang) override;
@@ -234,13 +238,31 @@ private:
     std::vector<Frame> saveFrames();
     bool framesLieInside(const std::vector<Frame> &frames) const;
     static QByteArray bytesOf(const std::vector<uchar> &image);
+    QString firmwareText();
+    QVector<QByteArray> newBlockSums(const std::vector<Frame> &frames) const;
+    // What the flash holds next to a recovery copy.
+    enum class FlashState {
+        NewImage,
+        FormerImage,
+        // What a cut-off save or write-back left: erased flash and some of its own blocks.
+        LeftByWrite,
+        Other,
+    };
+    static FlashState flashState(const QByteArray &flash, const OrvoPSFRestoreImage::Copy &copy);
     bool writeBackInterruptedSave();
+    bool writeBack(const OrvoPSFRestoreImage &restore, const QByteArray &former);
+    bool keepAside(const OrvoPSFRestoreImage &restore, const QString &reason);
+    // sent: whether the device took the erase command; until it did, the flash is untouched.
+    bool eraseFlash(bool &sent);
     bool coversAll(const QVector<int> &ids, bool recorded);
     bool buildLanguageImage(const QStringList &codes, QByteArray &image, QString &basePath);
     bool saveLanguageImage(const QByteArray &image);
     bool writeLanguageImage(const QByteArray &image, const QString &basePath);
     QString matchString();
     bool bitFontNames();
+    // Saves the changed image for an action that answers at once; false, with the error flag
+    // and a log line, when the device does not hold it.
+    bool writeImage(const char *function);
     bool writeSegment(OrvoPSFRoute_1_5 &route, const OrvoPSFSegmentPlan &plan, const ZKGpxTrack &track,
                       const ZKGpxRoutePoint *first, const ZKGpxRoutePoint *second);
     static void fillRoute(OrvoPSFRoute_1_5 &route, const ZKGpxMetadata &metadata);

@@ -8,10 +8,14 @@
 
 #include "device/OrvoVirtualDeviceWaits.h"
 #include "devices/psf14/OrvoPulmor30.h"
+#include "profile/OrvoProfileData.h"
 #include "profile/OrvoProfileKeys.h"
+#include "psf14/OrvoPSFPOIFrame.h"
 #include "psf14/OrvoPSFRouteFrame.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace Kavel35;
 using PsfImage14Builder::Content;
@@ -43,6 +47,44 @@ QByteArray longRouteGpx(const QByteArray &name, int points)
            "</name><extensions><sharetype>1</sharetype></extensions></metadata>\n"
            "<rte><rtept lat=\"35.0\" lon=\"139.0\"/></rte>\n<trk><trkseg>" +
            segment + "</trkseg></trk>\n</gpx>\n";
+}
+
+// Every area filled to what the Kavel35 holds: 20 POIs (the POI area of 2960 bytes in records of
+// 148), 213 rides (33228 bytes in records of 156) whose points fill the track area to its last
+// byte (a track takes 40 bytes and 6 a point), and 31 workouts (4712 bytes in records of 152)
+// whose intervals fill their area of 8192 bytes (20 each).
+Content fullContent()
+{
+    const PsfImage14Builder::Layout words = PsfImage14Builder::layout(PsfImage14Builder::Model::Kavel35);
+    const int pois = words[5] / 148;
+    const int rides = words[13] / 156;
+    const qsizetype points = (words[28] - rides * 40) / 6;
+    const int workouts = words[9] / 152;
+    const int intervals = words[19] / 20;
+    Content content;
+    for (int i = 0; i < pois; ++i)
+        content.pois.append({139767125 + i, 35681236, 0x0010, 0x00, "Point " + QByteArray::number(i)});
+    for (int i = 0; i < rides; ++i) {
+        PsfImage14Builder::Track track;
+        track.startTime = quint32(1700000000 + i * 3600);
+        track.startLongitude = 139767125;
+        track.startLatitude = 35681236;
+        track.points.fill({1, 1, 0, 1}, points / rides + (i == 0 ? points % rides : 0));
+        PsfImage14Builder::Route ride;
+        ride.startTime = track.startTime;
+        ride.name = "Ride " + QByteArray::number(i);
+        ride.kind = 0x01;
+        ride.tracks = {track};
+        content.routes.append(ride);
+    }
+    for (int i = 0; i < workouts; ++i) {
+        PsfImage14Builder::Workout workout;
+        workout.name = "Workout " + QByteArray::number(i);
+        workout.id = quint32(i + 1);
+        workout.intervals.fill({0x21, 2, 60}, intervals / workouts + (i == 0 ? intervals % workouts : 0));
+        content.workouts.append(workout);
+    }
+    return content;
 }
 
 QStringList namesOf(const QVector<OrvoClientData> &items)
@@ -243,4 +285,48 @@ TEST_F(OrvoKavel30WriteBackTest, ALanguagePackageThatDoesNotUnpackWholeChangesNo
     EXPECT_TRUE(capture.contains(QtCriticalMsg, QStringLiteral("did not unpack whole")));
     EXPECT_TRUE(commands(*device, kWrite, 12).isEmpty());
     EXPECT_EQ(device->memory(kLanguage), QByteArray(kLanguageSize, '\xFF'));
+}
+
+// What a device read whole holds always fits when it goes back: a profile change and a ride
+// deletion on a device whose every area is full are written.
+TEST_F(OrvoKavel30WriteBackTest, AFullDeviceTakesItsOwnContentBack)
+{
+    const Content full = fullContent();
+    struct Case
+    {
+        const char *name;
+        std::function<bool(OrvoKavel35 &)> change;
+        qsizetype rides;
+        QString weight;
+    };
+    const std::vector<Case> cases = {
+        {"a profile change",
+         [](OrvoKavel35 &c) {
+             return c.saveProfile({{QString(OrvoProfileKeys::kWeightMetric), QStringLiteral("61")}}) && c._finalize();
+         },
+         full.routes.size(), QStringLiteral("61")},
+        {"a ride deletion", [](OrvoKavel35 &c) { return c.deleteTracks({0}); }, full.routes.size() - 1,
+         QStringLiteral("70.5")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto device = makeDevice(kavel35Image(full));
+        auto client = makeClient(device);
+        QVector<OrvoClientData> rides;
+        client->getTracks(rides);
+        ASSERT_EQ(rides.size(), full.routes.size()) << "the device is read whole";
+        OrvoMessageCapture capture;
+        EXPECT_TRUE(c.change(*client));
+        EXPECT_FALSE(capture.contains(QtCriticalMsg, QStringLiteral("does not fit")));
+
+        const Listing after = listingOf(device);
+        EXPECT_EQ(after.rides.size(), c.rides);
+        EXPECT_EQ(after.rides.constLast(), QStringLiteral("Ride 212"));
+        EXPECT_EQ(after.workouts.size(), full.workouts.size());
+        auto fresh = makeClient(device);
+        ASSERT_TRUE(fresh->flashImage().size() > 0 && fresh->container() && fresh->container()->poiFrame());
+        EXPECT_EQ(fresh->container()->poiFrame()->pois().size(), full.pois.size());
+        ASSERT_TRUE(fresh->loadProfile());
+        EXPECT_EQ(fresh->profile()->value(OrvoProfileKeys::kWeightMetric), c.weight);
+    }
 }

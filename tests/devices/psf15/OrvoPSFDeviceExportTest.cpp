@@ -388,3 +388,41 @@ TEST_F(OrvoPSFDeviceExportTest, ExportedUserAgeIsTheStoredAge)
     EXPECT_EQ(client->userAge(), 40);
     EXPECT_EQ(client->toGpxMetadata(*ride(*client, 0)).user.age, QStringLiteral("40"));
 }
+
+// A low target of all ones is no target: it leaves as the import reads "none", so that an
+// export imported again stores the same bytes; the values beside it leave as numbers.
+TEST_F(OrvoPSFDeviceExportTest, ATargetOfAllOnesExportsAsNoTarget)
+{
+    struct Case
+    {
+        const char *name;
+        quint8 low;
+        quint8 higherBits;
+        const char *exported;
+    };
+    const std::vector<Case> cases = {
+        {"all ones", 0xFF, 0x0F, "-1"},
+        {"the highest number", 0xFE, 0x0F, "4094"},
+        {"a low byte of all ones", 0xFF, 0x00, "255"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray image = twoRides().build().bytes;
+        const qsizetype intervals = PsfImage15Builder::areas("1510").intervals.first;
+        image[intervals + 13] = char(c.low);
+        image[intervals + 18] = char((image.at(intervals + 18) & 0xF0) | c.higherBits);
+        m_device = makeDevice(image);
+        auto client = makeClient(m_device);
+        ASSERT_TRUE(client->initial());
+
+        const std::optional<ZKTrncrsWorkout> workout = client->toTrncrsWorkout(*ride(*client, 0));
+        ASSERT_TRUE(workout && !workout->intervals.isEmpty() && workout->intervals[0].target);
+        EXPECT_EQ(workout->intervals[0].target->low, QString::fromLatin1(c.exported));
+        OrvoPSFWorkout_1_5 *again = client->flashImage()->addWorkout({"Again"}, {"eng"}, {}, {}, false);
+        ASSERT_NE(again, nullptr);
+        ASSERT_TRUE(client->addInterval(workout->intervals[0], *again));
+        const OrvoPSFInterval_1_5 &stored = *again->intervals().front();
+        EXPECT_EQ(stored.targetLow(), c.low);
+        EXPECT_EQ(stored.targetLowHighBits() & 0x0F, c.higherBits);
+    }
+}
