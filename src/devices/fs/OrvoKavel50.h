@@ -148,10 +148,10 @@ protected:
     // A path below the root; false without a drive.
     bool rootPath(const QString &relative, QString &path);
     // The root, when the drive there is still this device (its device file with the id first
-    // read): the client keeps the path of a drive that was pulled, and what is made below a
-    // missing root would make the mount point anew on the computer's disk, what is written into
-    // a mount point left as an empty folder would land on the computer's disk. Every action
-    // that writes to the drive asks this first.
+    // read). The client keeps the path of a drive that was pulled: what is made below a missing
+    // root would make the mount point anew, and what is written into a mount point left as an
+    // empty folder would land on the computer's disk. Every action that writes to the drive
+    // asks this first.
     bool presentDrive(QString &root, const char *function);
     bool settingPath(const char *key, const char *defaultValue, QString &path);
 
