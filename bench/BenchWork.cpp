@@ -8,6 +8,7 @@
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoFSDeviceService.h"
 #include "devices/fs/OrvoKavel50CR.h"
+#include "devices/gal/OrvoGalDevice.h"
 #include "devices/psf15/OrvoPSFFlashImage.h"
 #include "env/OrvoEnv.h"
 #include "psf14/OrvoPSF.h"
@@ -117,6 +118,22 @@ qint64 exportKavel50Rides(const QString &driveRoot, const QString &folder)
     const QStringList files = client._exportTrack(folder);
     const qint64 total = timer.nsecsElapsed();
     return files.isEmpty() ? -1 : total;
+}
+
+qint64 listGalActivities(const QString &root, int expected)
+{
+    const OrvoDeviceInfo row{QStringLiteral("1207"), QStringLiteral("Kavel21"), QStringLiteral("Tarvex"), {}};
+    OrvoGalDevice device;
+    device.setDeviceService(std::make_unique<OrvoFSDeviceService>(root, row, root + QStringLiteral("/device.ini")));
+    QString drive;
+    if (!device.getDrive(drive))
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    device.setLibraryHome(drive);
+    const std::optional<QStringList> names = device.listActivityFiles();
+    const qint64 total = timer.nsecsElapsed();
+    return names && names->size() == expected ? total : -1;
 }
 
 qint64 readGpx(const QString &path)

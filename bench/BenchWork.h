@@ -14,6 +14,9 @@ qint64 exportRides(const QString &imagePath, const QString &folder, qint64 &pars
 // Exports every ride of the Kavel50 drive at driveRoot into folder, as the device action does
 // (the client's set-up is not counted). The program's own folders go next to the drive.
 qint64 exportKavel50Rides(const QString &driveRoot, const QString &folder);
+// Lists the activity files of the GAL device folder at root through the device's own path,
+// the library home set and every file named by its index; -1 unless expected files are named.
+qint64 listGalActivities(const QString &root, int expected);
 // Reads a GPX file into a document with the GPX reader.
 qint64 readGpx(const QString &path);
 // Token scan of a GPX file with a bare QXmlStreamReader: the floor of reading.

@@ -1,8 +1,10 @@
 // orvo-bench: times the PSF 1.4 and Kavel50 ride exports and the GPX reader and writer against
 // gpsbabel on the same data, and against bare QXmlStreamReader/QXmlStreamWriter passes as the
-// floor, and the import of the longest route a PSF 1.5 segment holds into an emulated Kavel40.
+// floor, the import of the longest route a PSF 1.5 segment holds into an emulated Kavel40, and
+// the activity listing of GAL devices of three sizes through the device's own path.
 // Not a test: it prints figures and fails only when it cannot run.
 #include "BenchFullImage14.h"
+#include "BenchGalActivities.h"
 #include "BenchKavel50Rides.h"
 #include "BenchProcess.h"
 #include "BenchRideLogs.h"
@@ -26,6 +28,8 @@ namespace {
 constexpr int kDefaultRuns = 5;
 // Two drive sizes, so that the time a ride takes shows whether the export stays linear.
 constexpr std::array<int, 2> kKavel50RideCounts = {100, 1000};
+// Three device sizes, so that the time an activity takes shows whether the listing stays linear.
+constexpr std::array<int, 3> kGalActivityCounts = {250, 2000, 8000};
 
 QTextStream &out()
 {
@@ -57,6 +61,8 @@ int runChild(const QStringList &arguments)
         ns = BenchWork::convertRide(path, arguments.at(2), arguments.at(3));
     else if (mode == QLatin1String("import15"))
         ns = BenchWork::importRoute15();
+    else if (mode == QLatin1String("galList") && arguments.size() == 3)
+        ns = BenchWork::listGalActivities(path, arguments.at(2).toInt());
     if (ns < 0)
         return 1;
     out() << ns << ' ' << parseNs << Qt::endl;
@@ -352,6 +358,23 @@ int runBench(const QStringList &arguments)
                       {},
                       peerRewrite(gpsbabel, QDir(work.filePath(QStringLiteral("export50-%1").arg(e.rides))), e.files,
                                   work.filePath(QStringLiteral("peer-export50.gpx"))),
+                      {},
+                      {},
+                      {}});
+    }
+    for (int activities : kGalActivityCounts) {
+        const QString device = work.filePath(QStringLiteral("gal-%1").arg(activities));
+        QDir(device).removeRecursively();
+        if (!BenchGalActivities::writeDevice(device, activities)) {
+            out() << "the GAL device of " << activities << " activities was not written" << Qt::endl;
+            return 2;
+        }
+        paths.append({QStringLiteral("list %1 GAL activities").arg(activities),
+                      [=] {
+                          return child({QStringLiteral("galList"), device, QString::number(activities)});
+                      },
+                      {},
+                      {},
                       {},
                       {},
                       {}});

@@ -9,6 +9,7 @@ import configparser
 import errno
 import io
 import os
+import re
 import struct
 import time
 import xml.etree.ElementTree as ElementTree
@@ -38,6 +39,14 @@ XSI_NAMESPACE = "http://www.w3.org/2001/XMLSchema-instance"
 # Profile keys that the export's user block carries, by element.
 USER_KEYS = (("gender", "User Sex"), ("weight", "User Weight.Metric"), ("height", "User Height.Metric"),
              ("mhr", "User MHR"), ("lthr", "User LTHR"))
+# Characters XML 1.0 does not allow in a document, escaped or not.
+NOT_XML = re.compile("[^\t\n\r\x20-\ud7ff\ue000-\ufffd\U00010000-\U0010ffff]")
+
+
+def _xml_text(text):
+    """The text without the characters XML 1.0 does not allow: a device name may hold control
+    characters, and a document holding one is not well-formed."""
+    return NOT_XML.sub("", text)
 
 
 def _log(text):
@@ -92,7 +101,7 @@ def CreateProfileXml(read_ini, dest_xml):
     try:
         lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<settings>"]
         for key, value in _profile_items(read_ini):
-            lines.append("  <property name=%s value=%s/>" % (quoteattr(key), quoteattr(value)))
+            lines.append("  <property name=%s value=%s/>" % (quoteattr(_xml_text(key)), quoteattr(_xml_text(value))))
         lines.append("</settings>")
         _write_atomically(dest_xml, [("\n".join(lines) + "\n").encode("utf-8")])
         return True
@@ -171,7 +180,7 @@ def _user_block(profile):
     lines = ["      <user>"]
     for element, key in USER_KEYS:
         if values.get(key):
-            lines.append("        <%s>%s</%s>" % (element, escape(values[key]), element))
+            lines.append("        <%s>%s</%s>" % (element, escape(_xml_text(values[key])), element))
     lines.append("      </user>")
     return lines
 
@@ -191,10 +200,10 @@ def _activity_gpx(activity, model, version, profile):
                 quoteattr(GPX_NAMESPACE + " " + GPX_NAMESPACE + "/KRM.xsd")),
              "  <metadata>"]
     if activity["name"]:
-        lines.append("    <name>%s</name>" % escape(activity["name"]))
+        lines.append("    <name>%s</name>" % escape(_xml_text(activity["name"])))
     lines += ["    <time>%s</time>" % start, "    <extensions>"]
     lines += _user_block(profile)
-    lines += ["      <sys version=%s>%s</sys>" % (quoteattr(version), escape(model)),
+    lines += ["      <sys version=%s>%s</sys>" % (quoteattr(_xml_text(version)), escape(_xml_text(model))),
               "      <acttype>%d</acttype>" % activity["type"],
               "      <stime>%s</stime>" % start,
               "      <etime>%s</etime>" % end,
@@ -328,13 +337,18 @@ def _store_workout(root, workout):
 def StoreShareWorkouts(root, package):
     """Stores every workout of the ".wrk" files of the share zip package as a ".wkt" file in the
     device's plain workout type folder, named after its id read as a UTC time. Other entries
-    (routes) are ignored. False when the package cannot be read or a workout file or workout is
-    not one; the good workouts are stored all the same."""
+    (routes and rides, which the device does not hold) are left with a log line. False when the
+    package cannot be read, a workout file or workout is not one, or the package holds no
+    workout at all; the good workouts are stored all the same."""
     stored_all = True
+    stored = 0
     try:
         with zipfile.ZipFile(package) as archive:
             for entry in archive.infolist():
-                if entry.is_dir() or not entry.filename.lower().endswith(".wrk"):
+                if entry.is_dir():
+                    continue
+                if not entry.filename.lower().endswith(".wrk"):
+                    _log("share item %s left: the device holds workouts only" % entry.filename)
                     continue
                 if entry.file_size > MAX_SHARED_WORKOUT_SIZE:
                     _log("shared workout file %s skipped: %d bytes" % (entry.filename, entry.file_size))
@@ -346,9 +360,18 @@ def StoreShareWorkouts(root, package):
                     _log("shared workout file %s skipped: %s" % (entry.filename, error))
                     stored_all = False
                     continue
-                for workout in document.iter():
-                    if _local_name(workout) == "wrk" and not _store_workout(root, workout):
+                workouts = [element for element in document.iter() if _local_name(element) == "wrk"]
+                if not workouts:
+                    _log("shared workout file %s skipped: it holds no workout" % entry.filename)
+                    stored_all = False
+                for workout in workouts:
+                    if _store_workout(root, workout):
+                        stored += 1
+                    else:
                         stored_all = False
-    except (OSError, zipfile.BadZipFile):
+    except (OSError, zipfile.BadZipFile) as error:
+        _log("share package %s not imported: %s" % (package, error))
         return False
-    return stored_all
+    if not stored:
+        _log("share package %s holds no workout the device takes" % package)
+    return stored_all and stored > 0

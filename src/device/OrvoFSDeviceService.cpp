@@ -1,6 +1,11 @@
 #include "device/OrvoFSDeviceService.h"
 
 #include "device/OrvoDeviceIniFile.h"
+#include "device/OrvoDeviceLogging.h"
+#include "env/OrvoFunctionTrace.h"
+
+#include <QFileInfo>
+#include <QMutexLocker>
 
 namespace {
 
@@ -36,7 +41,31 @@ bool OrvoFSDeviceService::readDeviceId(QString &id)
 {
     if (m_deviceFilePath.isEmpty())
         return false;
-    return readDeviceIdFromFile(m_deviceFilePath, id);
+    if (!readDeviceIdFromFile(m_deviceFilePath, id))
+        return false;
+    const QMutexLocker lock(&m_idMutex);
+    if (m_knownId.isEmpty())
+        m_knownId = id;
+    return true;
+}
+
+bool OrvoFSDeviceService::holdsDevice()
+{
+    const char *function = "OrvoFSDeviceService::holdsDevice";
+    OrvoDeviceIniFile file(m_deviceFilePath);
+    if (m_deviceFilePath.isEmpty() || !QFileInfo(drivePath()).isDir() || !QFileInfo::exists(m_deviceFilePath) ||
+        !file.load()) {
+        ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << "no device file at" << m_deviceFilePath;
+        return false;
+    }
+    const QString id = file.value(kIdGroup, kIdKey);
+    const QMutexLocker lock(&m_idMutex);
+    if (m_knownId.isEmpty())
+        m_knownId = id;
+    if (!id.isEmpty() && id == m_knownId)
+        return true;
+    ORVO_TRACE_CRITICAL(lcOrvoDevice, function) << "the drive holds the device" << id << "instead of" << m_knownId;
+    return false;
 }
 
 OrvoDeviceInfo *OrvoFSDeviceService::deviceInfo()

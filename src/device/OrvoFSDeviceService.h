@@ -3,6 +3,7 @@
 #include "device/OrvoDeviceInfo.h"
 #include "device/OrvoDeviceService.h"
 
+#include <QMutex>
 #include <QString>
 
 // A device served through its file system: the drive (mount folder) that holds its files, the
@@ -17,8 +18,13 @@ public:
     // it lacks it; nothing else in it changes. True when the id is not empty.
     static bool readDeviceIdFromFile(const QString &deviceFilePath, QString &id);
 
-    // False with id untouched when the device has no device file.
+    // False with id untouched when the device has no device file. The first id read is the
+    // one holdsDevice compares with.
     bool readDeviceId(QString &id) override;
+    // True when the drive still holds this device: its device file is there and names the id
+    // read first (read now when none was). A mount point the drive left as an empty folder, or
+    // another device mounted there, holds none. Reads only; the file is not touched.
+    bool holdsDevice();
     OrvoDeviceInfo *deviceInfo() override;
     int serviceType() const override;
 
@@ -30,4 +36,6 @@ public:
 private:
     OrvoDeviceInfo m_info;
     QString m_deviceFilePath;
+    QMutex m_idMutex;
+    QString m_knownId;
 };

@@ -249,12 +249,17 @@ public:
 
     bool isOpen() const { return m_zip != nullptr; }
 
-    // Every entry of the central directory in index order; false when it cannot be walked.
-    bool readDirectory(QList<Entry> &entries)
+    // Every entry of the central directory in index order; false when it cannot be walked or
+    // holds more than maxEntries entries.
+    bool readDirectory(QList<Entry> &entries, qint64 maxEntries)
     {
         unz_global_info64 global = {};
         if (unzGetGlobalInfo64(m_zip, &global) != UNZ_OK)
             return false;
+        if (global.number_entry > quint64(maxEntries)) {
+            qCWarning(lcOrvoEnv) << "zip file has" << global.number_entry << "entries, more than" << maxEntries;
+            return false;
+        }
         for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
             if ((i == 0 ? unzGoToFirstFile(m_zip) : unzGoToNextFile(m_zip)) != UNZ_OK)
                 return false;
@@ -364,8 +369,8 @@ void logEntryFailure(const char *context, const QString &entryName, const QStrin
 
 // Checks every stored name before the first byte is written, then extracts the entries in
 // index order. The plain form goes on after a failed entry; the progress form stops there.
-bool extractArchive(const QString &archive, const QString &folder, qint64 limit, const char *context,
-                    bool stopAtFailure, const EntryDone &onExtracted)
+bool extractArchive(const QString &archive, const QString &folder, const OrvoZipUtil::Limits &limits,
+                    const char *context, bool stopAtFailure, const EntryDone &onExtracted)
 {
     ArchiveReader reader(archive);
     if (!reader.isOpen()) {
@@ -373,7 +378,8 @@ bool extractArchive(const QString &archive, const QString &folder, qint64 limit,
         return false;
     }
     QList<Entry> entries;
-    if (!reader.readDirectory(entries)) {
+    // Each entry is a file to make: many empty ones cost as much as one large one.
+    if (!reader.readDirectory(entries, limits.entries)) {
         qCWarning(lcOrvoEnv) << "can not read the entries of zip file" << archive;
         return false;
     }
@@ -389,9 +395,9 @@ bool extractArchive(const QString &archive, const QString &folder, qint64 limit,
     }
     // An archive that would unpack to more than the limit or the free space is refused before
     // its first byte is written: a small archive can unpack to gigabytes.
-    if (!fitsBudget(entries, unpackBudget(folder, limit))) {
-        qCWarning(lcOrvoEnv) << "zip file unpacks to more than" << limit << "bytes or the free space of" << folder
-                             << ":" << archive;
+    if (!fitsBudget(entries, unpackBudget(folder, limits.bytes))) {
+        qCWarning(lcOrvoEnv) << "zip file unpacks to more than" << limits.bytes << "bytes or the free space of"
+                             << folder << ":" << archive;
         return false;
     }
     bool result = true;
@@ -436,7 +442,7 @@ bool OrvoZipUtil::decompress(const QString &archive, const QString &folder, QMut
         const QMutexLocker lock(mutex);
         start = *progress;
     }
-    return extractArchive(archive, folder, m_unpackedLimit, kProgressFailure, true, [&](int index, int count) {
+    return extractArchive(archive, folder, m_limits, kProgressFailure, true, [&](int index, int count) {
         const QMutexLocker lock(mutex);
         *progress = start + float(index) / float(count) * scale;
     });
@@ -444,12 +450,17 @@ bool OrvoZipUtil::decompress(const QString &archive, const QString &folder, QMut
 
 bool OrvoZipUtil::decompress(const QString &archive, const QString &folder)
 {
-    return extractArchive(archive, folder, m_unpackedLimit, kPlainFailure, false, {});
+    return extractArchive(archive, folder, m_limits, kPlainFailure, false, {});
 }
 
 void OrvoZipUtil::setUnpackedLimit(qint64 bytes)
 {
-    m_unpackedLimit = bytes;
+    m_limits.bytes = bytes;
+}
+
+void OrvoZipUtil::setEntryLimit(qint64 entries)
+{
+    m_limits.entries = entries;
 }
 
 bool OrvoZipUtil::compressFolderEntry(const QString &archive, const QString &name)

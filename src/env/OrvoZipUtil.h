@@ -2,7 +2,7 @@
 
 #include "env/OrvoCompress.h"
 
-// OrvoCompress over minizip. Holds only its unpacked limit; made for one task and deleted
+// OrvoCompress over minizip. Holds only its extraction limits; made for one task and deleted
 // afterwards.
 class OrvoZipUtil : public OrvoCompress
 {
@@ -27,7 +27,17 @@ public:
     // of it is written.
     static constexpr qint64 kDefaultUnpackedLimit = qint64(1) << 30;
     void setUnpackedLimit(qint64 bytes);
+    // The most entries one extraction takes, far above any real package; an archive with more
+    // is refused before any of it is written.
+    static constexpr qint64 kDefaultEntryLimit = 10000;
+    void setEntryLimit(qint64 entries);
+
+    struct Limits
+    {
+        qint64 bytes = kDefaultUnpackedLimit;
+        qint64 entries = kDefaultEntryLimit;
+    };
 
 private:
-    qint64 m_unpackedLimit = kDefaultUnpackedLimit;
+    Limits m_limits;
 };

@@ -64,13 +64,18 @@ QStringList LumoDevice::sortedFiles(const QString &folder, Listing listing)
 
 bool LumoDevice::setHome(const QByteArray &home)
 {
-    m_listedFolder.clear();
     const QString folder = localPath(home);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        m_listedFolder.clear();
         m_home.clear();
         return false;
     }
-    m_home = QDir(folder).absolutePath();
+    // Callers set the home before every call: the same home keeps the listing a count made,
+    // or naming every file of a folder would list it once per file.
+    const QString absolute = QDir(folder).absolutePath();
+    if (absolute != m_home)
+        m_listedFolder.clear();
+    m_home = absolute;
     return true;
 }
 

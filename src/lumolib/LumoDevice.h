@@ -19,6 +19,7 @@ public:
     // "/" or "\\"; anything else is refused.
     bool setSeparator(const QByteArray &separator);
     // An existing folder, given with the caller's separator; otherwise the home is cleared.
+    // The same home again keeps the kept listing.
     bool setHome(const QByteArray &home);
     // A path given with the caller's separator, as a local path.
     QString localPath(const QByteArray &path) const;

@@ -27,9 +27,12 @@ bool LumoIniFile::read(const QString &path)
     }
     m_sections.clear();
     QString current = kGeneral;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &bytes : lines) {
-        const QByteArray raw = bytes.endsWith('\r') ? bytes.chopped(1) : bytes;
+    // A line ends at LF, CR LF or a CR alone, as the other readers of these files see it: a CR
+    // kept inside a key or value could never be written out again.
+    QByteArray text = file.readAll();
+    text.replace("\r\n", "\n").replace('\r', '\n');
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &raw : lines) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
             continue;

@@ -305,19 +305,44 @@ int shareTypeOf(const ZKGpx1 &gpx)
     return isNumber ? type : 0;
 }
 
-// Stores a shared GPX document as a route with its route file; the newer devices read routes
-// as planned-trip logs, the older ones as GPX.
-void storeSharedRoute(const QString &path, const ZKGpx1 &gpx)
+// A route of the document's title and length is in the device's route table.
+bool sharedRouteStored(const ZKGpx1 &gpx)
 {
-    const int id = ZKDeviceDB::addRoute(shareTypeOf(gpx), gpx);
-    if (id < 0)
-        return;
+    const QString file = ZKDeviceDB::findDeviceFile(ZKDeviceDB::deviceRoot(), QString(), kRouteFile);
+    if (file.isEmpty())
+        return false;
+    const ZKGpxMetadata metadata = gpx.metadata.value_or(ZKGpxMetadata());
+    RouteDbm model(file);
+    return routeExists(model, metadata.name, metadata.trvdist);
+}
+
+// Stores a shared GPX document as a route with its route file; the newer devices read routes
+// as planned-trip logs, the older ones as GPX. A route the device holds already counts as
+// stored. False, with the reason logged, when the device does not hold the route afterwards.
+bool storeSharedRoute(const QString &path, const ZKGpx1 &gpx)
+{
+    const int type = shareTypeOf(gpx);
+    if (type < kFirstRouteType || type > kLastRouteType) {
+        ZK_LOG_ERROR(QStringLiteral("share file %s is no route of share type 1 or 2 (type %s)"), path, type);
+        return false;
+    }
+    const int id = ZKDeviceDB::addRoute(type, gpx);
+    if (id < 0) {
+        if (sharedRouteStored(gpx))
+            return true;
+        ZK_LOG_ERROR(QStringLiteral("share file %s: its route could not be stored"), path);
+        return false;
+    }
     const QString routeFile = routeFilePath(ZKDeviceDB::deviceRoot(), id);
     QFile::remove(routeFile);
-    if (ZKTraceLog::isNonZk2Version())
-        copyOver(path, routeFile);
-    else if (!ZKTraceLog::savePlannedTrip(routeFile, gpx))
-        ZK_LOG_ERROR(QStringLiteral("save %s as planned trip"), path);
+    const bool saved =
+        ZKTraceLog::isNonZk2Version() ? copyOver(path, routeFile) : ZKTraceLog::savePlannedTrip(routeFile, gpx);
+    if (saved)
+        return true;
+    // A route row without its file is a route the device cannot show.
+    ZK_LOG_ERROR(QStringLiteral("share file %s: its route file could not be written"), path);
+    ZKDeviceDB::deleteRoute(id, 0);
+    return false;
 }
 
 // The workout a ride followed: the id of the first "wrklog" of its workout log.
@@ -624,11 +649,11 @@ qint64 ZKDeviceDB::itemId(qint64 rowId, int rootIndex)
     return (qint64(rootIndex) << 32) | quint32(rowId);
 }
 
-void ZKDeviceDB::listTracks(int activityType, QVector<ZKTrackEntry> &tracks, bool checkFiles)
+bool ZKDeviceDB::listTracks(int activityType, QVector<ZKTrackEntry> &tracks, bool checkFiles)
 {
     TraceLogDbm model;
     if (model.databaseFile().isEmpty())
-        return;
+        return true;
     removePlaceholderRides(model);
     const QStringList columns = {QStringLiteral("idRoute"), QStringLiteral("Title")};
     const QVector<QVariant> values = {activityType};
@@ -641,12 +666,15 @@ void ZKDeviceDB::listTracks(int activityType, QVector<ZKTrackEntry> &tracks, boo
         model.setValues(&values);
     }
     QSqlQuery query = zkSelect(model);
+    if (!query.isActive())
+        return false;
     while (query.next()) {
         const qint64 id = query.value(0).toLongLong();
         if (checkFiles && QFileInfo(ZKTraceLog::gpsLogPath(id)).size() <= kLargestUnlistedGpsLog)
             continue;
         tracks.append(ZKTrackEntry{itemId(id, 0), query.value(1).toString()});
     }
+    return true;
 }
 
 bool ZKDeviceDB::deleteTrack(qint64 itemId)
@@ -865,17 +893,15 @@ QString ZKDeviceDB::exportShareFile(int kind, qint64 itemId, bool &uploaded, int
     return saveBytes(path, packed) ? path : QString();
 }
 
-void ZKDeviceDB::importShareFile(const QString &path, bool compressed)
+bool ZKDeviceDB::importShareFile(const QString &path, bool compressed)
 {
     if (compressed && ZKTraceLog::isNonZk2Version() && !unpackShareFile(path))
-        return;
+        return false;
     ZKGpx2 gpx;
     ZKGpxReader reader(gpx);
-    if (reader.readFile(path))
-        storeSharedRoute(path, gpx);
-    else
-        importWorkout(path);
+    const bool imported = reader.readFile(path) ? storeSharedRoute(path, gpx) : importWorkout(path);
     QFile::remove(path);
+    return imported;
 }
 
 namespace {
@@ -1060,6 +1086,15 @@ Row intervalRow(qint64 rowId, const ZKTrncrsInterval &interval)
     return row;
 }
 
+// Inside the caller's transaction: the workout row and its intervals. Intervals left behind
+// would join the next workout that SQLite gives the same row id.
+bool deleteWorkoutRows(qint64 rowId)
+{
+    ZKWorkoutModel workouts;
+    ZKWorkoutIntervalModel intervals;
+    return deleteRows(workouts, QStringLiteral("id=?"), rowId) && deleteRows(intervals, QStringLiteral("wid=?"), rowId);
+}
+
 // Inside the caller's transaction: the replaced workout goes, the new one comes with every
 // interval. False at the first statement that fails.
 bool insertWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
@@ -1069,8 +1104,8 @@ bool insertWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metad
     const int orgid = unsignedNumber(workout.orgid);
     if (!workout.orgid.trimmed().isEmpty() && orgid != wid) {
         const qint64 replaced = ZKDeviceDB::findWorkoutId(orgid);
-        if (replaced >= 0)
-            ZKDeviceDB::deleteWorkout(replaced);
+        if (replaced >= 0 && !deleteWorkoutRows(replaced))
+            return false;
     }
     ZKWorkoutModel workouts;
     const qint64 rowId = insertRow(workouts, workoutRow(workout, metadata));
@@ -1115,17 +1150,23 @@ qint64 ZKDeviceDB::findWorkoutId(int wid)
     return query.value(0).toLongLong();
 }
 
-void ZKDeviceDB::deleteWorkout(qint64 rowId)
+bool ZKDeviceDB::deleteWorkout(qint64 rowId)
 {
-    ZKWorkoutModel workouts;
-    deleteRows(workouts, QStringLiteral("id=?"), rowId);
-    ZKWorkoutIntervalModel intervals;
-    deleteRows(intervals, QStringLiteral("wid=?"), rowId);
+    QSqlDatabase db = zkOpenDatabase(zkWorkoutDatabaseFile(), kZKDeviceConnection);
+    if (!db.isOpen() || !db.transaction()) {
+        ZK_LOG_ERROR(QStringLiteral("can't delete workout row %s: %s"), QString::number(rowId), db.lastError().text());
+        return false;
+    }
+    if (deleteWorkoutRows(rowId) && db.commit())
+        return true;
+    ZK_LOG_ERROR(QStringLiteral("can't delete workout row %s: %s"), QString::number(rowId), db.lastError().text());
+    db.rollback();
+    return false;
 }
 
-void ZKDeviceDB::deleteWorkoutOf(const ZKWorkout &workout)
+bool ZKDeviceDB::deleteWorkoutOf(const ZKWorkout &workout)
 {
-    deleteWorkout(workout.rowId());
+    return deleteWorkout(workout.rowId());
 }
 
 std::unique_ptr<ZKWorkout> ZKDeviceDB::readWorkoutHeader(int wid)
@@ -1210,8 +1251,10 @@ void ZKDeviceDB::listWorkouts(std::vector<std::unique_ptr<ZKWorkout>> &workouts,
 bool ZKDeviceDB::importWorkout(const QString &path)
 {
     ZKTrncrs document;
-    if (!ZKTrncrsReader(&document).readFile(path))
+    if (!ZKTrncrsReader(&document).readFile(path)) {
+        ZK_LOG_ERROR(QStringLiteral("%s reads as no route and no workout"), path);
         return false;
+    }
     const ZKTrncrsMetadata *metadata = document.metadata() ? &*document.metadata() : nullptr;
     for (const ZKTrncrsWorkout &workout : document.workouts()) {
         if (findWorkoutId(unsignedNumber(workout.id)) >= 0) {

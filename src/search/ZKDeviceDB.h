@@ -71,7 +71,9 @@ public:
     // Rides of one activity type (5: every type) that are not paused, newest start first. Rows
     // titled "..." (rides the device never finished) are removed with their files first. With
     // checkFiles only rides whose GPS log holds more than its header and two records are listed.
-    static void listTracks(int activityType, QVector<ZKTrackEntry> &tracks, bool checkFiles);
+    // False when the device has a route database that cannot be opened or read: no ride is
+    // listed then, which is not a device without rides.
+    static bool listTracks(int activityType, QVector<ZKTrackEntry> &tracks, bool checkFiles);
     // Deletes the ride's row, then its files and the one-shot workout it followed. False when
     // the row is missing or stays; then no file is touched.
     static bool deleteTrack(qint64 itemId);
@@ -103,15 +105,17 @@ public:
     static QString exportShareFile(int kind, qint64 itemId, bool &uploaded, int flags);
     // Stores a downloaded share file, a GPX route or ride of share type 1 or 2 or a workout file,
     // and removes it. Only a compressed file that cannot be unpacked or rewritten is left in place.
-    static void importShareFile(const QString &path, bool compressed);
+    // True when the device holds what the file carries; otherwise false with the reason logged.
+    static bool importShareFile(const QString &path, bool compressed);
 
     // Workouts of route.dat. A workout has a row id (the id column, chosen by SQLite) and its
     // own number, the wid carried in workout files; interval rows hold the workout's row id.
     // The row id of the first workout with that wid, or -1.
     static qint64 findWorkoutId(int wid);
-    // Deletes the workout row and its intervals.
-    static void deleteWorkout(qint64 rowId);
-    static void deleteWorkoutOf(const ZKWorkout &workout);
+    // Deletes the workout row and its intervals in one transaction; false, with both left, when
+    // either statement or the commit failed.
+    static bool deleteWorkout(qint64 rowId);
+    static bool deleteWorkoutOf(const ZKWorkout &workout);
     // The listing part of the workout with that wid (row id, name, date, one-shot flag), or null.
     static std::unique_ptr<ZKWorkout> readWorkoutHeader(int wid);
     // The workout with that wid read whole, or null.

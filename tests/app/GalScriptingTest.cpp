@@ -129,6 +129,82 @@ TEST_F(GalScriptingTest, ExportWritesOneGpxFilePerActivityWithItsStartTime)
     EXPECT_TRUE(ride.contains(QStringLiteral("<weight>71</weight>"))) << ride.toStdString();
 }
 
+// A device writes what it likes into an activity's name; the GPX file is well-formed all the
+// same, the characters XML does not allow left out.
+TEST_F(GalScriptingTest, ExportLeavesOutTheCharactersXmlDoesNotAllow)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray activityName;
+        QString exported;
+    };
+    const Case cases[] = {
+        {"control characters",
+         QByteArray("Ri\x01"
+                    "de\x1f\x0b"),
+         QStringLiteral("Ride")},
+        {"a letter beyond ASCII kept", QByteArray("Caf\xE9"), QStringLiteral("Caf\u00E9")},
+        {"markup escaped", QByteArray("<a&b>"), QStringLiteral("<a&b>")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString device = path(QStringLiteral("device-%1").arg(c.name));
+        ASSERT_TRUE(GalFolderBuilder(device).addActivity(
+            {.fileName = QStringLiteral("240131120000.gal"), .name = c.activityName, .start = 1706702400}));
+        const QString folder = path(QStringLiteral("export-%1").arg(c.name));
+        QStringList files;
+        ASSERT_TRUE(pythonBridge()->exportKrm(folder, QStringLiteral("Kavel21\x02"), QStringLiteral("1.0\x03"),
+                                              QString(), device + QLatin1Char('/'), files));
+        ASSERT_EQ(files.size(), 1);
+        ZKGpx2 document;
+        ZKGpxReader reader(document);
+        ASSERT_TRUE(reader.readFile(files.first())) << reader.errorString().toStdString();
+        ASSERT_TRUE(document.metadata.has_value());
+        EXPECT_EQ(document.metadata->name, c.exported);
+    }
+}
+
+// "Done" only when a workout was stored and none failed: a package of nothing the device takes
+// is no import.
+TEST_F(GalScriptingTest, ShareImportAnswersDoneOnlyWhenItsWorkoutsWereStored)
+{
+    const QByteArray course = "<trncrs>\n  <wrk id=\"1704067200\" type=\"0\" subtype=\"0\">\n"
+                              "    <acttype>1</acttype>\n    <name>Tempo</name>\n"
+                              "    <time>2024-01-01T06:00:00Z</time>\n  </wrk>\n</trncrs>\n";
+    struct Case
+    {
+        const char *name;
+        QList<FixtureZip::Entry> entries;
+        bool done;
+        quint32 stored;
+    };
+    const Case cases[] = {
+        {"a workout and a ride", {{"plan.wrk", course}, {"ride.krm", "<gpx/>"}}, true, 1},
+        {"a bad workout file among good ones", {{"plan.wrk", course}, {"bad.wrk", "<trncrs><wrk"}}, false, 1},
+        {"a workout file holding no workout", {{"plan.wrk", "<trncrs/>"}}, false, 0},
+        {"only a ride", {{"ride.krm", "<gpx/>"}}, false, 0},
+        {"only a text file", {{"readme.txt", "text"}}, false, 0},
+        {"no entry at all", {}, false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root + QStringLiteral("/Workout")).removeRecursively());
+        const QString package = path(QStringLiteral("share.zip"));
+        ASSERT_TRUE(OrvoTest::writeFile(package, FixtureZip::storedArchive(c.entries)));
+        const LogWatch log;
+
+        EXPECT_EQ(pythonBridge()->galSetShareData(m_root, package), c.done);
+
+        quint32 count = 0;
+        ASSERT_TRUE(m_library.workoutCount(m_root, {}, count));
+        EXPECT_EQ(count, c.stored);
+        if (c.stored == 0) {
+            EXPECT_TRUE(log.contains(QStringLiteral("holds no workout"))) << log.text().toStdString();
+        }
+    }
+}
+
 // The points are read from the file and written as they come: the export of a ride of 50,000
 // points needs no more memory than one of a few, and reading them a few at a time gives the
 // same bytes as reading them in large blocks.

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -413,6 +414,44 @@ TEST_F(OrvoZipUtilTest, ArchiveThatUnpacksBeyondTheLimitLeavesOnlyWhatWasThere)
                                                      {QStringLiteral("sub/b.bin"), QByteArray(600, 'b')}})
                                              : Tree({{QStringLiteral("before.txt"), "old"}});
             EXPECT_EQ(readTree(target), expected);
+        }
+    }
+}
+
+// Many empty entries unpack to no bytes but to as many files: the count is bounded on its own.
+TEST_F(OrvoZipUtilTest, ArchiveOfMoreEntriesThanTheLimitIsRefusedBeforeAnythingIsWritten)
+{
+    QList<FixtureZip::Entry> many;
+    for (qint64 i = 0; i <= OrvoZipUtil::kDefaultEntryLimit; ++i)
+        many.append({QByteArray("empty-") + QByteArray::number(i), QByteArray()});
+    const QList<FixtureZip::Entry> four = {{"a", "a"}, {"b", "b"}, {"sub/", ""}, {"sub/c", "c"}};
+    struct Case
+    {
+        const char *name;
+        QList<FixtureZip::Entry> entries;
+        std::optional<qint64> limit;
+        bool unpacked;
+    };
+    const Case cases[] = {
+        {"as many entries as the limit", four, 4, true},
+        {"one entry beyond the limit", four, 3, false},
+        {"one entry beyond the default limit", many, std::nullopt, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString archive = fixtureArchive(QStringLiteral("%1.zip").arg(c.name), c.entries);
+        for (const bool withProgress : {false, true}) {
+            SCOPED_TRACE(withProgress ? "progress form" : "plain form");
+            const QString target = path(QStringLiteral("%1-%2").arg(c.name).arg(withProgress));
+            OrvoZipUtil zip;
+            if (c.limit)
+                zip.setEntryLimit(*c.limit);
+            QMutex mutex;
+            float progress = 0;
+            EXPECT_EQ(withProgress ? zip.decompress(archive, target, &mutex, &progress, 1.0f)
+                                   : zip.decompress(archive, target),
+                      c.unpacked);
+            EXPECT_EQ(readTree(target).size(), c.unpacked ? qsizetype(c.entries.size()) : 0);
         }
     }
 }

@@ -135,6 +135,37 @@ TEST_F(LumoLibTest, NamesByIndexComeFromTheListingOfTheCount)
     EXPECT_STREQ(name.data(), "231224083000.gal");
 }
 
+// Callers set the home before each call: setting the same home again between the count and
+// the names keeps the count's listing, a home that is another folder does not.
+TEST_F(LumoLibTest, TheSameHomeKeepsTheListingOfTheCount)
+{
+    OrvoTest::OutputDir other;
+    ASSERT_TRUE(GalFolderBuilder(other.path()).addActivity({.fileName = QStringLiteral("100101000000.gal")}));
+    struct Case
+    {
+        const char *name;
+        QByteArray home;
+        const char *first;
+    };
+    const Case cases[] = {
+        {"the same home", homeText(m_root), "231224083000.gal"},
+        {"the same home without its separator", QFile::encodeName(m_root), "231224083000.gal"},
+        {"another device's home", homeText(other.path()), "100101000000.gal"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(SetHomePath(homeText(m_root).constData()), 0);
+        unsigned int count = 0;
+        ASSERT_NE(GetActivityfileamount(&count), 0);
+        ASSERT_TRUE(GalFolderBuilder(m_root).addActivity({.fileName = QStringLiteral("200101000000.gal")}));
+        ASSERT_NE(SetHomePath(c.home.constData()), 0);
+        std::array<char, LUMO_LISTED_NAME_SIZE> name{};
+        ASSERT_NE(GetActivityfileName(1, name.data()), 0);
+        EXPECT_STREQ(name.data(), c.first);
+        ASSERT_TRUE(QFile::remove(m_root + QStringLiteral("/Activity/200101000000.gal")));
+    }
+}
+
 TEST_F(LumoLibTest, ReadsTheHeaderAndTheSummaryLapOfAnActivity)
 {
     std::array<unsigned char, LUMO_ACTIVITY_HEADER_SIZE> header{};
@@ -403,6 +434,43 @@ TEST_F(LumoLibTest, RefreshKeepsTheBytesOfTheLinesItWasNotGiven)
     ASSERT_TRUE(OrvoTest::writeFile(write, "[General]\nUser Weight.Metric=71\nUser Sex=1\n"));
     ASSERT_NE(RefreshProfile(homeText(m_root).constData(), QFile::encodeName(write).constData()), 0);
     EXPECT_EQ(OrvoTest::readFile(profile), "[General]\nName = Jos\xE9\nUser Weight.Metric=71\nUser Sex=1\n");
+}
+
+// A carriage return alone ends a line, as it does for every other reader of the file: a profile
+// holding one reads, and what a refresh writes of it reads again.
+TEST_F(LumoLibTest, ProfileLinesEndedByACarriageReturnAloneRoundTrip)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray profile;
+        QByteArray read;
+    };
+    const Case cases[] = {
+        {"a carriage return inside a line", "[General]\nName=Jo\rUser Sex=1\nUser Weight.Metric=70\n",
+         "[General]\nName=Jo\nUser Sex=1\nUser Weight.Metric=70\n"},
+        {"lines ended by carriage returns alone", "[General]\rName=Jo\rUser Weight.Metric=70\r",
+         "[General]\nName=Jo\nUser Weight.Metric=70\n"},
+        {"mixed line ends", "[General]\r\nName=Jo\r\rUser Weight.Metric=70\n",
+         "[General]\nName=Jo\nUser Weight.Metric=70\n"},
+    };
+    const QString profile = m_root + QStringLiteral("/System/profile.ini");
+    const QString read = m_dir.filePath(QStringLiteral("pfread.ini"));
+    const QString write = m_dir.filePath(QStringLiteral("pfwrite.ini"));
+    const QByteArray home = homeText(m_root);
+    ASSERT_TRUE(OrvoTest::writeFile(write, "[General]\nUser Weight.Metric=71\n"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(OrvoTest::writeFile(profile, c.profile));
+        ASSERT_NE(GetProfile(home.constData(), QFile::encodeName(read).constData()), 0);
+        EXPECT_EQ(OrvoTest::readFile(read), c.read);
+
+        ASSERT_NE(RefreshProfile(home.constData(), QFile::encodeName(write).constData()), 0);
+        ASSERT_NE(GetProfile(home.constData(), QFile::encodeName(read).constData()), 0);
+        QByteArray refreshed = c.read;
+        refreshed.replace("User Weight.Metric=70", "User Weight.Metric=71");
+        EXPECT_EQ(OrvoTest::readFile(read), refreshed);
+    }
 }
 
 TEST_F(LumoLibTest, EveryCallLeavesALineInTheCallLog)

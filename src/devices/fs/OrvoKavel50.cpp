@@ -3,6 +3,7 @@
 #include "device/OrvoDeviceIniFile.h"
 #include "device/OrvoDeviceVersionUtil.h"
 #include "device/OrvoDeviceWaits.h"
+#include "device/OrvoFSDeviceService.h"
 #include "device/OrvoPlatform.h"
 #include "devices/fs/OrvoFsDeviceLogging.h"
 #include "devices/fs/OrvoKavel50Profile.h"
@@ -27,7 +28,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSaveFile>
-#include <QSettings>
 #include <QSqlQuery>
 #include <QTimeZone>
 
@@ -59,6 +59,8 @@ const QString kStagingPrefix = QStringLiteral("Tarv3x!#@");
 const QString kUpdateOrder = QStringLiteral("/Update.ini");
 const QString kReleaseIni = QStringLiteral("/release.ini");
 const QString kDefaultImage = QStringLiteral("Vorna.bin");
+// The checksum file the order names beside the image, at the package's top level.
+const QString kChecksumFile = QStringLiteral("CKS.TXT");
 // The order file addresses the device's own drive under this name.
 const QString kOwnDriveName = QStringLiteral("/My Disk");
 // Devices with an older application get the training applications' settings reset.
@@ -355,6 +357,39 @@ bool removeOtherVersions(const QString &folder, const QString &name, const QStri
     return removed;
 }
 
+// OrvoDeviceIniFile drops the blanks around a value and one pair of quotes around it, and a
+// line ends at its line break.
+bool readsBackAsWritten(const QString &value)
+{
+    const bool quoted = value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'));
+    return value == value.trimmed() && !quoted && !value.contains(QLatin1Char('\n')) &&
+           !value.contains(QLatin1Char('\r'));
+}
+
+// "version.ini" with "key=value" as its first line, above any group, where the reader looks
+// first; the key's other lines above the groups or in "[General]" (where settings files put
+// keys without a group) go, so that no older value of it is left to be read.
+QByteArray versionFileText(const QByteArray &old, const QString &key, const QString &value)
+{
+    QByteArray text = key.toUtf8() + '=' + value.toUtf8() + "\r\n";
+    bool ungrouped = true;
+    QList<QByteArray> lines = old.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (const QByteArray &line : std::as_const(lines)) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith('[')) {
+            ungrouped = trimmed.compare("[General]", Qt::CaseInsensitive) == 0;
+        } else if (ungrouped) {
+            const qsizetype equals = trimmed.indexOf('=');
+            if (equals > 0 && QString::fromUtf8(trimmed.left(equals).trimmed()).compare(key, Qt::CaseInsensitive) == 0)
+                continue;
+        }
+        text += line + '\n';
+    }
+    return text;
+}
+
 // Every file below the folder, named relative to it.
 bool zipLogFolder(const QString &zipPath, const QString &folder)
 {
@@ -444,9 +479,10 @@ bool OrvoKavel50::presentDrive(QString &root, const char *function)
 {
     if (!getDrive(root))
         return false;
-    if (QFileInfo(root).isDir())
+    auto *service = dynamic_cast<OrvoFSDeviceService *>(deviceService());
+    if (service != nullptr && service->holdsDevice())
         return true;
-    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "no drive at" << root;
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "the device is no longer at" << root;
     return false;
 }
 
@@ -606,8 +642,9 @@ void OrvoKavel50::formatDevice()
 
 bool OrvoKavel50::writeFormatFlag()
 {
-    QString path;
-    return rootPath(kFormatFlag, path) && writeFlagFile(path, kFormatFlag, "OrvoKavel50::formatDevice");
+    QString root;
+    return presentDrive(root, "OrvoKavel50::formatDevice") &&
+           writeFlagFile(root + kFormatFlag, kFormatFlag, "OrvoKavel50::formatDevice");
 }
 
 bool OrvoKavel50::removeFile(const QString &path)
@@ -804,18 +841,29 @@ void OrvoKavel50::getRoutes(QVector<OrvoClientData> &items)
     closeDeviceDatabases();
 }
 
+void OrvoKavel50::rideDatabaseUnreadable(const char *function)
+{
+    QString sharePath;
+    getSharePath(sharePath);
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function)
+        << "the device's ride database cannot be read:" << sharePath + kRouteDatabase;
+    setError(true);
+}
+
 void OrvoKavel50::getTracks(QVector<OrvoClientData> &items)
 {
     if (!hasRouteDatabase())
         return;
+    bool read = false;
     if (useColumnQueries()) {
         QSqlQuery query = ZKDeviceDB::queryTraceLogs(QStringList{QStringLiteral("idRoute")} + kRideColumns);
+        read = query.isActive();
         while (query.next())
             items.append(rideFromValues(query.value(0).toInt(), valuesAfterFirst(query, kRideColumns.size())));
         query.finish();
     } else {
         QVector<ZKTrackEntry> rides;
-        ZKDeviceDB::listTracks(kEveryType, rides, false);
+        read = ZKDeviceDB::listTracks(kEveryType, rides, false);
         for (const ZKTrackEntry &ride : std::as_const(rides)) {
             QVector<QVariant> values;
             ZKDeviceDB::selectTraceLogById(quint32(ride.id), int(ride.id >> 32), kRideColumns, values);
@@ -823,6 +871,8 @@ void OrvoKavel50::getTracks(QVector<OrvoClientData> &items)
         }
     }
     closeDeviceDatabases();
+    if (!read)
+        rideDatabaseUnreadable("OrvoKavel50::getTracks");
 }
 
 void OrvoKavel50::clearWorkouts()
@@ -908,14 +958,13 @@ bool OrvoKavel50::deleteTracks(const QVector<int> &ids)
     return all;
 }
 
-// The service's deletion answers nothing: a workout is gone when its row is.
+// A workout is gone when its row and its intervals went together and no row of it is left.
 bool OrvoKavel50::workoutDeleted(int id)
 {
     if (id < 0 || size_t(id) >= m_workouts.size() || !m_workouts[size_t(id)])
         return false;
     const ZKWorkout &workout = *m_workouts[size_t(id)];
-    ZKDeviceDB::deleteWorkoutOf(workout);
-    if (ZKDeviceDB::findWorkoutId(workout.id()) == workout.rowId())
+    if (!ZKDeviceDB::deleteWorkoutOf(workout) || ZKDeviceDB::findWorkoutId(workout.id()) == workout.rowId())
         return false;
     m_workouts[size_t(id)].reset();
     return true;
@@ -1007,7 +1056,11 @@ bool OrvoKavel50::prepareUploadData(QString &zipPath, bool all)
     ZKTraceLog::setDeviceVersion(exportVersionText());
 
     QVector<ZKTrackEntry> rides;
-    ZKDeviceDB::listTracks(kEveryType, rides, false);
+    if (!ZKDeviceDB::listTracks(kEveryType, rides, false)) {
+        closeDeviceDatabases();
+        rideDatabaseUnreadable(function);
+        return false;
+    }
     QVector<qint64> newRides;
     QVector<int> workoutIds;
     QStringList logs;
@@ -1080,7 +1133,11 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     ZKTraceLog::setModelName(model);
 
     QVector<ZKTrackEntry> rides;
-    ZKDeviceDB::listTracks(kEveryType, rides, false);
+    if (!ZKDeviceDB::listTracks(kEveryType, rides, false)) {
+        closeDeviceDatabases();
+        rideDatabaseUnreadable(function);
+        return {};
+    }
     for (const ZKTrackEntry &ride : std::as_const(rides)) {
         bool uploaded = false;
         ZKDeviceDB::exportShareFile(kShareRide, ride.id, uploaded, 0);
@@ -1091,7 +1148,9 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     return copied;
 }
 
-// A package that does not unpack imports nothing and answers false.
+// A package that does not unpack imports nothing and answers false. Every item is tried; the
+// answer is true only when each of them was imported, and a package without any item is no
+// import at all.
 bool OrvoKavel50::setShareData(const QString &zipPath)
 {
     const char *function = "OrvoKavel50::setShareData";
@@ -1106,17 +1165,26 @@ bool OrvoKavel50::setShareData(const QString &zipPath)
     renameSharedRides(folder);
     ZKTraceLog::setDeviceVersion(exportVersionText());
     const QDir dir(folder);
-    for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    bool importedAll = true;
+    for (const QString &name : names) {
         const QString path = dir.filePath(name);
         if (!makeShareOwn(path)) {
-            ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "not imported, can not rewrite" << path;
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "not imported, can not rewrite" << name;
+            importedAll = false;
             continue;
         }
         ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "import" << path;
-        ZKDeviceDB::importShareFile(path, false);
+        if (!ZKDeviceDB::importShareFile(path, false)) {
+            ORVO_TRACE_WARNING(lcOrvoFsDevice, function)
+                << "not imported, no route or workout the device takes:" << name;
+            importedAll = false;
+        }
     }
     closeDeviceDatabases();
-    return true;
+    if (names.isEmpty())
+        ORVO_TRACE_WARNING(lcOrvoFsDevice, function) << "nothing to import in" << zipPath;
+    return importedAll && !names.isEmpty();
 }
 
 // The zip is written only when every dump and log was copied, and the device's "/syslog" is
@@ -1179,8 +1247,8 @@ bool OrvoKavel50::writeUpdateOrder(const QString &root, const QString &staging, 
     const char *function = "OrvoKavel50::_updateTotal";
     const QString folder = kOwnDriveName + staging;
     const QByteArray order = QStringLiteral("[Update.ini]\r\nVersion=02\r\n[Total]\r\nUpdate=true\r\n"
-                                            "Name=%1/%2\r\nCRC=%1/CKS.TXT\r\n")
-                                 .arg(folder, imageName)
+                                            "Name=%1/%2\r\nCRC=%1/%3\r\n")
+                                 .arg(folder, imageName, kChecksumFile)
                                  .toUtf8();
     const QString path = root + kUpdateOrder;
     QSaveFile file(path);
@@ -1198,23 +1266,47 @@ bool OrvoKavel50::writeUpdateOrder(const QString &root, const QString &staging, 
     return true;
 }
 
+bool OrvoKavel50::holdsFirmware(const QString &packageFolder, QString &imageName)
+{
+    const char *function = "OrvoKavel50::_updateTotal";
+    imageName = firmwareImageName(packageFolder);
+    if (imageName.contains(QLatin1Char('/')) || imageName.contains(QLatin1Char('\\'))) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "the package names no plain image file:" << imageName;
+        return false;
+    }
+    for (const QString &name : {imageName, kChecksumFile}) {
+        if (!QFileInfo(packageFolder + QLatin1Char('/') + name).isFile()) {
+            ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "the package lacks" << name;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool OrvoKavel50::_updateTotal(const QString &file, const QString &)
 {
+    const char *function = "OrvoKavel50::_updateTotal";
     QString root;
-    if (!getDrive(root))
+    if (!presentDrive(root, function))
         return false;
-    removeUpdatePackage();
     const QString local = OrvoEnv::instance()->tmpDir() + kImageFolder;
     removeDir(local);
     if (!QDir().mkpath(local))
         return false;
+    // Checked on the computer before anything reaches the drive: an order naming an image that
+    // is not there would leave the device with an update it cannot install.
+    QString imageName;
+    if (!OrvoZipUtil().decompress(file, local) || !holdsFirmware(local, imageName)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "firmware package refused:" << file;
+        removeDir(local);
+        return false;
+    }
+    removeUpdatePackage();
     setUpdatingFlag(true);
     const qint64 seconds = OrvoDeviceWaits::current().currentUtc().toSecsSinceEpoch();
     const QString staging = QLatin1Char('/') + kStagingPrefix + QString::number(seconds);
-    bool result = OrvoUtility::makeFolderBelow(root, root + staging) && OrvoZipUtil().decompress(file, local) &&
-                  copyDir(local, root + staging);
+    bool result = OrvoUtility::makeFolderBelow(root, root + staging) && copyDir(local, root + staging);
     if (result) {
-        const QString imageName = firmwareImageName(local);
         checkFolder(root + staging);
         result = writeUpdateOrder(root, staging, imageName);
     }
@@ -1245,7 +1337,7 @@ bool OrvoKavel50::_updateAP(const QString &file)
     ORVO_TRACE_DEBUG(lcOrvoFsDevice, function) << "_updateAP";
     QString root;
     QString appPath;
-    if (!getDrive(root) || !getAppPath(appPath))
+    if (!presentDrive(root, function) || !getAppPath(appPath))
         return false;
     const QString local = OrvoEnv::instance()->tmpDir() + kApFolder;
     removeDir(local);
@@ -1253,6 +1345,16 @@ bool OrvoKavel50::_updateAP(const QString &file)
         return false;
     if (!OrvoZipUtil().decompress(file, local)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "kavel50 unzip to pc local failed path=" << local;
+        removeDir(local);
+        return false;
+    }
+    // The application tree is the package's "morvia" folder: without a file in it the update
+    // would reset the training settings and install nothing.
+    const QString source = local + QStringLiteral("/morvia");
+    QStringList files;
+    OrvoUtility::listFilesRecursive(source, files);
+    if (files.isEmpty()) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "the package holds no application files:" << file;
         removeDir(local);
         return false;
     }
@@ -1264,7 +1366,6 @@ bool OrvoKavel50::_updateAP(const QString &file)
     const bool made = OrvoUtility::makeFolderBelow(root, appPath);
     if (!made)
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "mkdir failed:" << appPath;
-    const QString source = local + QStringLiteral("/morvia");
     QStringList copied;
     const bool copiedAll = made && copyDir(source, appPath, &copied);
     if (copiedAll) {
@@ -1329,26 +1430,42 @@ bool OrvoKavel50::_restoreFactory(const QString &folder)
 // start: the staging folders and the order go.
 void OrvoKavel50::withdrawUpdate()
 {
-    QString order;
-    if (!rootPath(kUpdateOrder, order))
+    QString root;
+    if (!presentDrive(root, "OrvoKavel50::withdrawUpdate"))
         return;
     removeUpdatePackage();
-    removeFile(order);
+    removeFile(root + kUpdateOrder);
 }
 
+// Written as plain "key=value" lines, the way OrvoDeviceIniFile reads the file back: a value
+// that reader would read otherwise is refused rather than written.
 bool OrvoKavel50::SetGPSENGINEVersion(const QString &key, const QString &value, const QString &folder)
 {
-    // The settings file makes its missing folders, the drive's mount point among them.
+    const char *function = "OrvoKavel50::SetGPSENGINEVersion";
+    // The data folder is never made here: a missing one may be a drive that went.
     if (!QFileInfo(folder + QStringLiteral("/data")).isDir()) {
-        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::SetGPSENGINEVersion") << "no data folder in" << folder;
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "no data folder in" << folder;
         return false;
     }
-    QSettings ini(folder + QStringLiteral("/data/") + kVersionIni, QSettings::IniFormat);
-    ini.setValue(key, value);
-    ini.sync();
-    if (ini.status() == QSettings::NoError)
+    if (!readsBackAsWritten(value)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "a version that would not read back:" << value;
+        return false;
+    }
+    const QString path = folder + QStringLiteral("/data/") + kVersionIni;
+    QByteArray old;
+    QFile existing(path);
+    if (existing.exists()) {
+        if (existing.size() > OrvoDeviceIniFile::kMaxFileSize || !existing.open(QIODevice::ReadOnly)) {
+            ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "can not read" << path;
+            return false;
+        }
+        old = existing.read(OrvoDeviceIniFile::kMaxFileSize);
+    }
+    const QByteArray text = versionFileText(old, key, value);
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && commitSaveFile(file))
         return true;
-    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::SetGPSENGINEVersion") << "not written" << ini.fileName();
+    ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "not written" << path << file.errorString();
     return false;
 }
 
@@ -1369,6 +1486,15 @@ QString OrvoKavel50::makeGPSENGINETempFiles(const QString &package, const QStrin
     }
     for (const QString &name : excluded)
         removeFile(local + QLatin1Char('/') + name);
+    // A package of nothing but the supplier's excluded files would install nothing and then be
+    // recorded as the installed version.
+    QStringList files;
+    OrvoUtility::listFilesRecursive(local, files);
+    if (files.isEmpty()) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::makeGPSENGINETempFiles")
+            << "the package holds no component files:" << package;
+        return QString();
+    }
     return local;
 }
 
@@ -1402,6 +1528,9 @@ QVector<OrvoKavel50::ComponentDrive> OrvoKavel50::componentDrives(const QString 
 OrvoKavel50::EngineStep OrvoKavel50::updateEngine(const ComponentDrive &drive, const QString &version,
                                                   const QString &package, const QStringList &excluded, bool &result)
 {
+    QString root;
+    if (drive.ownDrive && !presentDrive(root, "OrvoKavel50::_updateComponent"))
+        return EngineStep::Failed;
     const QString installed = OrvoDeviceVersionUtil::GetGPSENGINEVersion(kEngineVersionKey, drive.folder);
     const QString data = drive.folder + QStringLiteral("/data");
     const bool forced = drive.ownDrive && !QFileInfo::exists(data + QLatin1Char('/') + kVersionIni);

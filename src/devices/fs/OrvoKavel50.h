@@ -147,8 +147,11 @@ public:
 protected:
     // A path below the root; false without a drive.
     bool rootPath(const QString &relative, QString &path);
-    // The root, when it is a folder: the client keeps the path of a drive that was pulled, and
-    // what is made below a missing root would make the mount point anew on the computer's disk.
+    // The root, when the drive there is still this device (its device file with the id first
+    // read). The client keeps the path of a drive that was pulled: what is made below a missing
+    // root would make the mount point anew, and what is written into a mount point left as an
+    // empty folder would land on the computer's disk. Every action that writes to the drive
+    // asks this first.
     bool presentDrive(QString &root, const char *function);
     bool settingPath(const char *key, const char *defaultValue, QString &path);
 
@@ -158,6 +161,8 @@ private:
     bool writeFormatFlag();
     // The firmware image a package names in its "release.ini", else "Vorna.bin".
     QString firmwareImageName(const QString &packageFolder);
+    // The unpacked package holds the image it names (set into imageName) and the checksum file.
+    bool holdsFirmware(const QString &packageFolder, QString &imageName);
     // "/Update.ini" naming the staged image; on any failure no order is left on the device.
     bool writeUpdateOrder(const QString &root, const QString &staging, const QString &imageName);
     // Removes the staged firmware and its order from the drive.
@@ -183,6 +188,9 @@ private:
     // arrived unchanged.
     bool installCountry(const QString &source, const QString &card);
     bool readIniValue(bool found, const QString &path, const QString &key, QString &value);
+    // A route database that does not open or read is no device without rides: the error flag
+    // goes up with the log line the page shows.
+    void rideDatabaseUnreadable(const char *function);
     void clearWorkouts();
     bool workoutDeleted(int id);
 

@@ -94,6 +94,17 @@ bool OrvoFitDevice::getDrive(QString &drive)
     return true;
 }
 
+bool OrvoFitDevice::presentDrive(QString &drive, const char *function)
+{
+    auto *service = dynamic_cast<OrvoFSDeviceService *>(deviceService());
+    if (service != nullptr && service->holdsDevice()) {
+        drive = service->drivePath();
+        return true;
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "the device is no longer on its drive";
+    return false;
+}
+
 bool OrvoFitDevice::rootPath(const QString &relative, QString &path)
 {
     QString root;
@@ -321,6 +332,18 @@ bool OrvoFitDevice::isStorageSpaceEnough(const QString &folder, const QVector<Co
     return free >= quint64(needed);
 }
 
+bool OrvoFitDevice::holdsComponents(const QString &folder, const QVector<Component> &components)
+{
+    for (const Component &c : components) {
+        if (isNewVersion(c.group, c.name, c.version) &&
+            (!isPlainFileName(c.name) || !QFileInfo(folder + QLatin1Char('/') + c.name).isFile())) {
+            ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoFitDevice::_updateTotal") << "the package lacks" << c.name;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool OrvoFitDevice::copyBinFile(const QString &folder, const QString &name, const QString &subfolder)
 {
     QString root;
@@ -418,7 +441,7 @@ bool OrvoFitDevice::_updateTotal(const QString &file, const QString &)
     setErrorCode(NoError);
     QString work;
     QString root;
-    if (!prepareWorkFolder(work) || !getDrive(root))
+    if (!prepareWorkFolder(work) || !presentDrive(root, function))
         return false;
     if (!unzip(file, work, function)) {
         ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "unzip file to temporary directory failed";
@@ -430,7 +453,7 @@ bool OrvoFitDevice::_updateTotal(const QString &file, const QString &)
         return false;
     }
     const QVector<Component> components = readImageInfo(releaseIni);
-    if (!isStorageSpaceEnough(work, components)) {
+    if (!holdsComponents(work, components) || !isStorageSpaceEnough(work, components)) {
         setErrorCode(NoSpaceOrBadPackage);
         return false;
     }
@@ -487,7 +510,7 @@ bool OrvoFitDevice::_updateComponent(const OrvoComponentRequest &request)
     if (!prepareWorkFolder(work))
         return false;
     QString root;
-    if (!getDrive(root)) {
+    if (!presentDrive(root, function)) {
         setErrorCode(NoDrive);
         ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "can not get mounted drive";
         return false;

@@ -113,6 +113,11 @@ private:
     bool loadInfoLocked();
     DeviceInfo deviceInfo();
     bool rootPath(const QString &relative, QString &path);
+    // The drive, when it still holds this device (its device file with the id first read): a
+    // mount point left as an empty folder after the drive went is the computer's disk.
+    bool presentDrive(QString &drive, const char *function);
+    // Every component the update will copy is a file of the unpacked package.
+    bool holdsComponents(const QString &folder, const QVector<Component> &components);
     // The emptied folder tmpDir/<model> that packages unpack into; false without a model.
     bool prepareWorkFolder(QString &folder);
     bool writeAlpDate(const QString &path, int date);

@@ -241,6 +241,17 @@ bool OrvoGalDevice::deviceRoot(QString &root)
     return true;
 }
 
+bool OrvoGalDevice::presentDrive(QString &drive, const char *function)
+{
+    auto *service = isIapMode() ? nullptr : dynamic_cast<OrvoFSDeviceService *>(deviceService());
+    if (service != nullptr && service->holdsDevice()) {
+        drive = service->drivePath();
+        return true;
+    }
+    ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "the device is no longer on its drive";
+    return false;
+}
+
 bool OrvoGalDevice::loadDeviceInfo()
 {
     QMutexLocker lock(&m_mutex);
@@ -734,7 +745,7 @@ bool OrvoGalDevice::prepareUploadData(QString &path, bool)
 bool OrvoGalDevice::setShareData(const QString &zipFile)
 {
     QString drive;
-    if (!getDrive(drive))
+    if (!presentDrive(drive, "OrvoGalDevice::setShareData"))
         return false;
     OrvoDeviceScriptInterface *scripts = scriptsFor("OrvoGalDevice::setShareData", "galSetShareData");
     if (scripts == nullptr)
@@ -778,8 +789,9 @@ bool OrvoGalDevice::prepareUploadProfile(const QString &file)
 
 bool OrvoGalDevice::saveProfile(const QMap<QString, QString> &values)
 {
+    QString drive;
     QString root;
-    if (!deviceRoot(root)) {
+    if (!presentDrive(drive, "OrvoGalDevice::saveProfile") || !deviceRoot(root)) {
         ORVO_TRACE_WARNING(lcOrvoGal, "OrvoGalDevice::saveProfile") << "no drive to write the profile to";
         return false;
     }
@@ -914,11 +926,14 @@ bool OrvoGalDevice::startTotalUpdate(const QString &file)
     QStringList languages;
     getLanguageOnDevice(languages);
     QString root;
-    if (!getDrive(root))
+    if (!presentDrive(root, "OrvoGalDevice::_updateTotal"))
         return false;
+    // The release file says what the update writes: without it nothing reaches the drive.
     const QString release = folder + kReleaseFile;
-    if (!QFileInfo::exists(release))
+    if (!QFileInfo::exists(release)) {
         ORVO_TRACE_CRITICAL(lcOrvoGal, "OrvoGalDevice::_updateTotal") << release << " not exist";
+        return false;
+    }
     const OrvoImageMetaInfo meta = getImageMetaInfo(release);
     QString iap;
     getBootloader(iap);

@@ -145,6 +145,9 @@ private:
     DeviceInfo deviceInfo();
     // The drive with a trailing separator, as the library and the scripts take the device root.
     bool deviceRoot(QString &root);
+    // The drive, when it still holds this device (its device file with the id first read): a
+    // mount point left as an empty folder after the drive went is the computer's disk.
+    bool presentDrive(QString &drive, const char *function);
     bool deleteNamed(const QVector<int> &ids, const QString &suffix, int kind);
     bool startTotalUpdate(const QString &file);
     bool finishTotalUpdate();

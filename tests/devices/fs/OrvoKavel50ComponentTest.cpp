@@ -258,3 +258,47 @@ TEST_F(OrvoKavel50ComponentTest, MapDataNeedsTheMapCard)
     EXPECT_FALSE(client()->_updateMapData(source + QStringLiteral("^Kavel60")));
     EXPECT_FALSE(QFileInfo::exists(card(QStringLiteral("/data/mapengine"))));
 }
+
+// The version is written the way the bounded reader reads it back; a value that reader would
+// read otherwise is refused, and the other keys of the file stay.
+TEST_F(OrvoKavel50ComponentTest, VersionFileReadsBackWhatWasWritten)
+{
+    struct Case
+    {
+        const char *name;
+        QString value;
+        bool written;
+    };
+    const Case cases[] = {
+        {"plain", QStringLiteral("1.10"), true},
+        {"a quote inside", QStringLiteral("1.1\"0"), true},
+        {"a backslash", QStringLiteral("1\\10"), true},
+        {"a leading at sign", QStringLiteral("@1.10"), true},
+        {"a semicolon", QStringLiteral("1.10;beta"), true},
+        {"quoted whole", QStringLiteral("\"1.10\""), false},
+        {"blanks around", QStringLiteral(" 1.10 "), false},
+        {"a line break", QStringLiteral("1.10\nversion=2"), false},
+    };
+    plugCard(QStringLiteral("KAVEL60MAP"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeVersions(card(QString()), QStringLiteral("1.9"), QStringLiteral("2013.1"));
+        EXPECT_EQ(OrvoKavel50::SetGPSENGINEVersion(QStringLiteral("version"), c.value, card(QString())), c.written);
+        EXPECT_EQ(OrvoDeviceVersionUtil::GetGPSENGINEVersion(QStringLiteral("version"), card(QString())),
+                  c.written ? c.value : QStringLiteral("1.9"));
+        EXPECT_EQ(OrvoDeviceVersionUtil::GetGPSENGINEVersion(QStringLiteral("dat"), card(QString())),
+                  QStringLiteral("2013.1"));
+    }
+}
+
+// A package of nothing but the supplier's files a drive must not get installs nothing: no
+// version is recorded for it.
+TEST_F(OrvoKavel50ComponentTest, EnginePackageWithoutEngineFilesIsRefused)
+{
+    plugCard(QStringLiteral("KAVEL60MAP"));
+    writeVersions(card(QString()), QStringLiteral("1.9"));
+    const QMap<QString, QByteArray> before = OrvoTest::filesUnder(card(QString()));
+    EXPECT_FALSE(client()->_updateComponent(
+        engineRequest(QStringLiteral("1.10"), package({{"version.ini", "[General]\nversion=9.9\n"}}))));
+    EXPECT_TRUE(OrvoTest::filesUnder(card(QString())) == before);
+}

@@ -8,6 +8,7 @@
 #include "emulator/OrvoEmulatedPlatform.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -154,3 +155,64 @@ INSTANTIATE_TEST_SUITE_P(All, OrvoKavel50DeleteFaultTest,
                                  c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
+
+namespace {
+
+// What the sqlite3 program answers, read apart from the code under test.
+QString sqliteAnswer(const QString &file, const QString &statement)
+{
+    QProcess process;
+    process.start(QStringLiteral("sqlite3"), {file, statement});
+    if (!process.waitForFinished(30000))
+        return QStringLiteral("<sqlite3 did not finish>");
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+int indexOfNamed(const QVector<OrvoClientData> &items, const QString &name)
+{
+    for (const OrvoClientData &item : items) {
+        if (item.name == name)
+            return item.id;
+    }
+    return -1;
+}
+
+} // namespace
+
+// "Recovery" holds the highest row id (5): SQLite gives its id to the next workout stored, so
+// intervals it left behind would be taken for that workout's.
+TEST(OrvoKavel50WorkoutDeletionTest, WorkoutGoesWithItsIntervalsOrNotAtAll)
+{
+    const OrvoTest::UserFolderScope userFolder;
+    OrvoTest::OutputDir dir;
+    const Kavel50Drive drive(dir.filePath(QStringLiteral("drive")));
+    ASSERT_TRUE(drive.writeIdentity({}));
+    ASSERT_TRUE(drive.writeSampleData());
+    const QString share = dir.filePath(QStringLiteral("share.zip"));
+    ASSERT_TRUE(OrvoTest::writeFile(share, Kavel50Drive::sharePackage()));
+    const QString routeDb = drive.database().path(QStringLiteral("/data/route/route.dat"));
+    ASSERT_TRUE(
+        drive.database().writeDatabase(QStringLiteral("/data/route/route.dat"),
+                                       {QStringLiteral("CREATE TRIGGER keep_intervals BEFORE DELETE ON WorkoutInterval "
+                                                       "BEGIN SELECT RAISE(ABORT, 'intervals held'); END")}));
+    const std::unique_ptr<OrvoKavel50CR> client = makeClient(drive.root());
+    ASSERT_TRUE(client->initial());
+    const Lists before = listAll(*client);
+    const int recovery = indexOfNamed(before.workouts, QStringLiteral("Recovery"));
+    ASSERT_GE(recovery, 0);
+
+    EXPECT_FALSE(client->deleteWorkouts({recovery})) << "the intervals stayed";
+    EXPECT_TRUE(sameLists(listAll(*client), before));
+    EXPECT_EQ(sqliteAnswer(routeDb, QStringLiteral("select name from WorkoutInterval where wid=5")),
+              QStringLiteral("Easy"));
+
+    ASSERT_TRUE(drive.database().writeDatabase(QStringLiteral("/data/route/route.dat"),
+                                               {QStringLiteral("DROP TRIGGER keep_intervals")}));
+    listAll(*client);
+    EXPECT_TRUE(client->deleteWorkouts({recovery}));
+    EXPECT_TRUE(client->setShareData(share));
+    EXPECT_GE(indexOfNamed(listAll(*client).workouts, QStringLiteral("Shared intervals")), 0);
+    EXPECT_EQ(sqliteAnswer(routeDb, QStringLiteral("select w.name || '/' || i.name from Workout w "
+                                                   "join WorkoutInterval i on i.wid = w.id order by w.id")),
+              QStringLiteral("\\ENG Tempo\\FRA Tempo/Warm\nShared intervals/Go"));
+}

@@ -1,4 +1,5 @@
 #include "Kavel50TestSupport.h"
+#include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
 
@@ -11,6 +12,8 @@
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace Kavel50Test;
 
@@ -204,4 +207,45 @@ TEST(OrvoKavel50EjectTest, EjectAnswersForTheMainDriveAndEjectsTheSecond)
     EXPECT_TRUE(client->eject());
     EXPECT_TRUE(platform->getRemovableDrives(QStringLiteral("msdos")).isEmpty());
     OrvoPlatform::setImplementationFactory({});
+}
+
+// A ride database the device holds but that cannot be read is an error the page shows, never a
+// device without rides.
+TEST_F(OrvoKavel50ListsTest, DamagedRideDatabaseIsAnErrorNotAnEmptyList)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<bool(OrvoKavel50CR &, const QString &)> run;
+    };
+    const auto listRides = [this](bool columns) {
+        return [this, columns](OrvoKavel50CR &client, const QString &) {
+            setColumnQueries(columns);
+            QVector<OrvoClientData> rides;
+            client.getTracks(rides);
+            return !rides.isEmpty();
+        };
+    };
+    const Case cases[] = {
+        {"ride list, one query", listRides(true)},
+        {"ride list, record by record", listRides(false)},
+        {"ride export",
+         [](OrvoKavel50CR &client, const QString &folder) { return !client._exportTrack(folder).isEmpty(); }},
+        {"upload package",
+         [](OrvoKavel50CR &client, const QString &folder) {
+             QString zip = folder + QStringLiteral("/upload.zip");
+             return client.prepareUploadData(zip, true);
+         }},
+    };
+    const QString routeDb = m_drive.database().path(QStringLiteral("/data/route/route.dat"));
+    ASSERT_TRUE(OrvoTest::writeFile(routeDb, QByteArray(4096, 'x')));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OrvoTest::OutputDir out;
+        m_client->setError(false);
+        const OrvoMessageCapture capture;
+        EXPECT_FALSE(c.run(*m_client, out.path()));
+        EXPECT_TRUE(m_client->error());
+        EXPECT_TRUE(capture.contains(QtCriticalMsg, QStringLiteral("the device's ride database cannot be read")));
+    }
 }

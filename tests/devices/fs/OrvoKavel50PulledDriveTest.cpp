@@ -18,7 +18,9 @@
 
 #include <cerrno>
 #include <functional>
+#include <iterator>
 #include <ostream>
+#include <vector>
 
 using namespace Kavel50Test;
 
@@ -30,6 +32,9 @@ const QString kMaker = QStringLiteral("Tarvex  Kavel60");
 // answer false and make nothing where the drive was, least of all the mount point itself.
 enum class Pulled {
     BeforeTheCall,
+    // Before the call, and the mount point stays as an empty folder (a static mount, an fstab
+    // entry, a desktop that leaves the folder): nothing may be written into it.
+    LeavingAnEmptyFolder,
     // Right after the first file of the action arrived on it, as a pulled cable takes it.
     AfterTheFirstFile,
 };
@@ -127,6 +132,20 @@ const PulledCase kCases[] = {
     {"map data cut short", Drive::MapCard, Pulled::AfterTheFirstFile, updateMapData},
 };
 
+// Every row pulled before the call, once more with its mount point left as an empty folder.
+std::vector<PulledCase> allCases()
+{
+    std::vector<PulledCase> cases(std::begin(kCases), std::end(kCases));
+    for (const PulledCase &c : kCases) {
+        if (c.when != Pulled::BeforeTheCall)
+            continue;
+        PulledCase leaving = c;
+        leaving.when = Pulled::LeavingAnEmptyFolder;
+        cases.push_back(leaving);
+    }
+    return cases;
+}
+
 class OrvoKavel50PulledDriveTest : public ::testing::TestWithParam<PulledCase>
 {
 protected:
@@ -173,7 +192,8 @@ protected:
         m_inputs.packages = m_packages.path();
         m_inputs.share = m_other.filePath(QStringLiteral("share.zip"));
         ASSERT_TRUE(OrvoTest::writeFile(m_inputs.share, Kavel50Drive::sharePackage()));
-        m_inputs.firmware = package(QStringLiteral("Total.zip"), {{"CKS.TXT", "sum"}, {"images/Vorna.bin", "image"}});
+        m_inputs.firmware = package(QStringLiteral("Total.zip"),
+                                    {{"CKS.TXT", "sum"}, {"Vorna.bin", "image"}, {"images/logo.bin", "logo"}});
         m_inputs.launchSec = package(QStringLiteral("LaunchSec.zip"), {{"launch/sec.bin", "sec"}});
         m_inputs.app = package(QStringLiteral("DeviceAp.zip"),
                                {{"morvia/about.txt", "about"}, {"morvia/applications/cycling/app.bin", "app"}});
@@ -221,25 +241,31 @@ TEST_P(OrvoKavel50PulledDriveTest, ActionOnAPulledDriveAnswersFalseAndMakesNothi
     const PulledCase &c = GetParam();
     const QString folder = c.drive == Drive::Own ? m_dir.path() : m_card.path();
     const QString away = folder + QStringLiteral(".pulled");
-    if (c.when == Pulled::BeforeTheCall)
-        m_pulled = QDir().rename(folder, away);
-    else
+    const bool leavesFolder = c.when == Pulled::LeavingAnEmptyFolder;
+    if (c.when == Pulled::AfterTheFirstFile)
         pullAfterTheFirstFile(folder, away);
+    else
+        m_pulled = QDir().rename(folder, away) && (!leavesFolder || QDir().mkdir(folder));
 
     const bool answered = c.run(*m_client, m_inputs);
     OrvoUtility::setCopyStep({});
-    const bool remade = QFileInfo::exists(folder);
-    if (remade)
+    const QStringList written =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const bool remade = !leavesFolder && QFileInfo::exists(folder);
+    if (QFileInfo::exists(folder))
         QDir(folder).removeRecursively();
     ASSERT_TRUE(m_pulled) << "the drive was never pulled";
     ASSERT_TRUE(QDir().rename(away, folder));
 
     EXPECT_FALSE(answered);
     EXPECT_FALSE(remade) << "the drive's folder was made anew on the computer";
+    EXPECT_TRUE(written.isEmpty()) << "written where the drive was: " << written.join(QLatin1Char(' ')).toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(All, OrvoKavel50PulledDriveTest, ::testing::ValuesIn(kCases), [](const auto &i) {
+INSTANTIATE_TEST_SUITE_P(All, OrvoKavel50PulledDriveTest, ::testing::ValuesIn(allCases()), [](const auto &i) {
     std::string name = i.param.name;
+    if (i.param.when == Pulled::LeavingAnEmptyFolder)
+        name += " leaving an empty folder";
     for (char &c : name)
         c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name;

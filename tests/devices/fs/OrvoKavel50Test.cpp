@@ -128,6 +128,7 @@ TEST_F(OrvoKavel50Test, PathsFollowTheModelsSettings)
 
 TEST_F(OrvoKavel50Test, FlagFilesHoldOneByte)
 {
+    ASSERT_TRUE(m_drive.writeIdentity({}));
     auto client = makeClient(m_dir.path());
     EXPECT_FALSE(client->isUpdating());
     ASSERT_TRUE(client->setUpdatingFlag(true));

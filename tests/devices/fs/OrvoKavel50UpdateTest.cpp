@@ -126,6 +126,41 @@ TEST_F(OrvoKavel50UpdateTest, FailedFirmwareUpdateLeavesNoOrder)
     EXPECT_FALSE(m_client->isUpdating());
 }
 
+// Each package is checked on the computer before anything reaches the drive: one without what
+// its update needs answers false and leaves the drive as it was.
+TEST_F(OrvoKavel50UpdateTest, PackageWithoutWhatItsUpdateNeedsLeavesTheDriveAsItWas)
+{
+    struct Case
+    {
+        const char *name;
+        QList<FixtureZip::Entry> entries;
+        bool firmware; // else the application package
+    };
+    QList<FixtureZip::Entry> emptyEntries;
+    for (int i = 0; i < 50; ++i)
+        emptyEntries.append({QByteArray("empty-") + QByteArray::number(i), QByteArray()});
+    const Case cases[] = {
+        {"firmware of empty entries and no image", emptyEntries, true},
+        {"firmware without its image", {{"CKS.TXT", "sum"}, {"images/Vorna.bin", "image"}}, true},
+        {"firmware without its checksum file", {{"Vorna.bin", "image"}}, true},
+        {"application without its tree", {{"release.ini", "[MODEL]\n"}, {"app.bin", "app"}}, false},
+        {"application tree of folders alone", {{"morvia/", ""}, {"morvia/applications/", ""}}, false},
+    };
+    // An application this old has its training settings reset by an update.
+    Kavel50Drive::Identity identity;
+    identity.ap = QStringLiteral("ZK1.2.0.0");
+    ASSERT_TRUE(m_drive.writeIdentity(identity));
+    ASSERT_TRUE(m_drive.writeSettings(kTrainingSettings, {{QStringLiteral("User Name"), QStringLiteral("aiko")}}));
+    const QMap<QString, QByteArray> before = OrvoTest::filesUnder(m_dir.path());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString zip = package(QStringLiteral("package.zip"), c.entries);
+        EXPECT_FALSE(c.firmware ? m_client->_updateTotal(zip, QString()) : m_client->_updateAP(zip));
+        EXPECT_TRUE(OrvoTest::filesUnder(m_dir.path()) == before) << "the drive changed";
+        EXPECT_EQ(stagingFolders(), QStringList());
+    }
+}
+
 TEST_F(OrvoKavel50UpdateTest, DriveUnpluggedWhileStagingAnswersFalseAndKeepsItsRides)
 {
     ASSERT_TRUE(m_drive.writeSampleData());

@@ -334,8 +334,10 @@ TEST_F(OrvoFitDeviceTest, AComponentThatDoesNotArriveStartsNoUpdate)
         SCOPED_TRACE(c.name);
         auto fit = device();
         EXPECT_FALSE(fit->_updateTotal(c.package, QString()));
-        EXPECT_EQ(fit->errorCode(), OrvoFitDevice::WriteFailed);
+        // Checked before the first copy: the package is refused, nothing was written.
+        EXPECT_EQ(fit->errorCode(), OrvoFitDevice::NoSpaceOrBadPackage);
         EXPECT_FALSE(QFileInfo::exists(onDrive("/update.ini")));
+        EXPECT_FALSE(QFileInfo::exists(onDrive("/boot.bin")));
     }
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(root()).path() + "/outside.bin"));
 }

@@ -506,6 +506,12 @@ TEST_F(OrvoGalDeviceTest, ShareImportAnswersWhatTheScriptAnswers)
 {
     auto device = makeDevice(m_root);
     const QString package = m_dir.filePath(QStringLiteral("share.zip"));
+    {
+        RecordingScripts scripts;
+        EXPECT_FALSE(device->setShareData(package)) << "a mount point without the device's file";
+        EXPECT_TRUE(scripts.calls.isEmpty());
+    }
+    ASSERT_TRUE(m_device.setDeviceIni(GalFolderBuilder::DeviceIni{}));
     EXPECT_FALSE(device->setShareData(package)) << "no scripting host";
     RecordingScripts scripts;
     EXPECT_TRUE(device->setShareData(package));
@@ -567,6 +573,9 @@ TEST_F(OrvoGalDeviceTest, SavedProfileReachesTheDeviceThroughTheLibrary)
     RecordingScripts scripts;
     auto device = makeDevice(m_root);
     const QString write = tmpPath(QStringLiteral("pfwrite.ini"));
+    EXPECT_FALSE(device->saveProfile({})) << "a mount point without the device's file";
+    EXPECT_TRUE(scripts.calls.isEmpty());
+    ASSERT_TRUE(m_device.setDeviceIni(GalFolderBuilder::DeviceIni{}));
 
     EXPECT_TRUE(device->saveProfile({}));
     EXPECT_EQ(scripts.calls, QStringList{QStringLiteral("CreateProfileIni|||%1").arg(write)}) << "two empty lists";

@@ -1,3 +1,4 @@
+#include "FixtureZip.h"
 #include "GalFolderBuilder.h"
 #include "GalPackageBuilder.h"
 #include "OrvoMessageCapture.h"
@@ -523,3 +524,40 @@ TEST_F(OrvoGalUpdateTest, AnUnwritableTriggerLeavesTheDeviceWaitingForNothing)
 }
 
 } // namespace
+
+// Nothing reaches the drive unless the package holds the release file the update reads, and the
+// drive still holds the device (a mount point left empty after the drive went does not).
+TEST_F(OrvoGalUpdateTest, NothingReachesTheDriveWithoutTheReleaseFileOrTheDevice)
+{
+    struct Case
+    {
+        const char *name;
+        bool withRelease;
+        bool deviceOnDrive;
+    };
+    const Case cases[] = {
+        {"a package without its release file", false, true},
+        {"a mount point left empty", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QDir(m_root).removeRecursively());
+        ASSERT_TRUE(QDir().mkpath(m_root));
+        if (c.deviceOnDrive) {
+            ASSERT_TRUE(m_device.setDeviceIni(GalFolderBuilder::DeviceIni{}));
+        }
+        GalPackageBuilder::Package package;
+        QByteArray zip = GalPackageBuilder::zip(package);
+        if (!c.withRelease) {
+            zip = FixtureZip::storedArchive({{"TrevanisBR.bin", package.image},
+                                             {"header.bin", package.header},
+                                             {"f_deu_.bft", package.fonts.at(1).second}});
+        }
+        const QString path = m_dir.filePath(QStringLiteral("package.zip"));
+        ASSERT_TRUE(OrvoTest::writeFile(path, zip));
+        const QStringList before = QDir(m_root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        EXPECT_FALSE(deviceOnDrive()->_updateTotal(path, QString()));
+        EXPECT_EQ(QDir(m_root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    }
+}
