@@ -159,6 +159,12 @@ TEST_F(OrvoKavel40PagePathTest, ActionsThatCannotBeDoneAnswerFailedAndChangeNoth
 {
     const QString share = package(QStringLiteral("share.zip"), {{"Loop.krm", kLoopRoute}});
     const QString text = package(QStringLiteral("text.zip"), {{"readme.txt", "no route here"}});
+    // A route file of plain GPX 1.1, as another program writes it: no shared route of the device.
+    const QString plain =
+        package(QStringLiteral("plain.zip"),
+                {{"Loop.gpx", "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"other\" "
+                              "xmlns=\"http://www.topografix.com/GPX/1/1\"><rte><name>Loop</name>"
+                              "<rtept lat=\"47.0\" lon=\"11.0\"/><rtept lat=\"47.1\" lon=\"11.1\"/></rte></gpx>\n"}});
     const QByteArray before = m_device->memory(QStringLiteral("flash"));
     struct Case
     {
@@ -169,6 +175,8 @@ TEST_F(OrvoKavel40PagePathTest, ActionsThatCannotBeDoneAnswerFailedAndChangeNoth
     const std::vector<Case> cases = {
         {"a package with nothing to import", QStringLiteral("actions.import_share_now(kavel40, '%1')").arg(text),
          false},
+        {"a package whose only route is plain GPX",
+         QStringLiteral("actions.import_share_now(kavel40, '%1')").arg(plain), false},
         {"an import while the device is busy", QStringLiteral("actions.import_share_now(kavel40, '%1')").arg(share),
          true},
         {"languages while the device is busy", QStringLiteral("actions.write_languages(kavel40, ['eng'])"), true},

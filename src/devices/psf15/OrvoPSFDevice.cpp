@@ -1458,18 +1458,20 @@ bool OrvoPSFDevice::bitFontNames()
     return getDeviceSetting(QStringLiteral("bitfont"), QStringLiteral("0")) != QLatin1String("0");
 }
 
-bool OrvoPSFDevice::importGpxFile(const QString &path)
+bool OrvoPSFDevice::importGpxFile(const QString &path, bool *skipped)
 {
     ZKGpx2 document;
     ZKGpxReader reader(document);
     reader.readFile(path);
-    if (reader.majorVersion() != kShareDialect) {
+    const bool shared = reader.majorVersion() == kShareDialect &&
+                        !(document.metadata && document.metadata->sharetype == QLatin1String("0"));
+    if (skipped != nullptr)
+        *skipped = !shared;
+    if (!shared) {
         ORVO_TRACE_DEBUG(lcOrvoPsfDevice, "OrvoPSFDevice::importGpxFile")
-            << path << "is of dialect" << reader.majorVersion() << "; not imported";
+            << path << "is of dialect" << reader.majorVersion() << "or not for sharing; not imported";
         return true;
     }
-    if (document.metadata && document.metadata->sharetype == QLatin1String("0"))
-        return true;
     const bool added = addRoute(document);
     setError(!added);
     return added;
@@ -2007,13 +2009,18 @@ bool OrvoPSFDevice::importShareData(const QString &zipFile, bool allLanguages)
             imported &= allLanguages ? importWorkoutFileAllLanguages(path) : importWorkoutFile(path);
             ++importable;
         } else if (ending.compare(QLatin1String("gpx"), Qt::CaseInsensitive) == 0) {
-            imported &= importGpxFile(path);
-            ++importable;
+            bool skipped = false;
+            imported &= importGpxFile(path, &skipped);
+            if (skipped)
+                ORVO_TRACE_WARNING(lcOrvoPsfDevice, function) << name << "is no shared route of this device; skipped";
+            else
+                ++importable;
         }
     }
     if (importable == 0) {
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function)
-            << zipFile << "holds nothing to import: a share package holds routes (.gpx, .krm) or workouts (.wrk)";
+            << zipFile
+            << "holds nothing to import: a share package holds shared routes (.gpx, .krm) or workouts (.wrk)";
         setError(true);
         return false;
     }

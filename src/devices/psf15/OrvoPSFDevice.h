@@ -205,8 +205,8 @@ public:
     // it lacks a route or a track list or does not fit.
     bool addRoute(ZKGpx2 &document);
     // False when the file's route could not be stored; a file that is not of the second
-    // dialect, or not for sharing, is skipped.
-    bool importGpxFile(const QString &path);
+    // dialect, or not for sharing, is skipped, and *skipped (when given) says so.
+    bool importGpxFile(const QString &path, bool *skipped = nullptr);
     bool addWorkouts(const ZKTrncrs &course);
     bool addWorkoutsAllLanguages(const ZKTrncrs &course);
     bool importWorkoutFile(const QString &path);
