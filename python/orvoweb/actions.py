@@ -214,8 +214,10 @@ def _exported(folder, before):
         exportdir.publish(files)
         succeeded = not _failed_flag(client)
         after = _folder_files(folder)
-        written = set(files)
-        kept = sorted(path for path, status in before.items() if path not in written and after.get(path) == status)
+        # A device names the files of its rides that were there the same too.
+        kept = sorted(path for path, status in before.items() if after.get(path) == status)
+        unchanged = set(kept)
+        files = [path for path in files if path not in unchanged]
         lines = [UTF8("%d files written to %s, %d files there already kept as they were") %
                  (len(files), folder, len(kept))]
         lines += [UTF8("written: %s") % os.path.relpath(path, folder) for path in files]

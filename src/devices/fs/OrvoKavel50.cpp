@@ -699,9 +699,9 @@ bool OrvoKavel50::copyDir(const QString &source, const QString &target, QStringL
                 return false;
             continue;
         }
-        if (isSameCopy(entry, to))
-            continue;
-        if (!copyFile(entry.filePath(), to))
+        // A file there the same is part of the copy as much as one written now: an export
+        // into the folder of an earlier one holds every ride.
+        if (!isSameCopy(entry, to) && !copyFile(entry.filePath(), to))
             return false;
         if (copied != nullptr)
             copied->prepend(to);
@@ -1144,7 +1144,10 @@ QStringList OrvoKavel50::_exportTrack(const QString &folder)
     }
     closeDeviceDatabases();
     QStringList copied;
-    copyDir(staging.path(), target, &copied);
+    if (!copyDir(staging.path(), target, &copied)) {
+        ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "not every ride file could be written to" << target;
+        setError(true);
+    }
     return copied;
 }
 

@@ -125,7 +125,8 @@ public:
     static bool removeFile(const QString &path);
     static void removeReadOnlyAttribute(const QString &path);
     static bool copyFile(const QString &source, const QString &target);
-    // Copies the tree; each target file copied goes to the front of copied, when given.
+    // Copies the tree; each target file copied, or found there the same, goes to the front of
+    // copied, when given.
     static bool copyDir(const QString &source, const QString &target, QStringList *copied = nullptr);
     static bool copyDirNoList(const QString &source, const QString &target);
     static bool removeDir(const QString &path);

@@ -204,13 +204,9 @@ TEST_F(OrvoKavel50Test, CopyDirSkipsCopiesWithin59Seconds)
         }
         QStringList copied;
         ASSERT_TRUE(OrvoKavel50::copyDir(source, target, &copied));
-        if (c.copied) {
-            EXPECT_EQ(copied, QStringList({target + QStringLiteral("/sub/b.bin"), target + QStringLiteral("/a.bin")}));
-            EXPECT_EQ(OrvoTest::readFile(target + QStringLiteral("/a.bin")), QByteArray("source"));
-        } else {
-            EXPECT_TRUE(copied.isEmpty());
-            EXPECT_EQ(OrvoTest::readFile(target + QStringLiteral("/a.bin")), QByteArray("target"));
-        }
+        // A file kept as the same copy is named as much as one copied: the tree holds both.
+        EXPECT_EQ(copied, QStringList({target + QStringLiteral("/sub/b.bin"), target + QStringLiteral("/a.bin")}));
+        EXPECT_EQ(OrvoTest::readFile(target + QStringLiteral("/a.bin")), QByteArray(c.copied ? "source" : "target"));
     }
     EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/.hidden")));
 
