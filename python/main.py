@@ -36,8 +36,9 @@ TOKEN_LENGTH = 64
 SETTINGS_GROUP = "TarvexOrvo"
 # A form of the page is a few short fields; a longer body is refused unread.
 MAX_FORM_BYTES = 16 * 1024
-# Milliseconds between the page's questions whether the device or its action changed.
-FOLLOW_MS = 1500
+# Milliseconds between the page's questions whether the device or its action changed: often
+# enough that a step of a long action that lasts a second shows in its progress bar.
+FOLLOW_MS = 500
 
 PAGE = """<!DOCTYPE html>
 <html>
@@ -47,7 +48,7 @@ PAGE = """<!DOCTYPE html>
 <link rel="stylesheet" href="/static/page.css">
 <script src="/static/page.js" defer></script>
 </head>
-<body data-follow-ms="{follow_ms}">
+<body data-follow-ms="{follow_ms}" data-state="{followed}">
 <h1>{title}</h1>
 <p id="silent" class="lost" role="alert" hidden>{silent}</p>
 <p id="restarted" class="lost" role="alert" hidden>{restarted}</p>
@@ -426,6 +427,7 @@ def _page(start_response, status, refusal=None):
     present = client.isExist()
     page = PAGE.format(
         follow_ms=FOLLOW_MS,
+        followed=html.escape(json.dumps(_followed(client))),
         title=_text(TITLE),
         silent=_text("The program does not answer: it stopped, or it is starting again."),
         restarted=_restarted_html(),
@@ -439,15 +441,23 @@ def _page(start_response, status, refusal=None):
     return _respond(start_response, status, page, "text/html; charset=utf-8")
 
 
+def _followed(client):
+    """What the page's script compares to tell that the page is out of date: the device plugged
+    (empty for none) and whether an action runs. The page carries it as it was when the page was
+    made, so that a change before the script's first question is seen too."""
+    present = client.isExist()
+    device = "%s %s" % (UTF8(client.getName()), UTF8(client.getUUID())) if present else ""
+    working = present and (actions.waiting() is not None or client.getState() != STATE_IN_SERVICE)
+    return [device, working]
+
+
 def state(environ, start_response):
     """What the page follows without a reload: the device plugged (empty for none), whether an
     action runs, and its progress."""
     if not for_this_server(environ):
         return _respond(start_response, "403 Forbidden", "not from another site\n")
     client = orvo.OrvoClient()
-    present = client.isExist()
-    device = "%s %s" % (UTF8(client.getName()), UTF8(client.getUUID())) if present else ""
-    working = present and (actions.waiting() is not None or client.getState() != STATE_IN_SERVICE)
+    device, working = _followed(client)
     progress = actions.progress(client) if working else -1.0
     body = json.dumps({"device": device, "working": working, "progress": progress})
     return _respond(start_response, "200 OK", body, "application/json", headers=[("Cache-Control", "no-store")])

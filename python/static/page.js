@@ -5,8 +5,10 @@
 (function () {
   "use strict";
   var FORBIDDEN = 403;
-  var followMs = Number(document.body.getAttribute("data-follow-ms")) || 1500;
-  var seen = null;
+  var followMs = Number(document.body.getAttribute("data-follow-ms")) || 500;
+  // The state the page was made in, written by the same rules as JSON.stringify writes it here.
+  var made = document.body.getAttribute("data-state");
+  var seen = made ? JSON.stringify(JSON.parse(made)) : null;
   var timer = null;
 
   function showOnly(id) {

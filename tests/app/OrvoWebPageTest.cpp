@@ -631,8 +631,12 @@ TEST_F(WebPageTest, TheStateFollowsPlugAndUnplug)
                 .output);
     };
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"Kavel50 0042-7\", \"working\": false, \"progress\": -1.0}"));
+    // The page carries the state it was made in, so that its script sees an unplug that comes
+    // before its first question.
+    EXPECT_TRUE(page().contains(QStringLiteral("data-state=\"[&quot;Kavel50 0042-7&quot;, false]\"")));
     attached = nullptr;
     EXPECT_EQ(state(), QStringLiteral("{\"device\": \"\", \"working\": false, \"progress\": -1.0}"));
+    EXPECT_TRUE(page().contains(QStringLiteral("data-state=\"[&quot;&quot;, false]\"")));
 }
 
 // The profile read from the device shows as a form of its named fields; what the user

@@ -36,12 +36,12 @@ using OrvoTest::terminate;
 
 constexpr int kPollMs = 200;
 // How often the page asks whether the device or its action changed.
-constexpr int kFollowMs = 1500;
+constexpr int kFollowMs = 500;
 constexpr int kRequestMs = 5000;
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n");
 const QString kDaemonRole = QStringLiteral("daemon");
 // The upload package of this many rides of this many points takes the device seconds to make.
-constexpr int kLongRides = 40;
+constexpr int kLongRides = 160;
 constexpr int kLongRidePoints = 5000;
 
 // The files of the demo folder's entries other than entry: each family's device alone, so that
