@@ -64,7 +64,7 @@ DETAILS = """<dl>
 <dt>{id_label}</dt><dd id="uuid">{uuid}</dd>
 <dt>{versions_label}</dt><dd id="versions"><ul>
 {versions}</ul></dd>
-{capability}</dl>
+{capability}{notice}</dl>
 <h2>{rides_label}</h2>
 {rides}
 {confirmation}{status}<h2>{actions_label}</h2>
@@ -282,6 +282,15 @@ def _capability_html(client):
     return '<dt>%s</dt><dd id="capability">%s</dd>\n' % (_text("Capability"), html.escape(capability))
 
 
+def _notice_html(client):
+    """What the user must know of the device beyond an action's result, such as a copy of its
+    content the program kept on the computer."""
+    notice = UTF8(client.getNotice())
+    if not notice:
+        return ""
+    return '<dt>%s</dt><dd id="notice" class="refused" role="alert">%s</dd>\n' % (_text("Notice"), html.escape(notice))
+
+
 def _identity(client):
     """The device as the page names it to its forms: its id and its model."""
     return UTF8(client.getUUID()), UTF8(client.getName())
@@ -383,6 +392,7 @@ def _details_html(client, refusal):
     identity = _identity_html(client)
     return DETAILS.format(
         capability=_capability_html(client),
+        notice=_notice_html(client),
         confirmation=_confirmation_html(refusal),
         more_forms=_delete_html(client, rides, refusal, identity) + _update_html(client, refusal, identity) +
         _languages_html(client, refusal, identity) + _eject_html(client, identity) + _log_html(refusal, identity),

@@ -353,6 +353,11 @@ bool OrvoClientWrapper::getError(OrvoClient *o)
     return failed;
 }
 
+QString OrvoClientWrapper::getNotice(OrvoClient *o)
+{
+    return isCurrent(o) ? o->notice() : QString();
+}
+
 OrvoClientWrapper::ClientDataList OrvoClientWrapper::getTracks(OrvoClient *o)
 {
     ClientDataList list;

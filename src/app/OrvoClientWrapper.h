@@ -73,6 +73,8 @@ public:
     float getProgress(OrvoClient *o);
     // The client's error flag; reading it clears the flag and the error code.
     bool getError(OrvoClient *o);
+    // What the user must know of the device beyond an action's result; empty by default.
+    QString getNotice(OrvoClient *o);
     // The rides on the device, read while the client is claimed; empty when it is busy.
     ClientDataList getTracks(OrvoClient *o);
     QByteArray toPsfBitfont(OrvoClient *o, const QString &str, const QString &langcode, bool hasNext, bool isDesc);

@@ -145,6 +145,7 @@ void defineClient(py::module_ &module)
     bindClientMethod(cls, "getName", &OrvoClientWrapper::getName, unlocked);
     bindClientMethod(cls, "getState", &OrvoClientWrapper::getState, unlocked);
     bindClientMethod(cls, "getError", &OrvoClientWrapper::getError, unlocked);
+    bindClientMethod(cls, "getNotice", &OrvoClientWrapper::getNotice, unlocked);
     bindClientMethod(cls, "getProgress", &OrvoClientWrapper::getProgress, unlocked);
     cls.def("getTracks", &tracksOf);
     bindClientMethod(cls, "toPsfBitfont", &OrvoClientWrapper::toPsfBitfont, unlocked);

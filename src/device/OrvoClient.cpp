@@ -993,6 +993,18 @@ void OrvoClient::setErrorCode(int code)
     m_errorCode.store(code);
 }
 
+QString OrvoClient::notice() const
+{
+    QMutexLocker lock(&m_noticeMutex);
+    return m_notice;
+}
+
+void OrvoClient::setNotice(const QString &text)
+{
+    QMutexLocker lock(&m_noticeMutex);
+    m_notice = text;
+}
+
 QString OrvoClient::deviceLanguage() const
 {
     return m_deviceLanguage;

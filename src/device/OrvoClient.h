@@ -242,6 +242,11 @@ public:
     // A number device classes leave to say why an action failed.
     int errorCode() const;
     void setErrorCode(int code);
+    // What the user must know of this device beyond an action's result (a recovery copy of its
+    // content kept on the computer, say); empty when there is nothing to tell. Set while the
+    // device opens, read by the page.
+    QString notice() const;
+    void setNotice(const QString &text);
     // The device's language, a three-letter code; empty unless the device class names one.
     QString deviceLanguage() const;
     // The running action, Action_None when idle.
@@ -316,6 +321,8 @@ private:
     std::atomic_int m_errorCode{0};
     std::atomic_bool m_capabilityFailureLogged{false};
     QString m_deviceLanguage;
+    mutable QMutex m_noticeMutex;
+    QString m_notice;
     QString m_fileArgument;
     QString m_changedLangArgument;
     int m_intArgument = 0;

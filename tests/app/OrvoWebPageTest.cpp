@@ -143,6 +143,7 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
     client.ap = QString();
     // A flash device's launch text is a padded field of its inquiry answer.
     client.launchsec = QStringLiteral("1.4        ");
+    client.setNotice(QStringLiteral("A recovery copy is kept in /home/u/<kavel40>.restore.kept"));
     QImage picture(6, 3, QImage::Format_RGB32);
     picture.fill(Qt::black);
     client.tracks = {ride(3, QStringLiteral("Morning <b>ride</b> & back")), ride(5, QString(), picture),
@@ -154,7 +155,9 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
           "<li class=\"ride\" data-id=\"3\">Morning &lt;b&gt;ride&lt;/b&gt; &amp; back</li>",
           "<li class=\"ride\" data-id=\"5\"><img src=\"data:image/png;base64,", "alt=\"Ride 5\">",
           "<li class=\"ride\" data-id=\"7\">Ride 7</li>", "<form id=\"export\"", "<form id=\"upload\"",
-          "<form id=\"import\"", "<form id=\"profile\"", "formaction=\"/profile/write\""}) {
+          "<form id=\"import\"", "<form id=\"profile\"", "formaction=\"/profile/write\"",
+          "<dd id=\"notice\" class=\"refused\" role=\"alert\">A recovery copy is kept in "
+          "/home/u/&lt;kavel40&gt;.restore.kept</dd>"}) {
         EXPECT_TRUE(shown.contains(QLatin1String(expected))) << expected << "\n" << shown.toStdString();
     }
     EXPECT_FALSE(shown.contains(QStringLiteral("<li>Application"))) << "an empty version is left out";
@@ -164,6 +167,8 @@ TEST_F(WebPageTest, ShowsTheDeviceAndItsRidesWithEveryTextEscaped)
         client.launchsec = unreadable;
         EXPECT_FALSE(page().contains(QStringLiteral("Launcher"))) << "a version without a readable text is left out";
     }
+    client.setNotice(QString());
+    EXPECT_FALSE(page().contains(QStringLiteral("id=\"notice\""))) << "without a notice there is none";
 }
 
 // A form names files and folders relative to the export folder; nothing outside it is reached,

@@ -1071,9 +1071,13 @@ bool OrvoPSFDevice::writeBack(const OrvoPSFRestoreImage &restore, const QByteArr
 bool OrvoPSFDevice::keepAside(const OrvoPSFRestoreImage &restore, const QString &reason)
 {
     const QString aside = restore.setAside();
+    const QString kept = aside.isEmpty() ? restore.path() : aside;
     ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, "OrvoPSFDevice::writeBackInterruptedSave")
-        << "a recovery copy of this device's flash is kept in" << (aside.isEmpty() ? restore.path() : aside)
-        << "and not written back:" << reason << "; the device is opened as it is";
+        << "a recovery copy of this device's flash is kept in" << kept << "and not written back:" << reason
+        << "; the device is opened as it is";
+    setNotice(QStringLiteral("A recovery copy of this device's flash from a save that was cut off is kept in %1 "
+                             "and was not written back: %2. The device shows what it holds now.")
+                  .arg(kept, reason));
     return true;
 }
 

@@ -221,6 +221,12 @@ TEST_F(OrvoPSFDeviceRecoveryCopyTest, ACopyIsWrittenBackOnlyOverWhatItsSaveLeft)
         EXPECT_FALSE(QFile::exists(pendingCopy()));
         EXPECT_EQ(keptCopies().size(), c.copy == Copy::KeptAside ? 1 : 0)
             << keptCopies().join(QLatin1Char(' ')).toStdString();
+        if (c.copy == Copy::KeptAside) {
+            EXPECT_TRUE(client->notice().contains(keptCopies().value(0)) && !keptCopies().isEmpty())
+                << "the device's page names the copy kept aside: " << client->notice().toStdString();
+        } else {
+            EXPECT_TRUE(client->notice().isEmpty()) << client->notice().toStdString();
+        }
         const auto logged = [&capture](const QString &text) {
             return capture.contains(QtWarningMsg, text) || capture.contains(QtCriticalMsg, text);
         };
