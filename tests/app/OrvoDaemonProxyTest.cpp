@@ -1,9 +1,9 @@
 #include "AppTestSupport.h"
 
 #include "OrvoFreePort.h"
+#include "OrvoRecordingNotice.h"
 #include "OrvoTestSupport.h"
 #include "app/OrvoDaemonProxy.h"
-#include "app/OrvoUserNotice.h"
 #include "env/OrvoEnv.h"
 
 #include <QDir>
@@ -146,21 +146,6 @@ TEST(OrvoDaemonProxy, TheDaemonsExportTakesThePlaceOfTheChosenFile)
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("orvoexport.zip")});
 }
 
-// Stands for the tray program's message boxes.
-class RecordingNotice : public OrvoUserNotice
-{
-public:
-    RecordingNotice() { OrvoUserNotice::install(this); }
-    ~RecordingNotice() override { OrvoUserNotice::install(nullptr); }
-
-    void showFailure(const QString &title, const QString &text) override
-    {
-        shown << title + QStringLiteral(": ") + text;
-    }
-
-    QStringList shown;
-};
-
 // The daemon's reason, when it gives one, is what the user reads; a daemon that says it wrote
 // the export but left none fails too.
 TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
@@ -199,7 +184,7 @@ TEST(OrvoDaemonProxy, FailedOrMissingAnswersAreLoggedAndShownToTheUser)
             daemon.reset();
         OrvoDaemonProxy proxy(port);
         LogWatch log;
-        RecordingNotice notice;
+        OrvoRecordingNotice notice;
         QString error;
         EXPECT_EQ(proxy.exportLog(dest, error), c.token);
         EXPECT_EQ(error.isEmpty(), c.token);

@@ -2,6 +2,7 @@
 #include "FixtureZip.h"
 #include "FlashDeviceDescriptions.h"
 #include "Kavel40SampleRide.h"
+#include "OrvoClientListing.h"
 #include "OrvoTestSupport.h"
 #include "PsfImage15Builder.h"
 
@@ -58,20 +59,7 @@ OrvoDeviceInfo kavel40Row()
     return {};
 }
 
-QStringList namesOf(const QVector<OrvoClientData> &items)
-{
-    QStringList names;
-    for (const OrvoClientData &item : items)
-        names << item.name;
-    return names;
-}
-
-struct Listing
-{
-    QStringList routes;
-    QStringList rides;
-    QStringList workouts;
-};
+using OrvoTest::Listing;
 
 class OrvoKavel40PagePathTest : public ::testing::Test
 {
@@ -121,13 +109,7 @@ protected:
             std::make_unique<OrvoLinuxSCSIService>(OrvoEmulatedScsiHandle::open(m_device), kavel40Row()));
         if (!fresh)
             return {{QStringLiteral("unreadable")}, {}, {}};
-        QVector<OrvoClientData> routes;
-        QVector<OrvoClientData> rides;
-        QVector<OrvoClientData> workouts;
-        fresh->getRoutes(routes);
-        fresh->getTracks(rides);
-        fresh->getWorkouts(workouts);
-        return {namesOf(routes), namesOf(rides), namesOf(workouts)};
+        return OrvoTest::listingOf(*fresh);
     }
 
     OrvoVirtualDeviceWaits m_waits;

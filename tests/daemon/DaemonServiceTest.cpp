@@ -1,10 +1,10 @@
 #include "DaemonInstall.h"
 #include "OpenFileLimit.h"
+#include "OrvoRecordingNotice.h"
 #include "OrvoTestProcess.h"
 #include "OrvoTestSupport.h"
 
 #include "app/OrvoDaemonProxy.h"
-#include "app/OrvoUserNotice.h"
 #include "app/OrvoWebToken.h"
 #include "env/OrvoEnv.h"
 
@@ -264,21 +264,6 @@ TEST(DaemonService, TheTokenCookieCountsBesideAnyOtherCookie)
     EXPECT_EQ(terminate(*daemon), 0);
 }
 
-// Stands for the tray program's message boxes.
-class RecordingNotice : public OrvoUserNotice
-{
-public:
-    RecordingNotice() { OrvoUserNotice::install(this); }
-    ~RecordingNotice() override { OrvoUserNotice::install(nullptr); }
-
-    void showFailure(const QString &title, const QString &text) override
-    {
-        shown << title + QStringLiteral(": ") + text;
-    }
-
-    QStringList shown;
-};
-
 // A log export that wrote no zip file, here into a folder where not even the superuser may make
 // files, answers an error with the reason: on the page and in the tray program's notice.
 TEST(DaemonService, ALogExportThatWroteNothingFailsWithItsReason)
@@ -295,7 +280,7 @@ TEST(DaemonService, ALogExportThatWroteNothingFailsWithItsReason)
     EXPECT_TRUE(answer.text.contains("/proc/orvo-export.zip could not be written")) << answer.text.toStdString();
 
     OrvoEnv::instance()->setUserFolder(install.dataDir());
-    RecordingNotice notice;
+    OrvoRecordingNotice notice;
     OrvoDaemonProxy tray(install.port());
     QString error;
     ASSERT_TRUE(tray.exportLog(QStringLiteral("/proc/orvo-export.zip"), error));

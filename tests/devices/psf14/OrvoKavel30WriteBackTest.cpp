@@ -1,6 +1,7 @@
 #include "FixtureBytes.h"
 #include "FixtureZip.h"
 #include "Kavel35Emulator.h"
+#include "OrvoClientListing.h"
 #include "OrvoMessageCapture.h"
 #include "OrvoTestSupport.h"
 #include "OrvoUserFolderScope.h"
@@ -87,33 +88,14 @@ Content fullContent()
     return content;
 }
 
-QStringList namesOf(const QVector<OrvoClientData> &items)
-{
-    QStringList names;
-    for (const OrvoClientData &item : items)
-        names << item.name;
-    return names;
-}
-
-struct Listing
-{
-    QStringList routes;
-    QStringList rides;
-    QStringList workouts;
-};
+using OrvoTest::Listing;
 
 // What a client that reads the device afresh lists.
 template<typename Client = OrvoKavel35>
 Listing listingOf(const std::shared_ptr<OrvoEmulatedFlashDevice> &device, const OrvoDeviceInfo &info = row())
 {
     auto client = makeClientOf<Client>(device, info);
-    QVector<OrvoClientData> routes;
-    QVector<OrvoClientData> rides;
-    QVector<OrvoClientData> workouts;
-    client->getRoutes(routes);
-    client->getTracks(rides);
-    client->getWorkouts(workouts);
-    return {namesOf(routes), namesOf(rides), namesOf(workouts)};
+    return OrvoTest::listingOf(*client);
 }
 
 QString zipOf(const OrvoTest::OutputDir &dir, const QString &name, const QList<FixtureZip::Entry> &entries)
