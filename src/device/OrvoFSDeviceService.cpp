@@ -68,6 +68,15 @@ bool OrvoFSDeviceService::holdsDevice()
     return false;
 }
 
+bool OrvoFSDeviceService::heldDrive(OrvoDeviceService *service, QString &drive)
+{
+    auto *fsService = dynamic_cast<OrvoFSDeviceService *>(service);
+    if (fsService == nullptr || !fsService->holdsDevice())
+        return false;
+    drive = fsService->drivePath();
+    return true;
+}
+
 OrvoDeviceInfo *OrvoFSDeviceService::deviceInfo()
 {
     return &m_info;

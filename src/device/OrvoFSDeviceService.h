@@ -25,6 +25,9 @@ public:
     // read first (read now when none was). A mount point the drive left as an empty folder, or
     // another device mounted there, holds none. Reads only; the file is not touched.
     bool holdsDevice();
+    // The drive of a file-system device service whose drive still holds its device; false for
+    // a service of another kind and for a drive that went.
+    static bool heldDrive(OrvoDeviceService *service, QString &drive);
     OrvoDeviceInfo *deviceInfo() override;
     int serviceType() const override;
 

@@ -7,9 +7,9 @@
 
 // An INI file as the device keeps it and as the profile is exchanged: lines ended by LF, CR LF
 // or a CR alone; "[section]" lines, "key=value" lines (split at the first "="; blanks around
-// key and value dropped), comment lines starting with ";" or "#". Keys keep their spelling, blanks and dots included,
-// and their order; keys before any section belong to "General". A line whose value is not set anew is written back with
-// the bytes it was read with.
+// key and value dropped), comment lines starting with ";" or "#". Keys keep their spelling,
+// blanks and dots included, and their order; keys before any section belong to "General". A
+// line whose value is not set anew is written back with the bytes it was read with.
 class LumoIniFile
 {
 public:

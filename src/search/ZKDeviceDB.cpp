@@ -31,6 +31,7 @@
 #include <QXmlStreamReader>
 
 #include <array>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -1119,24 +1120,32 @@ bool insertWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metad
     return true;
 }
 
-bool storeWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
+// Runs the statements of one change of the workout database in one transaction: all of them
+// are stored, or none. what names the change in the log.
+bool inWorkoutTransaction(const QString &what, const std::function<bool()> &statements)
 {
     QSqlDatabase db = zkOpenDatabase(zkWorkoutDatabaseFile(), kZKDeviceConnection);
     if (!db.isOpen() || !db.transaction()) {
-        ZK_LOG_ERROR(QStringLiteral("can't store workout %s: %s"), workout.id, db.lastError().text());
+        ZK_LOG_ERROR(QStringLiteral("can't %s: %s"), what, db.lastError().text());
         return false;
     }
     // A failed statement logged its own error; the connection's is the commit's.
-    if (!insertWorkout(workout, metadata)) {
-        ZK_LOG_ERROR(QStringLiteral("can't store workout %s"), workout.id);
+    if (!statements()) {
+        ZK_LOG_ERROR(QStringLiteral("can't %s"), what);
         db.rollback();
         return false;
     }
     if (db.commit())
         return true;
-    ZK_LOG_ERROR(QStringLiteral("can't store workout %s: %s"), workout.id, db.lastError().text());
+    ZK_LOG_ERROR(QStringLiteral("can't %s: %s"), what, db.lastError().text());
     db.rollback();
     return false;
+}
+
+bool storeWorkout(const ZKTrncrsWorkout &workout, const ZKTrncrsMetadata *metadata)
+{
+    return inWorkoutTransaction(QStringLiteral("store workout ") + workout.id,
+                                [&] { return insertWorkout(workout, metadata); });
 }
 
 } // namespace
@@ -1152,16 +1161,8 @@ qint64 ZKDeviceDB::findWorkoutId(int wid)
 
 bool ZKDeviceDB::deleteWorkout(qint64 rowId)
 {
-    QSqlDatabase db = zkOpenDatabase(zkWorkoutDatabaseFile(), kZKDeviceConnection);
-    if (!db.isOpen() || !db.transaction()) {
-        ZK_LOG_ERROR(QStringLiteral("can't delete workout row %s: %s"), QString::number(rowId), db.lastError().text());
-        return false;
-    }
-    if (deleteWorkoutRows(rowId) && db.commit())
-        return true;
-    ZK_LOG_ERROR(QStringLiteral("can't delete workout row %s: %s"), QString::number(rowId), db.lastError().text());
-    db.rollback();
-    return false;
+    return inWorkoutTransaction(QStringLiteral("delete workout row %1").arg(rowId),
+                                [rowId] { return deleteWorkoutRows(rowId); });
 }
 
 bool ZKDeviceDB::deleteWorkoutOf(const ZKWorkout &workout)

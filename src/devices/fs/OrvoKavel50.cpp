@@ -390,6 +390,14 @@ QByteArray versionFileText(const QByteArray &old, const QString &key, const QStr
     return text;
 }
 
+// Whether a file lies anywhere below the folder.
+bool holdsAnyFile(const QString &folder)
+{
+    QStringList files;
+    OrvoUtility::listFilesRecursive(folder, files);
+    return !files.isEmpty();
+}
+
 // Every file below the folder, named relative to it.
 bool zipLogFolder(const QString &zipPath, const QString &folder)
 {
@@ -1354,9 +1362,7 @@ bool OrvoKavel50::_updateAP(const QString &file)
     // The application tree is the package's "morvia" folder: without a file in it the update
     // would reset the training settings and install nothing.
     const QString source = local + QStringLiteral("/morvia");
-    QStringList files;
-    OrvoUtility::listFilesRecursive(source, files);
-    if (files.isEmpty()) {
+    if (!holdsAnyFile(source)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, function) << "the package holds no application files:" << file;
         removeDir(local);
         return false;
@@ -1491,9 +1497,7 @@ QString OrvoKavel50::makeGPSENGINETempFiles(const QString &package, const QStrin
         removeFile(local + QLatin1Char('/') + name);
     // A package of nothing but the supplier's excluded files would install nothing and then be
     // recorded as the installed version.
-    QStringList files;
-    OrvoUtility::listFilesRecursive(local, files);
-    if (files.isEmpty()) {
+    if (!holdsAnyFile(local)) {
         ORVO_TRACE_CRITICAL(lcOrvoFsDevice, "OrvoKavel50::makeGPSENGINETempFiles")
             << "the package holds no component files:" << package;
         return QString();

@@ -96,11 +96,8 @@ bool OrvoFitDevice::getDrive(QString &drive)
 
 bool OrvoFitDevice::presentDrive(QString &drive, const char *function)
 {
-    auto *service = dynamic_cast<OrvoFSDeviceService *>(deviceService());
-    if (service != nullptr && service->holdsDevice()) {
-        drive = service->drivePath();
+    if (OrvoFSDeviceService::heldDrive(deviceService(), drive))
         return true;
-    }
     ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "the device is no longer on its drive";
     return false;
 }

@@ -243,11 +243,8 @@ bool OrvoGalDevice::deviceRoot(QString &root)
 
 bool OrvoGalDevice::presentDrive(QString &drive, const char *function)
 {
-    auto *service = isIapMode() ? nullptr : dynamic_cast<OrvoFSDeviceService *>(deviceService());
-    if (service != nullptr && service->holdsDevice()) {
-        drive = service->drivePath();
+    if (!isIapMode() && OrvoFSDeviceService::heldDrive(deviceService(), drive))
         return true;
-    }
     ORVO_TRACE_CRITICAL(lcOrvoGal, function) << "the device is no longer on its drive";
     return false;
 }

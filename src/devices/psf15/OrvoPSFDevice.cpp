@@ -321,6 +321,9 @@ QString baseName(const QString &name)
     return base;
 }
 
+static_assert(OrvoPSFRestoreImage::kBlockSize == OrvoPSFDevice::kBlockSize,
+              "the recovery copy sums the blocks the device erases and writes");
+
 // The blocks a range of the image lies in, from first to last (none when last < first).
 struct BlockSpan
 {
@@ -671,9 +674,8 @@ QString OrvoPSFDevice::dumpPath()
 void OrvoPSFDevice::saveExtFlashToFile(const QString &path)
 {
     const char *function = "OrvoPSFDevice::saveExtFlashToFile";
-    const qint64 size = m_layout.imageSize();
-    QByteArray flash(size, '\xFF');
-    if (!readFlashArea(flash.data(), kImageReadArea, size, kBlockSize, 0)) {
+    QByteArray flash;
+    if (!readWholeFlash(flash)) {
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << "fail to readFlashBlocks for saveExtFlashToFile";
         return;
     }
@@ -1019,8 +1021,8 @@ bool OrvoPSFDevice::writeBackInterruptedSave()
     const qsizetype size = qsizetype(m_image.size());
     if (copy.former.size() != size)
         return keepAside(restore, QStringLiteral("it holds %1 bytes, the flash %2").arg(copy.former.size()).arg(size));
-    QByteArray flash(size, '\xFF');
-    if (!readFlashArea(flash.data(), kImageReadArea, size, kBlockSize, 0)) {
+    QByteArray flash;
+    if (!readWholeFlash(flash)) {
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function)
             << "the flash can not be read to compare it with the recovery copy" << restore.path();
         return false;
@@ -1192,6 +1194,12 @@ bool OrvoPSFDevice::eraseFlash(bool &sent)
     if (!ready)
         ORVO_TRACE_CRITICAL(lcOrvoPsfDevice, function) << (erased ? "the flash did not get ready" : "erase failed");
     return ready;
+}
+
+bool OrvoPSFDevice::readWholeFlash(QByteArray &flash)
+{
+    flash = QByteArray(qsizetype(m_image.size()), '\xFF');
+    return readFlashArea(flash.data(), kImageReadArea, flash.size(), kBlockSize, 0);
 }
 
 bool OrvoPSFDevice::readFlashArea(char *buffer, quint8 area, qint64 total, int chunk, int first)

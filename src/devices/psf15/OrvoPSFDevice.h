@@ -172,6 +172,8 @@ public:
     bool waitFlash(int timeoutMs, int intervalMs);
     bool eraseExtFlash();
     bool readFlashArea(char *buffer, quint8 area, qint64 total, int chunk, int first);
+    // The whole image area as the flash holds it now.
+    bool readWholeFlash(QByteArray &flash);
 
     // The model of the image; null until initial() succeeded.
     OrvoPSFFlashImage *flashImage() const;
